@@ -1,0 +1,729 @@
+// Machine state, store routines with pin side effects, interrupts, timers and instruction execution.
+#include "Code.h"
+
+std::array<uint8_t, 0x10000> CodeMemory{};
+SharedBytes<kInternalRamSize + 1> InternalRam;
+SharedBytes<0x10000> ExternalRam;
+SharedBytes<0x10000> BreakpointTable;
+Shared<uint16_t> ProgramCounter;
+Shared<int32_t> ProgramEnd;
+Shared<uint8_t> Processor8052{1};
+thread_local uint8_t IndirectWritePending = 0;
+SharedBytes<4> InterruptLevelStack;
+Shared<uint8_t> ScreenUpdateCountdown;
+Shared<uint8_t> RegisterViewIdle{1};
+Shared<uint16_t> PendingRegisterAddress;
+Shared<uint8_t> PendingRegisterValue;
+Shared<uint8_t> InterruptHold;
+
+namespace {
+
+std::atomic<StoreRefreshHooks*> RefreshHooks{nullptr};
+std::atomic<SerialOutputHook*> SerialHook{nullptr};
+
+// TCON bits
+constexpr uint8_t TF1 = 0x80, TR1 = 0x40, TF0 = 0x20, TR0 = 0x10, IE1 = 0x08, IT1 = 0x04,
+                  IE0 = 0x02, IT0 = 0x01;
+// T2CON bits
+constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x08, TR2 = 0x04,
+                  CT2 = 0x02, CPRL2 = 0x01;
+
+inline uint8_t R(uint16_t a) { return InternalRam[a]; }
+
+// ---- The store routine ---------------------------------------------------------------------
+
+template <bool Worker>
+void Store(uint16_t a, uint8_t v);
+
+template <bool Worker>
+void CounterTick(int mode, uint16_t th, uint16_t tl, uint8_t flag) {
+    uint32_t limit, reload, count;
+    switch (mode & 3) {
+        case 0: limit = 0x2000; reload = 0; count = R(th) * 32u + (R(tl) & 0x1F); break;
+        case 1: limit = 0x10000; reload = 0; count = R(th) * 256u + R(tl); break;
+        case 2: limit = 0x100; reload = R(th); count = R(tl); break;
+        default: limit = 0x100; reload = 0; count = R(tl); break;
+    }
+    uint32_t next = count + 1;
+    if (next == limit) {
+        next = reload;
+        Store<Worker>(Sfr::TCON, R(Sfr::TCON) | flag);
+    }
+    switch (mode & 3) {
+        case 0:
+            Store<Worker>(th, uint8_t(next / 32));
+            Store<Worker>(tl, uint8_t(next % 32));
+            break;
+        case 1:
+            Store<Worker>(th, uint8_t(next / 256));
+            Store<Worker>(tl, uint8_t(next % 256));
+            break;
+        default: Store<Worker>(tl, uint8_t(next)); break;
+    }
+}
+
+// A store to P3: falling edges on INT0/INT1 (edge mode) and on the T0/T1 counter inputs.
+template <bool Worker>
+void Port3Edges(uint8_t p, uint8_t v) {
+    uint8_t falling = p & ~v;
+    if (!falling) return;
+    // An edge-triggered request is latched whatever EA and EX0/EX1 say; it is taken once enabled.
+    if ((falling & 0x04) && (R(Sfr::TCON) & IT0)) Store<Worker>(Sfr::TCON, R(Sfr::TCON) | IE0);
+    if ((falling & 0x08) && (R(Sfr::TCON) & IT1)) Store<Worker>(Sfr::TCON, R(Sfr::TCON) | IE1);
+    if (falling & 0x10) {
+        uint8_t tmod = R(Sfr::TMOD);
+        if ((R(Sfr::TCON) & TR0) && (tmod & 0x04) && (!(tmod & 0x08) || (p & 0x04)))
+            CounterTick<Worker>(tmod & 3, Sfr::TH0, Sfr::TL0, TF0);
+    }
+    if (falling & 0x20) {
+        uint8_t tmod = R(Sfr::TMOD);
+        if ((R(Sfr::TCON) & TR1) && (tmod & 0x40) && (!(tmod & 0x80) || (p & 0x08)))
+            CounterTick<Worker>((tmod >> 4) & 3, Sfr::TH1, Sfr::TL1, TF1);
+    }
+}
+
+// A store to P1 on the 8052: the T2 counter input and the T2EX capture/reload trigger.
+template <bool Worker>
+void Port1Edges(uint8_t p, uint8_t v) {
+    uint8_t falling = p & ~v;
+    if (!falling) return;
+    if (falling & 0x01) {
+        uint8_t s = R(Sfr::T2CON);
+        if ((s & CT2) && (s & TR2)) {
+            uint32_t n = R(Sfr::TH2) * 256u + R(Sfr::TL2) + 1;
+            if (n == 0x10000) {
+                bool baud = s & (RCLK | TCLK);
+                // In baud-rate mode Timer 2 always reloads and never sets TF2.
+                n = (s & CPRL2) && !baud ? 0 : R(Sfr::RCAP2H) * 256u + R(Sfr::RCAP2L);
+                if (!baud) Store<Worker>(Sfr::T2CON, R(Sfr::T2CON) | TF2);
+            }
+            Store<Worker>(Sfr::TH2, uint8_t(n >> 8));
+            Store<Worker>(Sfr::TL2, uint8_t(n));
+        }
+    }
+    if (falling & 0x02) {
+        uint8_t s = R(Sfr::T2CON);
+        if (s & EXEN2) {
+            if (s & (RCLK | TCLK)) {
+                // Baud-rate mode: the edge only raises EXF2.
+            } else if (s & CPRL2) {
+                Store<Worker>(Sfr::RCAP2H, R(Sfr::TH2));
+                Store<Worker>(Sfr::RCAP2L, R(Sfr::TL2));
+            } else {
+                Store<Worker>(Sfr::TH2, R(Sfr::RCAP2H));
+                Store<Worker>(Sfr::TL2, R(Sfr::RCAP2L));
+            }
+            Store<Worker>(Sfr::T2CON, R(Sfr::T2CON) | EXF2);
+        }
+    }
+}
+
+template <bool Worker>
+void Refresh(uint16_t a, uint8_t v, uint8_t old) {
+    StoreRefreshHooks* hooks = RefreshHooks.load(std::memory_order_acquire);
+    if (!hooks) return;
+    RegisterViewIdle = 0;
+    if (Worker) {
+        PendingRegisterAddress = a;
+        PendingRegisterValue = v;
+    }
+    hooks->DirectStored(a, v, old, Worker);
+    RegisterViewIdle = 1;
+}
+
+template <bool Worker>
+void Store(uint16_t a, uint8_t v) {
+    if (IndirectWritePending) {
+        IndirectWritePending = 0;
+        if (a > 0x7F) {
+            // The 8051 has no RAM above 7Fh for indirect access: the store goes nowhere.
+            if (!Processor8052) return;
+            a += 0x80;
+        }
+    }
+    if (a >= kIndirectNowhere) return;
+    if (a == Sfr::P3) {
+        Port3Edges<Worker>(R(Sfr::P3), v);
+    } else if (a == Sfr::P1) {
+        if (Processor8052) Port1Edges<Worker>(R(Sfr::P1), v);
+    } else if (Worker && (a == Sfr::IE || a == Sfr::IP)) {
+        // An instruction that writes IE or IP lets one more instruction run before an interrupt.
+        InterruptHold = 1;
+    }
+    uint8_t old = R(a);
+    InternalRam.Set(a, v);
+    if (ScreenUpdateCountdown == 0) Refresh<Worker>(a, v, old);
+}
+
+template <bool Worker>
+void ExternalStore(uint16_t a, uint8_t v) {
+    ExternalRam.Set(a, v);
+    if (ScreenUpdateCountdown == 0) {
+        if (StoreRefreshHooks* h = RefreshHooks.load(std::memory_order_acquire))
+            h->ExternalStored(a, v, Worker);
+    }
+}
+
+inline void StorePsw(uint8_t v) { Store<true>(Sfr::PSW, v); }
+inline void StoreAcc(uint8_t v) { Store<true>(Sfr::ACC, v); }
+
+inline void WriteBitW(uint8_t b, int v) {
+    uint8_t addr = BitByteAddress(b);
+    uint8_t byte = R(addr);
+    uint8_t mask = uint8_t(1u << (b & 7));
+    int c = (byte & mask) ? 1 : 0;
+    if (c == v) return;
+    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask));
+}
+
+inline void PushW(uint8_t v) {
+    uint8_t sp = uint8_t(R(Sfr::SP) + 1);
+    Store<true>(Sfr::SP, sp);
+    IndirectWritePending = 1;
+    Store<true>(sp, v);
+}
+
+inline uint8_t PopW() {
+    uint8_t sp = R(Sfr::SP);
+    uint8_t v = R(IndirectIndex(sp));
+    Store<true>(Sfr::SP, uint8_t(sp - 1));
+    return v;
+}
+
+// ---- Arithmetic helpers --------------------------------------------------------------------
+
+constexpr uint8_t CY = 0x80, AC = 0x40, OV = 0x04;
+
+inline uint8_t WithFlags(uint8_t psw, bool cy, bool ac, bool ov) {
+    return uint8_t((psw & ~(CY | AC | OV)) | (cy ? CY : 0) | (ac ? AC : 0) | (ov ? OV : 0));
+}
+
+// ADD and ADDC: the ACC store, then one PSW store with CY, AC and OV.
+inline void AddToAcc(uint8_t x, unsigned c) {
+    unsigned a = R(Sfr::ACC);
+    unsigned sum = a + x + c;
+    int ssum = int(int8_t(a)) + int(int8_t(x)) + int(c);
+    StoreAcc(uint8_t(sum));
+    StorePsw(WithFlags(R(Sfr::PSW), sum > 0xFF, (a & 0x0F) + (x & 0x0F) + c > 0x0F,
+                       ssum < -128 || ssum > 127));
+}
+
+inline void SubbFromAcc(uint8_t x) {
+    unsigned a = R(Sfr::ACC);
+    unsigned c = R(Sfr::PSW) >> 7;
+    int sdiff = int(int8_t(a)) - int(int8_t(x)) - int(c);
+    StoreAcc(uint8_t(a - x - c));
+    StorePsw(WithFlags(R(Sfr::PSW), x + c > a, (a & 0x0F) < (x & 0x0F) + c,
+                       sdiff < -128 || sdiff > 127));
+}
+
+// ---- Timers --------------------------------------------------------------------------------
+
+// Advances a Timer 0/1 half by c machine cycles, count by count, storing the overflow flag
+// (control register as read at the start) at each overflow and the registers once at the end.
+inline void RunTimer(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag,
+                     unsigned c) {
+    uint32_t limit, reload, count;
+    switch (mode) {
+        case 0: limit = 0x2000; reload = 0; count = R(th) * 32u + (R(tl) & 0x1F); break;
+        case 1: limit = 0x10000; reload = 0; count = R(th) * 256u + R(tl); break;
+        case 2: limit = 0x100; reload = R(th); count = R(tl); break;
+        default: limit = 0x100; reload = 0; count = R(tl); break;
+    }
+    uint8_t tcon = R(Sfr::TCON);
+    for (unsigned i = 0; i < c; ++i) {
+        if (++count == limit) {
+            count = reload;
+            if (storeFlag) Store<true>(Sfr::TCON, tcon | flag);
+        }
+    }
+    switch (mode) {
+        case 0:
+            Store<true>(th, uint8_t(count / 32));
+            Store<true>(tl, uint8_t(count % 32));
+            break;
+        case 1:
+            Store<true>(th, uint8_t(count / 256));
+            Store<true>(tl, uint8_t(count % 256));
+            break;
+        default: Store<true>(tl, uint8_t(count)); break;
+    }
+}
+
+inline void AdvanceTimers(unsigned c) {
+    uint8_t tmod = R(Sfr::TMOD);
+    uint8_t tcon = R(Sfr::TCON);
+    uint8_t p3 = R(Sfr::P3);
+    bool t0mode3 = (tmod & 3) == 3;
+    int t1mode = (tmod >> 4) & 3;
+    uint8_t gate1 = tmod & 0xC0;
+
+    // Timer 1. While Timer 0 is in mode 3 it counts machine cycles whatever TR1, GATE1 and C/T1
+    // say, and its overflow sets no flag (TF1 belongs to TH0 then).
+    if (((tcon & TR1) || t0mode3) && t1mode != 3 &&
+        (gate1 == 0 || t0mode3 || (gate1 == 0x80 && (p3 & 0x08))))
+        RunTimer(t1mode, Sfr::TH1, Sfr::TL1, TF1, !t0mode3, c);
+
+    // Timer 0.
+    tcon = R(Sfr::TCON);
+    uint8_t gate0 = tmod & 0x0C;
+    if ((tcon & TR0) && (gate0 == 0 || (gate0 == 0x08 && (p3 & 0x04))))
+        RunTimer(tmod & 3, Sfr::TH0, Sfr::TL0, TF0, true, c);
+
+    // The upper half of Timer 0 in mode 3, run by TR1.
+    tcon = R(Sfr::TCON);
+    if ((tcon & TR1) && t0mode3 && (gate1 == 0 || (gate1 == 0x80 && (p3 & 0x08)))) {
+        unsigned count = R(Sfr::TH0);
+        for (unsigned i = 0; i < c; ++i) {
+            if (++count == 0x100) {
+                count = 0;
+                Store<true>(Sfr::TCON, tcon | TF1);
+            }
+        }
+        Store<true>(Sfr::TH0, uint8_t(count));
+    }
+
+    // Timer 2 (8052 only), counting machine cycles when C/T2 = 0.
+    if (Processor8052) {
+        uint8_t s = R(Sfr::T2CON);
+        if ((s & TR2) && !(s & CT2)) {
+            bool baud = s & (RCLK | TCLK);
+            uint32_t count = R(Sfr::TH2) * 256u + R(Sfr::TL2);
+            for (unsigned i = 0; i < c; ++i) {
+                if (++count == 0x10000) {
+                    count = (s & CPRL2) && !baud ? 0 : R(Sfr::RCAP2H) * 256u + R(Sfr::RCAP2L);
+                    if (!baud) Store<true>(Sfr::T2CON, s | TF2);
+                }
+            }
+            Store<true>(Sfr::TH2, uint8_t(count >> 8));
+            Store<true>(Sfr::TL2, uint8_t(count));
+        }
+    }
+}
+
+// ---- Interrupts ----------------------------------------------------------------------------
+
+struct InterruptSource {
+    uint8_t enable;        // IE bit
+    uint16_t requestByte;  // where the request bits live
+    uint8_t requestMask;   // any of these bits requests
+    uint8_t priority;      // IP bit
+    uint16_t vector;
+    uint8_t clearMask;  // TCON AND mask on entry, 0xFF = none
+};
+
+constexpr InterruptSource kSources[6] = {
+    {0x01, Sfr::TCON, IE0, 0x01, 0x0003, 0xFD},
+    {0x02, Sfr::TCON, TF0, 0x02, 0x000B, 0xDF},
+    {0x04, Sfr::TCON, IE1, 0x04, 0x0013, 0xF7},
+    {0x08, Sfr::TCON, TF1, 0x08, 0x001B, 0x7F},
+    {0x10, Sfr::SCON, 0x03, 0x10, 0x0023, 0xFF},
+    {0x20, Sfr::T2CON, TF2 | EXF2, 0x20, 0x002B, 0xFF},
+};
+
+// Level-triggered requests: IE0/IE1 follow their pins before every instruction.
+inline void RenewLevelRequests() {
+    uint8_t p3 = R(Sfr::P3);
+    uint8_t tcon = R(Sfr::TCON);
+    if (!(tcon & IT0)) {
+        bool want = !(p3 & 0x04);
+        if (want != bool(tcon & IE0)) Store<true>(Sfr::TCON, tcon ^ IE0);
+    }
+    tcon = R(Sfr::TCON);
+    if (!(tcon & IT1)) {
+        bool want = !(p3 & 0x08);
+        if (want != bool(tcon & IE1)) Store<true>(Sfr::TCON, tcon ^ IE1);
+    }
+}
+
+// Returns the vector taken, or -1.
+inline int AcceptInterrupt(uint16_t pc) {
+    uint8_t ie = R(Sfr::IE);
+    if (!(ie & 0x80) || !(ie & 0x3F)) return -1;
+    uint8_t ip = R(Sfr::IP);
+    int taken = -1, level = 0;
+    for (int i = 0; i < 6; ++i) {
+        const InterruptSource& s = kSources[i];
+        if (!(ie & s.enable) || !(R(s.requestByte) & s.requestMask)) continue;
+        int l = (ip & s.priority) ? 2 : 1;
+        if (l > level) {
+            level = l;
+            taken = i;
+        }
+    }
+    if (taken < 0 || level <= InterruptLevelStack[0]) return -1;
+    InterruptLevelStack.Set(3, InterruptLevelStack[2]);
+    InterruptLevelStack.Set(2, InterruptLevelStack[1]);
+    InterruptLevelStack.Set(1, InterruptLevelStack[0]);
+    InterruptLevelStack.Set(0, uint8_t(level));
+    PushW(uint8_t(pc));
+    PushW(uint8_t(pc >> 8));
+    const InterruptSource& s = kSources[taken];
+    if (s.clearMask != 0xFF) Store<true>(Sfr::TCON, R(Sfr::TCON) & s.clearMask);
+    return s.vector;
+}
+
+// Opcodes that send a byte when their direct destination is SBUF (b1 = 99h).
+constexpr std::array<bool, 256> MakeSendTable() {
+    std::array<bool, 256> t{};
+    for (int op : {0x05, 0x15, 0x42, 0x43, 0x52, 0x53, 0x62, 0x63, 0x75, 0xD0, 0xF5}) t[op] = true;
+    for (int op = 0x86; op <= 0x8F; ++op) t[op] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kSendsThroughB1 = MakeSendTable();
+
+inline void SendByte() {
+    WriteBitW(0x99, 1);
+    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(R(Sfr::SBUF));
+}
+
+}  // namespace
+
+// ---- Public store routines and accessors -----------------------------------------------------
+
+void WriteDirect(uint16_t address, uint8_t value) { Store<true>(address, value); }
+void WriteDirectUi(uint16_t address, uint8_t value) { Store<false>(address, value); }
+
+void WriteExternalRam(uint16_t address, uint8_t value) { ExternalStore<false>(address, value); }
+
+void TimerCounterTick(int mode, uint16_t thAddress, uint16_t tlAddress, uint8_t flag) {
+    CounterTick<true>(mode, thAddress, tlAddress, flag);
+}
+
+void WriteBit(uint8_t b, int v) { WriteBitW(b, v); }
+void PushByte(uint8_t v) { PushW(v); }
+uint8_t PopByte() { return PopW(); }
+
+void InstallStoreRefreshHooks(StoreRefreshHooks* hooks) {
+    RefreshHooks.store(hooks, std::memory_order_release);
+}
+StoreRefreshHooks* InstalledStoreRefreshHooks() {
+    return RefreshHooks.load(std::memory_order_acquire);
+}
+void InstallSerialOutputHook(SerialOutputHook* hook) {
+    SerialHook.store(hook, std::memory_order_release);
+}
+
+// ---- Lifecycle ----------------------------------------------------------------------------------
+
+void InitMachineState() {
+    CodeMemory.fill(0);
+    InternalRam.Fill(0);
+    ExternalRam.Fill(0);
+    BreakpointTable.Fill(0);
+    InterruptLevelStack.Fill(0);
+    ProgramEnd = 0;
+    ScreenUpdateCountdown = 0;
+    InterruptHold = 0;
+    IndirectWritePending = 0;
+    WriteDirectUi(Sfr::SP, 0x07);
+    WriteDirectUi(Sfr::P0, 0xFF);
+    WriteDirectUi(Sfr::P1, 0xFF);
+    WriteDirectUi(Sfr::P2, 0xFF);
+    WriteDirectUi(Sfr::P3, 0xFF);
+    IndirectWritePending = 0;
+    ProgramCounter = 0;
+}
+
+void ClearInternalRam() {
+    IndirectWritePending = 0;
+    uint16_t last = Processor8052 ? 0x17F : 0xFF;
+    for (uint16_t i = 0; i <= last; ++i) {
+        uint8_t v = 0;
+        if (i == Sfr::P0 || i == Sfr::P1 || i == Sfr::P2 || i == Sfr::P3) v = 0xFF;
+        else if (i == Sfr::SP) v = 0x07;
+        WriteDirectUi(i, v);
+    }
+}
+
+void ResetController() {
+    InterruptLevelStack.Fill(0);
+    ProgramCounter = 0;
+    ClearInternalRam();
+    InterruptHold = 0;
+}
+
+void ClearExternalRam() {
+    for (uint32_t a = 0; a <= 0xFFFF; ++a) WriteExternalRam(uint16_t(a), 0);
+}
+
+// ---- One step -----------------------------------------------------------------------------------
+
+void StepInstruction(uint16_t address) {
+    // Stage 1: level-triggered requests, interrupt acceptance, timers.
+    RenewLevelRequests();
+    bool hold = InterruptHold;
+    InterruptHold = 0;
+    if (!hold) {
+        int vector = AcceptInterrupt(address);
+        if (vector >= 0) {
+            address = uint16_t(vector);
+            ProgramCounter = address;
+        }
+    }
+    const uint16_t pc = address;
+    const uint8_t op = CodeMemory[pc];
+    AdvanceTimers(AsmTable[op].Cycles);
+
+    // Stage 2: the instruction.
+    const uint8_t b1 = CodeMemory[uint16_t(pc + 1)];
+    const uint8_t b2 = CodeMemory[uint16_t(pc + 2)];
+    const uint8_t bank8 = R(Sfr::PSW) & 0x18;
+    uint16_t oi = 0;  // the operand's InternalRam index for the @Ri and Rn forms
+    if ((op & 0x0F) >= 8) oi = bank8 + (op & 7);
+    else if ((op & 0x0E) == 6) oi = IndirectIndex(R(bank8 + (op & 1)));
+
+    uint16_t next = uint16_t(pc + AsmTable[op].Length);
+    auto jump = [&](uint8_t rel) { next = uint16_t(next + int8_t(rel)); };
+    auto acc = [] { return R(Sfr::ACC); };
+    auto dptr = [] { return uint16_t(R(Sfr::DPH) * 256 + R(Sfr::DPL)); };
+    auto absTarget = [&] { return uint16_t(((pc + 2) & 0xF800) + (op >> 5) * 256 + b1); };
+
+    switch (op) {
+        // ---- Data transfer
+        case 0x74: StoreAcc(b1); break;
+        case 0xE5: StoreAcc(R(b1)); break;
+        case 0xE6 ... 0xEF: StoreAcc(R(oi)); break;
+        case 0xE4: StoreAcc(0); break;
+        case 0xF5: Store<true>(b1, acc()); break;
+        case 0xF6 ... 0xFF: Store<true>(oi, acc()); break;
+        case 0x75: Store<true>(b1, b2); break;
+        case 0x76 ... 0x7F: Store<true>(oi, b1); break;
+        case 0x85: Store<true>(b2, R(b1)); break;
+        case 0x86 ... 0x8F: Store<true>(b1, R(oi)); break;
+        case 0xA6 ... 0xAF: Store<true>(oi, R(b1)); break;
+        case 0x90:
+            Store<true>(Sfr::DPH, b1);
+            Store<true>(Sfr::DPL, b2);
+            break;
+        case 0xC5: {
+            uint8_t t = R(b1);
+            Store<true>(b1, acc());
+            StoreAcc(t);
+            break;
+        }
+        case 0xC6 ... 0xCF: {
+            uint8_t t = R(oi);
+            Store<true>(oi, acc());
+            StoreAcc(t);
+            break;
+        }
+        case 0xD6: case 0xD7: {
+            uint8_t r = R(oi) & 0x0F, a = acc() & 0x0F;
+            StoreAcc(uint8_t((acc() & 0xF0) | r));
+            Store<true>(oi, uint8_t((R(oi) & 0xF0) | a));
+            break;
+        }
+        case 0x93: StoreAcc(CodeMemory[uint16_t(acc() + dptr())]); break;
+        case 0x83: StoreAcc(CodeMemory[uint16_t(acc() + pc + 1)]); break;
+        case 0xE0: StoreAcc(ExternalRam[dptr()]); break;
+        case 0xE2: case 0xE3: StoreAcc(ExternalRam[R(bank8 + (op & 1))]); break;
+        case 0xF0: ExternalStore<true>(dptr(), acc()); break;
+        case 0xF2: case 0xF3: ExternalStore<true>(R(bank8 + (op & 1)), acc()); break;
+        case 0xC0: {
+            uint8_t sp = uint8_t(R(Sfr::SP) + 1);
+            Store<true>(Sfr::SP, sp);
+            uint8_t v = R(b1);
+            IndirectWritePending = 1;
+            Store<true>(R(Sfr::SP), v);
+            break;
+        }
+        case 0xD0: {
+            uint8_t sp = R(Sfr::SP);
+            uint8_t v = R(IndirectIndex(sp));
+            Store<true>(Sfr::SP, uint8_t(sp - 1));
+            Store<true>(b1, v);
+            break;
+        }
+
+        // ---- Arithmetic
+        case 0x24: AddToAcc(b1, 0); break;
+        case 0x25: AddToAcc(R(b1), 0); break;
+        case 0x26 ... 0x2F: AddToAcc(R(oi), 0); break;
+        case 0x34: AddToAcc(b1, R(Sfr::PSW) >> 7); break;
+        case 0x35: AddToAcc(R(b1), R(Sfr::PSW) >> 7); break;
+        case 0x36 ... 0x3F: AddToAcc(R(oi), R(Sfr::PSW) >> 7); break;
+        case 0x94: SubbFromAcc(b1); break;
+        case 0x95: SubbFromAcc(R(b1)); break;
+        case 0x96 ... 0x9F: SubbFromAcc(R(oi)); break;
+        case 0x04: StoreAcc(uint8_t(acc() + 1)); break;
+        case 0x05: Store<true>(b1, uint8_t(R(b1) + 1)); break;
+        case 0x06 ... 0x0F: Store<true>(oi, uint8_t(R(oi) + 1)); break;
+        case 0x14: StoreAcc(uint8_t(acc() - 1)); break;
+        case 0x15: Store<true>(b1, uint8_t(R(b1) - 1)); break;
+        case 0x16 ... 0x1F: Store<true>(oi, uint8_t(R(oi) - 1)); break;
+        case 0xA3: {
+            uint8_t dpl = uint8_t(R(Sfr::DPL) + 1);
+            Store<true>(Sfr::DPL, dpl);
+            if (dpl == 0) Store<true>(Sfr::DPH, uint8_t(R(Sfr::DPH) + 1));
+            break;
+        }
+        case 0xA4: {
+            unsigned p = unsigned(acc()) * R(Sfr::B);
+            Store<true>(Sfr::B, uint8_t(p >> 8));
+            StoreAcc(uint8_t(p));
+            if (p < 256) {
+                StorePsw(R(Sfr::PSW) & 0x7B);
+            } else {
+                StorePsw(R(Sfr::PSW) & 0x7F);
+                StorePsw(R(Sfr::PSW) | 0x04);
+            }
+            break;
+        }
+        case 0x84: {
+            StorePsw(R(Sfr::PSW) & 0x7F);
+            uint8_t a = acc(), d = R(Sfr::B);
+            if (d == 0) {
+                StorePsw(R(Sfr::PSW) | 0x04);
+            } else {
+                StorePsw(R(Sfr::PSW) & 0xFB);
+                StoreAcc(uint8_t(a / d));
+                Store<true>(Sfr::B, uint8_t(a % d));
+            }
+            break;
+        }
+        case 0xD4: {
+            unsigned a = acc();
+            int cy = R(Sfr::PSW) >> 7;
+            if ((a & 0x0F) > 9 || (R(Sfr::PSW) & AC)) {
+                a += 0x06;
+                if (a > 0xFF) cy = 1;
+                a &= 0xFF;
+            }
+            if (cy || (a >> 4) > 9) {
+                a += 0x60;
+                if (a > 0xFF) cy = 1;
+                a &= 0xFF;
+            }
+            WriteBitW(0xD7, cy);
+            StoreAcc(uint8_t(a));
+            break;
+        }
+
+        // ---- Logic and rotation
+        case 0x42: Store<true>(b1, R(b1) | acc()); break;
+        case 0x52: Store<true>(b1, R(b1) & acc()); break;
+        case 0x62: Store<true>(b1, R(b1) ^ acc()); break;
+        case 0x43: Store<true>(b1, R(b1) | b2); break;
+        case 0x53: Store<true>(b1, R(b1) & b2); break;
+        case 0x63: Store<true>(b1, R(b1) ^ b2); break;
+        case 0x44: StoreAcc(acc() | b1); break;
+        case 0x54: StoreAcc(acc() & b1); break;
+        case 0x64: StoreAcc(acc() ^ b1); break;
+        case 0x45: StoreAcc(acc() | R(b1)); break;
+        case 0x55: StoreAcc(acc() & R(b1)); break;
+        case 0x65: StoreAcc(acc() ^ R(b1)); break;
+        case 0x46 ... 0x4F: StoreAcc(acc() | R(oi)); break;
+        case 0x56 ... 0x5F: StoreAcc(acc() & R(oi)); break;
+        case 0x66 ... 0x6F: StoreAcc(acc() ^ R(oi)); break;
+        case 0xF4: StoreAcc(acc() ^ 0xFF); break;
+        case 0x03: StoreAcc(uint8_t((acc() >> 1) | (acc() << 7))); break;
+        case 0x23: StoreAcc(uint8_t((acc() << 1) | (acc() >> 7))); break;
+        case 0x13: {
+            uint8_t b = acc() & 1;
+            StoreAcc(uint8_t((acc() >> 1) | (R(Sfr::PSW) & 0x80)));
+            StorePsw(uint8_t((R(Sfr::PSW) & 0x7F) | (b << 7)));
+            break;
+        }
+        case 0x33: {
+            uint8_t b = acc() >> 7;
+            StoreAcc(uint8_t((acc() << 1) | (R(Sfr::PSW) >> 7)));
+            StorePsw(uint8_t((R(Sfr::PSW) & 0x7F) | (b << 7)));
+            break;
+        }
+        case 0xC4: StoreAcc(uint8_t((acc() << 4) | (acc() >> 4))); break;
+
+        // ---- Bit operations
+        case 0xC3: WriteBitW(0xD7, 0); break;
+        case 0xD3: WriteBitW(0xD7, 1); break;
+        case 0xB3: WriteBitW(0xD7, 1 - (R(Sfr::PSW) >> 7)); break;
+        case 0xC2: WriteBitW(b1, 0); break;
+        case 0xD2: WriteBitW(b1, 1); break;
+        case 0xB2: WriteBitW(b1, 1 - ReadBit(b1)); break;
+        case 0xA2: WriteBitW(0xD7, ReadBit(b1)); break;
+        case 0x92: WriteBitW(b1, R(Sfr::PSW) >> 7); break;
+        case 0x72: StorePsw(uint8_t(R(Sfr::PSW) | (ReadBit(b1) << 7))); break;
+        case 0xA0: StorePsw(uint8_t(R(Sfr::PSW) | ((1 - ReadBit(b1)) << 7))); break;
+        case 0x82: StorePsw(uint8_t(R(Sfr::PSW) & ((ReadBit(b1) << 7) + 0x7F))); break;
+        case 0xB0: StorePsw(uint8_t(R(Sfr::PSW) & (((1 - ReadBit(b1)) << 7) + 0x7F))); break;
+
+        // ---- Jumps, calls and returns
+        case 0x00: case 0xA5: break;
+        case 0x02: next = uint16_t(b1 * 256 + b2); break;  // LJMP still updates parity
+        case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1:
+            ProgramCounter = absTarget();
+            return;
+        case 0x11: case 0x31: case 0x51: case 0x71: case 0x91: case 0xB1: case 0xD1: case 0xF1: {
+            uint16_t ret = uint16_t(pc + 2);
+            PushW(uint8_t(ret));
+            PushW(uint8_t(ret >> 8));
+            ProgramCounter = absTarget();
+            return;
+        }
+        case 0x12: {
+            uint16_t ret = uint16_t(pc + 3);
+            PushW(uint8_t(ret));
+            PushW(uint8_t(ret >> 8));
+            ProgramCounter = uint16_t(b1 * 256 + b2);
+            return;
+        }
+        case 0x22: case 0x32: {
+            uint8_t h = PopW();
+            uint8_t l = PopW();
+            ProgramCounter = uint16_t(h * 256 + l);
+            if (op == 0x32) {
+                InterruptLevelStack.Set(0, InterruptLevelStack[1]);
+                InterruptLevelStack.Set(1, InterruptLevelStack[2]);
+                InterruptLevelStack.Set(2, InterruptLevelStack[3]);
+                InterruptLevelStack.Set(3, 0);
+                InterruptHold = 1;
+            }
+            return;
+        }
+        case 0x73: ProgramCounter = uint16_t(acc() + dptr()); return;
+        case 0x80: jump(b1); break;
+        case 0x40: if (R(Sfr::PSW) & CY) jump(b1); break;
+        case 0x50: if (!(R(Sfr::PSW) & CY)) jump(b1); break;
+        case 0x60: if (acc() == 0) jump(b1); break;
+        case 0x70: if (acc() != 0) jump(b1); break;
+        case 0x20: if (ReadBit(b1)) jump(b2); break;
+        case 0x30: if (!ReadBit(b1)) jump(b2); break;
+        case 0x10:
+            if (ReadBit(b1)) {
+                WriteBitW(b1, 0);
+                jump(b2);
+            }
+            break;
+        case 0xB4: case 0xB5: {
+            uint8_t x = op == 0xB4 ? b1 : R(b1);
+            uint8_t a = acc();
+            if (a != x) jump(b2);
+            StorePsw(uint8_t((R(Sfr::PSW) & 0x7F) | (a < x ? CY : 0)));
+            break;
+        }
+        case 0xB6 ... 0xBF: {
+            uint8_t v = R(oi);
+            if (v != b1) jump(b2);
+            StorePsw(uint8_t((R(Sfr::PSW) & 0x7F) | (v < b1 ? CY : 0)));
+            break;
+        }
+        case 0xD5: {
+            uint8_t v = uint8_t(R(b1) - 1);
+            Store<true>(b1, v);
+            if (v != 0) jump(b2);
+            break;
+        }
+        case 0xD8 ... 0xDF:
+            Store<true>(oi, uint8_t(R(oi) - 1));
+            if (R(oi) != 0) jump(b1);
+            break;
+    }
+
+    // Parity of ACC into PSW.P, after every instruction that did not leave above.
+    {
+        uint8_t psw = R(Sfr::PSW);
+        StorePsw(uint8_t((psw & 0xFE) | __builtin_parity(acc())));
+    }
+    if (kSendsThroughB1[op] ? b1 == Sfr::SBUF : (op == 0x85 && b2 == Sfr::SBUF)) SendByte();
+    ProgramCounter = next;
+}
