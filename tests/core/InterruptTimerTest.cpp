@@ -1,1 +1,280 @@
+// The interrupt and timer stage: acceptance by priority and polling order, the level stack,
+// level-triggered requests, the hold after RETI and IE/IP writes, and Timers 0, 1 and 2.
 #include <gtest/gtest.h>
+
+#include "TestMachine.h"
+
+using namespace testing_machine;
+
+namespace {
+
+// Fills code memory with NOPs except for a RETI at every vector.
+void VectorsReturn() {
+    for (uint16_t v : {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B}) CodeMemory[v] = 0x32;
+}
+
+TEST(Interrupts, NothingIsTakenWhileEaIsClear) {
+    Fresh();
+    Set(Sfr::IE, 0x01);
+    Set(Sfr::TCON, 0x03);  // IT0, IE0
+    Exec({0x00});
+    EXPECT_EQ(ProgramCounter, 0x0101);
+    EXPECT_EQ(Get(Sfr::TCON) & 0x02, 0x02);
+}
+
+TEST(Interrupts, EntryPushesTheAddressAndRunsTheFirstInstructionOfTheRoutine) {
+    Fresh();
+    CodeMemory[0x0003] = 0x04;  // INC A at the vector
+    Set(Sfr::IE, 0x81);
+    Set(Sfr::TCON, 0x03);
+    Exec({0x00}, 0x0123);
+    EXPECT_EQ(Get(0x08), 0x23);
+    EXPECT_EQ(Get(0x09), 0x01);
+    EXPECT_EQ(Get(Sfr::SP), 0x09);
+    EXPECT_EQ(Acc(), 0x01);
+    EXPECT_EQ(ProgramCounter, 0x0004);
+    EXPECT_EQ(Get(Sfr::TCON), 0x01);  // IE0 cleared on entry
+    EXPECT_EQ(InterruptLevelStack[0], 1);
+}
+
+TEST(Interrupts, PollingOrderAtOneLevelAndTheRestWaitsForReti) {
+    Fresh();
+    VectorsReturn();
+    Set(Sfr::IE, 0x83);
+    Set(Sfr::TCON, 0x23);  // IT0, IE0, TF0
+    Place(0x0100, {0x00, 0x00, 0x00});
+    ProgramCounter = 0x0100;
+    Step();  // IE0 taken; RETI at 0003h runs in the same step
+    EXPECT_EQ(ProgramCounter, 0x0100);
+    EXPECT_EQ(Get(Sfr::TCON) & 0x20, 0x20);
+    Step();  // one instruction after RETI before the next interrupt
+    EXPECT_EQ(ProgramCounter, 0x0101);
+    Step();  // TF0 now
+    EXPECT_EQ(ProgramCounter, 0x0101);
+    EXPECT_EQ(Get(Sfr::TCON) & 0x20, 0x00);
+}
+
+TEST(Interrupts, HighPriorityWinsAndStacksItsLevel) {
+    Fresh();
+    CodeMemory[0x001B] = 0x00;
+    Set(Sfr::IE, 0x89);  // EA, ET1, EX0
+    Set(Sfr::IP, 0x08);  // PT1 high
+    Set(Sfr::TCON, 0x83);
+    Exec({0x00});
+    EXPECT_EQ(Get(0x08), 0x00);
+    EXPECT_EQ(ProgramCounter, 0x001C);
+    EXPECT_EQ(InterruptLevelStack[0], 2);
+    EXPECT_EQ(InterruptLevelStack[1], 0);
+    EXPECT_EQ(Get(Sfr::TCON) & 0x02, 0x02);
+    Step(3);  // low-level IE0 waits while the high-level routine runs
+    EXPECT_EQ(ProgramCounter, 0x001F);
+    Exec({0x32}, 0x0020);
+    EXPECT_EQ(InterruptLevelStack[0], 0);
+    EXPECT_EQ(ProgramCounter, 0x0100);
+    Step();  // hold after RETI
+    EXPECT_EQ(ProgramCounter, 0x0101);
+    Step();
+    EXPECT_EQ(InterruptLevelStack[0], 1);
+    EXPECT_EQ(ProgramCounter, 0x0004);
+}
+
+TEST(Interrupts, HighInterruptsNestInsideALowRoutine) {
+    Fresh();
+    Set(Sfr::IE, 0x83);
+    Set(Sfr::IP, 0x02);  // PT0 high
+    InterruptLevelStack.Set(0, 1);
+    Set(Sfr::TCON, 0x03);  // IE0 (low) waits
+    Exec({0x00});
+    EXPECT_EQ(ProgramCounter, 0x0101);
+    Set(Sfr::TCON, 0x23);
+    Step();
+    EXPECT_EQ(ProgramCounter, 0x000C);
+    EXPECT_EQ(InterruptLevelStack[0], 2);
+    EXPECT_EQ(InterruptLevelStack[1], 1);
+}
+
+TEST(Interrupts, SerialAndTimer2KeepTheirRequestBits) {
+    Fresh();
+    Set(Sfr::IE, 0x90);
+    Set(Sfr::SCON, 0x02);
+    Exec({0x00});
+    EXPECT_EQ(ProgramCounter, 0x0024);
+    EXPECT_EQ(Get(Sfr::SCON), 0x02);
+    // Timer 2's vector is taken on the 8051 too when a program raises TF2.
+    Fresh(false);
+    Set(Sfr::IE, 0xA0);
+    Set(Sfr::T2CON, 0x80);
+    Exec({0x00});
+    EXPECT_EQ(ProgramCounter, 0x002C);
+    EXPECT_EQ(Get(Sfr::T2CON), 0x80);
+}
+
+TEST(Interrupts, AnInstructionWritingIeLetsOneMoreInstructionRun) {
+    Fresh();
+    Set(Sfr::TCON, 0x03);
+    Place(0x0100, {0x75, 0xA8, 0x81, 0x00, 0x00});  // MOV IE,#81h; NOP; NOP
+    ProgramCounter = 0x0100;
+    Step();
+    EXPECT_EQ(ProgramCounter, 0x0103);
+    Step();
+    EXPECT_EQ(ProgramCounter, 0x0104);
+    Step();
+    EXPECT_EQ(ProgramCounter, 0x0004);
+    EXPECT_EQ(Get(0x08), 0x04);
+}
+
+TEST(Interrupts, LevelTriggeredFollowsThePinWhateverTheEnables) {
+    Fresh();
+    Set(Sfr::P3, 0xFB);  // INT0 low, IT0 = 0, nothing enabled
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TCON) & 0x02, 0x02);
+    Set(Sfr::P3, 0xFF);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TCON) & 0x02, 0x00);
+}
+
+TEST(Interrupts, AHeldLowLevelPinReentersAfterOneInstruction) {
+    Fresh();
+    VectorsReturn();
+    Set(Sfr::IE, 0x81);
+    Set(Sfr::P3, 0xFB);
+    Place(0x0100, {0x00, 0x00, 0x00, 0x00});
+    ProgramCounter = 0x0100;
+    Step();  // entered, RETI runs
+    EXPECT_EQ(ProgramCounter, 0x0100);
+    EXPECT_EQ(InterruptLevelStack[0], 0);
+    Step();  // one instruction of the program
+    EXPECT_EQ(ProgramCounter, 0x0101);
+    Step();  // entered again
+    EXPECT_EQ(ProgramCounter, 0x0101);
+    Set(Sfr::P3, 0xFF);
+    Step(2);
+    EXPECT_EQ(ProgramCounter, 0x0103);
+}
+
+TEST(Timers, Timer0Modes) {
+    Fresh();
+    Set(Sfr::TMOD, 0x02);
+    Set(Sfr::TCON, 0x10);
+    Set(Sfr::TH0, 0x9C);
+    Set(Sfr::TL0, 0xFF);
+    Exec({0x80, 0xFE});  // a two-cycle instruction
+    EXPECT_EQ(Get(Sfr::TL0), 0x9D);
+    EXPECT_EQ(Get(Sfr::TCON) & 0x20, 0x20);
+
+    Fresh();
+    Set(Sfr::TMOD, 0x01);
+    Set(Sfr::TCON, 0x10);
+    Set(Sfr::TH0, 0xFF);
+    Set(Sfr::TL0, 0xFE);
+    Exec({0xA4});  // MUL AB, four cycles
+    EXPECT_EQ(Get(Sfr::TH0), 0x00);
+    EXPECT_EQ(Get(Sfr::TL0), 0x02);
+    EXPECT_EQ(Get(Sfr::TCON) & 0x20, 0x20);
+
+    Fresh();  // mode 0 with stray upper TL bits still overflows at the 13-bit count
+    Set(Sfr::TCON, 0x10);
+    Set(Sfr::TH0, 0xFF);
+    Set(Sfr::TL0, 0xFF);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TH0), 0x00);
+    EXPECT_EQ(Get(Sfr::TL0), 0x00);
+    EXPECT_EQ(Get(Sfr::TCON) & 0x20, 0x20);
+}
+
+TEST(Timers, GateStopsTimer0WhilePinIsLow) {
+    Fresh();
+    Set(Sfr::TMOD, 0x09);
+    Set(Sfr::TCON, 0x10);
+    Set(Sfr::P3, 0xFB);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TL0), 0x00);
+    Set(Sfr::P3, 0xFF);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TL0), 0x01);
+}
+
+TEST(Timers, Timer0Mode3SplitsTheTimer) {
+    Fresh();
+    Set(Sfr::TMOD, 0x13);  // Timer 1 mode 1, Timer 0 mode 3
+    Set(Sfr::TCON, 0x40);  // TR1 only
+    Set(Sfr::TL0, 0x05);
+    Set(Sfr::TH0, 0xFF);
+    Set(Sfr::TH1, 0xFF);
+    Set(Sfr::TL1, 0xFF);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TL0), 0x05);
+    EXPECT_EQ(Get(Sfr::TH0), 0x00);
+    EXPECT_EQ(Get(Sfr::TCON) & 0x80, 0x80);  // from TH0
+    EXPECT_EQ(Get(Sfr::TH1), 0x00);          // Timer 1 overflowed silently
+    Set(Sfr::TCON, 0x00);
+    Set(Sfr::TH1, 0xFF);
+    Set(Sfr::TL1, 0xFF);
+    Exec({0x00});  // Timer 1 counts even with TR1 = 0, TH0 does not
+    EXPECT_EQ(Get(Sfr::TL1), 0x00);
+    EXPECT_EQ(Get(Sfr::TH0), 0x00);
+    EXPECT_EQ(Get(Sfr::TCON), 0x00);
+}
+
+TEST(Timers, Timer1StopsInMode3AndInCounterMode) {
+    Fresh();
+    Set(Sfr::TMOD, 0x30);
+    Set(Sfr::TCON, 0x40);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TL1), 0x00);
+    Set(Sfr::TMOD, 0x50);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TL1), 0x00);
+    Set(Sfr::TMOD, 0x20);
+    Set(Sfr::TH1, 0xFD);
+    Set(Sfr::TL1, 0xFF);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TL1), 0xFD);
+    EXPECT_EQ(Get(Sfr::TCON), 0xC0);
+}
+
+TEST(Timers, Timer2AutoReloadCaptureAndBaudRate) {
+    struct {
+        uint8_t t2con, th2, tl2;
+        int tf2;
+    } cases[] = {{0x04, 0xFF, 0x00, 1}, {0x05, 0x00, 0x00, 1}, {0x34, 0xFF, 0x00, 0},
+                 {0x35, 0xFF, 0x00, 0}};
+    for (auto& c : cases) {
+        Fresh(true);
+        Set(Sfr::T2CON, c.t2con);
+        Set(Sfr::TH2, 0xFF);
+        Set(Sfr::TL2, 0xFF);
+        Set(Sfr::RCAP2H, 0xFF);
+        Set(Sfr::RCAP2L, 0x00);
+        Exec({0x00});
+        SCOPED_TRACE(c.t2con);
+        EXPECT_EQ(Get(Sfr::TH2), c.th2);
+        EXPECT_EQ(Get(Sfr::TL2), c.tl2);
+        EXPECT_EQ(Get(Sfr::T2CON) >> 7, c.tf2);
+    }
+    Fresh(false);
+    Set(Sfr::T2CON, 0x04);
+    Exec({0x00});
+    EXPECT_EQ(Get(Sfr::TL2), 0x00);
+}
+
+TEST(Timers, OverflowIsTakenAtTheNextStep) {
+    Fresh();
+    VectorsReturn();
+    Set(Sfr::IE, 0x82);
+    Set(Sfr::TMOD, 0x02);
+    Set(Sfr::TH0, 0xFE);
+    Set(Sfr::TL0, 0xFE);
+    Set(Sfr::TCON, 0x10);
+    Place(0x0100, {0x00, 0x00});
+    ProgramCounter = 0x0100;
+    Step();  // TL0 FEh -> FFh
+    EXPECT_EQ(ProgramCounter, 0x0101);
+    Step();  // overflow while counting for this NOP
+    EXPECT_EQ(ProgramCounter, 0x0102);
+    Step();  // entered at 000Bh, whose RETI runs in the same step
+    EXPECT_EQ(Get(0x08), 0x02);
+    EXPECT_EQ(ProgramCounter, 0x0102);
+}
+
+}  // namespace

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing from Debian's packages, builds Corvamat and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build --parallel 2
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure --parallel 2
