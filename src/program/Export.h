@@ -1,0 +1,27 @@
+// The disassembly export: listing rows written as assembler source with generated labels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Disassembler.h"
+
+struct ExportOptions {
+    bool UpperCase = true;         // Optn0: label lines and lines with a label upper-cased
+    bool OpcodeComment = false;    // Optn2: the instruction's bytes as a comment
+    bool SpacesForTabs = false;    // Optn3
+    uint8_t Numbers = 1;           // radix of DB operands (the undefined opcode A5h)
+    bool UpperOperands = true;     // Optn1, for the DB operands
+};
+
+ExportOptions CurrentExportOptions();
+
+// The jump and call targets of the rows, distinct and ascending.
+std::vector<uint16_t> CollectLabelTargets(const std::vector<ListingRow>& rows);
+// The whole file as text, every line ended with CR LF.
+std::string ExportText(const std::vector<ListingRow>& rows, const ExportOptions& options);
+// Writes ExportText to `path` safely (temporary file, then rename). On failure the message names
+// the file and the reason.
+bool ExportListing(const std::vector<ListingRow>& rows, const ExportOptions& options,
+                   const std::string& path, std::string* error);
