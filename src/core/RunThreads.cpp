@@ -1,0 +1,255 @@
+// The thread layer with Synchronize, and the run loop of TRunThread with its end-of-run updates.
+#include "RunThreads.h"
+
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+Shared<uint8_t> SingleStepMode;
+
+// ---- Synchronize -------------------------------------------------------------------------------
+
+namespace {
+
+struct PendingCall {
+    const std::function<void()>* fn;
+    bool done;
+};
+
+std::mutex SyncMutex;
+std::condition_variable SyncChanged;
+std::deque<PendingCall*> SyncQueue;
+std::atomic<void (*)()> SyncWaker{nullptr};
+std::atomic<std::thread::id> UiThread{};
+
+bool OnUiThread() { return std::this_thread::get_id() == UiThread.load(); }
+
+}  // namespace
+
+void SetSynchronizeWaker(void (*waker)()) {
+    UiThread.store(std::this_thread::get_id());
+    SyncWaker.store(waker);
+}
+
+void ServePendingSynchronize() {
+    for (;;) {
+        PendingCall* call;
+        {
+            std::lock_guard<std::mutex> lock(SyncMutex);
+            if (SyncQueue.empty()) return;
+            call = SyncQueue.front();
+            SyncQueue.pop_front();
+        }
+        (*call->fn)();
+        {
+            std::lock_guard<std::mutex> lock(SyncMutex);
+            call->done = true;
+        }
+        SyncChanged.notify_all();
+    }
+}
+
+void Synchronize(const std::function<void()>& fn) {
+    void (*waker)() = SyncWaker.load();
+    if (!waker || OnUiThread()) {
+        fn();
+        return;
+    }
+    PendingCall call{&fn, false};
+    {
+        std::lock_guard<std::mutex> lock(SyncMutex);
+        SyncQueue.push_back(&call);
+    }
+    SyncChanged.notify_all();
+    waker();
+    std::unique_lock<std::mutex> lock(SyncMutex);
+    SyncChanged.wait(lock, [&] { return call.done; });
+}
+
+void WaitForThread(TThread& thread) { thread.WaitFor(); }
+
+TThread::~TThread() {
+    if (thread_.joinable()) WaitFor();
+}
+
+void TThread::Start() {
+    thread_ = std::thread([this] {
+        Execute();
+        {
+            std::lock_guard<std::mutex> lock(SyncMutex);
+            finished_.store(true, std::memory_order_release);
+        }
+        SyncChanged.notify_all();
+    });
+}
+
+void TThread::WaitFor() {
+    if (!thread_.joinable()) return;
+    if (OnUiThread()) {
+        // Serve the worker's routines while waiting, or it could wait for us forever.
+        for (;;) {
+            ServePendingSynchronize();
+            std::unique_lock<std::mutex> lock(SyncMutex);
+            if (Finished()) break;
+            SyncChanged.wait(lock, [&] { return Finished() || !SyncQueue.empty(); });
+        }
+    }
+    thread_.join();
+}
+
+// ---- Time texts --------------------------------------------------------------------------------
+
+std::string FormatSeconds(double v) {
+    if (v == 0 || !std::isfinite(v)) return v == 0 ? "0" : "?";
+    std::string sign = v < 0 ? "-" : "";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.5e", std::fabs(v));  // d.ddddde±x
+    std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 5);
+    int exp = std::atoi(std::strchr(buf, 'e') + 1);
+    auto trim = [](std::string s) {
+        while (!s.empty() && s.back() == '0') s.pop_back();
+        return s;
+    };
+    if (exp < -5 || exp >= 6) {
+        std::string frac = trim(digits.substr(1));
+        return sign + digits.substr(0, 1) + (frac.empty() ? "" : "." + frac) + "E" +
+               std::to_string(exp);
+    }
+    std::string whole, frac;
+    if (exp >= 0) {
+        whole = digits.substr(0, size_t(exp) + 1);
+        frac = digits.substr(size_t(exp) + 1);
+    } else {
+        whole = "0";
+        frac = std::string(size_t(-exp - 1), '0') + digits;
+    }
+    frac = trim(frac);
+    return sign + whole + (frac.empty() ? "" : "." + frac);
+}
+
+std::string SimulationTimeText(double seconds) {
+    return "Simulation: " + FormatSeconds(seconds) + " sec";
+}
+
+std::string ControllerTimeText(uint64_t cycles, int32_t frequency) {
+    if (frequency <= 0) return "Controller: ? sec";
+    return "Controller: " + FormatSeconds(double(cycles) / (double(frequency) / 12.0)) + " sec";
+}
+
+// ---- TRunThread --------------------------------------------------------------------------------
+
+TRunThread::TRunThread(RunThreadView* view, const RunSettings& settings, RunExtras* extras)
+    : view_(view), settings_(settings), extras_(extras) {}
+
+TRunThread::~TRunThread() { WaitFor(); }
+
+void TRunThread::RunSimulation() {
+    if (SingleStepMode) StepMode();
+    else RunMode();
+}
+
+template <bool WithExtras>
+StopReason TRunThread::Loop() {
+    const uint8_t n = settings_.ScrUpdate;
+    const bool autoRestart = settings_.AutoRestart;
+    uint64_t cycles = 0, count = 0;
+    uint8_t countdown = ScreenUpdateCountdown;
+    StopReason reason;
+    for (;;) {
+        const uint16_t pc = ProgramCounter;
+        if (int32_t(pc) > ProgramEnd) {
+            reason = StopReason::End;
+            break;
+        }
+        if (BreakpointTable[pc] == 1 && cycles > 0) {
+            reason = StopReason::Breakpoint;
+            break;
+        }
+        if (Terminated()) {
+            reason = StopReason::Stopped;
+            break;
+        }
+        if (WithExtras && extras_->BeforeStep(cycles, &reason)) break;
+        cycles += AsmTable[CodeMemory[pc]].Cycles;
+        if (n == 0 || countdown == 0) countdown = n;
+        --countdown;
+        ScreenUpdateCountdown = countdown;
+        StepInstruction(pc);
+        ++count;
+        if (WithExtras && extras_->AfterStep(pc, &reason)) break;
+        if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
+    }
+    CycleCount = cycles;
+    Instructions = count;
+    return reason;
+}
+
+void TRunThread::ShowPc() {
+    if (!view_) return;
+    Synchronize([this] {
+        RegisterViewIdle = 0;
+        view_->ShowProgramCounter(ProgramCounter);
+        RegisterViewIdle = 1;
+    });
+}
+
+// The program-counter cell and the listing selection (and, at the end of a run, the commands) in
+// one round trip to the user-interface thread.
+void TRunThread::ShowPcAndRow(bool endOfRun) {
+    if (!view_) return;
+    Synchronize([this, endOfRun] {
+        RegisterViewIdle = 0;
+        view_->ShowProgramCounter(ProgramCounter);
+        RegisterViewIdle = 1;
+        view_->SelectListingRow(ProgramCounter);
+        if (endOfRun) view_->SetRunCommands(false);
+    });
+}
+
+void TRunThread::ReportTimes() {
+    RealSeconds = std::chrono::duration<double>(stop_ - start_).count();
+    if (!view_) return;
+    std::string simulation = SimulationTimeText(RealSeconds);
+    std::string controller = ControllerTimeText(CycleCount, settings_.Frequency);
+    Synchronize([&] { view_->SetRunTimes(simulation, controller); });
+}
+
+void TRunThread::RunMode() {
+    if (view_) Synchronize([this] { view_->SetRunCommands(true); });
+    start_ = std::chrono::steady_clock::now();
+    Reason = extras_ ? Loop<true>() : Loop<false>();
+    ScreenUpdateCountdown = 0;
+    if (CycleCount > 0) {
+        stop_ = std::chrono::steady_clock::now();
+        ReportTimes();
+    }
+    ShowPcAndRow(true);
+    CommonEnd();
+}
+
+void TRunThread::StepMode() {
+    CycleCount = 0;
+    if (int32_t(ProgramCounter) > ProgramEnd) {
+        if (!settings_.AutoRestart) return;
+        ProgramCounter = 0;
+    }
+    start_ = std::chrono::steady_clock::now();
+    const uint16_t pc = ProgramCounter;
+    CycleCount = AsmTable[CodeMemory[pc]].Cycles;
+    StepInstruction(pc);
+    Instructions = 1;
+    stop_ = std::chrono::steady_clock::now();
+    Reason = StopReason::Stopped;
+    ShowPcAndRow(false);
+    ReportTimes();
+    CommonEnd();
+}
+
+void TRunThread::CommonEnd() {
+    if (int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
+    ShowPc();
+}

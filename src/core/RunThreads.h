@@ -1,0 +1,137 @@
+// The simulation thread: a small thread layer (TThread with Synchronize) and TRunThread, which
+// runs the loaded program or steps one instruction and reports to the user-interface side.
+//
+// Synchronize hands a routine from the worker to the user-interface thread and waits for it. The
+// user-interface side installs a waker (SetSynchronizeWaker) that makes its event loop call
+// ServePendingSynchronize soon; without a waker (the headless runner, unit tests) routines run at
+// once on the calling thread. The user-interface thread must never block on the worker without
+// serving pending routines: WaitForThread does exactly that and is the one way to wait.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "Code.h"
+
+// ---- Thread layer ----------------------------------------------------------------------------
+
+// Installs the function that wakes the user-interface thread to serve pending routines, and makes
+// the calling thread the user-interface thread. nullptr removes it (routines then run inline).
+void SetSynchronizeWaker(void (*waker)());
+// Runs every routine the worker has handed over; called on the user-interface thread.
+void ServePendingSynchronize();
+// Runs `fn` on the user-interface thread and returns when it has finished.
+void Synchronize(const std::function<void()>& fn);
+
+class TThread {
+public:
+    TThread() = default;
+    TThread(const TThread&) = delete;
+    TThread& operator=(const TThread&) = delete;
+    // Waits for the thread (serving pending routines) before it goes.
+    virtual ~TThread();
+
+    // Starts Execute on a new thread.
+    void Start();
+    // Sets the stop request; does not wait.
+    void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
+    bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
+    // True once Execute has returned.
+    bool Finished() const { return finished_.load(std::memory_order_acquire); }
+    // Waits for the end of the thread while serving its Synchronize calls.
+    void WaitFor();
+
+protected:
+    virtual void Execute() = 0;
+
+private:
+    std::thread thread_;
+    std::atomic<bool> terminated_{false};
+    std::atomic<bool> finished_{false};
+};
+
+// Waits until `thread` has finished, serving its Synchronize calls meanwhile (user-interface
+// thread only). Safe for a thread that was never started.
+void WaitForThread(TThread& thread);
+
+// ---- The run thread --------------------------------------------------------------------------
+
+// The window and command updates of a run, carried out on the user-interface thread. The main
+// window implements it.
+class RunThreadView {
+public:
+    virtual ~RunThreadView() = default;
+    // running: Run, Single Step and ten more commands disabled, Stop enabled; otherwise the reverse.
+    virtual void SetRunCommands(bool running) = 0;
+    // Status bar panels 1 and 2 ("Simulation: ... sec", "Controller: ... sec").
+    virtual void SetRunTimes(const std::string& simulation, const std::string& controller) = 0;
+    // The register view's program-counter cell (RegisterViewIdle is 0 during the call).
+    virtual void ShowProgramCounter(uint16_t pc) = 0;
+    // Selects row ListingRowMap[pc] of the disassembly view, when it is open.
+    virtual void SelectListingRow(uint16_t pc) = 0;
+};
+
+// The settings a run reads.
+struct RunSettings {
+    int32_t Frequency = 11059200;
+    uint8_t ScrUpdate = 1;
+    bool AutoRestart = false;
+};
+
+enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles };
+
+// 0 = run mode, 1 = one instruction; read when a thread starts.
+extern Shared<uint8_t> SingleStepMode;
+
+// "%.6g": six significant digits without trailing zeros; fixed notation unless the value is
+// below 0.00001 or has more than six integer digits, else mantissa, "E", exponent (1.5E-6).
+std::string FormatSeconds(double seconds);
+std::string SimulationTimeText(double seconds);    // "Simulation: " ... " sec"
+std::string ControllerTimeText(uint64_t cycles, int32_t frequency);  // "Controller: " ... " sec"
+
+// Additions to the run loop for the headless runner; the desktop program uses none.
+class RunExtras {
+public:
+    virtual ~RunExtras() = default;
+    // Before each instruction, after the end/breakpoint/stop tests; true stops the run.
+    virtual bool BeforeStep(uint64_t cycles, StopReason* reason) = 0;
+    // After each instruction that ran at `pc`; true stops the run.
+    virtual bool AfterStep(uint16_t pc, StopReason* reason) = 0;
+};
+
+class TRunThread : public TThread {
+public:
+    // Does not start the thread; Start() does (or call RunSimulation directly, as the headless
+    // runner does, on the calling thread).
+    TRunThread(RunThreadView* view, const RunSettings& settings, RunExtras* extras = nullptr);
+    ~TRunThread() override;
+
+    void RunSimulation();
+
+    uint64_t CycleCount = 0;
+    uint64_t Instructions = 0;
+    double RealSeconds = 0;
+    StopReason Reason = StopReason::End;
+
+protected:
+    void Execute() override { RunSimulation(); }
+
+private:
+    void RunMode();
+    void StepMode();
+    void CommonEnd();
+    void ShowPc();
+    void ShowPcAndRow(bool endOfRun);
+    void ReportTimes();
+    template <bool WithExtras>
+    StopReason Loop();
+
+    RunThreadView* view_;
+    RunSettings settings_;
+    RunExtras* extras_;
+    std::chrono::steady_clock::time_point start_, stop_;
+};
