@@ -449,7 +449,7 @@ void ClearExternalRam() {
 
 // ---- One step -----------------------------------------------------------------------------------
 
-void StepInstruction(uint16_t address) {
+uint16_t StepInstruction(uint16_t address) {
     // Stage 1: level-triggered requests, interrupt acceptance, timers.
     RenewLevelRequests();
     bool hold = InterruptHold;
@@ -652,20 +652,20 @@ void StepInstruction(uint16_t address) {
         case 0x02: next = uint16_t(b1 * 256 + b2); break;  // LJMP still updates parity
         case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1:
             ProgramCounter = absTarget();
-            return;
+            return pc;
         case 0x11: case 0x31: case 0x51: case 0x71: case 0x91: case 0xB1: case 0xD1: case 0xF1: {
             uint16_t ret = uint16_t(pc + 2);
             PushW(uint8_t(ret));
             PushW(uint8_t(ret >> 8));
             ProgramCounter = absTarget();
-            return;
+            return pc;
         }
         case 0x12: {
             uint16_t ret = uint16_t(pc + 3);
             PushW(uint8_t(ret));
             PushW(uint8_t(ret >> 8));
             ProgramCounter = uint16_t(b1 * 256 + b2);
-            return;
+            return pc;
         }
         case 0x22: case 0x32: {
             uint8_t h = PopW();
@@ -678,9 +678,9 @@ void StepInstruction(uint16_t address) {
                 InterruptLevelStack.Set(3, 0);
                 InterruptHold = 1;
             }
-            return;
+            return pc;
         }
-        case 0x73: ProgramCounter = uint16_t(acc() + dptr()); return;
+        case 0x73: ProgramCounter = uint16_t(acc() + dptr()); return pc;
         case 0x80: jump(b1); break;
         case 0x40: if (R(Sfr::PSW) & CY) jump(b1); break;
         case 0x50: if (!(R(Sfr::PSW) & CY)) jump(b1); break;
@@ -726,4 +726,5 @@ void StepInstruction(uint16_t address) {
     }
     if (kSendsThroughB1[op] ? b1 == Sfr::SBUF : (op == 0x85 && b2 == Sfr::SBUF)) SendByte();
     ProgramCounter = next;
+    return pc;
 }

@@ -171,8 +171,9 @@ void InstallSerialOutputHook(SerialOutputHook* hook);
 // ---- Execution -------------------------------------------------------------------------------
 
 // One simulation step at `address` (normally ProgramCounter): the interrupt and timer stage,
-// then the instruction stage.
-void StepInstruction(uint16_t address);
+// then the instruction stage. Returns the address of the instruction executed (an interrupt
+// vector when an interrupt was accepted).
+uint16_t StepInstruction(uint16_t address);
 
 // ---- Lifecycle -------------------------------------------------------------------------------
 

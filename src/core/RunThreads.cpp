@@ -178,9 +178,9 @@ StopReason TRunThread::Loop() {
         if (n == 0 || countdown == 0) countdown = n;
         --countdown;
         ScreenUpdateCountdown = countdown;
-        StepInstruction(pc);
+        const uint16_t executed = StepInstruction(pc);
         ++count;
-        if (WithExtras && extras_->AfterStep(pc, &reason)) break;
+        if (WithExtras && extras_->AfterStep(pc, executed, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
     }
     CycleCount = cycles;

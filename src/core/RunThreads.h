@@ -99,8 +99,9 @@ public:
     virtual ~RunExtras() = default;
     // Before each instruction, after the end/breakpoint/stop tests; true stops the run.
     virtual bool BeforeStep(uint64_t cycles, StopReason* reason) = 0;
-    // After each instruction that ran at `pc`; true stops the run.
-    virtual bool AfterStep(uint16_t pc, StopReason* reason) = 0;
+    // After each step started at `pc`, whose instruction ran at `executed` (an interrupt vector
+    // when an interrupt was taken); true stops the run.
+    virtual bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) = 0;
 };
 
 class TRunThread : public TThread {
