@@ -33,7 +33,7 @@ inline uint8_t R(uint16_t a) { return InternalRam[a]; }
 // ---- The store routine ---------------------------------------------------------------------
 
 template <bool Worker>
-void Store(uint16_t a, uint8_t v);
+inline void Store(uint16_t a, uint8_t v);
 
 template <bool Worker>
 void CounterTick(int mode, uint16_t th, uint16_t tl, uint8_t flag) {
@@ -131,8 +131,17 @@ void Refresh(uint16_t a, uint8_t v, uint8_t old) {
     RegisterViewIdle = 1;
 }
 
+// Addresses whose store does more than change the byte: P1 and P3 (pin edges), IE and IP (the
+// interrupt hold), and everything from kIndirectNowhere on (dropped).
+constexpr std::array<bool, kInternalRamSize + 1> MakeSpecialTable() {
+    std::array<bool, kInternalRamSize + 1> t{};
+    t[Sfr::P1] = t[Sfr::P3] = t[Sfr::IE] = t[Sfr::IP] = t[kIndirectNowhere] = true;
+    return t;
+}
+constexpr std::array<bool, kInternalRamSize + 1> kSpecialStore = MakeSpecialTable();
+
 template <bool Worker>
-void Store(uint16_t a, uint8_t v) {
+void StoreSlow(uint16_t a, uint8_t v) {
     if (IndirectWritePending) {
         IndirectWritePending = 0;
         if (a > 0x7F) {
@@ -150,9 +159,28 @@ void Store(uint16_t a, uint8_t v) {
         // An instruction that writes IE or IP lets one more instruction run before an interrupt.
         InterruptHold = 1;
     }
-    uint8_t old = R(a);
-    InternalRam.Set(a, v);
-    if (ScreenUpdateCountdown == 0) Refresh<Worker>(a, v, old);
+    if (ScreenUpdateCountdown == 0) {
+        uint8_t old = R(a);
+        InternalRam.Set(a, v);
+        Refresh<Worker>(a, v, old);
+    } else {
+        InternalRam.Set(a, v);
+    }
+}
+
+// The store routine. Most stores change one byte of RAM or an SFR without pin effects; they take
+// the short path, which costs a table lookup and the countdown test.
+template <bool Worker>
+[[gnu::always_inline]] inline void Store(uint16_t a, uint8_t v) {
+    if (IndirectWritePending || a > kIndirectNowhere || kSpecialStore[a]) {
+        StoreSlow<Worker>(a, v);
+    } else if (ScreenUpdateCountdown == 0) {
+        uint8_t old = R(a);
+        InternalRam.Set(a, v);
+        Refresh<Worker>(a, v, old);
+    } else {
+        InternalRam.Set(a, v);
+    }
 }
 
 template <bool Worker>
@@ -164,8 +192,24 @@ void ExternalStore(uint16_t a, uint8_t v) {
     }
 }
 
-inline void StorePsw(uint8_t v) { Store<true>(Sfr::PSW, v); }
-inline void StoreAcc(uint8_t v) { Store<true>(Sfr::ACC, v); }
+// A worker store to an address that has no pin or interrupt effect and with no indirect routing
+// pending: registers such as ACC, PSW, B, DPTR, SP, the timer registers, R0-R7 and the operands
+// of @Ri (already mapped by IndirectIndex).
+[[gnu::always_inline]] inline void StoreFixed(uint16_t a, uint8_t v) {
+    if (ScreenUpdateCountdown == 0) {
+        uint8_t old = R(a);
+        InternalRam.Set(a, v);
+        Refresh<true>(a, v, old);
+    } else {
+        InternalRam.Set(a, v);
+    }
+}
+// The operand of an @Ri or Rn form; the 8051's indirect addresses above 7Fh go nowhere.
+[[gnu::always_inline]] inline void StoreOperand(uint16_t oi, uint8_t v) {
+    if (oi < kIndirectNowhere) StoreFixed(oi, v);
+}
+inline void StorePsw(uint8_t v) { StoreFixed(Sfr::PSW, v); }
+inline void StoreAcc(uint8_t v) { StoreFixed(Sfr::ACC, v); }
 
 inline void WriteBitW(uint8_t b, int v) {
     uint8_t addr = BitByteAddress(b);
@@ -178,7 +222,7 @@ inline void WriteBitW(uint8_t b, int v) {
 
 inline void PushW(uint8_t v) {
     uint8_t sp = uint8_t(R(Sfr::SP) + 1);
-    Store<true>(Sfr::SP, sp);
+    StoreFixed(Sfr::SP, sp);
     IndirectWritePending = 1;
     Store<true>(sp, v);
 }
@@ -186,7 +230,7 @@ inline void PushW(uint8_t v) {
 inline uint8_t PopW() {
     uint8_t sp = R(Sfr::SP);
     uint8_t v = R(IndirectIndex(sp));
-    Store<true>(Sfr::SP, uint8_t(sp - 1));
+    StoreFixed(Sfr::SP, uint8_t(sp - 1));
     return v;
 }
 
@@ -221,8 +265,7 @@ inline void SubbFromAcc(uint8_t x) {
 
 // Advances a Timer 0/1 half by c machine cycles, count by count, storing the overflow flag
 // (control register as read at the start) at each overflow and the registers once at the end.
-inline void RunTimer(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag,
-                     unsigned c) {
+void RunTimerCounts(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
     uint32_t limit, reload, count;
     switch (mode) {
         case 0: limit = 0x2000; reload = 0; count = R(th) * 32u + (R(tl) & 0x1F); break;
@@ -234,23 +277,47 @@ inline void RunTimer(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool stor
     for (unsigned i = 0; i < c; ++i) {
         if (++count == limit) {
             count = reload;
-            if (storeFlag) Store<true>(Sfr::TCON, tcon | flag);
+            if (storeFlag) StoreFixed(Sfr::TCON, tcon | flag);
         }
     }
     switch (mode) {
         case 0:
-            Store<true>(th, uint8_t(count / 32));
-            Store<true>(tl, uint8_t(count % 32));
+            StoreFixed(th, uint8_t(count / 32));
+            StoreFixed(tl, uint8_t(count % 32));
             break;
         case 1:
-            Store<true>(th, uint8_t(count / 256));
-            Store<true>(tl, uint8_t(count % 256));
+            StoreFixed(th, uint8_t(count / 256));
+            StoreFixed(tl, uint8_t(count % 256));
             break;
-        default: Store<true>(tl, uint8_t(count)); break;
+        default: StoreFixed(tl, uint8_t(count)); break;
     }
 }
 
-inline void AdvanceTimers(unsigned c) {
+// The common case first: the low byte does not overflow within these c counts, so the registers
+// are stored back as they are (TH unchanged, TL advanced) without counting one by one.
+// Modes 2 and 3 (the serial port's baud-rate generator among them, which overflows every few
+// cycles) are counted here in full.
+[[gnu::always_inline]] inline void RunTimer(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
+    unsigned low = R(tl);
+    if (mode >= 2) {
+        const unsigned reload = mode == 2 ? R(th) : 0;
+        const uint8_t tcon = R(Sfr::TCON);
+        for (unsigned i = 0; i < c; ++i) {
+            if (++low == 0x100) {
+                low = reload;
+                if (storeFlag) StoreFixed(Sfr::TCON, tcon | flag);
+            }
+        }
+        StoreFixed(tl, uint8_t(low));
+    } else if (mode == 1 && low + c < 0x100) {
+        StoreFixed(th, R(th));
+        StoreFixed(tl, uint8_t(low + c));
+    } else {
+        RunTimerCounts(mode, th, tl, flag, storeFlag, c);
+    }
+}
+
+[[gnu::always_inline]] inline void AdvanceTimers(unsigned c) {
     uint8_t tmod = R(Sfr::TMOD);
     uint8_t tcon = R(Sfr::TCON);
     uint8_t p3 = R(Sfr::P3);
@@ -277,10 +344,10 @@ inline void AdvanceTimers(unsigned c) {
         for (unsigned i = 0; i < c; ++i) {
             if (++count == 0x100) {
                 count = 0;
-                Store<true>(Sfr::TCON, tcon | TF1);
+                StoreFixed(Sfr::TCON, tcon | TF1);
             }
         }
-        Store<true>(Sfr::TH0, uint8_t(count));
+        StoreFixed(Sfr::TH0, uint8_t(count));
     }
 
     // Timer 2 (8052 only), counting machine cycles when C/T2 = 0.
@@ -292,11 +359,11 @@ inline void AdvanceTimers(unsigned c) {
             for (unsigned i = 0; i < c; ++i) {
                 if (++count == 0x10000) {
                     count = (s & CPRL2) && !baud ? 0 : R(Sfr::RCAP2H) * 256u + R(Sfr::RCAP2L);
-                    if (!baud) Store<true>(Sfr::T2CON, s | TF2);
+                    if (!baud) StoreFixed(Sfr::T2CON, s | TF2);
                 }
             }
-            Store<true>(Sfr::TH2, uint8_t(count >> 8));
-            Store<true>(Sfr::TL2, uint8_t(count));
+            StoreFixed(Sfr::TH2, uint8_t(count >> 8));
+            StoreFixed(Sfr::TL2, uint8_t(count));
         }
     }
 }
@@ -322,9 +389,13 @@ constexpr InterruptSource kSources[6] = {
 };
 
 // Level-triggered requests: IE0/IE1 follow their pins before every instruction.
-inline void RenewLevelRequests() {
+[[gnu::always_inline]] inline void RenewLevelRequests() {
     uint8_t p3 = R(Sfr::P3);
     uint8_t tcon = R(Sfr::TCON);
+    // In one test: IE0/IE1 of the level-mode inputs already equal their inverted pins.
+    const uint8_t levelFlags = uint8_t((~tcon & (IT0 | IT1)) << 1);
+    const uint8_t pinsLow = uint8_t(((~p3 & 0x04) >> 1) | (~p3 & 0x08));
+    if (((tcon ^ pinsLow) & levelFlags) == 0) return;
     if (!(tcon & IT0)) {
         bool want = !(p3 & 0x04);
         if (want != bool(tcon & IE0)) Store<true>(Sfr::TCON, tcon ^ IE0);
@@ -486,15 +557,15 @@ uint16_t StepInstruction(uint16_t address) {
         case 0xE6 ... 0xEF: StoreAcc(R(oi)); break;
         case 0xE4: StoreAcc(0); break;
         case 0xF5: Store<true>(b1, acc()); break;
-        case 0xF6 ... 0xFF: Store<true>(oi, acc()); break;
+        case 0xF6 ... 0xFF: StoreOperand(oi, acc()); break;
         case 0x75: Store<true>(b1, b2); break;
-        case 0x76 ... 0x7F: Store<true>(oi, b1); break;
+        case 0x76 ... 0x7F: StoreOperand(oi, b1); break;
         case 0x85: Store<true>(b2, R(b1)); break;
         case 0x86 ... 0x8F: Store<true>(b1, R(oi)); break;
-        case 0xA6 ... 0xAF: Store<true>(oi, R(b1)); break;
+        case 0xA6 ... 0xAF: StoreOperand(oi, R(b1)); break;
         case 0x90:
-            Store<true>(Sfr::DPH, b1);
-            Store<true>(Sfr::DPL, b2);
+            StoreFixed(Sfr::DPH, b1);
+            StoreFixed(Sfr::DPL, b2);
             break;
         case 0xC5: {
             uint8_t t = R(b1);
@@ -504,14 +575,14 @@ uint16_t StepInstruction(uint16_t address) {
         }
         case 0xC6 ... 0xCF: {
             uint8_t t = R(oi);
-            Store<true>(oi, acc());
+            StoreOperand(oi, acc());
             StoreAcc(t);
             break;
         }
         case 0xD6: case 0xD7: {
             uint8_t r = R(oi) & 0x0F, a = acc() & 0x0F;
             StoreAcc(uint8_t((acc() & 0xF0) | r));
-            Store<true>(oi, uint8_t((R(oi) & 0xF0) | a));
+            StoreOperand(oi, uint8_t((R(oi) & 0xF0) | a));
             break;
         }
         case 0x93: StoreAcc(CodeMemory[uint16_t(acc() + dptr())]); break;
@@ -548,19 +619,19 @@ uint16_t StepInstruction(uint16_t address) {
         case 0x96 ... 0x9F: SubbFromAcc(R(oi)); break;
         case 0x04: StoreAcc(uint8_t(acc() + 1)); break;
         case 0x05: Store<true>(b1, uint8_t(R(b1) + 1)); break;
-        case 0x06 ... 0x0F: Store<true>(oi, uint8_t(R(oi) + 1)); break;
+        case 0x06 ... 0x0F: StoreOperand(oi, uint8_t(R(oi) + 1)); break;
         case 0x14: StoreAcc(uint8_t(acc() - 1)); break;
         case 0x15: Store<true>(b1, uint8_t(R(b1) - 1)); break;
-        case 0x16 ... 0x1F: Store<true>(oi, uint8_t(R(oi) - 1)); break;
+        case 0x16 ... 0x1F: StoreOperand(oi, uint8_t(R(oi) - 1)); break;
         case 0xA3: {
             uint8_t dpl = uint8_t(R(Sfr::DPL) + 1);
-            Store<true>(Sfr::DPL, dpl);
-            if (dpl == 0) Store<true>(Sfr::DPH, uint8_t(R(Sfr::DPH) + 1));
+            StoreFixed(Sfr::DPL, dpl);
+            if (dpl == 0) StoreFixed(Sfr::DPH, uint8_t(R(Sfr::DPH) + 1));
             break;
         }
         case 0xA4: {
             unsigned p = unsigned(acc()) * R(Sfr::B);
-            Store<true>(Sfr::B, uint8_t(p >> 8));
+            StoreFixed(Sfr::B, uint8_t(p >> 8));
             StoreAcc(uint8_t(p));
             if (p < 256) {
                 StorePsw(R(Sfr::PSW) & 0x7B);
@@ -578,7 +649,7 @@ uint16_t StepInstruction(uint16_t address) {
             } else {
                 StorePsw(R(Sfr::PSW) & 0xFB);
                 StoreAcc(uint8_t(a / d));
-                Store<true>(Sfr::B, uint8_t(a % d));
+                StoreFixed(Sfr::B, uint8_t(a % d));
             }
             break;
         }
@@ -714,7 +785,7 @@ uint16_t StepInstruction(uint16_t address) {
             break;
         }
         case 0xD8 ... 0xDF:
-            Store<true>(oi, uint8_t(R(oi) - 1));
+            StoreOperand(oi, uint8_t(R(oi) - 1));
             if (R(oi) != 0) jump(b1);
             break;
     }

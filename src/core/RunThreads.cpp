@@ -142,51 +142,10 @@ std::string ControllerTimeText(uint64_t cycles, int32_t frequency) {
 
 // ---- TRunThread --------------------------------------------------------------------------------
 
-TRunThread::TRunThread(RunThreadView* view, const RunSettings& settings, RunExtras* extras)
-    : view_(view), settings_(settings), extras_(extras) {}
+TRunThread::TRunThread(RunThreadView* view, const RunSettings& settings)
+    : view_(view), settings_(settings) {}
 
 TRunThread::~TRunThread() { WaitFor(); }
-
-void TRunThread::RunSimulation() {
-    if (SingleStepMode) StepMode();
-    else RunMode();
-}
-
-template <bool WithExtras>
-StopReason TRunThread::Loop() {
-    const uint8_t n = settings_.ScrUpdate;
-    const bool autoRestart = settings_.AutoRestart;
-    uint64_t cycles = 0, count = 0;
-    uint8_t countdown = ScreenUpdateCountdown;
-    StopReason reason;
-    for (;;) {
-        const uint16_t pc = ProgramCounter;
-        if (int32_t(pc) > ProgramEnd) {
-            reason = StopReason::End;
-            break;
-        }
-        if (BreakpointTable[pc] == 1 && cycles > 0) {
-            reason = StopReason::Breakpoint;
-            break;
-        }
-        if (Terminated()) {
-            reason = StopReason::Stopped;
-            break;
-        }
-        if (WithExtras && extras_->BeforeStep(cycles, &reason)) break;
-        cycles += AsmTable[CodeMemory[pc]].Cycles;
-        if (n == 0 || countdown == 0) countdown = n;
-        --countdown;
-        ScreenUpdateCountdown = countdown;
-        const uint16_t executed = StepInstruction(pc);
-        ++count;
-        if (WithExtras && extras_->AfterStep(pc, executed, &reason)) break;
-        if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
-    }
-    CycleCount = cycles;
-    Instructions = count;
-    return reason;
-}
 
 void TRunThread::ShowPc() {
     if (!view_) return;
@@ -218,10 +177,12 @@ void TRunThread::ReportTimes() {
     Synchronize([&] { view_->SetRunTimes(simulation, controller); });
 }
 
-void TRunThread::RunMode() {
+void TRunThread::BeginRun() {
     if (view_) Synchronize([this] { view_->SetRunCommands(true); });
     start_ = std::chrono::steady_clock::now();
-    Reason = extras_ ? Loop<true>() : Loop<false>();
+}
+
+void TRunThread::EndRun() {
     ScreenUpdateCountdown = 0;
     if (CycleCount > 0) {
         stop_ = std::chrono::steady_clock::now();

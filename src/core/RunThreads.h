@@ -93,25 +93,41 @@ std::string FormatSeconds(double seconds);
 std::string SimulationTimeText(double seconds);    // "Simulation: " ... " sec"
 std::string ControllerTimeText(uint64_t cycles, int32_t frequency);  // "Controller: " ... " sec"
 
-// Additions to the run loop for the headless runner; the desktop program uses none.
-class RunExtras {
-public:
-    virtual ~RunExtras() = default;
-    // Before each instruction, after the end/breakpoint/stop tests; true stops the run.
-    virtual bool BeforeStep(uint64_t cycles, StopReason* reason) = 0;
-    // After each step started at `pc`, whose instruction ran at `executed` (an interrupt vector
-    // when an interrupt was taken); true stops the run.
-    virtual bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) = 0;
+// The run loop's additions for the headless runner, as a template parameter so that they cost
+// nothing when absent. An Extras type has
+//   bool BeforeStep(uint64_t cycles, StopReason* reason);   // before each instruction, after the
+//                                                           // end/breakpoint/stop tests
+//   bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason);  // after each step that
+//                                                           // started at pc; `executed` is the
+//                                                           // instruction's address (a vector
+//                                                           // when an interrupt was taken)
+// Returning true stops the run with *reason.
+struct NoRunExtras {
+    bool BeforeStep(uint64_t, StopReason*) { return false; }
+    bool AfterStep(uint16_t, uint16_t, StopReason*) { return false; }
 };
 
 class TRunThread : public TThread {
 public:
     // Does not start the thread; Start() does (or call RunSimulation directly, as the headless
     // runner does, on the calling thread).
-    TRunThread(RunThreadView* view, const RunSettings& settings, RunExtras* extras = nullptr);
+    TRunThread(RunThreadView* view, const RunSettings& settings);
     ~TRunThread() override;
 
-    void RunSimulation();
+    void RunSimulation() {
+        NoRunExtras none;
+        RunSimulation(none);
+    }
+    template <class Extras>
+    void RunSimulation(Extras& extras) {
+        if (SingleStepMode) {
+            StepMode();
+        } else {
+            BeginRun();
+            Reason = Loop(extras);
+            EndRun();
+        }
+    }
 
     uint64_t CycleCount = 0;
     uint64_t Instructions = 0;
@@ -122,17 +138,54 @@ protected:
     void Execute() override { RunSimulation(); }
 
 private:
-    void RunMode();
+    void BeginRun();
+    void EndRun();
     void StepMode();
     void CommonEnd();
     void ShowPc();
     void ShowPcAndRow(bool endOfRun);
     void ReportTimes();
-    template <bool WithExtras>
-    StopReason Loop();
+    template <class Extras>
+    StopReason Loop(Extras& extras);
 
     RunThreadView* view_;
     RunSettings settings_;
-    RunExtras* extras_;
     std::chrono::steady_clock::time_point start_, stop_;
 };
+
+// The run loop: tests before every instruction, the cycle total, the refresh countdown, the step.
+template <class Extras>
+StopReason TRunThread::Loop(Extras& extras) {
+    const uint8_t n = settings_.ScrUpdate;
+    const bool autoRestart = settings_.AutoRestart;
+    uint64_t cycles = 0, count = 0;
+    uint8_t countdown = ScreenUpdateCountdown;
+    StopReason reason;
+    for (;;) {
+        const uint16_t pc = ProgramCounter;
+        if (int32_t(pc) > ProgramEnd) {
+            reason = StopReason::End;
+            break;
+        }
+        if (BreakpointTable[pc] == 1 && cycles > 0) {
+            reason = StopReason::Breakpoint;
+            break;
+        }
+        if (Terminated()) {
+            reason = StopReason::Stopped;
+            break;
+        }
+        if (extras.BeforeStep(cycles, &reason)) break;
+        cycles += AsmTable[CodeMemory[pc]].Cycles;
+        if (n == 0 || countdown == 0) countdown = n;
+        --countdown;
+        ScreenUpdateCountdown = countdown;
+        const uint16_t executed = StepInstruction(pc);
+        ++count;
+        if (extras.AfterStep(pc, executed, &reason)) break;
+        if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
+    }
+    CycleCount = cycles;
+    Instructions = count;
+    return reason;
+}

@@ -186,7 +186,7 @@ std::string Hex(const uint8_t* bytes, size_t n) {
 }
 
 // The runner's additions to the run loop: cycle limit, serial input, idle jumps and the trace.
-class RunnerExtras : public RunExtras {
+class RunnerExtras {
 public:
     uint64_t maxCycles = UINT64_MAX;
     std::vector<uint8_t> input;
@@ -194,7 +194,7 @@ public:
     std::FILE* trace = nullptr;
     ListingFormat format;
 
-    bool BeforeStep(uint64_t cycles, StopReason* reason) override {
+    bool BeforeStep(uint64_t cycles, StopReason* reason) {
         if (cycles >= maxCycles) {
             *reason = StopReason::MaxCycles;
             return true;
@@ -211,11 +211,11 @@ public:
         return false;
     }
 
-    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) override {
+    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
         if (trace) Trace(executed);
+        if (ProgramCounter != executed || executed != pc) return false;
         uint8_t op = CodeMemory[executed];
-        bool jump = op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01;
-        if (jump && ProgramCounter == executed && executed == pc) {
+        if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
             uint8_t ie = InternalRam[Sfr::IE];
             if (!(ie & 0x80) || !(ie & 0x3F)) {
                 *reason = StopReason::Idle;
@@ -352,14 +352,14 @@ int main(int argc, char** argv) {
 
     RunSettings rs;
     rs.Frequency = Settings.Frequency;
-    rs.ScrUpdate = Settings.ScrUpdate;
+    rs.ScrUpdate = 0;  // no windows: the same as "Update screen every" switched off
     rs.AutoRestart = Settings.AutoRestart;
     SingleStepMode = 0;
-    TRunThread run(nullptr, rs, &extras);
+    TRunThread run(nullptr, rs);
     ActiveRun = &run;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
-    run.RunSimulation();
+    run.RunSimulation(extras);
     ActiveRun = nullptr;
     InstallSerialOutputHook(nullptr);
     std::fflush(out);
