@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Corvamat needs to build and test, skipping those already present.
 set -euo pipefail
-packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-svg-dev
           sdcc sdcc-ucsim xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do

@@ -8,7 +8,11 @@
 #include "Settings.h"
 
 std::vector<ListingRow> Listing;
-std::array<uint16_t, 0x10000> ListingRowMap{};
+std::array<int32_t, 0x10000> ListingRowMap = [] {
+    std::array<int32_t, 0x10000> m{};
+    m.fill(kNoListingRow);
+    return m;
+}();
 
 namespace {
 
@@ -171,9 +175,10 @@ void BuildListing() { BuildListing(CurrentListingFormat()); }
 void BuildListing(const ListingFormat& format) {
     Listing.clear();
     Listing.reserve(0x10000);
+    ListingRowMap.fill(kNoListingRow);
     const int32_t end = ProgramEnd;
     for (int32_t a = 0; a <= end; a += AsmTable[CodeMemory[uint32_t(a)]].Length) {
-        ListingRowMap[uint32_t(a)] = uint16_t(Listing.size());
+        ListingRowMap[uint32_t(a)] = int32_t(Listing.size());
         Listing.push_back(DisassembleAt(uint32_t(a), format));
     }
 }

@@ -28,8 +28,10 @@ extern const std::array<std::string_view, 256> BitNames;
 
 // The rows of the last BuildListing.
 extern std::vector<ListingRow> Listing;
-// The listing row of every instruction address; entries of other addresses keep old values.
-extern std::array<uint16_t, 0x10000> ListingRowMap;
+// The listing row of every instruction address, kNoListingRow for addresses that start no listed
+// instruction (inside an instruction, or past the listing).
+constexpr int32_t kNoListingRow = -1;
+extern std::array<int32_t, 0x10000> ListingRowMap;
 
 // The listing format from Settings.
 ListingFormat CurrentListingFormat();

@@ -93,6 +93,8 @@ TEST(Listing, RowsBytesAndRowMap) {
     EXPECT_EQ(Listing[1].Text, "LJMP 0000h");
     EXPECT_EQ(Listing[1].Bytes, "02 00 00");
     EXPECT_EQ(ListingRowMap[3], 1);
+    EXPECT_EQ(ListingRowMap[1], kNoListingRow);  // inside the first instruction
+    EXPECT_EQ(ListingRowMap[4], kNoListingRow);  // past the listing
 
     ProgramEnd = -1;
     BuildListing(ListingFormat());

@@ -1,0 +1,506 @@
+// The main window: start-up, commands and their states, program loading, run control, closing.
+#include "Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include "AboutUnit.h"
+#include "Code.h"
+#include "DasmCfg.h"
+#include "Disassembler.h"
+#include "Export.h"
+#include "ProgramFiles.h"
+#include "Prompts.h"
+#include "Settings.h"
+#include "SimCfg.h"
+#include "Unit2.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// Loader messages go to message boxes.
+class BoxReporter : public LoadReporter {
+public:
+    explicit BoxReporter(QWidget* parent) : parent_(parent) {}
+    void ShowError(const std::string& m) override {
+        CurrentPrompts().Error(parent_, QString::fromStdString(m));
+    }
+    bool AskYesNo(const std::string& q) override {
+        return CurrentPrompts().ErrorYesNo(parent_, QString::fromStdString(q));
+    }
+
+private:
+    QWidget* parent_;
+};
+
+// Extensions in any case: the dialog's wildcards are case-sensitive on this system.
+QString AnyCase(const QString& ext) {
+    QString out = QStringLiteral("*.");
+    for (QChar c : ext) out += QStringLiteral("[%1%2]").arg(c.toUpper(), c.toLower());
+    return out;
+}
+
+}  // namespace
+
+void InstallQtSynchronize() {
+    SetSynchronizeWaker([] {
+        QMetaObject::invokeMethod(qApp, [] { ServePendingSynchronize(); }, Qt::QueuedConnection);
+    });
+}
+
+// The pictures are compiled into this static library; its resources must be registered once.
+static void InitResources() { Q_INIT_RESOURCE(icons); }
+
+TForm1::TForm1(const QString& settingsPath) {
+    InitResources();
+    Form1 = this;
+    setWindowTitle(QStringLiteral("Corvamat"));
+    setObjectName(QStringLiteral("Form1"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/corvamat.svg")));
+    resize(640, 452);
+    MdiArea = new QMdiArea(this);
+    MdiArea->setBackground(palette().brush(QPalette::Dark));
+    setCentralWidget(MdiArea);
+
+    // FormCreate: the reset values, the settings, the status text.
+    InitMachineState();
+    ProgramFileName.clear();
+    SettingsPath = settingsPath.isEmpty() ? QString::fromStdString(SettingsFilePath()) : settingsPath;
+    LoadSettingsFile(SettingsPath.toStdString());
+    Processor8052 = Settings.Processor;
+    IndirectWritePending = 0;
+    RegisterViewIdle = 1;
+
+    CreateActions();
+    CreateMenus();
+
+    for (int i = 0; i < 4; ++i) {
+        StatusPanels[i] = new QLabel(this);
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        StatusPanels[i]->setFrameShape(QFrame::Panel);
+        StatusPanels[i]->setFrameShadow(QFrame::Sunken);
+        statusBar()->addWidget(StatusPanels[i]);
+    }
+    StatusPanels[0]->setMinimumWidth(118);  // wide enough for the whole text
+    StatusPanels[1]->setFixedWidth(200);
+    StatusPanels[2]->setFixedWidth(200);
+    StatusPanels[3]->setFixedWidth(50);
+    StatusPanels[1]->setText(QStringLiteral("Simulation:"));
+    StatusPanels[2]->setText(QStringLiteral("Controller:"));
+    StatusPanels[0]->setAccessibleName(QStringLiteral("Processor and clock"));
+    StatusPanels[1]->setAccessibleName(QStringLiteral("Simulation time"));
+    StatusPanels[2]->setAccessibleName(QStringLiteral("Controller time"));
+    UpdateProcessorStatus();
+
+    InstallQtSynchronize();
+
+    // The dialogs, created once and shown modally.
+    SimCfgForm = new TSimCfgForm(this);
+    AboutForm = new TAboutForm(this);
+    DasmCfgForm = new TDasmCfgForm(this);
+}
+
+TForm1::~TForm1() {
+    FinishWorker(true);
+    ActiveRunThread.reset();
+    InstallStoreRefreshHooks(nullptr);
+    if (Form1 == this) Form1 = nullptr;
+}
+
+QAction* TForm1::MakeAction(const char* name, const QString& caption, const QString& hint,
+                            const QString& icon, const QKeySequence& shortcut, bool enabled) {
+    auto* a = new QAction(caption, this);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!hint.isEmpty()) {
+        a->setToolTip(hint);
+        a->setStatusTip(hint);
+    }
+    if (!icon.isEmpty()) a->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(icon)));
+    if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+    a->setEnabled(enabled);
+    return a;
+}
+
+void TForm1::CreateActions() {
+    OpenHEX = MakeAction("OpenHEX", "Open Program File...", "Open Program File", "open", {}, true);
+    CloseHEXFile = MakeAction("CloseHEXFile", "Close File (Clear Program Memory)", "", "", {}, false);
+    SaveDASM = MakeAction("SaveDASM", "Save Disassembly...", "", "", {}, false);
+    ExitProg = MakeAction("ExitProg", "Exit", "", "", {}, true);
+    RunProg = MakeAction("RunProg", "Run", "Run", "run", QKeySequence(Qt::Key_F9), false);
+    RunStep = MakeAction("RunStep", "Single Step", "Step", "step", QKeySequence(Qt::Key_F8), false);
+    Stop = MakeAction("Stop", "Stop", "Stop", "stop", {}, false);
+    SetPC = MakeAction("SetPC", "Set Program Counter to Cursor", "", "", {}, false);
+    ToggleBP = MakeAction("ToggleBP", "Toggle Breakpoint", "", "", QKeySequence(Qt::Key_F5), false);
+    ClearBP = MakeAction("ClearBP", "Clear All Breakpoints", "", "",
+                         QKeySequence(Qt::CTRL | Qt::Key_F5), false);
+    ResetMC = MakeAction("ResetMC", "Reset Microcontroller", "Reset Microcontroller", "reset", {}, true);
+    ClearIntRAM = MakeAction("ClearIntRAM", "Clear Internal RAM", "", "", {}, true);
+    ClearExtRAM = MakeAction("ClearExtRAM", "Clear External RAM", "", "", {}, true);
+    ShowDASM = MakeAction("ShowDASM", "Disassembly", "Disassembly", "disassembly",
+                          QKeySequence(Qt::CTRL | Qt::Key_D), false);
+    ShowSFR8051 = MakeAction("ShowSFR8051", "Registers", "Registers", "registers",
+                             QKeySequence(Qt::CTRL | Qt::Key_R), true);
+    ShowIntRAM = MakeAction("ShowIntRAM", "Internal RAM", "Internal RAM", "intram",
+                            QKeySequence(Qt::CTRL | Qt::Key_I), true);
+    ShowExtRAM = MakeAction("ShowExtRAM", "External RAM", "External RAM", "extram",
+                            QKeySequence(Qt::CTRL | Qt::Key_X), true);
+    ShowPorts = MakeAction("ShowPorts", "Ports", "Ports", "ports", QKeySequence(Qt::CTRL | Qt::Key_P), true);
+    ShowSerial = MakeAction("ShowSerial", "Serial I/O Terminal", "Serial I/O Terminal", "serial",
+                            QKeySequence(Qt::CTRL | Qt::Key_S), true);
+    ShowLED = MakeAction("ShowLED", "7-Segment-LEDs", "", "", {}, true);
+    ShowKeys = MakeAction("ShowKeys", "Keypad 4x2", "", "", {}, true);
+    ShowSimCfg = MakeAction("ShowSimCfg", "Simulation...", "", "", {}, true);
+    ShowDasmCfg = MakeAction("ShowDasmCfg", "Disassembler...", "", "", {}, true);
+    ShowLEDCfg = MakeAction("ShowLEDCfg", "7-Segment-LEDs...", "", "", {}, true);
+    ShowKeyCfg = MakeAction("ShowKeyCfg", "Keypad 4x2...", "", "", {}, true);
+    WinCascade = MakeAction("WinCascade", "Cascade", "", "", {}, true);
+    WinMinimize = MakeAction("WinMinimize", "Minimize", "", "", {}, true);
+    WinClose = MakeAction("WinClose", "Close", "", "", {}, true);
+    ShowReadme = MakeAction("ShowReadme", "View readme.txt", "", "", {}, true);
+    ShowAbout = MakeAction("ShowAbout", "About...", "", "", {}, true);
+
+    connect(OpenHEX, &QAction::triggered, this, [this] { OpenHEXExecute(); });
+    connect(CloseHEXFile, &QAction::triggered, this, [this] { CloseHEXFileExecute(false); });
+    connect(SaveDASM, &QAction::triggered, this, [this] { SaveDASMExecute(); });
+    connect(ExitProg, &QAction::triggered, this, [this] { close(); });
+    connect(RunProg, &QAction::triggered, this, [this] { RunProgExecute(); });
+    connect(RunStep, &QAction::triggered, this, [this] { RunStepExecute(); });
+    connect(Stop, &QAction::triggered, this, [this] { StopExecute(); });
+    connect(SetPC, &QAction::triggered, this, [this] { SetPCExecute(); });
+    connect(ToggleBP, &QAction::triggered, this, [this] { ToggleBPExecute(); });
+    connect(ClearBP, &QAction::triggered, this, [this] { ClearBPExecute(); });
+    connect(ResetMC, &QAction::triggered, this, [this] { ResetMCExecute(); });
+    connect(ClearIntRAM, &QAction::triggered, this, [this] { ClearIntRAMExecute(); });
+    connect(ClearExtRAM, &QAction::triggered, this, [this] { ClearExtRAMExecute(); });
+    connect(ShowDASM, &QAction::triggered, this, [this] { ShowDASMExecute(); });
+    connect(ShowSimCfg, &QAction::triggered, this, [this] { ShowSimCfgExecute(); });
+    connect(ShowDasmCfg, &QAction::triggered, this, [this] { ShowDasmCfgExecute(); });
+    connect(WinCascade, &QAction::triggered, this, [this] { WinCascadeExecute(); });
+    connect(WinMinimize, &QAction::triggered, this, [this] { WinMinimizeExecute(); });
+    connect(WinClose, &QAction::triggered, this, [this] { WinCloseExecute(); });
+    connect(ShowReadme, &QAction::triggered, this, [this] { ShowReadmeExecute(); });
+    connect(ShowAbout, &QAction::triggered, this, [this] { ShowAboutExecute(); });
+}
+
+void TForm1::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addActions({OpenHEX, CloseHEXFile, SaveDASM});
+    file->addSeparator();
+    file->addAction(ExitProg);
+    QMenu* run = menuBar()->addMenu(QStringLiteral("&Run"));
+    run->addActions({RunProg, RunStep, Stop, SetPC});
+    run->addSeparator();
+    run->addActions({ToggleBP, ClearBP});
+    run->addSeparator();
+    run->addActions({ResetMC, ClearIntRAM, ClearExtRAM});
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addActions({ShowDASM, ShowSFR8051, ShowIntRAM, ShowExtRAM, ShowPorts, ShowSerial});
+    view->addSeparator();
+    view->addActions({ShowLED, ShowKeys});
+    QMenu* config = menuBar()->addMenu(QStringLiteral("&Configuration"));
+    config->addActions({ShowSimCfg, ShowDasmCfg});
+    config->addSeparator();
+    config->addActions({ShowLEDCfg, ShowKeyCfg});
+    QMenu* windows = menuBar()->addMenu(QStringLiteral("&Windows"));
+    windows->addActions({WinCascade, WinMinimize, WinClose});
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(ShowReadme);
+    help->addSeparator();
+    help->addAction(ShowAbout);
+
+    ToolBar1 = addToolBar(QStringLiteral("Tools"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->addAction(OpenHEX);
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({RunProg, RunStep, Stop, ResetMC});
+    ToolBar1->addSeparator();
+    ToolBar1->addActions({ShowDASM, ShowSFR8051, ShowIntRAM, ShowExtRAM, ShowPorts, ShowSerial});
+}
+
+void TForm1::UpdateProcessorStatus() {
+    const QString point = QLocale().decimalPoint();
+    StatusPanels[0]->setText(QString::fromStdString(
+        ProcessorStatusText(Settings, point.isEmpty() ? '.' : point.at(0).toLatin1())));
+}
+
+// ---- Worker control ----------------------------------------------------------------------------
+
+bool TForm1::Running() const { return ActiveRunThread && !ActiveRunThread->Finished(); }
+
+void TForm1::FinishWorker(bool stop) {
+    if (!ActiveRunThread) return;
+    if (stop) ActiveRunThread->Terminate();
+    ActiveRunThread->WaitFor();
+}
+
+void TForm1::StartThread(uint8_t singleStep) {
+    FinishWorker();
+    SingleStepMode = singleStep;
+    RunSettings rs;
+    rs.Frequency = Settings.Frequency;
+    rs.ScrUpdate = Settings.ScrUpdate;
+    rs.AutoRestart = Settings.AutoRestart;
+    ActiveRunThread = std::make_unique<TRunThread>(this, rs);
+    ActiveRunThread->Start();
+}
+
+void TForm1::RunProgExecute() {
+    if (ProgramFileName.empty()) return;
+    StartThread(0);
+}
+
+void TForm1::RunStepExecute() { StartThread(1); }
+
+void TForm1::StopExecute() {
+    if (ActiveRunThread) ActiveRunThread->Terminate();
+}
+
+void TForm1::SetRunCommands(bool running) {
+    RunProg->setEnabled(!running);
+    RunStep->setEnabled(!running);
+    Stop->setEnabled(running);
+    for (QAction* a : {ToggleBP, ClearBP, CloseHEXFile, OpenHEX, ClearIntRAM, ClearExtRAM,
+                       ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
+        a->setEnabled(!running);
+}
+
+void TForm1::SetRunTimes(const std::string& simulation, const std::string& controller) {
+    StatusPanels[1]->setText(QString::fromStdString(simulation));
+    StatusPanels[2]->setText(QString::fromStdString(controller));
+}
+
+void TForm1::ShowProgramCounter(uint16_t) {}
+
+void TForm1::SelectListingRow(uint16_t pc) {
+    if (!Form2) return;
+    int row = ListingRowMap[pc];
+    if (row != kNoListingRow) Form2->SelectRow(row);
+}
+
+// ---- Program files -----------------------------------------------------------------------------
+
+void TForm1::OpenHEXExecute() {
+    if (!ProgramFileName.empty()) {
+        if (!CurrentPrompts().ConfirmYesNo(
+                this, QStringLiteral("This will remove current file from memory and reset program "
+                                     "counter. Continue?")))
+            return;
+        CloseHEXFileExecute(true);
+    }
+    const QString filter =
+        QStringLiteral("All supported files (%1 %2 %3);;Binaries (%1);;Intel standard HEX files (%2 %3)")
+            .arg(AnyCase(QStringLiteral("bin")), AnyCase(QStringLiteral("hex")),
+                 AnyCase(QStringLiteral("ihx")));
+    QString path = CurrentPrompts().OpenFileName(this, QString::fromStdString(Settings.WorkDir), filter);
+    if (path.isEmpty()) return;
+    LoadProgramFromFile(path);
+}
+
+bool TForm1::LoadProgramFromFile(const QString& path) {
+    FinishWorker();
+    setWindowTitle(QStringLiteral("Corvamat"));
+    const QString full = QFileInfo(path).absoluteFilePath();
+    ProgramFileName = full.toStdString();
+    Settings.WorkDir = QDir::toNativeSeparators(QFileInfo(full).absolutePath() + QLatin1Char('/')).toStdString();
+    BoxReporter reporter(this);
+    if (!LoadProgramFile(ProgramFileName, reporter)) {
+        ProgramFileName.clear();
+        return false;
+    }
+    setWindowTitle(windowTitle() + QStringLiteral(" - ") + full);
+    if (!Form2) {
+        auto* view = new TForm2;
+        Form2 = view;
+        MdiArea->addSubWindow(view);
+        view->show();
+    }
+    Form2->BuildListingIntoGrid();
+    ProgramCounter = 0;
+    for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(true);
+    return true;
+}
+
+void TForm1::CloseHEXFileExecute(bool fromActionList) {
+    if (!fromActionList &&
+        !CurrentPrompts().ConfirmOkCancel(
+            this, QStringLiteral("Close current program file and reset program counter?")))
+        return;
+    FinishWorker();
+    setWindowTitle(QStringLiteral("Corvamat"));
+    ProgramFileName.clear();
+    ProgramCounter = 0;
+    for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(false);
+    if (Form2) Form2->close();
+}
+
+void TForm1::SaveDASMExecute() {
+    if (!Form2) return;
+    QString path = CurrentPrompts().SaveFileName(
+        this, QString::fromStdString(Settings.WorkDir),
+        QStringLiteral("Assembler source code (%1)").arg(AnyCase(QStringLiteral("asm"))),
+        QStringLiteral("asm"));
+    if (path.isEmpty()) return;
+    Settings.WorkDir = QDir::toNativeSeparators(QFileInfo(path).absolutePath() + QLatin1Char('/')).toStdString();
+    std::string error;
+    if (!ExportListing(Listing, CurrentExportOptions(), path.toStdString(), &error))
+        CurrentPrompts().Error(this, QString::fromStdString(error));
+}
+
+// ---- Breakpoints and the program counter ---------------------------------------------------------
+
+void TForm1::ToggleBPExecute() {
+    if (!Form2) return;
+    int a = Form2->SelectedAddress();
+    if (a < 0) return;
+    BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] == 1 ? 0 : 1);
+    Form2->RepaintGrid();
+}
+
+void TForm1::ClearBPExecute() {
+    if (!Form2) return;
+    uint32_t a = 0;
+    for (size_t i = 0; i < Listing.size(); ++i) {
+        BreakpointTable.Set(uint16_t(a), 0);
+        a = (a + AsmTable[CodeMemory[uint16_t(a)]].Length) & 0xFFFF;
+    }
+    Form2->RepaintGrid();
+}
+
+void TForm1::SetPCExecute() {
+    if (!Form2) return;
+    int a = Form2->SelectedAddress();
+    if (a < 0) return;
+    FinishWorker(true);
+    ProgramCounter = uint16_t(a);
+    ShowProgramCounter(ProgramCounter);
+}
+
+void TForm1::ResetMCExecute() {
+    StopExecute();
+    FinishWorker(true);
+    InterruptLevelStack.Fill(0);
+    if (Form2) Form2->SelectRow(0);
+    ProgramCounter = 0;
+    ShowProgramCounter(0);
+    ClearInternalRam();
+    InterruptHold = 0;
+}
+
+void TForm1::ClearIntRAMExecute() {
+    FinishWorker();
+    ClearInternalRam();
+}
+
+void TForm1::ClearExtRAMExecute() {
+    FinishWorker();
+    ClearExternalRam();
+}
+
+// ---- Windows -----------------------------------------------------------------------------------
+
+void TForm1::BringToFront(QMdiSubWindow* window) {
+    window->showNormal();
+    MdiArea->setActiveSubWindow(window);
+    window->raise();
+}
+
+void TForm1::ListingViewOpened(bool open) {
+    for (QAction* a : {SetPC, ToggleBP, ClearBP, SaveDASM}) a->setEnabled(open);
+}
+
+void TForm1::ShowDASMExecute() {
+    if (Form2) {
+        BringToFront(Form2);
+        return;
+    }
+    auto* view = new TForm2;
+    Form2 = view;
+    MdiArea->addSubWindow(view);
+    view->show();
+    view->BuildListingIntoGrid();
+}
+
+void TForm1::ReplaceListingView() {
+    if (!Form2) return;
+    // From the bottom of the stacking order to the top: every other child is raised, the view is
+    // replaced, so that all keep their places.
+    const auto windows = MdiArea->subWindowList(QMdiArea::StackingOrder);
+    for (QMdiSubWindow* w : windows) {
+        if (w != Form2) {
+            w->raise();
+            continue;
+        }
+        const Qt::WindowStates state = w->windowState();
+        w->showNormal();
+        const QPoint pos = w->pos();
+        Form2->close();
+        auto* view = new TForm2;
+        Form2 = view;
+        MdiArea->addSubWindow(view);
+        view->move(pos);
+        view->show();
+        view->setWindowState(state);
+    }
+}
+
+void TForm1::RebuildProcessorWindows() {}
+
+void TForm1::ShowSimCfgExecute() {
+    FinishWorker();
+    SimCfgForm->exec();
+}
+
+void TForm1::ShowDasmCfgExecute() {
+    FinishWorker();
+    if (DasmCfgForm->exec() == QDialog::Accepted && Form2) Form2->BuildListingIntoGrid();
+}
+
+void TForm1::WinCascadeExecute() { MdiArea->cascadeSubWindows(); }
+
+void TForm1::WinMinimizeExecute() {
+    const auto windows = MdiArea->subWindowList();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) (*it)->showMinimized();
+}
+
+void TForm1::WinCloseExecute() {
+    const int n = int(MdiArea->subWindowList().size());
+    for (int i = 0; i < n; ++i) {
+        const auto windows = MdiArea->subWindowList();
+        if (windows.isEmpty()) break;
+        windows.first()->close();
+    }
+}
+
+void TForm1::ShowReadmeExecute() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ExecutableFolder()) +
+                                                  QStringLiteral("readme.txt")));
+}
+
+void TForm1::ShowAboutExecute() { AboutForm->exec(); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (ActiveRunThread) {
+        if (Stop->isEnabled()) StopExecute();
+        FinishWorker(true);
+    }
+    std::string error;
+    if (!SaveSettingsFile(SettingsPath.toStdString(), &error))
+        CurrentPrompts().Error(this, QStringLiteral("Unable to write to %1").arg(SettingsPath));
+    WinCloseExecute();
+    event->accept();
+}

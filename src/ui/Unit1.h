@@ -1,0 +1,106 @@
+// TForm1, the main window: the MDI frame with all commands, tool bar, status bar and run control.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "RunThreads.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QToolBar;
+class TSimCfgForm;
+class TDasmCfgForm;
+class TAboutForm;
+
+class TForm1 : public QMainWindow, public RunThreadView {
+    Q_OBJECT
+public:
+    // Creates the window and makes the start-up stores; reads the settings from `settingsPath`
+    // (corvamat.ini beside the executable when empty).
+    explicit TForm1(const QString& settingsPath = QString());
+    ~TForm1() override;
+
+    // Commands, named as in the action list.
+    QAction *OpenHEX, *CloseHEXFile, *SaveDASM, *ExitProg;
+    QAction *RunProg, *RunStep, *Stop, *SetPC, *ToggleBP, *ClearBP, *ResetMC, *ClearIntRAM,
+        *ClearExtRAM;
+    QAction *ShowDASM, *ShowSFR8051, *ShowIntRAM, *ShowExtRAM, *ShowPorts, *ShowSerial, *ShowLED,
+        *ShowKeys;
+    QAction *ShowSimCfg, *ShowDasmCfg, *ShowLEDCfg, *ShowKeyCfg;
+    QAction *WinCascade, *WinMinimize, *WinClose, *ShowReadme, *ShowAbout;
+
+    QMdiArea* MdiArea;
+    QToolBar* ToolBar1;
+    QLabel* StatusPanels[4];
+    TSimCfgForm* SimCfgForm;
+    TDasmCfgForm* DasmCfgForm;
+    TAboutForm* AboutForm;
+
+    // The most recent run or step thread.
+    std::unique_ptr<TRunThread> ActiveRunThread;
+
+    void OpenHEXExecute();
+    // The part of Open after the file was chosen.
+    bool LoadProgramFromFile(const QString& path);
+    void CloseHEXFileExecute(bool fromActionList = false);
+    void SaveDASMExecute();
+    void RunProgExecute();
+    void RunStepExecute();
+    void StopExecute();
+    void SetPCExecute();
+    void ToggleBPExecute();
+    void ClearBPExecute();
+    void ResetMCExecute();
+    void ClearIntRAMExecute();
+    void ClearExtRAMExecute();
+    void ShowDASMExecute();
+    void ShowSimCfgExecute();
+    void ShowDasmCfgExecute();
+    void WinCascadeExecute();
+    void WinMinimizeExecute();
+    void WinCloseExecute();
+    void ShowReadmeExecute();
+    void ShowAboutExecute();
+
+    // Waits for a worker thread that is still finishing, serving its calls meanwhile; with
+    // `stop` it first sets the thread's stop request.
+    void FinishWorker(bool stop = false);
+    bool Running() const;
+    // The processor and clock text of status panel 0.
+    void UpdateProcessorStatus();
+    // Brings a child window back to the normal state and to the front.
+    void BringToFront(QMdiSubWindow* window);
+    // The disassembly view tells when it opens and closes.
+    void ListingViewOpened(bool open);
+    // Rebuilds the windows whose layout depends on the processor.
+    void RebuildProcessorWindows();
+    // Replaces the disassembly view by a new one at the same place, state and stacking order.
+    void ReplaceListingView();
+
+    // RunThreadView, called on the user-interface thread.
+    void SetRunCommands(bool running) override;
+    void SetRunTimes(const std::string& simulation, const std::string& controller) override;
+    void ShowProgramCounter(uint16_t pc) override;
+    void SelectListingRow(uint16_t pc) override;
+
+    QString SettingsPath;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void StartThread(uint8_t singleStep);
+    QAction* MakeAction(const char* name, const QString& caption, const QString& hint,
+                        const QString& icon, const QKeySequence& shortcut, bool enabled);
+};
+
+// The main window while it exists.
+extern TForm1* Form1;
+
+// Installs the waker that lets the worker's Synchronize calls run in the Qt event loop.
+void InstallQtSynchronize();

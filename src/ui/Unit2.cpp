@@ -1,0 +1,155 @@
+// The disassembly view: model over the listing rows, the cell painting and the row selection.
+#include "Unit2.h"
+
+#include <QHeaderView>
+#include <QPainter>
+
+#include "Code.h"
+#include "Disassembler.h"
+#include "Unit1.h"
+
+QPointer<TForm2> Form2;
+
+namespace {
+
+bool IsBreakpointRow(int row) {
+    if (row < 0 || row >= int(Listing.size())) return false;
+    bool ok = false;
+    int address = QString::fromStdString(Listing[size_t(row)].Address).left(4).toInt(&ok, 16);
+    return ok && BreakpointTable[uint16_t(address)] == 1;
+}
+
+}  // namespace
+
+int ListingModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(Listing.size());
+}
+
+int ListingModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+
+QVariant ListingModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
+    if (!index.isValid() || index.row() >= int(Listing.size())) return {};
+    const ListingRow& r = Listing[size_t(index.row())];
+    const std::string& text = index.column() == 0 ? r.Address : index.column() == 1 ? r.Text : r.Bytes;
+    return QString::fromStdString(text);
+}
+
+void ListingModel::Reload() {
+    beginResetModel();
+    endResetModel();
+}
+
+void ListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const {
+    const auto* view = qobject_cast<const QTableView*>(option.widget);
+    const bool breakpoint = IsBreakpointRow(index.row());
+    bool selected = false;
+    if (view && view->selectionModel()) {
+        const auto rows = view->selectionModel()->selectedRows();
+        int top = -1;
+        for (const auto& r : rows)
+            if (top < 0 || r.row() < top) top = r.row();
+        selected = top == index.row();
+    }
+    QColor background = Qt::white, text = Qt::black;
+    if (breakpoint && selected) background = QColor(0x00, 0x00, 0xFF), text = Qt::white;
+    else if (breakpoint) background = QColor(0xFF, 0x00, 0x00), text = Qt::white;
+    else if (selected) background = QColor(0x00, 0x00, 0x80), text = Qt::white;
+
+    painter->save();
+    painter->fillRect(option.rect, background);
+    QFont font = option.font;
+    font.setBold(index.column() == 1);
+    painter->setFont(font);
+    painter->setPen(text);
+    QRect textRect = option.rect.adjusted(2, 2, 0, 0);
+    painter->setClipRect(option.rect);
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop, index.data().toString());
+    painter->setPen(background);
+    painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    painter->restore();
+}
+
+TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Disassembly"));
+    setObjectName(QStringLiteral("Form2"));
+    StringGrid1 = new QTableView(this);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setAccessibleName(QStringLiteral("Disassembly listing"));
+    Model = new ListingModel(StringGrid1);
+    StringGrid1->setModel(Model);
+    StringGrid1->setItemDelegate(new ListingDelegate(StringGrid1));
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(13);
+    StringGrid1->setFont(font);
+    StringGrid1->horizontalHeader()->hide();
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(16);
+    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->setShowGrid(false);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setAutoScroll(false);
+    StringGrid1->setWordWrap(false);
+    setWidget(StringGrid1);
+    resize(368, 308);
+    FormResize();
+    // Any change of the selection repaints the old and the new row.
+    connect(StringGrid1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { StringGrid1->viewport()->update(); });
+    if (Form1) Form1->ListingViewOpened(true);
+}
+
+TForm2::~TForm2() {
+    if (Form1) Form1->ListingViewOpened(false);
+}
+
+void TForm2::FormResize() {
+    StringGrid1->setColumnWidth(0, 50);
+    StringGrid1->setColumnWidth(1, 222);
+    StringGrid1->setColumnWidth(2, 68);
+}
+
+void TForm2::resizeEvent(QResizeEvent* event) {
+    QMdiSubWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm2::BuildListingIntoGrid() {
+    BuildListing();
+    Model->Reload();
+    // The selection model survives a model reset; keep the grid's selection empty but valid.
+    connect(StringGrid1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { StringGrid1->viewport()->update(); }, Qt::UniqueConnection);
+}
+
+void TForm2::SelectRow(int row) {
+    if (row < 0 || row >= Model->rowCount()) return;
+    auto* sm = StringGrid1->selectionModel();
+    QModelIndex index = Model->index(row, 0);
+    sm->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    StringGrid1->viewport()->update();
+}
+
+int TForm2::SelectedRow() const {
+    const auto rows = StringGrid1->selectionModel()->selectedRows();
+    int top = -1;
+    for (const auto& r : rows)
+        if (top < 0 || r.row() < top) top = r.row();
+    return top;
+}
+
+int TForm2::SelectedAddress() const {
+    int row = SelectedRow();
+    if (row < 0 || row >= int(Listing.size())) return -1;
+    bool ok = false;
+    int a = QString::fromStdString(Listing[size_t(row)].Address).left(4).toInt(&ok, 16);
+    return ok ? a : -1;
+}
+
+void TForm2::RepaintGrid() { StringGrid1->viewport()->update(); }

@@ -1,0 +1,58 @@
+// TForm2, the disassembly view: the listing in StringGrid1 with breakpoint and selection colours.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+// The listing rows (Listing) as a three-column table.
+class ListingModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    // Call after BuildListing.
+    void Reload();
+};
+
+// Paints a cell: breakpoint rows red, the selected row navy (blue when it is also a breakpoint),
+// the instruction column bold.
+class ListingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+};
+
+class TForm2 : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    QTableView* StringGrid1;
+    ListingModel* Model;
+
+    // Rebuilds the listing from code memory into the grid.
+    void BuildListingIntoGrid();
+    // Selects all three columns of `row` without scrolling.
+    void SelectRow(int row);
+    // The row of the selection, -1 when there is none.
+    int SelectedRow() const;
+    // The address of the selected row, -1 when there is none.
+    int SelectedAddress() const;
+    void RepaintGrid();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormResize();
+};
+
+// The open disassembly view, empty while there is none.
+extern QPointer<TForm2> Form2;
