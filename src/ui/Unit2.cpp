@@ -1,6 +1,7 @@
 // The disassembly view: model over the listing rows, the cell painting and the row selection.
 #include "Unit2.h"
 
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QPainter>
 
@@ -105,8 +106,17 @@ TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
     if (Form1) Form1->ListingViewOpened(true);
 }
 
-TForm2::~TForm2() {
-    if (Form1) Form1->ListingViewOpened(false);
+TForm2::~TForm2() = default;
+
+// FormClose: the commands that need the view are disabled and the reference is emptied at once;
+// the window itself is destroyed by the event loop.
+void TForm2::closeEvent(QCloseEvent* event) {
+    QMdiSubWindow::closeEvent(event);
+    if (!event->isAccepted()) return;
+    if (Form2 == this) {
+        Form2 = nullptr;
+        if (Form1) Form1->ListingViewOpened(false);
+    }
 }
 
 void TForm2::FormResize() {

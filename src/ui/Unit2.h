@@ -48,6 +48,7 @@ public:
     void RepaintGrid();
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
