@@ -6,7 +6,6 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvamat"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Corvamat"));
     TForm1 form;
     form.showMaximized();
     return app.exec();

@@ -17,6 +17,10 @@
 #include <QUrl>
 
 #include "AboutUnit.h"
+#include "ByteEditUnit.h"
+#include "SFRUnit.h"
+#include "Unit3.h"
+#include "Unit4.h"
 #include "Code.h"
 #include "DasmCfg.h"
 #include "Disassembler.h"
@@ -108,6 +112,7 @@ TForm1::TForm1(const QString& settingsPath) {
     InstallQtSynchronize();
 
     // The dialogs, created once and shown modally.
+    new TByteEditForm(this);
     SimCfgForm = new TSimCfgForm(this);
     AboutForm = new TAboutForm(this);
     DasmCfgForm = new TDasmCfgForm(this);
@@ -186,6 +191,9 @@ void TForm1::CreateActions() {
     connect(ClearIntRAM, &QAction::triggered, this, [this] { ClearIntRAMExecute(); });
     connect(ClearExtRAM, &QAction::triggered, this, [this] { ClearExtRAMExecute(); });
     connect(ShowDASM, &QAction::triggered, this, [this] { ShowDASMExecute(); });
+    connect(ShowSFR8051, &QAction::triggered, this, [this] { ShowChild(SFRForm8051); });
+    connect(ShowIntRAM, &QAction::triggered, this, [this] { ShowChild(Form3); });
+    connect(ShowExtRAM, &QAction::triggered, this, [this] { ShowChild(Form4); });
     connect(ShowSimCfg, &QAction::triggered, this, [this] { ShowSimCfgExecute(); });
     connect(ShowDasmCfg, &QAction::triggered, this, [this] { ShowDasmCfgExecute(); });
     connect(WinCascade, &QAction::triggered, this, [this] { WinCascadeExecute(); });
@@ -277,6 +285,8 @@ void TForm1::SetRunCommands(bool running) {
     for (QAction* a : {ToggleBP, ClearBP, CloseHEXFile, OpenHEX, ClearIntRAM, ClearExtRAM,
                        ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
         a->setEnabled(!running);
+    // A stopped debugger shows the machine as it is, whatever the run left unrefreshed.
+    if (!running) RefreshAllViews();
 }
 
 void TForm1::SetRunTimes(const std::string& simulation, const std::string& controller) {
@@ -284,7 +294,15 @@ void TForm1::SetRunTimes(const std::string& simulation, const std::string& contr
     StatusPanels[2]->setText(QString::fromStdString(controller));
 }
 
-void TForm1::ShowProgramCounter(uint16_t) {}
+void TForm1::ShowProgramCounter(uint16_t pc) {
+    if (SFRForm8051) SFRForm8051->ShowProgramCounter(pc);
+}
+
+void TForm1::RefreshAllViews() {
+    if (SFRForm8051) SFRForm8051->FillAll();
+    if (Form3) Form3->FillAll();
+    if (Form4) Form4->FillAll();
+}
 
 void TForm1::SelectListingRow(uint16_t pc) {
     if (!Form2) return;
@@ -399,16 +417,19 @@ void TForm1::ResetMCExecute() {
     ShowProgramCounter(0);
     ClearInternalRam();
     InterruptHold = 0;
+    RefreshAllViews();
 }
 
 void TForm1::ClearIntRAMExecute() {
     FinishWorker();
     ClearInternalRam();
+    RefreshAllViews();
 }
 
 void TForm1::ClearExtRAMExecute() {
     FinishWorker();
     ClearExternalRam();
+    RefreshAllViews();
 }
 
 // ---- Windows -----------------------------------------------------------------------------------
@@ -441,24 +462,22 @@ void TForm1::ReplaceListingView() {
     // replaced, so that all keep their places.
     const auto windows = MdiArea->subWindowList(QMdiArea::StackingOrder);
     for (QMdiSubWindow* w : windows) {
-        if (w != Form2) {
-            w->raise();
-            continue;
-        }
-        const Qt::WindowStates state = w->windowState();
-        w->showNormal();
-        const QPoint pos = w->pos();
-        Form2->close();
-        auto* view = new TForm2;
-        Form2 = view;
-        MdiArea->addSubWindow(view);
-        view->move(pos);
-        view->show();
-        view->setWindowState(state);
+        if (w == Form2) RebuildChild(Form2);
+        else w->raise();
     }
 }
 
-void TForm1::RebuildProcessorWindows() {}
+void TForm1::RebuildProcessorWindows() {
+    // From the last child to the first: the processor's windows are built anew in place, the
+    // others brought to the front.
+    const auto windows = MdiArea->subWindowList(QMdiArea::CreationOrder);
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        QMdiSubWindow* w = *it;
+        if (w == SFRForm8051) RebuildChild(SFRForm8051);
+        else if (w == Form3) RebuildChild(Form3);
+        else if (!w->isMinimized()) w->raise();
+    }
+}
 
 void TForm1::ShowSimCfgExecute() {
     FinishWorker();

@@ -2,14 +2,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <memory>
 
 #include "RunThreads.h"
 
 class QAction;
 class QLabel;
-class QMdiArea;
-class QMdiSubWindow;
 class QToolBar;
 class TSimCfgForm;
 class TDasmCfgForm;
@@ -77,6 +78,36 @@ public:
     void ListingViewOpened(bool open);
     // Rebuilds the windows whose layout depends on the processor.
     void RebuildProcessorWindows();
+    // Redraws every open view from the machine state.
+    void RefreshAllViews();
+
+    // Show command of a child window kind: brings the window back, or creates it.
+    template <class Form>
+    void ShowChild(QPointer<Form>& ref) {
+        if (ref) {
+            BringToFront(ref);
+            return;
+        }
+        auto* window = new Form;
+        ref = window;
+        MdiArea->addSubWindow(window);
+        window->show();
+    }
+    // Destroys a child window and creates it anew with the same state and position.
+    template <class Form>
+    void RebuildChild(QPointer<Form>& ref) {
+        QMdiSubWindow* old = ref;
+        const Qt::WindowStates state = old->windowState();
+        old->showNormal();
+        const QPoint pos = old->pos();
+        old->close();
+        auto* window = new Form;
+        ref = window;
+        MdiArea->addSubWindow(window);
+        window->move(pos);
+        window->show();
+        window->setWindowState(state);
+    }
     // Replaces the disassembly view by a new one at the same place, state and stacking order.
     void ReplaceListingView();
 

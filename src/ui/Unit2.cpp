@@ -64,9 +64,9 @@ void ListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     font.setBold(index.column() == 1);
     painter->setFont(font);
     painter->setPen(text);
-    QRect textRect = option.rect.adjusted(2, 2, 0, 0);
+    QRect textRect = option.rect.adjusted(2, 0, 0, 0);
     painter->setClipRect(option.rect);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop, index.data().toString());
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, index.data().toString());
     painter->setPen(background);
     painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
     painter->restore();
@@ -75,6 +75,7 @@ void ListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Disassembly"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/disassembly.svg")));
     setObjectName(QStringLiteral("Form2"));
     StringGrid1 = new QTableView(this);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
@@ -89,6 +90,7 @@ TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
     StringGrid1->horizontalHeader()->hide();
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->verticalHeader()->setMinimumSectionSize(16);
     StringGrid1->verticalHeader()->setDefaultSectionSize(16);
     StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     StringGrid1->setShowGrid(false);
@@ -133,9 +135,6 @@ void TForm2::resizeEvent(QResizeEvent* event) {
 void TForm2::BuildListingIntoGrid() {
     BuildListing();
     Model->Reload();
-    // The selection model survives a model reset; keep the grid's selection empty but valid.
-    connect(StringGrid1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { StringGrid1->viewport()->update(); }, Qt::UniqueConnection);
 }
 
 void TForm2::SelectRow(int row) {

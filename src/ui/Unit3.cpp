@@ -1,0 +1,89 @@
+// The internal RAM view: layout per processor, cell refreshes and editing through the byte editor.
+#include "Unit3.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QScrollArea>
+#include <QTableWidget>
+
+#include "ByteEditUnit.h"
+#include "Code.h"
+#include "SFRUnit.h"
+
+QPointer<TForm3> Form3;
+
+namespace {
+
+// A memory grid: header row "  0".."  F", a header column, 16 data columns.
+QTableWidget* MakeMemoryGrid(QWidget* parent, int rows, int headerWidth) {
+    QTableWidget* grid = MakeValueGrid(parent, rows, 16);
+    grid->horizontalHeader()->show();
+    grid->verticalHeader()->show();
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setFixedWidth(headerWidth);
+    grid->horizontalHeader()->setFixedHeight(18);
+    QStringList columns;
+    for (int c = 0; c < 16; ++c) columns << QStringLiteral("  %1").arg(c, 1, 16).toUpper();
+    grid->setHorizontalHeaderLabels(columns);
+    grid->setFixedSize(headerWidth + 16 * 24 + 1, 18 * (rows + 1) + 1);
+    return grid;
+}
+
+}  // namespace
+
+TForm3::TForm3(QWidget* parent) : QMdiSubWindow(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Internal RAM"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/intram.svg")));
+    setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    const int rows = Processor8052 ? 16 : 8;
+    ScrollBox1 = new QScrollArea(this);
+    StringGrid1 = MakeMemoryGrid(nullptr, rows, 24);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    QStringList headers;
+    for (int r = 0; r < rows; ++r) headers << QStringLiteral(" %1").arg(r * 16, 2, 16, QLatin1Char('0')).toUpper();
+    StringGrid1->setVerticalHeaderLabels(headers);
+    ScrollBox1->setWidget(StringGrid1);
+    ScrollBox1->setFixedSize(413, StringGrid1->height() + 4);
+    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setWidget(ScrollBox1);
+    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this,
+            [this](int r, int c) { EditCell(r * 16 + c); });
+    FillAll();
+    AddRefreshTarget(this, RefreshOrder::InternalRam, [](uint16_t a) {
+        return a < 0x80 || (Processor8052 && a >= 0x100);
+    });
+}
+
+TForm3::~TForm3() { RemoveRefreshTarget(this); }
+
+void TForm3::closeEvent(QCloseEvent* event) {
+    QMdiSubWindow::closeEvent(event);
+    if (!event->isAccepted()) return;
+    RemoveRefreshTarget(this);
+    if (Form3 == this) Form3 = nullptr;
+}
+
+void TForm3::FillAll() {
+    for (int a = 0; a < StringGrid1->rowCount() * 16; ++a)
+        StringGrid1->item(a / 16, a % 16)->setText(ByteCell(InternalRam[InternalViewIndex(a)]));
+}
+
+void TForm3::DirectRefresh(uint16_t p, uint8_t v, uint8_t) {
+    int a = p < 0x80 ? p : p >= 0x100 ? p - 0x80 : -1;
+    if (a < 0 || a / 16 >= StringGrid1->rowCount()) return;
+    StringGrid1->item(a / 16, a % 16)->setText(ByteCell(v));
+}
+
+void TForm3::EditCell(int a) {
+    if (a < 0 || a / 16 >= StringGrid1->rowCount()) return;
+    auto result = EditEntry(HexCaption(QStringLiteral("Internal RAM: "), unsigned(a), 2),
+                            InternalRam[InternalViewIndex(a)]);
+    if (!result) return;
+    if (a >= 0x80) IndirectWritePending = 1;  // reaches the upper RAM, not the registers
+    WriteDirectUi(uint16_t(a), *result);
+}
