@@ -12,6 +12,7 @@
 
 #include "Code.h"
 #include "ProgramFiles.h"
+#include "SimCfg.h"
 #include "Prompts.h"
 #include "Settings.h"
 #include "TempFiles.h"
