@@ -14,6 +14,8 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QUrl>
 
 #include "AboutUnit.h"
@@ -21,6 +23,12 @@
 #include "SFRUnit.h"
 #include "Unit3.h"
 #include "Unit4.h"
+#include "KeyCfg.h"
+#include "KeyUnit.h"
+#include "LEDCfg.h"
+#include "LEDUnit.h"
+#include "PortUnit.h"
+#include "SerialUnit.h"
 #include "Code.h"
 #include "DasmCfg.h"
 #include "Disassembler.h"
@@ -115,6 +123,8 @@ TForm1::TForm1(const QString& settingsPath) {
     new TByteEditForm(this);
     SimCfgForm = new TSimCfgForm(this);
     AboutForm = new TAboutForm(this);
+    LEDCfgForm = new TLEDCfgForm(this);
+    KeyCfgForm = new TKeyCfgForm(this);
     DasmCfgForm = new TDasmCfgForm(this);
 }
 
@@ -194,6 +204,18 @@ void TForm1::CreateActions() {
     connect(ShowSFR8051, &QAction::triggered, this, [this] { ShowChild(SFRForm8051); });
     connect(ShowIntRAM, &QAction::triggered, this, [this] { ShowChild(Form3); });
     connect(ShowExtRAM, &QAction::triggered, this, [this] { ShowChild(Form4); });
+    connect(ShowPorts, &QAction::triggered, this, [this] { ShowChild(PortForm); });
+    connect(ShowSerial, &QAction::triggered, this, [this] { ShowChild(SerialForm); });
+    connect(ShowLED, &QAction::triggered, this, [this] { ShowChild(LEDForm); });
+    connect(ShowKeys, &QAction::triggered, this, [this] { ShowChild(KeyForm); });
+    connect(ShowLEDCfg, &QAction::triggered, this, [this] {
+        FinishWorker();
+        LEDCfgForm->exec();
+    });
+    connect(ShowKeyCfg, &QAction::triggered, this, [this] {
+        FinishWorker();
+        KeyCfgForm->exec();
+    });
     connect(ShowSimCfg, &QAction::triggered, this, [this] { ShowSimCfgExecute(); });
     connect(ShowDasmCfg, &QAction::triggered, this, [this] { ShowDasmCfgExecute(); });
     connect(WinCascade, &QAction::triggered, this, [this] { WinCascadeExecute(); });
@@ -276,6 +298,7 @@ void TForm1::RunStepExecute() { StartThread(1); }
 
 void TForm1::StopExecute() {
     if (ActiveRunThread) ActiveRunThread->Terminate();
+    if (LEDForm) LEDForm->Repaint();
 }
 
 void TForm1::SetRunCommands(bool running) {
@@ -302,6 +325,11 @@ void TForm1::RefreshAllViews() {
     if (SFRForm8051) SFRForm8051->FillAll();
     if (Form3) Form3->FillAll();
     if (Form4) Form4->FillAll();
+    if (PortForm) PortForm->FillAll();
+    if (SerialForm) {
+        SerialForm->UpdateBaudRate();
+        SerialForm->CheckSCON();
+    }
 }
 
 void TForm1::SelectListingRow(uint16_t pc) {
@@ -475,6 +503,14 @@ void TForm1::RebuildProcessorWindows() {
         QMdiSubWindow* w = *it;
         if (w == SFRForm8051) RebuildChild(SFRForm8051);
         else if (w == Form3) RebuildChild(Form3);
+        else if (w == PortForm) RebuildChild(PortForm);
+        else if (w == SerialForm) {
+            // The dump survives: the new terminal takes over the old one's text and colours.
+            QTextDocument* dump = SerialForm->RichEdit1->document()->clone();
+            RebuildChild(SerialForm);
+            SerialForm->RichEdit1->setDocument(dump);
+            dump->setParent(SerialForm->RichEdit1);
+        }
         else if (!w->isMinimized()) w->raise();
     }
 }

@@ -15,6 +15,8 @@ class QToolBar;
 class TSimCfgForm;
 class TDasmCfgForm;
 class TAboutForm;
+class TLEDCfgForm;
+class TKeyCfgForm;
 
 class TForm1 : public QMainWindow, public RunThreadView {
     Q_OBJECT
@@ -39,6 +41,8 @@ public:
     TSimCfgForm* SimCfgForm;
     TDasmCfgForm* DasmCfgForm;
     TAboutForm* AboutForm;
+    TLEDCfgForm* LEDCfgForm;
+    TKeyCfgForm* KeyCfgForm;
 
     // The most recent run or step thread.
     std::unique_ptr<TRunThread> ActiveRunThread;

@@ -1,0 +1,82 @@
+// The keypad: toggles by click or typed digit, each a store of the key's pin and the shared pin.
+#include "KeyUnit.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include "Code.h"
+#include "Settings.h"
+
+QPointer<TKeyForm> KeyForm;
+
+namespace {
+
+// Clears or sets one pin through the store routine; the port's other bits keep their values.
+void DrivePin(uint8_t bitAddress, bool low) {
+    const uint16_t port = bitAddress & 0xF8;
+    const uint8_t mask = uint8_t(1u << (bitAddress & 7));
+    const uint8_t current = InternalRam[port];
+    WriteDirectUi(port, low ? uint8_t(current & ~mask) : uint8_t(current | mask));
+}
+
+}  // namespace
+
+TKeyForm::TKeyForm(QWidget* parent) : QMdiSubWindow(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("KeyForm"));
+    setWindowTitle(QStringLiteral("Keypad"));
+    setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    auto* client = new QWidget(this);
+    client->setFixedSize(123, 61);
+    for (int n = 0; n < 8; ++n) {
+        Keys[n] = new QPushButton(QString::number(n), client);
+        Keys[n]->setGeometry(31 * (n % 4), 31 * (n / 4), 30, 30);
+        Keys[n]->setFocusPolicy(Qt::ClickFocus);
+        Keys[n]->setAccessibleDescription(QStringLiteral("up"));
+        Keys[n]->installEventFilter(this);
+        connect(Keys[n], &QPushButton::clicked, this, [this, n] { Toggle(n); });
+    }
+    setWidget(client);
+}
+
+void TKeyForm::closeEvent(QCloseEvent* event) {
+    QMdiSubWindow::closeEvent(event);
+    if (event->isAccepted() && KeyForm == this) KeyForm = nullptr;
+}
+
+void TKeyForm::Toggle(int n) {
+    KeypadKeyDown[n] = uint8_t(1 - KeypadKeyDown[n]);
+    const bool down = KeypadKeyDown[n];
+    QFont f = Keys[n]->font();
+    f.setBold(down);
+    Keys[n]->setFont(f);
+    Keys[n]->setAccessibleDescription(down ? QStringLiteral("down") : QStringLiteral("up"));
+    DrivePin(Settings.Port[n], down);
+    if (Settings.UseInt) DrivePin(Settings.Port[8], down);
+}
+
+void TKeyForm::FormKeyPress(const QString& text) {
+    for (int n = 0; n < 8; ++n) {
+        if (Keys[n]->text() != text) continue;
+        Toggle(n);
+        Keys[n]->setFocus();
+    }
+}
+
+bool TKeyForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->text().isEmpty() && key->text().at(0).unicode() >= 32) {
+            FormKeyPress(key->text());
+            return true;
+        }
+    }
+    return QMdiSubWindow::eventFilter(watched, event);
+}
+
+void TKeyForm::keyPressEvent(QKeyEvent* event) {
+    if (!event->text().isEmpty() && event->text().at(0).unicode() >= 32) FormKeyPress(event->text());
+    else QMdiSubWindow::keyPressEvent(event);
+}

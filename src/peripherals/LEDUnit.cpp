@@ -1,0 +1,115 @@
+// The 7-segment display: segment polygons, digit drawing on trigger edges or on every store.
+#include "LEDUnit.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPolygon>
+
+#include "Code.h"
+#include "Settings.h"
+
+QPointer<TLEDForm> LEDForm;
+const QColor LedBackground(0x60, 0x00, 0x00), LedOff(0x60, 0x60, 0x60), LedOn(0xFF, 0x00, 0x00);
+
+namespace {
+
+// Corners of the eight segments: x relative to the digit origin, y absolute.
+const int kSegments[8][12] = {
+    {1, 8, 25, 8, 21, 12, 5, 12},        {26, 9, 26, 28, 22, 24, 22, 13},
+    {26, 30, 26, 49, 22, 45, 22, 34},    {1, 50, 25, 50, 21, 46, 5, 46},
+    {0, 30, 0, 49, 4, 45, 4, 34},        {0, 9, 0, 28, 4, 24, 4, 13},
+    {1, 29, 3, 27, 23, 27, 25, 29, 23, 31, 3, 31}, {28, 50, 32, 50, 32, 46, 28, 46}};
+const int kCorners[8] = {4, 4, 4, 4, 4, 4, 6, 4};
+
+}  // namespace
+
+uint8_t PinOfItem(int k) { return uint8_t(0x80 + 0x10 * (k / 8) + k % 8); }
+int ItemOfPin(uint8_t b) {
+    for (int k = 0; k < 32; ++k)
+        if (PinOfItem(k) == b) return k;
+    return -1;
+}
+QString PinName(int k) { return QStringLiteral("P%1.%2").arg(k / 8).arg(k % 8); }
+
+void DrawLedSegment(QImage& image, int x0, int dy, int n, const QColor& colour) {
+    QPolygon poly;
+    for (int c = 0; c < kCorners[n]; ++c) poly << QPoint(x0 + kSegments[n][2 * c], kSegments[n][2 * c + 1] + dy);
+    QPainter p(&image);
+    p.setPen(colour);
+    p.setBrush(colour);
+    p.drawPolygon(poly);
+}
+
+TLEDForm::TLEDForm(QWidget* parent) : QMdiSubWindow(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("LEDForm"));
+    setWindowTitle(QStringLiteral("7-Segment-LEDs"));
+    setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    auto* client = new QWidget(this);
+    Image1 = new QLabel(client);
+    Image1->setAccessibleName(QStringLiteral("7-segment display"));
+    setWidget(client);
+    FormCreate();
+    AddRefreshTarget(this, RefreshOrder::Led, [](uint16_t) { return true; });
+    UpdateInterest();
+}
+
+TLEDForm::~TLEDForm() { RemoveRefreshTarget(this); }
+
+void TLEDForm::closeEvent(QCloseEvent* event) {
+    QMdiSubWindow::closeEvent(event);
+    if (!event->isAccepted()) return;
+    RemoveRefreshTarget(this);
+    if (LEDForm == this) LEDForm = nullptr;
+}
+
+void TLEDForm::UpdateInterest() {
+    // Direct mode redraws on every store; multiplexed mode only on stores to a trigger byte.
+    UpdateRefreshInterest(this, [](uint16_t a) {
+        if (!Settings.Trigger) return true;
+        for (int i = 0; i < Settings.Digits && i < 8; ++i)
+            if ((Settings.Trig[i] & 0xF8) == a) return true;
+        return false;
+    });
+}
+
+void TLEDForm::FormCreate() {
+    const int digits = std::clamp<int>(Settings.Digits, 1, 8);
+    Picture = QImage(36 * digits + 12, 58, QImage::Format_RGB32);
+    Picture.fill(LedBackground);
+    for (int k = 0; k < digits; ++k)
+        for (int n = 0; n < 8; ++n) DrawLedSegment(Picture, 36 * k + 8, 0, n, LedOff);
+    const int clientWidth = digits > 2 ? Picture.width() : 120;
+    widget()->setFixedSize(clientWidth, 58);
+    Image1->setGeometry(digits > 2 ? 0 : 54 - 18 * digits, 0, Picture.width(), 58);
+    adjustSize();
+    Repaint();
+    if (LEDForm == this) UpdateInterest();
+}
+
+void TLEDForm::Repaint() { Image1->setPixmap(QPixmap::fromImage(Picture)); }
+
+void TLEDForm::DrawLedDigit(int i, const uint8_t pins[8]) {
+    const int digits = std::clamp<int>(Settings.Digits, 1, 8);
+    const int x0 = 36 * (digits - 1 - i) + 8;
+    for (int n = 0; n < 8; ++n) {
+        const bool lit = ReadBit(pins[n]) == 0;  // segments are active low
+        DrawLedSegment(Picture, x0, 0, n, lit ? LedOn : LedOff);
+    }
+    Repaint();
+}
+
+void TLEDForm::DirectRefresh(uint16_t a, uint8_t v, uint8_t old) {
+    const int digits = std::clamp<int>(Settings.Digits, 1, 8);
+    if (Settings.Trigger) {
+        for (int i = 0; i < digits; ++i) {
+            const uint8_t t = Settings.Trig[i];
+            const uint8_t mask = uint8_t(1u << (t & 7));
+            if ((t & 0xF8) == a && !(v & mask) && (old & mask)) DrawLedDigit(i, Settings.LED);
+        }
+    } else {
+        for (int i = 0; i < digits; ++i) DrawLedDigit(i, i == 1 ? Settings.Trig : Settings.LED);
+    }
+}

@@ -1,0 +1,43 @@
+// TLEDForm, the 7-segment display: up to eight digits driven by port pins, multiplexed or direct.
+#pragma once
+
+#include <QImage>
+#include <QMdiSubWindow>
+#include <QPointer>
+
+#include "RefreshRouter.h"
+
+class QLabel;
+
+// Colours and segment shapes shared by the display and its options dialog.
+extern const QColor LedBackground, LedOff, LedOn;
+// Draws segment n of a digit with origin x0 (y offset dy) in `colour`.
+void DrawLedSegment(QImage& image, int x0, int dy, int n, const QColor& colour);
+// The 32 port bits of the pin lists: item k is bit address 80h + 10h * (k / 8) + k % 8.
+uint8_t PinOfItem(int k);
+// The item of a bit address, -1 when it is no port bit.
+int ItemOfPin(uint8_t bitAddress);
+QString PinName(int k);
+
+class TLEDForm : public QMdiSubWindow, public RefreshTarget {
+    Q_OBJECT
+public:
+    explicit TLEDForm(QWidget* parent = nullptr);
+    ~TLEDForm() override;
+    QLabel* Image1;
+    QImage Picture;
+
+    // Sizes the window for Digits and draws every segment dark.
+    void FormCreate();
+    void DrawLedDigit(int i, const uint8_t pins[8]);
+    void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
+    void Repaint();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void UpdateInterest();
+};
+
+extern QPointer<TLEDForm> LEDForm;

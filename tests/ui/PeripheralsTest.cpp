@@ -1,0 +1,269 @@
+// The port panel, the serial terminal, the LED display and the keypad with their dialogs.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTableWidget>
+#include <QTextBlock>
+#include <QTextEdit>
+
+#include "HexDump.h"
+#include "KeyCfg.h"
+#include "KeyUnit.h"
+#include "LEDCfg.h"
+#include "LEDUnit.h"
+#include "PortUnit.h"
+#include "SerialUnit.h"
+#include "UiHarness.h"
+
+namespace {
+
+using PeripheralsTest = UiTest;
+
+TEST_F(PeripheralsTest, PortClicksStoreThePinWithItsSideEffects) {
+    form->ShowPorts->trigger();
+    ASSERT_TRUE(PortForm);
+    TPortForm* v = PortForm;
+    v->Boxes[8 + 7]->click();  // rightmost box of P1
+    EXPECT_EQ(InternalRam[Sfr::P1], 0xFE);
+    EXPECT_EQ(v->Grids[1]->item(0, 0)->text(), " FE");
+    WriteDirectUi(Sfr::P2, 0x5A);
+    QString bits;
+    for (int c = 0; c < 8; ++c) bits += v->Boxes[16 + c]->isChecked() ? '1' : '0';
+    EXPECT_EQ(bits, "01011010");
+    EXPECT_EQ(v->Grids[2]->item(0, 0)->text(), " 5A");
+    EXPECT_EQ(InternalRam[Sfr::P2], 0x5A);  // showing made no store
+    WriteDirectUi(Sfr::TCON, 0x01);          // IT0: edge mode
+    v->Boxes[24 + 5]->click();               // P3.2 low
+    EXPECT_EQ(InternalRam[Sfr::P3], 0xFB);
+    EXPECT_EQ(InternalRam[Sfr::TCON] & 0x02, 0x02);
+    // The other pins keep what memory holds, even when the boxes lag behind.
+    InternalRam.Set(Sfr::P0, 0x0F);
+    v->Boxes[0]->click();  // P0.7 box was 1 on screen, unchecked now
+    EXPECT_EQ(InternalRam[Sfr::P0], 0x0F);
+}
+
+TEST_F(PeripheralsTest, PortPanelLabelsFollowTheProcessor) {
+    form->ShowPorts->trigger();
+    auto labels = PortForm->findChildren<QLabel*>();
+    bool t2 = false;
+    for (QLabel* l : labels) t2 = t2 || l->text() == "P1.0 = T2";
+    EXPECT_TRUE(t2);
+    Processor8052 = 0;
+    PortForm->close();
+    QApplication::processEvents();
+    form->ShowPorts->trigger();
+    t2 = false;
+    for (QLabel* l : PortForm->findChildren<QLabel*>()) t2 = t2 || l->text() == "P1.0 = T2";
+    EXPECT_FALSE(t2);
+    Processor8052 = 1;
+}
+
+TEST(HexDumpLines, SixteenBytesALine) {
+    std::string dump;
+    for (int i = 0; i < 16; ++i) AppendHexDumpByte(dump, uint8_t(0x41 + i));
+    EXPECT_EQ(dump.size(), 66u);
+    EXPECT_EQ(dump.substr(0, 6), "41 42 ");
+    EXPECT_EQ(dump.substr(48, 18), "| ABCDEFGHIJKLMNOP");
+    AppendHexDumpByte(dump, 0x20);
+    EXPECT_EQ(dump.substr(67, 2), "20");
+    EXPECT_EQ(dump.back(), '.');
+    AppendHexDumpByte(dump, 0x7E);
+    EXPECT_EQ(dump.back(), '~');
+}
+
+TEST_F(PeripheralsTest, SendDeliversTheByteAndDumpsItInRed) {
+    form->ShowSerial->trigger();
+    ASSERT_TRUE(SerialForm);
+    TSerialForm* t = SerialForm;
+    WriteDirectUi(Sfr::SCON, 0x00);
+    EXPECT_FALSE(t->Button1->isEnabled());
+    EXPECT_FALSE(t->Edit1->isEnabled());
+    EXPECT_FALSE(t->CheckBox1->isEnabled());
+    WriteDirectUi(Sfr::SCON, 0x50);
+    EXPECT_TRUE(t->Button1->isEnabled());
+    EXPECT_FALSE(t->CheckBox1->isEnabled());
+    t->Edit1->setText("41");
+    t->Button1Click();
+    EXPECT_EQ(InternalRam[Sfr::SCON], 0x51);
+    EXPECT_EQ(InternalRam[Sfr::SBUF], 0x41);
+    QTextBlock line = t->RichEdit1->document()->firstBlock();
+    EXPECT_EQ(line.text().left(2), "41");
+    EXPECT_EQ(line.text().mid(50), "A");
+    QTextCursor c(line);
+    c.setPosition(line.position() + 1);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(0xFF, 0, 0));
+    // Mode 3 with SM2: no RI without the ninth bit; with it SCON becomes F5h.
+    WriteDirectUi(Sfr::SCON, 0xF0);
+    t->Button1Click();
+    EXPECT_EQ(InternalRam[Sfr::SCON], 0xF0);
+    t->CheckBox1->setChecked(true);
+    t->Button1Click();
+    EXPECT_EQ(InternalRam[Sfr::SCON], 0xF5);
+    // An empty field stores nothing at all.
+    WriteDirectUi(Sfr::SCON, 0x50);
+    t->Edit1->setText("");
+    t->Button1Click();
+    EXPECT_EQ(prompts.messages.last(), "'$' is not a valid integer value");
+    EXPECT_EQ(InternalRam[Sfr::SCON], 0x50);
+}
+
+TEST_F(PeripheralsTest, TheDumpWrapsAfterSixteenBytesAndTheControllerWritesInBlack) {
+    form->ShowSerial->trigger();
+    TSerialForm* t = SerialForm;
+    for (int i = 0; i < 17; ++i) t->AppendByte(uint8_t(0x30 + i), false);
+    QTextDocument* d = t->RichEdit1->document();
+    EXPECT_EQ(d->blockCount(), 2);
+    EXPECT_EQ(d->firstBlock().text().size(), 66);
+    EXPECT_EQ(d->lastBlock().text().left(2), "40");
+    QTextCursor c(d->lastBlock());
+    c.setPosition(d->lastBlock().position() + 1);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(Qt::black));
+    t->Button2Click();
+    EXPECT_TRUE(d->isEmpty());
+}
+
+TEST_F(PeripheralsTest, BytesSentByARunReachTheTerminal) {
+    form->ShowSerial->trigger();
+    ASSERT_TRUE(Open({0x75, 0x99, 0x48, 0x75, 0x99, 0x69, 0x80, 0xFE}));  // "Hi", then idle
+    form->RunProg->trigger();
+    while (SerialForm->RichEdit1->document()->firstBlock().text().size() < 52)
+        QApplication::processEvents();
+    form->Stop->trigger();
+    WaitForRun();
+    EXPECT_EQ(SerialForm->RichEdit1->document()->firstBlock().text().mid(50), "Hi");
+}
+
+TEST_F(PeripheralsTest, BaudRates) {
+    form->ShowSerial->trigger();
+    TSerialForm* t = SerialForm;
+    WriteDirectUi(Sfr::TMOD, 0x20);
+    WriteDirectUi(Sfr::TH1, 0xFD);
+    WriteDirectUi(Sfr::SCON, 0x50);
+    EXPECT_EQ(t->Label2->text(), "9600 (Timer 1)");
+    EXPECT_EQ(t->Label3->text(), "9600 (Timer 1)");
+    WriteDirectUi(Sfr::RCAP2H, 0xFF);
+    WriteDirectUi(Sfr::RCAP2L, 0xDC);
+    WriteDirectUi(Sfr::T2CON, 0x20);
+    EXPECT_EQ(t->Label2->text(), "9600 (Timer 2)");
+    EXPECT_EQ(t->Label3->text(), "9600 (Timer 1)");
+    WriteDirectUi(Sfr::PCON, 0x80);  // PCON alone changes nothing shown
+    EXPECT_EQ(t->Label3->text(), "9600 (Timer 1)");
+    WriteDirectUi(Sfr::SCON, 0x50);
+    EXPECT_EQ(t->Label3->text(), "19200 (Timer 1)");
+    Settings.Frequency = 12000000;
+    WriteDirectUi(Sfr::SCON, 0x00);
+    EXPECT_EQ(t->Label2->text(), "1000000 (Oscillator)");
+}
+
+TEST_F(PeripheralsTest, SwitchingTheProcessorKeepsTheDump) {
+    form->ShowSerial->trigger();
+    SerialForm->AppendByte(0x41, true);
+    TSimCfgForm* d = form->SimCfgForm;
+    d->FormCreate();
+    d->Radio8051->setChecked(true);
+    ASSERT_TRUE(d->Button1Click());
+    ASSERT_TRUE(SerialForm);
+    EXPECT_EQ(SerialForm->RichEdit1->document()->firstBlock().text().mid(50), "A");
+    d->FormCreate();
+    d->Radio8052->setChecked(true);
+    ASSERT_TRUE(d->Button1Click());
+}
+
+QColor SegmentPixel(TLEDForm* led, int digitFromRight, int segment) {
+    const int digits = Settings.Digits;
+    const int x0 = 36 * (digits - 1 - digitFromRight) + 8;
+    const QPoint centres[8] = {{13, 10}, {24, 18}, {24, 40}, {13, 48}, {2, 40}, {2, 18}, {13, 29}, {30, 48}};
+    return led->Picture.pixelColor(x0 + centres[segment].x(), centres[segment].y());
+}
+
+TEST_F(PeripheralsTest, MultiplexedDigitsDrawOnFallingTriggers) {
+    form->ShowLED->trigger();
+    ASSERT_TRUE(LEDForm);
+    TLEDForm* led = LEDForm;
+    EXPECT_EQ(led->Picture.width(), 36 * 4 + 12);
+    EXPECT_EQ(SegmentPixel(led, 0, 0), LedOff);
+    WriteDirectUi(Sfr::P2, 0x00);
+    WriteDirectUi(Sfr::P1, 0xFE);  // trigger of digit 0 falls
+    for (int n = 0; n < 8; ++n) EXPECT_EQ(SegmentPixel(led, 0, n), LedOn) << n;
+    EXPECT_EQ(SegmentPixel(led, 1, 0), LedOff);
+    WriteDirectUi(Sfr::P2, 0xFF);
+    WriteDirectUi(Sfr::P1, 0xFF);  // rising: nothing
+    WriteDirectUi(Sfr::P1, 0xFF);
+    EXPECT_EQ(SegmentPixel(led, 0, 3), LedOn);
+    Settings.LED[0] = 0x95;  // segment 0 on P1.5
+    WriteDirectUi(Sfr::P1, 0xDE);
+    EXPECT_EQ(SegmentPixel(led, 0, 0), LedOn);
+    EXPECT_EQ(SegmentPixel(led, 0, 3), LedOff);
+}
+
+TEST_F(PeripheralsTest, DirectModeRedrawsOnEveryStore) {
+    Settings.Trigger = false;
+    Settings.Digits = 2;
+    form->ShowLED->trigger();
+    TLEDForm* led = LEDForm;
+    WriteDirectUi(Sfr::P2, 0xC0);
+    for (int n = 0; n < 6; ++n) EXPECT_EQ(SegmentPixel(led, 0, n), LedOn) << n;
+    EXPECT_EQ(SegmentPixel(led, 0, 6), LedOff);
+    EXPECT_EQ(SegmentPixel(led, 0, 7), LedOff);
+    InternalRam.Set(Sfr::P1, 0x00);  // digit 1 follows P1 at the next store, whatever its address
+    WriteDirectUi(Sfr::ACC, 0x12);
+    EXPECT_EQ(SegmentPixel(led, 1, 6), LedOn);
+}
+
+TEST_F(PeripheralsTest, LedDialogLimitsDirectModeToTwoDigits) {
+    TLEDCfgForm* d = form->LEDCfgForm;
+    d->FormShow();
+    EXPECT_EQ(d->TrackBar1->value(), -3);
+    d->TrackBar1->setValue(-4);
+    d->CheckBox1->click();
+    EXPECT_EQ(d->TrackBar1->value(), -1);
+    d->Data[0]->setCurrentIndex(8 + 5);  // P1.5
+    d->Button1Click();
+    EXPECT_EQ(Settings.Digits, 2);
+    EXPECT_FALSE(Settings.Trigger);
+    EXPECT_EQ(Settings.LED[0], 0x95);
+    Settings.Trig[3] = 0x20;  // a bit address outside the list is kept
+    d->FormShow();
+    EXPECT_EQ(d->Trig[3]->currentIndex(), -1);
+    d->Button1Click();
+    EXPECT_EQ(Settings.Trig[3], 0x20);
+}
+
+TEST_F(PeripheralsTest, KeypadTogglesPinsAndTheSharedPin) {
+    form->ShowKeys->trigger();
+    ASSERT_TRUE(KeyForm);
+    TKeyForm* k = KeyForm;
+    k->Keys[3]->click();
+    EXPECT_EQ(InternalRam[Sfr::P0], 0xF7);
+    EXPECT_EQ(InternalRam[Sfr::P3], 0xFB);
+    EXPECT_TRUE(k->Keys[3]->font().bold());
+    k->Keys[5]->click();
+    k->Keys[3]->click();  // releasing one key sets the shared pin although key 5 is down
+    EXPECT_EQ(InternalRam[Sfr::P0], 0xDF);
+    EXPECT_EQ(InternalRam[Sfr::P3], 0xFF);
+    EXPECT_FALSE(k->Keys[3]->font().bold());
+    k->FormKeyPress("5");
+    EXPECT_EQ(InternalRam[Sfr::P0], 0xFF);
+    k->FormKeyPress("8");
+    k->FormKeyPress("a");
+    EXPECT_EQ(InternalRam[Sfr::P0], 0xFF);
+    Settings.UseInt = false;
+    k->Keys[0]->click();
+    EXPECT_EQ(InternalRam[Sfr::P3], 0xFF);
+}
+
+TEST_F(PeripheralsTest, KeypadDialogKeepsItsChoicesAfterCancel) {
+    TKeyCfgForm* d = form->KeyCfgForm;
+    d->Pins[0]->setCurrentIndex(8);  // P1.0
+    d->reject();
+    EXPECT_EQ(Settings.Port[0], 0x80);
+    EXPECT_EQ(d->Pins[0]->currentIndex(), 8);
+    d->Button1Click();
+    EXPECT_EQ(Settings.Port[0], 0x90);
+}
+
+}  // namespace
