@@ -17,7 +17,7 @@ namespace {
 
 struct PendingCall {
     const std::function<void()>* fn;
-    bool done;
+    std::atomic<bool> done{false};
 };
 
 std::mutex SyncMutex;
@@ -25,8 +25,39 @@ std::condition_variable SyncChanged;
 std::deque<PendingCall*> SyncQueue;
 std::atomic<void (*)()> SyncWaker{nullptr};
 std::atomic<std::thread::id> UiThread{};
+// Requests queued and not yet taken, and whether the user-interface thread is serving right now
+// (then it sees new requests without being woken).
+std::atomic<int> PendingCount{0};
+std::atomic<bool> UiServing{false};
 
 bool OnUiThread() { return std::this_thread::get_id() == UiThread.load(); }
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+void ServeQueued() {
+    for (;;) {
+        PendingCall* call;
+        {
+            std::lock_guard<std::mutex> lock(SyncMutex);
+            if (SyncQueue.empty()) return;
+            call = SyncQueue.front();
+            SyncQueue.pop_front();
+            PendingCount.fetch_sub(1);
+        }
+        (*call->fn)();
+        {
+            std::lock_guard<std::mutex> lock(SyncMutex);
+            call->done.store(true, std::memory_order_release);
+        }
+        SyncChanged.notify_all();
+    }
+}
 
 }  // namespace
 
@@ -36,21 +67,22 @@ void SetSynchronizeWaker(void (*waker)()) {
 }
 
 void ServePendingSynchronize() {
+    // A run that refreshes windows hands over one request after another: once woken, keep serving
+    // for a while, so that most requests need no wake-up through the event loop. The time is
+    // bounded, so that the windows still get painted.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(15);
+    UiServing.store(true);
     for (;;) {
-        PendingCall* call;
-        {
-            std::lock_guard<std::mutex> lock(SyncMutex);
-            if (SyncQueue.empty()) return;
-            call = SyncQueue.front();
-            SyncQueue.pop_front();
-        }
-        (*call->fn)();
-        {
-            std::lock_guard<std::mutex> lock(SyncMutex);
-            call->done = true;
-        }
-        SyncChanged.notify_all();
+        ServeQueued();
+        const auto idleEnd = Clock::now() + std::chrono::microseconds(300);
+        while (PendingCount.load() == 0 && Clock::now() < idleEnd) CpuRelax();
+        if (PendingCount.load() == 0 || Clock::now() >= deadline) break;
     }
+    UiServing.store(false);
+    // A request that came after the last look needs a wake-up of its own.
+    if (PendingCount.load() > 0)
+        if (void (*waker)() = SyncWaker.load()) waker();
 }
 
 void Synchronize(const std::function<void()>& fn) {
@@ -59,15 +91,17 @@ void Synchronize(const std::function<void()>& fn) {
         fn();
         return;
     }
-    PendingCall call{&fn, false};
+    PendingCall call{&fn};
     {
         std::lock_guard<std::mutex> lock(SyncMutex);
         SyncQueue.push_back(&call);
+        PendingCount.fetch_add(1);
     }
     SyncChanged.notify_all();
-    waker();
+    if (!UiServing.load()) waker();
+    for (int i = 0; i < 4000 && !call.done.load(std::memory_order_acquire); ++i) CpuRelax();
     std::unique_lock<std::mutex> lock(SyncMutex);
-    SyncChanged.wait(lock, [&] { return call.done; });
+    SyncChanged.wait(lock, [&] { return call.done.load(std::memory_order_acquire); });
 }
 
 void WaitForThread(TThread& thread) { thread.WaitFor(); }
@@ -92,7 +126,7 @@ void TThread::WaitFor() {
     if (OnUiThread()) {
         // Serve the worker's routines while waiting, or it could wait for us forever.
         for (;;) {
-            ServePendingSynchronize();
+            ServeQueued();
             std::unique_lock<std::mutex> lock(SyncMutex);
             if (Finished()) break;
             SyncChanged.wait(lock, [&] { return Finished() || !SyncQueue.empty(); });

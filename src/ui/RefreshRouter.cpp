@@ -25,6 +25,7 @@ std::vector<Entry> Targets;
 // Read by the simulation thread: which indexes any open window shows, and the external page.
 std::array<std::atomic<bool>, kInternalRamSize> Interest{};
 std::atomic<int> ExternalPage{-1};
+std::atomic<bool> SkipUnchanged{false};
 
 void Dispatch(uint16_t address, uint8_t value, uint8_t old) {
     // Looked up now, on the user-interface thread: a window closed meanwhile is no longer listed.
@@ -43,6 +44,7 @@ class Router : public StoreRefreshHooks {
 public:
     void DirectStored(uint16_t address, uint8_t value, uint8_t old, bool fromWorker) override {
         if (address >= kInternalRamSize || !Interest[address].load(std::memory_order_relaxed)) return;
+        if (fromWorker && value == old && SkipUnchanged.load(std::memory_order_relaxed)) return;
         if (fromWorker) Synchronize([&] { Dispatch(address, value, old); });
         else Dispatch(address, value, old);
     }
@@ -102,3 +104,5 @@ void RemoveRefreshTarget(RefreshTarget* target) {
                   Targets.end());
     Recompute();
 }
+
+void SetSkipUnchangedStores(bool skip) { SkipUnchanged.store(skip, std::memory_order_relaxed); }

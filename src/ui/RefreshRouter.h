@@ -27,3 +27,7 @@ void UpdateRefreshInterest(RefreshTarget* target, const std::function<bool(uint1
 // The external RAM page whose stores the target shows, -1 for none.
 void SetExternalRefreshPage(RefreshTarget* target, int page);
 void RemoveRefreshTarget(RefreshTarget* target);
+// Set while every store refreshes the windows ("Update screen every" 1) and no window redraws on
+// stores that change nothing: a worker store of the value a byte already held then needs no round
+// trip, since the windows show that value already.
+void SetSkipUnchangedStores(bool skip);

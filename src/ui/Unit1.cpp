@@ -35,6 +35,7 @@
 #include "Export.h"
 #include "ProgramFiles.h"
 #include "Prompts.h"
+#include "RefreshRouter.h"
 #include "Settings.h"
 #include "SimCfg.h"
 #include "Unit2.h"
@@ -285,6 +286,9 @@ void TForm1::StartThread(uint8_t singleStep) {
     rs.Frequency = Settings.Frequency;
     rs.ScrUpdate = Settings.ScrUpdate;
     rs.AutoRestart = Settings.AutoRestart;
+    // With every store refreshed, the windows already show the old value of every byte (the
+    // LED display in direct mode is the one window that redraws on any store).
+    SetSkipUnchangedStores((singleStep || Settings.ScrUpdate == 1) && !(LEDForm && !Settings.Trigger));
     ActiveRunThread = std::make_unique<TRunThread>(this, rs);
     ActiveRunThread->Start();
 }
