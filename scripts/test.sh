@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing from Debian's packages, builds Corvamat and runs every test.
+# Installs what is missing from Debian's packages, builds Corvamat and runs every test: the
+# optimised build, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -7,3 +8,4 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build --parallel 2
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure --parallel 2
+bash scripts/sanitize.sh asan

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint16_t at = uint16_t(data[2] << 8 | data[3]);
     CodeMemory.fill(0);
     for (size_t i = 4; i < size; ++i) CodeMemory[uint16_t(at + i - 4)] = data[i];
-    ProgramEnd = (data[2] & 0x80) ? 0xFFFF : int32_t(std::min<size_t>(size, 0xFFFF));
+    ProgramEnd = data[2] == 0xFF ? 0xFFFF : int32_t(std::min<size_t>(size, 0xFFFF));
     BuildListing(f);
     (void)ExportText(Listing, o);
     return 0;

@@ -17,6 +17,8 @@
 #include "LEDUnit.h"
 #include "PortUnit.h"
 #include "SerialUnit.h"
+#include "ByteEditUnit.h"
+#include "SFRUnit.h"
 #include "UiHarness.h"
 
 namespace {
@@ -264,6 +266,55 @@ TEST_F(PeripheralsTest, KeypadDialogKeepsItsChoicesAfterCancel) {
     EXPECT_EQ(d->Pins[0]->currentIndex(), 8);
     d->Button1Click();
     EXPECT_EQ(Settings.Port[0], 0x90);
+}
+
+}  // namespace
+
+namespace {
+
+// Every window open, every store refreshing, while the user clicks pins and keys, sends serial
+// bytes, edits registers, opens and closes windows, switches the processor and resets.
+TEST_F(PeripheralsTest, StressEveryWindowDuringARun) {
+    // ledcount-like loop: stores to P1, P2, RAM through @R0, and a byte out through SBUF.
+    ASSERT_TRUE(Open({0x78, 0x30, 0x06, 0xE6, 0xF5, 0xA0, 0x75, 0x90, 0xFE, 0x75, 0x90, 0xFF,
+                      0xF5, 0x99, 0x80, 0xF2}));
+    Settings.ScrUpdate = 1;
+    for (QAction* a : {form->ShowSFR8051, form->ShowIntRAM, form->ShowExtRAM, form->ShowPorts,
+                       form->ShowSerial, form->ShowLED, form->ShowKeys})
+        a->trigger();
+    EditEntryOverride = [](const QString&, uint8_t v) -> std::optional<uint8_t> { return uint8_t(v + 1); };
+    form->RunProg->trigger();
+    for (int i = 0; i < 120; ++i) {
+        QApplication::processEvents();
+        switch (i % 10) {
+            case 0: if (PortForm) PortForm->Boxes[i % 32]->click(); break;
+            case 1: if (KeyForm) KeyForm->Keys[i % 8]->click(); break;
+            case 2: if (SerialForm) { WriteDirectUi(Sfr::SCON, 0x50); SerialForm->Button1Click(); } break;
+            case 3: if (SFRForm8051) SFRForm8051->EditAt(SFRForm8051->StringGrid1->pos() + QPoint(12, 8)); break;
+            case 4: if (PortForm) PortForm->close(); form->ShowPorts->trigger(); break;
+            case 5: if (SerialForm) SerialForm->close(); form->ShowSerial->trigger(); break;
+            case 6: if (LEDForm) LEDForm->close(); form->ShowLED->trigger(); break;
+            case 7: form->ResetMC->trigger(); form->RunProg->trigger(); break;
+            case 8: if (KeyForm) KeyForm->close(); form->ShowKeys->trigger(); break;
+            case 9:
+                if (i % 50 == 9) {
+                    form->Stop->trigger();
+                    form->FinishWorker();
+                    TSimCfgForm* d = form->SimCfgForm;
+                    d->FormCreate();
+                    (Settings.Processor ? d->Radio8051 : d->Radio8052)->setChecked(true);
+                    d->Button1Click();
+                    form->RunProg->trigger();
+                }
+                break;
+        }
+    }
+    form->Stop->trigger();
+    WaitForRun();
+    EditEntryOverride = nullptr;
+    EXPECT_FALSE(form->Running());
+    Processor8052 = 1;
+    Settings.Processor = 1;
 }
 
 }  // namespace
