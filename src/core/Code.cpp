@@ -35,31 +35,47 @@ inline uint8_t R(uint16_t a) { return InternalRam[a]; }
 template <bool Worker>
 inline void Store(uint16_t a, uint8_t v);
 
-template <bool Worker>
-void CounterTick(int mode, uint16_t th, uint16_t tl, uint8_t flag) {
+// A Timer 0/1 half as a counter: its limit, reload value and current count for a mode. Mode 0 is
+// the 13-bit counter of TH and the low five bits of TL.
+struct TimerCount {
     uint32_t limit, reload, count;
+};
+
+inline TimerCount ReadTimer(int mode, uint16_t th, uint16_t tl) {
     switch (mode & 3) {
-        case 0: limit = 0x2000; reload = 0; count = R(th) * 32u + (R(tl) & 0x1F); break;
-        case 1: limit = 0x10000; reload = 0; count = R(th) * 256u + R(tl); break;
-        case 2: limit = 0x100; reload = R(th); count = R(tl); break;
-        default: limit = 0x100; reload = 0; count = R(tl); break;
+        case 0: return {0x2000, 0, R(th) * 32u + (R(tl) & 0x1F)};
+        case 1: return {0x10000, 0, R(th) * 256u + R(tl)};
+        case 2: return {0x100, R(th), R(tl)};
+        default: return {0x100, 0, R(tl)};
     }
-    uint32_t next = count + 1;
-    if (next == limit) {
-        next = reload;
-        Store<Worker>(Sfr::TCON, R(Sfr::TCON) | flag);
-    }
+}
+
+// Stores a count back: TH then TL in modes 0 and 1, TL alone in modes 2 and 3.
+template <bool Worker>
+void WriteTimer(int mode, uint16_t th, uint16_t tl, uint32_t count) {
     switch (mode & 3) {
         case 0:
-            Store<Worker>(th, uint8_t(next / 32));
-            Store<Worker>(tl, uint8_t(next % 32));
+            Store<Worker>(th, uint8_t(count / 32));
+            Store<Worker>(tl, uint8_t(count % 32));
             break;
         case 1:
-            Store<Worker>(th, uint8_t(next / 256));
-            Store<Worker>(tl, uint8_t(next % 256));
+            Store<Worker>(th, uint8_t(count / 256));
+            Store<Worker>(tl, uint8_t(count % 256));
             break;
-        default: Store<Worker>(tl, uint8_t(next)); break;
+        default: Store<Worker>(tl, uint8_t(count)); break;
     }
+}
+
+// One event on a counter input (T0 or T1 pin).
+template <bool Worker>
+void CounterTick(int mode, uint16_t th, uint16_t tl, uint8_t flag) {
+    TimerCount t = ReadTimer(mode, th, tl);
+    uint32_t next = t.count + 1;
+    if (next == t.limit) {
+        next = t.reload;
+        Store<Worker>(Sfr::TCON, R(Sfr::TCON) | flag);
+    }
+    WriteTimer<Worker>(mode, th, tl, next);
 }
 
 // A store to P3: falling edges on INT0/INT1 (edge mode) and on the T0/T1 counter inputs.
@@ -266,31 +282,15 @@ inline void SubbFromAcc(uint8_t x) {
 // Advances a Timer 0/1 half by c machine cycles, count by count, storing the overflow flag
 // (control register as read at the start) at each overflow and the registers once at the end.
 void RunTimerCounts(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
-    uint32_t limit, reload, count;
-    switch (mode) {
-        case 0: limit = 0x2000; reload = 0; count = R(th) * 32u + (R(tl) & 0x1F); break;
-        case 1: limit = 0x10000; reload = 0; count = R(th) * 256u + R(tl); break;
-        case 2: limit = 0x100; reload = R(th); count = R(tl); break;
-        default: limit = 0x100; reload = 0; count = R(tl); break;
-    }
-    uint8_t tcon = R(Sfr::TCON);
+    TimerCount t = ReadTimer(mode, th, tl);
+    const uint8_t tcon = R(Sfr::TCON);
     for (unsigned i = 0; i < c; ++i) {
-        if (++count == limit) {
-            count = reload;
+        if (++t.count == t.limit) {
+            t.count = t.reload;
             if (storeFlag) StoreFixed(Sfr::TCON, tcon | flag);
         }
     }
-    switch (mode) {
-        case 0:
-            StoreFixed(th, uint8_t(count / 32));
-            StoreFixed(tl, uint8_t(count % 32));
-            break;
-        case 1:
-            StoreFixed(th, uint8_t(count / 256));
-            StoreFixed(tl, uint8_t(count % 256));
-            break;
-        default: StoreFixed(tl, uint8_t(count)); break;
-    }
+    WriteTimer<true>(mode, th, tl, t.count);
 }
 
 // The common case first: the low byte does not overflow within these c counts, so the registers

@@ -373,12 +373,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
         return false;
     }
     setWindowTitle(windowTitle() + QStringLiteral(" - ") + full);
-    if (!Form2) {
-        auto* view = new TForm2;
-        Form2 = view;
-        MdiArea->addSubWindow(view);
-        view->show();
-    }
+    if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
     ProgramCounter = 0;
     for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(true);
@@ -481,11 +476,8 @@ void TForm1::ShowDASMExecute() {
         BringToFront(Form2);
         return;
     }
-    auto* view = new TForm2;
-    Form2 = view;
-    MdiArea->addSubWindow(view);
-    view->show();
-    view->BuildListingIntoGrid();
+    ShowChild(Form2);
+    Form2->BuildListingIntoGrid();
 }
 
 void TForm1::ReplaceListingView() {
