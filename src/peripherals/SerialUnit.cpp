@@ -46,8 +46,7 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             bytes.swap(pending_);
         }
-        if (SerialForm)
-            for (uint8_t b : bytes) SerialForm->AppendByte(b, false);
+        if (SerialForm) SerialForm->AppendControllerBytes(bytes);
     }
 
 private:
@@ -222,5 +221,31 @@ void TSerialForm::AppendByte(uint8_t byte, bool fromUser) {
     cursor.insertText(QString::fromLatin1(p.digits, 2), colour);
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(QString(QChar::fromLatin1(p.character)), colour);
+    RichEdit1->setTextCursor(cursor);
+}
+
+void TSerialForm::AppendControllerBytes(const std::vector<uint8_t>& bytes) {
+    QTextDocument* doc = RichEdit1->document();
+    size_t i = 0;
+    // The rest of the current line byte by byte, then whole lines as one piece of text.
+    while (i < bytes.size() && !doc->isEmpty() && doc->lastBlock().text().size() < 66)
+        AppendByte(bytes[i++], false);
+    if (i == bytes.size()) return;
+    std::string lines;
+    for (; i < bytes.size(); ++i) AppendHexDumpByte(lines, bytes[i]);
+    QTextCursor cursor(doc);
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat black;
+    black.setForeground(Qt::black);
+    if (!doc->isEmpty()) cursor.insertBlock();
+    cursor.insertText(QString::fromLatin1(lines.data(), int(lines.size())), black);
+    // A long session keeps the most recent lines.
+    const int excess = doc->blockCount() - kDumpLines;
+    if (excess > 0) {
+        QTextCursor head(doc);
+        head.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+        head.removeSelectedText();
+    }
+    cursor.movePosition(QTextCursor::End);
     RichEdit1->setTextCursor(cursor);
 }

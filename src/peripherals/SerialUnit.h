@@ -4,6 +4,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <string>
+#include <vector>
 
 #include "RefreshRouter.h"
 
@@ -32,6 +33,9 @@ public:
     void Button2Click();
     // Appends a byte to the dump: black for the controller's bytes, red for the user's.
     void AppendByte(uint8_t byte, bool fromUser);
+    // Appends many bytes from the controller at once (black), keeping at most kDumpLines lines.
+    void AppendControllerBytes(const std::vector<uint8_t>& bytes);
+    static constexpr int kDumpLines = 20000;
     void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
 
 protected:
