@@ -128,6 +128,25 @@ TEST_F(PeripheralsTest, TheDumpWrapsAfterSixteenBytesAndTheControllerWritesInBla
     EXPECT_TRUE(d->isEmpty());
 }
 
+TEST_F(PeripheralsTest, BatchesOfControllerBytesDumpLikeSingleBytes) {
+    form->ShowSerial->trigger();
+    TSerialForm* t = SerialForm;
+    t->AppendByte(0x55, true);
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 40; ++i) bytes.push_back(uint8_t(i * 7));
+    t->AppendControllerBytes(bytes);
+    std::string expected;
+    AppendHexDumpByte(expected, 0x55);
+    for (uint8_t b : bytes) AppendHexDumpByte(expected, b);
+    EXPECT_EQ(t->RichEdit1->toPlainText().toLatin1().toStdString(), expected);
+    QTextCursor c(t->RichEdit1->document()->firstBlock());
+    c.setPosition(1);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(0xFF, 0, 0));  // the user's byte stays red
+    t->Button2Click();
+    t->AppendControllerBytes(std::vector<uint8_t>(16 * (TSerialForm::kDumpLines + 50), 0x41));
+    EXPECT_EQ(t->RichEdit1->document()->blockCount(), TSerialForm::kDumpLines);
+}
+
 TEST_F(PeripheralsTest, BytesSentByARunReachTheTerminal) {
     form->ShowSerial->trigger();
     ASSERT_TRUE(Open({0x75, 0x99, 0x48, 0x75, 0x99, 0x69, 0x80, 0xFE}));  // "Hi", then idle
