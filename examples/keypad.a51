@@ -1,7 +1,8 @@
 ; Keypad demo with the keypad's default wiring: keys 0-7 pull P0.0-P0.7 low, and every key event
-; also drives P3.2 (INT0). External interrupt 0, edge triggered, reads the keys and shows on the
-; rightmost 7-segment digit (default display wiring, P2 segments, P1.0 trigger) the number of the
-; lowest key held down, or a dash when none is. The main program just waits.
+; also drives P3.2 (INT0). At every key press (a falling edge on INT0) the interrupt routine reads
+; the keys and shows on the rightmost 7-segment digit (default display wiring, P2 segments, P1.0
+; trigger) the number of the lowest key held down; a dash stands there until the first press.
+; The main program just waits.
         P0 = 0x80
         P1 = 0x90
         P2 = 0xA0

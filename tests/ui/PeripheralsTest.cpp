@@ -1,6 +1,7 @@
 // The port panel, the serial terminal, the LED display and the keypad with their dialogs.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <algorithm>
 
 #include "HexDump.h"
 #include "KeyCfg.h"
@@ -275,6 +277,39 @@ TEST_F(PeripheralsTest, KeypadTogglesPinsAndTheSharedPin) {
     Settings.UseInt = false;
     k->Keys[0]->click();
     EXPECT_EQ(InternalRam[Sfr::P3], 0xFF);
+}
+
+// The keypad example: a key click interrupts the running program through INT0, and the program
+// shows the key on the rightmost digit.
+TEST_F(PeripheralsTest, KeypadExampleShowsTheKeyPressed) {
+    prompts.openFile = QString::fromLatin1(CORVAMAT_EXAMPLES "/keypad.hex");
+    form->OpenHEX->trigger();
+    ASSERT_FALSE(ProgramFileName.empty());
+    form->ShowLED->trigger();
+    form->ShowKeys->trigger();
+    form->RunProg->trigger();
+    auto waitForSegments = [&](std::initializer_list<int> lit) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000) {
+            QApplication::processEvents();
+            bool all = true;
+            for (int n = 0; n < 8; ++n) {
+                bool on = std::find(lit.begin(), lit.end(), n) != lit.end();
+                all = all && (SegmentPixel(LEDForm, 0, n) == (on ? LedOn : LedOff));
+            }
+            if (all) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(waitForSegments({6}));  // a dash: no key down
+    KeyForm->Keys[3]->click();
+    EXPECT_TRUE(waitForSegments({0, 1, 2, 3, 6}));  // "3"
+    KeyForm->Keys[3]->click();  // released: no falling edge, the digit stays
+    KeyForm->Keys[5]->click();
+    EXPECT_TRUE(waitForSegments({0, 2, 3, 5, 6}));  // "5"
+    form->Stop->trigger();
+    WaitForRun();
 }
 
 TEST_F(PeripheralsTest, KeypadDialogKeepsItsChoicesAfterCancel) {
