@@ -75,8 +75,10 @@ void ServePendingSynchronize() {
     UiServing.store(true);
     for (;;) {
         ServeQueued();
+        // Wait briefly for the next request, yielding the processor to whoever needs it (the
+        // worker itself, or another program on a busy machine).
         const auto idleEnd = Clock::now() + std::chrono::microseconds(300);
-        while (PendingCount.load() == 0 && Clock::now() < idleEnd) CpuRelax();
+        while (PendingCount.load() == 0 && Clock::now() < idleEnd) std::this_thread::yield();
         if (PendingCount.load() == 0 || Clock::now() >= deadline) break;
     }
     UiServing.store(false);
@@ -99,7 +101,7 @@ void Synchronize(const std::function<void()>& fn) {
     }
     SyncChanged.notify_all();
     if (!UiServing.load()) waker();
-    for (int i = 0; i < 4000 && !call.done.load(std::memory_order_acquire); ++i) CpuRelax();
+    for (int i = 0; i < 2000 && !call.done.load(std::memory_order_acquire); ++i) std::this_thread::yield();
     std::unique_lock<std::mutex> lock(SyncMutex);
     SyncChanged.wait(lock, [&] { return call.done.load(std::memory_order_acquire); });
 }

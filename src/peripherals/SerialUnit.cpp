@@ -104,6 +104,7 @@ TSerialForm::TSerialForm(QWidget* parent) : QMdiSubWindow(parent) {
     mono.setPixelSize(13);
     RichEdit1->setFont(mono);
     RichEdit1->setReadOnly(true);
+    RichEdit1->setUndoRedoEnabled(false);  // a long session must not keep every edit
     RichEdit1->setLineWrapMode(QTextEdit::NoWrap);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     GroupBox1 = new QGroupBox(QStringLiteral("Transmission"), client);
@@ -239,9 +240,10 @@ void TSerialForm::AppendControllerBytes(const std::vector<uint8_t>& bytes) {
     black.setForeground(Qt::black);
     if (!doc->isEmpty()) cursor.insertBlock();
     cursor.insertText(QString::fromLatin1(lines.data(), int(lines.size())), black);
-    // A long session keeps the most recent lines.
+    // A long session keeps the most recent lines; old ones go a thousand at a time, since every
+    // removal at the head makes the document lay itself out again.
     const int excess = doc->blockCount() - kDumpLines;
-    if (excess > 0) {
+    if (excess >= 1000) {
         QTextCursor head(doc);
         head.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
         head.removeSelectedText();

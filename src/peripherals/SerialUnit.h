@@ -33,9 +33,10 @@ public:
     void Button2Click();
     // Appends a byte to the dump: black for the controller's bytes, red for the user's.
     void AppendByte(uint8_t byte, bool fromUser);
-    // Appends many bytes from the controller at once (black), keeping at most kDumpLines lines.
+    // Appends many bytes from the controller at once (black), keeping about the last kDumpLines
+    // lines.
     void AppendControllerBytes(const std::vector<uint8_t>& bytes);
-    static constexpr int kDumpLines = 20000;
+    static constexpr int kDumpLines = 10000;
     void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
 
 protected:

@@ -145,7 +145,7 @@ TEST_F(PeripheralsTest, BatchesOfControllerBytesDumpLikeSingleBytes) {
     c.setPosition(1);
     EXPECT_EQ(c.charFormat().foreground().color(), QColor(0xFF, 0, 0));  // the user's byte stays red
     t->Button2Click();
-    t->AppendControllerBytes(std::vector<uint8_t>(16 * (TSerialForm::kDumpLines + 50), 0x41));
+    t->AppendControllerBytes(std::vector<uint8_t>(16 * (TSerialForm::kDumpLines + 1500), 0x41));
     EXPECT_EQ(t->RichEdit1->document()->blockCount(), TSerialForm::kDumpLines);
 }
 
@@ -338,7 +338,9 @@ TEST_F(PeripheralsTest, StressEveryWindowDuringARun) {
         a->trigger();
     EditEntryOverride = [](const QString&, uint8_t v) -> std::optional<uint8_t> { return uint8_t(v + 1); };
     form->RunProg->trigger();
-    for (int i = 0; i < 120; ++i) {
+    QElapsedTimer bound;
+    bound.start();
+    for (int i = 0; i < 120 && bound.elapsed() < 20000; ++i) {
         QApplication::processEvents();
         switch (i % 10) {
             case 0: if (PortForm) PortForm->Boxes[i % 32]->click(); break;
