@@ -177,9 +177,13 @@ StopReason TRunThread::Loop(Extras& extras) {
         }
         if (extras.BeforeStep(cycles, &reason)) break;
         cycles += AsmTable[CodeMemory[pc]].Cycles;
-        if (n == 0 || countdown == 0) countdown = n;
-        --countdown;
-        ScreenUpdateCountdown = countdown;
+        if (n == 0) {
+            // Refreshes switched off: the countdown rests at 255 for the whole run.
+            if (countdown != 255) ScreenUpdateCountdown = countdown = 255;
+        } else {
+            if (countdown == 0) countdown = n;
+            ScreenUpdateCountdown = --countdown;
+        }
         const uint16_t executed = StepInstruction(pc);
         ++count;
         if (extras.AfterStep(pc, executed, &reason)) break;
