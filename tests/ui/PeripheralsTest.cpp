@@ -155,7 +155,7 @@ TEST_F(PeripheralsTest, BytesSentByARunReachTheTerminal) {
     form->RunProg->trigger();
     while (SerialForm->RichEdit1->document()->firstBlock().text().size() < 52)
         QApplication::processEvents();
-    form->Stop->trigger();
+    form->StopExecute();
     WaitForRun();
     EXPECT_EQ(SerialForm->RichEdit1->document()->firstBlock().text().mid(50), "Hi");
 }
@@ -308,7 +308,7 @@ TEST_F(PeripheralsTest, KeypadExampleShowsTheKeyPressed) {
     KeyForm->Keys[3]->click();  // released: no falling edge, the digit stays
     KeyForm->Keys[5]->click();
     EXPECT_TRUE(waitForSegments({0, 2, 3, 5, 6}));  // "5"
-    form->Stop->trigger();
+    form->StopExecute();
     WaitForRun();
 }
 
@@ -354,7 +354,7 @@ TEST_F(PeripheralsTest, StressEveryWindowDuringARun) {
             case 8: if (KeyForm) KeyForm->close(); form->ShowKeys->trigger(); break;
             case 9:
                 if (i % 50 == 9) {
-                    form->Stop->trigger();
+                    form->StopExecute();
                     form->FinishWorker();
                     TSimCfgForm* d = form->SimCfgForm;
                     d->FormCreate();
@@ -365,7 +365,7 @@ TEST_F(PeripheralsTest, StressEveryWindowDuringARun) {
                 break;
         }
     }
-    form->Stop->trigger();
+    form->StopExecute();
     WaitForRun();
     EditEntryOverride = nullptr;
     EXPECT_FALSE(form->Running());

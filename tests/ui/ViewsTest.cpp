@@ -218,7 +218,7 @@ TEST_F(ViewsTest, WindowsOpenAndCloseDuringARunWithEveryStoreRefreshing) {
         QApplication::processEvents();
     }
     EXPECT_TRUE(form->Running());
-    form->Stop->trigger();
+    form->StopExecute();  // the action may not be enabled yet
     WaitForRun();
     EXPECT_FALSE(form->Running());
     // The stopped debugger shows the machine as it is.
