@@ -32,14 +32,6 @@ std::atomic<bool> UiServing{false};
 
 bool OnUiThread() { return std::this_thread::get_id() == UiThread.load(); }
 
-inline void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#else
-    std::this_thread::yield();
-#endif
-}
-
 void ServeQueued() {
     for (;;) {
         PendingCall* call;
@@ -105,8 +97,6 @@ void Synchronize(const std::function<void()>& fn) {
     std::unique_lock<std::mutex> lock(SyncMutex);
     SyncChanged.wait(lock, [&] { return call.done.load(std::memory_order_acquire); });
 }
-
-void WaitForThread(TThread& thread) { thread.WaitFor(); }
 
 TThread::~TThread() {
     if (thread_.joinable()) WaitFor();

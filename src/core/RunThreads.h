@@ -5,7 +5,7 @@
 // user-interface side installs a waker (SetSynchronizeWaker) that makes its event loop call
 // ServePendingSynchronize soon; without a waker (the headless runner, unit tests) routines run at
 // once on the calling thread. The user-interface thread must never block on the worker without
-// serving pending routines: WaitForThread does exactly that and is the one way to wait.
+// serving pending routines: TThread::WaitFor does exactly that and is the one way to wait.
 #pragma once
 
 #include <atomic>
@@ -53,10 +53,6 @@ private:
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
 };
-
-// Waits until `thread` has finished, serving its Synchronize calls meanwhile (user-interface
-// thread only). Safe for a thread that was never started.
-void WaitForThread(TThread& thread);
 
 // ---- The run thread --------------------------------------------------------------------------
 

@@ -60,9 +60,7 @@ TLEDForm::~TLEDForm() { RemoveRefreshTarget(this); }
 
 void TLEDForm::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
-    if (!event->isAccepted()) return;
-    RemoveRefreshTarget(this);
-    if (LEDForm == this) LEDForm = nullptr;
+    ForgetRefreshWindow(this, LEDForm, event);
 }
 
 void TLEDForm::UpdateInterest() {

@@ -59,9 +59,7 @@ TPortForm::~TPortForm() { RemoveRefreshTarget(this); }
 
 void TPortForm::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
-    if (!event->isAccepted()) return;
-    RemoveRefreshTarget(this);
-    if (PortForm == this) PortForm = nullptr;
+    ForgetRefreshWindow(this, PortForm, event);
 }
 
 void TPortForm::FillAll() {

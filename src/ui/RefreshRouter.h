@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <functional>
 
+#include <QCloseEvent>
+#include <QPointer>
+
 // A window that shows bytes of internal or external memory.
 class RefreshTarget {
 public:
@@ -31,3 +34,13 @@ void RemoveRefreshTarget(RefreshTarget* target);
 // stores that change nothing: a worker store of the value a byte already held then needs no round
 // trip, since the windows show that value already.
 void SetSkipUnchangedStores(bool skip);
+
+// FormClose of a window that shows memory, after the window's own close handling: once the close
+// is accepted, the window leaves the router and its process-wide reference is emptied. Refreshes
+// are looked up on the user-interface thread when they run, so none can reach a closed window.
+template <class Form>
+void ForgetRefreshWindow(Form* window, QPointer<Form>& reference, const QCloseEvent* event) {
+    if (!event->isAccepted()) return;
+    RemoveRefreshTarget(window);
+    if (reference == window) reference = nullptr;
+}

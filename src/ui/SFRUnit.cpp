@@ -146,10 +146,7 @@ TSFRForm8051::~TSFRForm8051() { RemoveRefreshTarget(this); }
 
 void TSFRForm8051::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
-    if (!event->isAccepted()) return;
-    // Refreshes are looked up on this thread when they run, so none can reach a closed view.
-    RemoveRefreshTarget(this);
-    if (SFRForm8051 == this) SFRForm8051 = nullptr;
+    ForgetRefreshWindow(this, SFRForm8051, event);
 }
 
 QTableWidget* TSFRForm8051::GridOfColumn(int column) const {

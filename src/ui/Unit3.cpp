@@ -63,9 +63,7 @@ TForm3::~TForm3() { RemoveRefreshTarget(this); }
 
 void TForm3::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
-    if (!event->isAccepted()) return;
-    RemoveRefreshTarget(this);
-    if (Form3 == this) Form3 = nullptr;
+    ForgetRefreshWindow(this, Form3, event);
 }
 
 void TForm3::FillAll() {

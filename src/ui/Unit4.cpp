@@ -63,9 +63,7 @@ TForm4::~TForm4() { RemoveRefreshTarget(this); }
 
 void TForm4::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
-    if (!event->isAccepted()) return;
-    RemoveRefreshTarget(this);
-    if (Form4 == this) Form4 = nullptr;
+    ForgetRefreshWindow(this, Form4, event);
 }
 
 int TForm4::Page() const { return ScrollBar1->value(); }
