@@ -24,8 +24,10 @@ idle:   sjmp  idle
 int0:   acall show
         reti
 
-; The lowest key down (0-7) or a dash when all are up, on the rightmost digit.
-show:   mov   a,P0
+; The lowest key down (0-7) or a dash when all are up, on the rightmost digit. The trigger is
+; raised first: an interrupt may come while the main program's call holds it low.
+show:   mov   P1,#0xFF
+        mov   a,P0
         mov   r7,#0
 1$:     rrc   a
         jnc   2$
