@@ -1,6 +1,8 @@
 // Machine state, store routines with pin side effects, interrupts, timers and instruction execution.
 #include "Code.h"
 
+#include "Debugger.h"
+
 std::array<uint8_t, 0x10000> CodeMemory{};
 SharedBytes<kInternalRamSize + 1> InternalRam;
 SharedBytes<0x10000> ExternalRam;
@@ -136,6 +138,11 @@ void Port1Edges(uint8_t p, uint8_t v) {
 
 template <bool Worker>
 void Refresh(uint16_t a, uint8_t v, uint8_t old) {
+    // Data breakpoints keep the stores on this path; the windows may not be due.
+    if (Worker && DataWatchArmed) {
+        NoteWatchedStore(a, v, old);
+        if (!ScreenRefreshDue) return;
+    }
     StoreRefreshHooks* hooks = RefreshHooks.load(std::memory_order_acquire);
     if (!hooks) return;
     RegisterViewIdle = 0;
@@ -201,7 +208,14 @@ template <bool Worker>
 
 template <bool Worker>
 void ExternalStore(uint16_t a, uint8_t v) {
-    ExternalRam.Set(a, v);
+    if (Worker && ScreenUpdateCountdown == 0 && DataWatchArmed) {
+        const uint8_t old = ExternalRam[a];
+        ExternalRam.Set(a, v);
+        NoteWatchedExternalStore(a, v, old);
+        if (!ScreenRefreshDue) return;
+    } else {
+        ExternalRam.Set(a, v);
+    }
     if (ScreenUpdateCountdown == 0) {
         if (StoreRefreshHooks* h = RefreshHooks.load(std::memory_order_acquire))
             h->ExternalStored(a, v, Worker);
@@ -430,6 +444,7 @@ inline int AcceptInterrupt(uint16_t pc) {
     PushW(uint8_t(pc));
     PushW(uint8_t(pc >> 8));
     const InterruptSource& s = kSources[taken];
+    NoteInterruptEntry(pc, s.vector);
     if (s.clearMask != 0xFF) Store<true>(Sfr::TCON, R(Sfr::TCON) & s.clearMask);
     return s.vector;
 }
@@ -483,6 +498,7 @@ void InitMachineState() {
     ExternalRam.Fill(0);
     BreakpointTable.Fill(0);
     InterruptLevelStack.Fill(0);
+    ResetDebugCounters();
     ProgramEnd = 0;
     ScreenUpdateCountdown = 0;
     InterruptHold = 0;
@@ -509,6 +525,7 @@ void ClearInternalRam() {
 
 void ResetController() {
     InterruptLevelStack.Fill(0);
+    ResetDebugCounters();
     ProgramCounter = 0;
     ClearInternalRam();
     InterruptHold = 0;
@@ -729,6 +746,7 @@ uint16_t StepInstruction(uint16_t address) {
             PushW(uint8_t(ret));
             PushW(uint8_t(ret >> 8));
             ProgramCounter = absTarget();
+            NoteCall(pc, absTarget(), ret);
             return pc;
         }
         case 0x12: {
@@ -736,12 +754,14 @@ uint16_t StepInstruction(uint16_t address) {
             PushW(uint8_t(ret));
             PushW(uint8_t(ret >> 8));
             ProgramCounter = uint16_t(b1 * 256 + b2);
+            NoteCall(pc, uint16_t(b1 * 256 + b2), ret);
             return pc;
         }
         case 0x22: case 0x32: {
             uint8_t h = PopW();
             uint8_t l = PopW();
             ProgramCounter = uint16_t(h * 256 + l);
+            NoteReturn();
             if (op == 0x32) {
                 InterruptLevelStack.Set(0, InterruptLevelStack[1]);
                 InterruptLevelStack.Set(1, InterruptLevelStack[2]);

@@ -237,6 +237,7 @@ void TRunThread::StepMode() {
 }
 
 void TRunThread::CommonEnd() {
+    NoteRunCycles(CycleCount);
     if (int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
     ShowPc();
 }

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "Code.h"
+#include "Debugger.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
 
@@ -78,7 +79,8 @@ struct RunSettings {
     bool AutoRestart = false;
 };
 
-enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles };
+// Reached: a one-shot stop (step over, step out, run to cursor); Watch: a data breakpoint.
+enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles, Reached, Watch };
 
 // 0 = run mode, 1 = one instruction; read when a thread starts.
 extern Shared<uint8_t> SingleStepMode;
@@ -150,10 +152,13 @@ private:
 };
 
 // The run loop: tests before every instruction, the cycle total, the refresh countdown, the step.
+// The debugger's conditions (Debugger.h) cost one test of a loop constant while none is armed.
 template <class Extras>
 StopReason TRunThread::Loop(Extras& extras) {
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
+    const bool armed = DebugStopsArmed, watching = DataWatchArmed;
+    uint16_t lastExecuted = 0;
     uint64_t cycles = 0, count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
     StopReason reason;
@@ -171,6 +176,13 @@ StopReason TRunThread::Loop(Extras& extras) {
             reason = StopReason::Stopped;
             break;
         }
+        if (armed && cycles > 0) {
+            const DebugStop stop = DebugStopBefore(pc, lastExecuted);
+            if (stop != DebugStop::None) {
+                reason = stop == DebugStop::Watch ? StopReason::Watch : StopReason::Reached;
+                break;
+            }
+        }
         if (extras.BeforeStep(cycles, &reason)) break;
         cycles += AsmTable[CodeMemory[pc]].Cycles;
         if (n == 0) {
@@ -180,11 +192,18 @@ StopReason TRunThread::Loop(Extras& extras) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
         }
+        if (watching) {
+            // Every store takes the slow path, which looks for data breakpoints.
+            ScreenRefreshDue = n != 0 && countdown == 0;
+            ScreenUpdateCountdown = 0;
+        }
         const uint16_t executed = StepInstruction(pc);
+        lastExecuted = executed;
         ++count;
         if (extras.AfterStep(pc, executed, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
     }
+    if (watching) ScreenRefreshDue = 1;
     CycleCount = cycles;
     Instructions = count;
     return reason;

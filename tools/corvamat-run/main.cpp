@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "Debugger.h"
 #include "Disassembler.h"
 #include "Export.h"
 #include "ProgramFiles.h"
@@ -47,6 +48,12 @@ Running:
   --break ADDR           breakpoint at hexadecimal ADDR (repeatable); the run stops before
                          that instruction, except at the instruction where it started
   --max-cycles N         stop after N machine cycles
+  --watch ADDR[:SPACE][=VALUE]
+                         data breakpoint (repeatable): the run stops after an instruction
+                         that writes hexadecimal ADDR in SPACE, iram (the default; 80-FF is
+                         the 8052's upper RAM), sfr, bit or xram; with =VALUE only when that
+                         hexadecimal value (a bit: 0 or 1) is written. The stop reason is
+                         "watch" and the dump's watch_pc holds the writing instruction
   The run also ends when the program passes its last address, and when it executes a jump
   to itself (SJMP, AJMP or LJMP) while no interrupt can be taken.
 
@@ -57,8 +64,11 @@ Input and output:
                          SBUF is one register for both directions, so a program should clear
                          RI only when it no longer needs the received byte
   --dump FILE            the final state as JSON: stop, pc, cycles, instructions, iram (384
-                         bytes), xram (65536 bytes), the memories as hexadecimal digits
+                         bytes), xram (65536 bytes), the memories as hexadecimal digits,
+                         call_stack (the calls and interrupts not yet returned from,
+                         outermost first)
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
+                         and the machine cycles counted when the instruction has run
   --stats                instructions, machine cycles, host seconds, cycles per second and
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
@@ -66,7 +76,7 @@ Input and output:
   --export FILE          write the disassembly as assembler source and exit
   --help                 this text
 
-Exit status: 0 after the end, a breakpoint or an idle jump; 1 after --max-cycles; 2 when the
+Exit status: 0 after the end, a breakpoint, a watch or an idle jump; 1 after --max-cycles; 2 when the
 program cannot be loaded; 64 for a usage error; 130 after SIGINT or SIGTERM (the dump and the
 serial output are still written).
 )";
@@ -76,6 +86,7 @@ struct Options {
     std::string cpu, frequency, binOffset;
     bool ignoreChecksum = false, stats = false, listing = false;
     std::vector<uint16_t> breaks;
+    std::vector<DataBreakpoint> watches;
     uint64_t maxCycles = UINT64_MAX;
 };
 
@@ -92,6 +103,13 @@ bool ParseUnsigned(const std::string& s, int base, uint64_t* v) {
     if (errno || *end || s[0] == '-') return false;
     *v = x;
     return true;
+}
+
+void ParseWatchOption(const std::string& text, Options* o) {
+    DataBreakpoint b;
+    std::string error;
+    if (!ParseWatchSpec(text, &b, &error)) UsageError("--watch " + text + ": " + error);
+    o->watches.push_back(b);
 }
 
 Options ParseArguments(int argc, char** argv) {
@@ -128,6 +146,8 @@ Options ParseArguments(int argc, char** argv) {
             if (!ParseUnsigned(s, 16, &v) || v > 0xFFFF)
                 UsageError("--break takes a hexadecimal address 0-FFFF");
             o.breaks.push_back(uint16_t(v));
+        } else if (a == "--watch") {
+            ParseWatchOption(value(i), &o);
         } else if (a == "--max-cycles") {
             if (!ParseUnsigned(value(i), 10, &o.maxCycles)) UsageError("--max-cycles takes a number");
         } else if (a == "--serial-out") {
@@ -195,6 +215,7 @@ public:
     ListingFormat format;
 
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
+        cyclesBefore = cycles;
         if (cycles >= maxCycles) {
             *reason = StopReason::MaxCycles;
             return true;
@@ -212,7 +233,7 @@ public:
     }
 
     bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        if (trace) Trace(executed);
+        if (trace) Trace(executed, cyclesBefore + AsmTable[CodeMemory[pc]].Cycles);
         if (ProgramCounter != executed || executed != pc) return false;
         uint8_t op = CodeMemory[executed];
         if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
@@ -226,12 +247,14 @@ public:
     }
 
 private:
-    void Trace(uint16_t a) {
+    uint64_t cyclesBefore = 0;
+
+    void Trace(uint16_t a, uint64_t cycles) {
         ListingRow row = DisassembleAt(a, format);
-        std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X\n",
+        std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X CYCLES=%llu\n",
                      row.Address.c_str(), row.Bytes.c_str(), row.Text.c_str(),
                      InternalRam[Sfr::ACC], InternalRam[Sfr::PSW], InternalRam[Sfr::SP],
-                     InternalRam[Sfr::DPH], InternalRam[Sfr::DPL]);
+                     InternalRam[Sfr::DPH], InternalRam[Sfr::DPL], (unsigned long long)cycles);
     }
 };
 
@@ -248,8 +271,26 @@ const char* StopName(StopReason r) {
         case StopReason::Idle: return "idle";
         case StopReason::MaxCycles: return "max-cycles";
         case StopReason::Stopped: return "interrupted";
+        case StopReason::Watch: return "watch";
+        case StopReason::Reached: return "reached";
     }
     return "end";
+}
+
+// The dump's debugger entries: the writing instruction of a watch stop, and the call stack.
+std::string DebugDumpEntries(const TRunThread& run) {
+    std::ostringstream j;
+    if (run.Reason == StopReason::Watch) j << "  \"watch_pc\": " << LastWatchHit().writer << ",\n";
+    j << "  \"call_stack\": [";
+    const char* sep = "";
+    for (const CallFrame& f : CallStackSnapshot()) {
+        j << sep << "\n    {\"site\": " << f.site << ", \"target\": " << f.target
+          << ", \"return\": " << f.returnAddress << ", \"sp\": " << unsigned(f.sp)
+          << ", \"interrupt\": " << (f.interrupt ? "true" : "false") << "}";
+        sep = ",";
+    }
+    j << (*sep ? "\n  ],\n" : "],\n");
+    return j.str();
 }
 
 bool WriteDump(const std::string& path, const TRunThread& run) {
@@ -260,7 +301,7 @@ bool WriteDump(const std::string& path, const TRunThread& run) {
     std::ostringstream j;
     j << "{\n  \"stop\": \"" << StopName(run.Reason) << "\",\n  \"pc\": " << ProgramCounter
       << ",\n  \"cycles\": " << run.CycleCount << ",\n  \"instructions\": " << run.Instructions
-      << ",\n  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
+      << ",\n" << DebugDumpEntries(run) << "  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
       << Hex(xram.data(), xram.size()) << "\"\n}\n";
     std::string error;
     if (WriteFileSafely(path, j.str(), &error)) return true;
@@ -320,6 +361,8 @@ int main(int argc, char** argv) {
     }
 
     for (uint16_t b : o.breaks) BreakpointTable.Set(b, 1);
+    DataBreakpoints = o.watches;
+    ArmDebugStops(nullptr);
 
     RunnerExtras extras;
     extras.maxCycles = o.maxCycles;
