@@ -39,6 +39,7 @@
 #include "Settings.h"
 #include "SimCfg.h"
 #include "Unit2.h"
+#include "DebuggerUnit.h"
 
 TForm1* Form1 = nullptr;
 
@@ -189,6 +190,14 @@ void TForm1::CreateActions() {
     WinClose = MakeAction("WinClose", "Close", "", "", {}, true);
     ShowReadme = MakeAction("ShowReadme", "View readme.txt", "", "", {}, true);
     ShowAbout = MakeAction("ShowAbout", "About...", "", "", {}, true);
+    StepOver = MakeAction("StepOver", "Step Over", "Step Over", "", QKeySequence(Qt::Key_F10), false);
+    StepOut = MakeAction("StepOut", "Step Out", "Step Out", "", QKeySequence(Qt::SHIFT | Qt::Key_F10), false);
+    RunToCursor = MakeAction("RunToCursor", "Run to Cursor", "Run to Cursor", "", QKeySequence(Qt::Key_F4), false);
+    ShowDebugger = MakeAction("ShowDebugger", "Debugger", "Debugger", "", {}, true);
+    connect(StepOver, &QAction::triggered, this, [this] { StepOverExecute(); });
+    connect(StepOut, &QAction::triggered, this, [this] { StepOutExecute(); });
+    connect(RunToCursor, &QAction::triggered, this, [this] { RunToCursorExecute(); });
+    connect(ShowDebugger, &QAction::triggered, this, [this] { ShowDebuggerExecute(); });
 
     connect(OpenHEX, &QAction::triggered, this, [this] { OpenHEXExecute(); });
     connect(CloseHEXFile, &QAction::triggered, this, [this] { CloseHEXFileExecute(false); });
@@ -239,10 +248,14 @@ void TForm1::CreateMenus() {
     run->addActions({ToggleBP, ClearBP});
     run->addSeparator();
     run->addActions({ResetMC, ClearIntRAM, ClearExtRAM});
+    run->addSeparator();
+    run->addActions({StepOver, StepOut, RunToCursor});
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addActions({ShowDASM, ShowSFR8051, ShowIntRAM, ShowExtRAM, ShowPorts, ShowSerial});
     view->addSeparator();
     view->addActions({ShowLED, ShowKeys});
+    view->addSeparator();
+    view->addAction(ShowDebugger);
     QMenu* config = menuBar()->addMenu(QStringLiteral("&Configuration"));
     config->addActions({ShowSimCfg, ShowDasmCfg});
     config->addSeparator();
@@ -281,8 +294,9 @@ void TForm1::FinishWorker(bool stop) {
     ActiveRunThread->WaitFor();
 }
 
-void TForm1::StartThread(uint8_t singleStep) {
+void TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     FinishWorker();
+    ArmDebugStops(oneShot);
     SingleStepMode = singleStep;
     RunSettings rs;
     rs.Frequency = Settings.Frequency;
@@ -314,6 +328,7 @@ void TForm1::SetRunCommands(bool running) {
     for (QAction* a : {ToggleBP, ClearBP, CloseHEXFile, OpenHEX, ClearIntRAM, ClearExtRAM,
                        ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
         a->setEnabled(!running);
+    UpdateDebugCommands(running);
     // A stopped debugger shows the machine as it is, whatever the run left unrefreshed.
     if (!running) RefreshAllViews();
 }
@@ -342,6 +357,61 @@ void TForm1::SelectListingRow(uint16_t pc) {
     if (!Form2) return;
     int row = ListingRowMap[pc];
     if (row != kNoListingRow) Form2->SelectRow(row);
+}
+
+// ---- Debugger commands -------------------------------------------------------------------------
+
+void TForm1::UpdateDebugCommands(bool running) {
+    const bool ready = !running && !ProgramFileName.empty();
+    StepOver->setEnabled(ready);
+    StepOut->setEnabled(ready);
+    RunToCursor->setEnabled(ready && Form2);
+    if (DebuggerForm) DebuggerForm->SetRunning(running);
+}
+
+void TForm1::StepOverExecute() {
+    if (ProgramFileName.empty()) return;
+    FinishWorker();
+    const OneShotStop stop = StepOverStop();
+    StartThread(0, &stop);
+}
+
+void TForm1::StepOutExecute() {
+    if (ProgramFileName.empty()) return;
+    FinishWorker();
+    const OneShotStop stop = StepOutStop();
+    StartThread(0, &stop);
+}
+
+void TForm1::RunToCursorExecute() {
+    if (ProgramFileName.empty() || !Form2) return;
+    const int a = Form2->SelectedAddress();
+    if (a < 0) return;
+    FinishWorker();
+    const OneShotStop stop = RunToStop(uint16_t(a));
+    StartThread(0, &stop);
+}
+
+void TForm1::ShowDebuggerExecute() {
+    ShowChild(DebuggerForm);
+    DebuggerForm->SetRunning(Running() && Stop->isEnabled());
+}
+
+void TForm1::RunEnded() {
+    if (DebuggerForm) DebuggerForm->RefreshAll();
+}
+
+void TForm1::ShowListingAddress(uint16_t address) {
+    if (!Form2 && ShowDASM->isEnabled()) ShowDASMExecute();
+    if (!Form2) return;
+    SelectListingRow(address);
+    const int row = Form2->SelectedRow();
+    if (row >= 0) Form2->StringGrid1->scrollTo(Form2->Model->index(row, 0));
+}
+
+bool TForm1::OpenFromArguments(const QStringList& arguments) {
+    if (arguments.size() < 2 || arguments.at(1).isEmpty()) return false;
+    return LoadProgramFromFile(arguments.at(1));
 }
 
 // ---- Program files -----------------------------------------------------------------------------
@@ -379,6 +449,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     Form2->BuildListingIntoGrid();
     ProgramCounter = 0;
     for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(true);
+    UpdateDebugCommands(false);
     return true;
 }
 
@@ -393,6 +464,7 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     ProgramCounter = 0;
     for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(false);
     if (Form2) Form2->close();
+    UpdateDebugCommands(false);
 }
 
 void TForm1::SaveDASMExecute() {
@@ -416,6 +488,7 @@ void TForm1::ToggleBPExecute() {
     if (a < 0) return;
     BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] == 1 ? 0 : 1);
     Form2->RepaintGrid();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
 }
 
 void TForm1::ClearBPExecute() {
@@ -426,6 +499,7 @@ void TForm1::ClearBPExecute() {
         a = (a + AsmTable[CodeMemory[uint16_t(a)]].Length) & 0xFFFF;
     }
     Form2->RepaintGrid();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
 }
 
 void TForm1::SetPCExecute() {
@@ -446,6 +520,7 @@ void TForm1::ResetMCExecute() {
     ShowProgramCounter(0);
     ClearInternalRam();
     InterruptHold = 0;
+    ResetDebugCounters();
     RefreshAllViews();
 }
 
@@ -471,6 +546,7 @@ void TForm1::BringToFront(QMdiSubWindow* window) {
 
 void TForm1::ListingViewOpened(bool open) {
     for (QAction* a : {SetPC, ToggleBP, ClearBP, SaveDASM}) a->setEnabled(open);
+    UpdateDebugCommands(Running());
 }
 
 void TForm1::ShowDASMExecute() {

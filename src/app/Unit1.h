@@ -5,6 +5,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QStringList>
 #include <memory>
 
 #include "MainWindowLink.h"
@@ -35,6 +36,8 @@ public:
         *ShowKeys;
     QAction *ShowSimCfg, *ShowDasmCfg, *ShowLEDCfg, *ShowKeyCfg;
     QAction *WinCascade, *WinMinimize, *WinClose, *ShowReadme, *ShowAbout;
+    // The debugger's commands, after the others in their menus.
+    QAction *StepOver, *StepOut, *RunToCursor, *ShowDebugger;
 
     QMdiArea* MdiArea;
     QToolBar* ToolBar1;
@@ -70,6 +73,17 @@ public:
     void WinCloseExecute();
     void ShowReadmeExecute();
     void ShowAboutExecute();
+    void StepOverExecute();
+    void StepOutExecute();
+    void RunToCursorExecute();
+    void ShowDebuggerExecute();
+    // Opens the program named by the command line's first argument after the program name, as
+    // Open would; false when there is none or it cannot be loaded.
+    bool OpenFromArguments(const QStringList& arguments);
+    // The debugger commands' states: they follow Run.
+    void UpdateDebugCommands(bool running);
+    void ShowListingAddress(uint16_t address) override;
+    void RunEnded() override;
 
     // Waits for a worker thread that is still finishing, serving its calls meanwhile; with
     // `stop` it first sets the thread's stop request.
@@ -130,7 +144,7 @@ protected:
 private:
     void CreateActions();
     void CreateMenus();
-    void StartThread(uint8_t singleStep);
+    void StartThread(uint8_t singleStep, const OneShotStop* oneShot = nullptr);
     QAction* MakeAction(const char* name, const QString& caption, const QString& hint,
                         const QString& icon, const QKeySequence& shortcut, bool enabled);
 };

@@ -179,6 +179,7 @@ void TRunThread::ShowPc() {
         RegisterViewIdle = 0;
         view_->ShowProgramCounter(ProgramCounter);
         RegisterViewIdle = 1;
+        view_->RunEnded();
     });
 }
 

@@ -70,6 +70,8 @@ public:
     virtual void ShowProgramCounter(uint16_t pc) = 0;
     // Selects row ListingRowMap[pc] of the disassembly view, when it is open.
     virtual void SelectListingRow(uint16_t pc) = 0;
+    // Last of every run and step: the debugger's lists and counters may be refreshed.
+    virtual void RunEnded() {}
 };
 
 // The settings a run reads.
@@ -172,16 +174,16 @@ StopReason TRunThread::Loop(Extras& extras) {
             reason = StopReason::Breakpoint;
             break;
         }
-        if (Terminated()) {
-            reason = StopReason::Stopped;
-            break;
-        }
         if (armed && cycles > 0) {
             const DebugStop stop = DebugStopBefore(pc, lastExecuted);
             if (stop != DebugStop::None) {
                 reason = stop == DebugStop::Watch ? StopReason::Watch : StopReason::Reached;
                 break;
             }
+        }
+        if (Terminated()) {
+            reason = StopReason::Stopped;
+            break;
         }
         if (extras.BeforeStep(cycles, &reason)) break;
         cycles += AsmTable[CodeMemory[pc]].Cycles;
