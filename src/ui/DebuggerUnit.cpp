@@ -160,6 +160,7 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("DebuggerForm"));
     setWindowTitle(QStringLiteral("Debugger"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/step.svg")));
     auto* client = new QWidget;
     auto* layout = new QVBoxLayout(client);
     layout->setContentsMargins(4, 4, 4, 4);
