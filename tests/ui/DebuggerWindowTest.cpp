@@ -51,6 +51,7 @@ protected:
         WaitForRun();
     }
     int SelectedRow() { return Form2 ? Form2->SelectedRow() : -1; }
+    StopReason ActiveRunThreadReason() { return form->ActiveRunThread->Reason; }
     QStringList Column(QTreeWidget* list, int column) {
         QStringList out;
         for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(column);
@@ -126,6 +127,22 @@ TEST_F(DebuggerWindowTest, StepOverStepOutAndRunToCursorFromActionsAndKeys) {
     EXPECT_TRUE(DebuggerForm->ZeroCycles->text().startsWith("0 cycles, 0 sec"));
     EXPECT_EQ(DebuggerForm->ResetCycles->text(), sinceReset);
     EXPECT_EQ(DebuggerForm->ZeroCycles->accessibleName(), "Stopwatch");
+}
+
+TEST_F(DebuggerWindowTest, StopInterruptsEachCommand) {
+    ASSERT_TRUE(Open({0x80, 0xFE, 0x00}));  // SJMP $: neither returns nor reaches the NOP
+    for (QAction* command : {form->StepOut, form->RunToCursor}) {
+        Form2->SelectRow(1);  // a run's end selects the PC's row
+        command->trigger();
+        while (!form->Stop->isEnabled()) QApplication::processEvents();
+        EXPECT_FALSE(form->StepOver->isEnabled());
+        form->Stop->trigger();
+        WaitForRun();
+        EXPECT_FALSE(form->Stop->isEnabled());
+        EXPECT_TRUE(command->isEnabled());
+        EXPECT_EQ(ProgramCounter, 0);
+        EXPECT_EQ(ActiveRunThreadReason(), StopReason::Stopped);
+    }
 }
 
 TEST_F(DebuggerWindowTest, BreakpointListsAndADataBreakpointStop) {
