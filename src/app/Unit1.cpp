@@ -486,7 +486,8 @@ void TForm1::ToggleBPExecute() {
     if (!Form2) return;
     int a = Form2->SelectedAddress();
     if (a < 0) return;
-    BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] == 1 ? 0 : 1);
+    // A disabled breakpoint (2) goes too.
+    BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] != 0 ? 0 : 1);
     Form2->RepaintGrid();
     if (DebuggerForm) DebuggerForm->RefreshAll();
 }

@@ -195,6 +195,9 @@ TEST_F(DebuggerWindowTest, BreakpointListsAndADataBreakpointStop) {
 
     DebuggerForm->RemoveData->click();
     EXPECT_TRUE(DataBreakpoints.empty());
+    Form2->SelectRow(ListingRowMap[0x000C]);
+    form->ToggleBP->trigger();  // F5 on a disabled breakpoint removes it
+    EXPECT_EQ(Column(DebuggerForm->CodeList, 0), QStringList({"0008h"}));
     DebuggerForm->RemoveAllCode->click();
     EXPECT_EQ(DebuggerForm->CodeList->topLevelItemCount(), 0);
     EXPECT_EQ(BreakpointTable[0x000C], 0);
