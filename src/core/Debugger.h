@@ -83,7 +83,8 @@ struct DataBreakpoint {
 // The user's data breakpoints, edited by the controlling thread between runs.
 extern std::vector<DataBreakpoint> DataBreakpoints;
 
-// "IRAM 30h", "SFR 90h", "bit 21h.3 (0Bh)"-style text of a breakpoint's place, and its condition.
+// The text of a breakpoint's place ("IRAM 30h", "SFR 90h", "Bit 0Bh (21h.3)", "XRAM 1234h") and
+// of its condition ("any write", "written as 55h", "value changes").
 std::string WatchPlaceText(const DataBreakpoint& b);
 std::string WatchConditionText(const DataBreakpoint& b);
 // Parses "ADDR[:SPACE][=VALUE]" (hexadecimal, spaces iram, sfr, bit, xram; iram by default).
@@ -120,7 +121,7 @@ struct WatchHitInfo {
 WatchHitInfo LastWatchHit();
 
 // The store routines' call for a worker store while DataWatchArmed is set; `index` is the
-// InternalRam index. ExternalWatched likewise for external RAM.
+// InternalRam index. NoteWatchedExternalStore likewise for external RAM.
 void NoteWatchedStore(uint16_t index, uint8_t value, uint8_t old);
 void NoteWatchedExternalStore(uint16_t address, uint8_t value, uint8_t old);
 
