@@ -450,6 +450,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     ProgramCounter = 0;
     for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(true);
     UpdateDebugCommands(false);
+    if (DebuggerForm) DebuggerForm->RefreshAll();
     return true;
 }
 
@@ -523,6 +524,7 @@ void TForm1::ResetMCExecute() {
     InterruptHold = 0;
     ResetDebugCounters();
     RefreshAllViews();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
 }
 
 void TForm1::ClearIntRAMExecute() {

@@ -100,6 +100,7 @@ TEST_F(DebuggerWindowTest, StepOverStepOutAndRunToCursorFromActionsAndKeys) {
 
     // Into the routine with Run to Cursor (F4), one level deeper, then Step Out (Shift+F10).
     form->ResetMC->trigger();
+    EXPECT_TRUE(DebuggerForm->ResetCycles->text().startsWith("0 cycles"));
     Form2->SelectRow(ListingRowMap[0x0010]);
     Press(Qt::Key_F4);
     EXPECT_EQ(ProgramCounter, 0x0010);
