@@ -180,7 +180,7 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     auto* codeLayout = new QVBoxLayout(code);
     CodeList = MakeList({QStringLiteral("Address"), QStringLiteral("Instruction"), QStringLiteral("State")},
                         QStringLiteral("Code breakpoints"),
-                        QStringLiteral("The breakpoints of the listing; a run stops before these instructions"));
+                        QStringLiteral("The breakpoints of the listing; a run stops before these instructions; double-click shows one in the listing"));
     RemoveCode = MakeButton(QStringLiteral("Remove"), QStringLiteral("Removes the selected code breakpoint"));
     RemoveAllCode = MakeButton(QStringLiteral("Remove All"), QStringLiteral("Removes every code breakpoint"));
     ToggleCode = MakeButton(QStringLiteral("Disable"), QStringLiteral("Disables or enables the selected code breakpoint without removing it"));
@@ -272,6 +272,9 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
         if (n >= 0 && n < int(DataBreakpoints.size())) DataBreakpoints[size_t(n)].enabled = !DataBreakpoints[size_t(n)].enabled;
         RefreshAll();
         DataList->setCurrentItem(DataList->topLevelItem(n));
+    });
+    connect(CodeList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* i) {
+        if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(0, Qt::UserRole).toUInt()));
     });
     connect(StackList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* i) {
         if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(1, Qt::UserRole).toUInt()));

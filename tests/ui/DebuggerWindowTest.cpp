@@ -157,6 +157,8 @@ TEST_F(DebuggerWindowTest, BreakpointListsAndADataBreakpointStop) {
     EXPECT_EQ(Column(DebuggerForm->CodeList, 0), QStringList({"0008h", "000Ch"}));
     EXPECT_EQ(DebuggerForm->CodeList->topLevelItem(1)->text(1), QString::fromStdString(Listing[size_t(ListingRowMap[0x000C])].Text));
 
+    emit DebuggerForm->CodeList->itemDoubleClicked(DebuggerForm->CodeList->topLevelItem(1), 0);
+    EXPECT_EQ(SelectedRow(), ListingRowMap[0x000C]);
     // Disabled, the breakpoint stays in the list and the run passes it.
     DebuggerForm->CodeList->setCurrentItem(DebuggerForm->CodeList->topLevelItem(1));
     DebuggerForm->ToggleCode->click();
