@@ -290,6 +290,11 @@ WatchHitInfo LastWatchHit() {
     return h;
 }
 
+void ForgetWatchHit() {
+    HitSeen = 0;
+    HitIndex = -1;
+}
+
 void NoteWatchedStore(uint16_t index, uint8_t value, uint8_t old) {
     if (index >= WatchedIndex.size() || !WatchedIndex[index]) return;
     for (const ArmedWatch& w : Armed)

@@ -119,6 +119,8 @@ struct WatchHitInfo {
     uint8_t value = 0;       // the byte stored
 };
 WatchHitInfo LastWatchHit();
+// Forgets the last hit, when the list it refers to has changed.
+void ForgetWatchHit();
 
 // The store routines' call for a worker store while DataWatchArmed is set; `index` is the
 // InternalRam index. NoteWatchedExternalStore likewise for external RAM.

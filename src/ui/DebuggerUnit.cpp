@@ -265,6 +265,7 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     connect(RemoveData, &QPushButton::clicked, this, [this] {
         const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
         if (n >= 0 && n < int(DataBreakpoints.size())) DataBreakpoints.erase(DataBreakpoints.begin() + n);
+        ForgetWatchHit();
         RefreshAll();
     });
     connect(ToggleData, &QPushButton::clicked, this, [this] {
@@ -384,8 +385,12 @@ void TDebuggerForm::FillStopwatch() {
 }
 
 void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b) {
-    if (edit >= 0 && edit < int(DataBreakpoints.size())) DataBreakpoints[size_t(edit)] = b;
-    else DataBreakpoints.push_back(b);
+    if (edit >= 0 && edit < int(DataBreakpoints.size())) {
+        DataBreakpoints[size_t(edit)] = b;
+        ForgetWatchHit();
+    } else {
+        DataBreakpoints.push_back(b);
+    }
     RefreshAll();
     DataList->setCurrentItem(DataList->topLevelItem(edit >= 0 ? edit : DataList->topLevelItemCount() - 1));
 }
