@@ -20,7 +20,9 @@ cases=(
   "timers    timers.c   8052      -          -"
   "xlarge    xpaged.c   8051,8052 -          --model-large --xram-loc 0x0100"
   "xmedium   xpaged.c   8052      -          --model-medium --xram-loc 0x0100"
+  "xsmall    xpaged.c   8052      -          --xram-loc 0x0100"
   "echo      echo.c     8051,8052 echo.input -"
+  "echolarge echo.c     8052      echo.input --model-large --xram-loc 0x0100"
 )
 
 build() {  # name source flags -> $work/name.ihx, echoes the halt address

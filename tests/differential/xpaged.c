@@ -1,7 +1,7 @@
 /* External RAM through MOVX @Ri with P2 as the page: initialised __xdata at 0100h and above
    (copied there by SDCC's start-up code through @R0/@R1), __pdata in the page that P2 selects,
-   and explicit page switches between a write and a read. Built for the large and medium models
-   with the external RAM starting at 0100h. */
+   and explicit page switches between a write and a read. Built for the small, medium and large
+   models with the external RAM starting at 0100h. */
 #include "serial.h"
 
 __xdata unsigned long initd = 12345678;
