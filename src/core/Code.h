@@ -11,7 +11,8 @@
 // user-interface thread that drives pins and edits bytes. Every shared byte and the program
 // counter is therefore read and written through relaxed atomics (see SharedBytes and Shared), which
 // on x86 are ordinary moves. Nothing here knows about windows: refreshes leave through the
-// installable StoreRefreshHooks, and transmitted bytes through SerialOutputHook.
+// installable StoreRefreshHooks, and transmitted bytes through SerialOutputHook; received bytes
+// enter through ReceiveSerialByte (or ReceiveSerialByteUi).
 #pragma once
 
 #include <array>
