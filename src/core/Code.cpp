@@ -22,6 +22,9 @@ namespace {
 
 std::atomic<StoreRefreshHooks*> RefreshHooks{nullptr};
 std::atomic<SerialOutputHook*> SerialHook{nullptr};
+// The byte the simulation thread last stored into SBUF: what an instruction sends, even when the
+// user-interface thread puts a received byte at InternalRam[SBUF] in between.
+uint8_t TransmitByte = 0;
 
 // TCON bits
 constexpr uint8_t TF1 = 0x80, TR1 = 0x40, TF0 = 0x20, TR0 = 0x10, IE1 = 0x08, IT1 = 0x04,
@@ -34,10 +37,13 @@ inline uint8_t R(uint16_t a) { return InternalRam[a]; }
 
 // An instruction reading SBUF gets the receive buffer. The fence pairs with the release fence of
 // Receive: a program that saw RI set by the other thread then reads the byte that came with it.
+// The byte is taken before it is marked read, since a paced sender on the other thread may put
+// the next byte into the buffer as soon as it sees the mark.
 [[gnu::noinline, gnu::cold]] uint8_t ReadReceiveBuffer() {
     std::atomic_thread_fence(std::memory_order_acquire);
+    const uint8_t v = SerialReceiveBuffer;
     SerialReceiveBufferRead = 1;
-    return SerialReceiveBuffer;
+    return v;
 }
 
 // An instruction's read of direct address a (a source operand or the read of a read-modify-write).
@@ -164,10 +170,10 @@ void Refresh(uint16_t a, uint8_t v, uint8_t old) {
 }
 
 // Addresses whose store does more than change the byte: P1 and P3 (pin edges), IE and IP (the
-// interrupt hold), and everything from kIndirectNowhere on (dropped).
+// interrupt hold), SBUF (the byte to send), and everything from kIndirectNowhere on (dropped).
 constexpr std::array<bool, kInternalRamSize + 1> MakeSpecialTable() {
     std::array<bool, kInternalRamSize + 1> t{};
-    t[Sfr::P1] = t[Sfr::P3] = t[Sfr::IE] = t[Sfr::IP] = t[kIndirectNowhere] = true;
+    t[Sfr::P1] = t[Sfr::P3] = t[Sfr::IE] = t[Sfr::IP] = t[Sfr::SBUF] = t[kIndirectNowhere] = true;
     return t;
 }
 constexpr std::array<bool, kInternalRamSize + 1> kSpecialStore = MakeSpecialTable();
@@ -190,6 +196,8 @@ void StoreSlow(uint16_t a, uint8_t v) {
     } else if (Worker && (a == Sfr::IE || a == Sfr::IP)) {
         // An instruction that writes IE or IP lets one more instruction run before an interrupt.
         InterruptHold = 1;
+    } else if (Worker && a == Sfr::SBUF) {
+        TransmitByte = v;
     }
     if (ScreenUpdateCountdown == 0) {
         uint8_t old = R(a);
@@ -474,7 +482,7 @@ void Receive(uint8_t value, int ninthBit) {
 
 inline void SendByte() {
     WriteBitW(0x99, 1);
-    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(R(Sfr::SBUF));
+    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(TransmitByte);
 }
 
 }  // namespace
