@@ -133,13 +133,14 @@ printf '[Options]\nProcessor=0\n' >"$tmp/p.ini"
 "$run" --ini "$tmp/p.ini" "$examples/hello.hex" --dump "$tmp/p.json" >/dev/null; check "ini run" $?
 
 # SIGTERM ends the run at an instruction boundary, still writing the dump.
-"$run" "$examples/counter.hex" --dump "$tmp/i.json" &
+"$run" "$examples/counter.hex" --dump "$tmp/i.json" 2>"$tmp/ierr" &
 pid=$!
 sleep 0.5
 kill -TERM $pid
 wait $pid
 check "SIGTERM exits 130" $(($? == 130 ? 0 : 1))
 check "interrupted stop" "$([ "$(field "$tmp/i.json" stop)" = interrupted ] && echo 0 || echo 1)"
+grep -qx "corvamat-run: interrupted at [0-9A-F]\{4\}h after [0-9]* machine cycles" "$tmp/ierr"; check "interrupted line" $?
 
 echo "runner: $passed passed, $failed failed"
 [ $failed -eq 0 ]
