@@ -223,7 +223,7 @@ TEST_F(DebuggerTest, DataBreakpointsOnExternalAndUpperRam) {
     EXPECT_EQ(ProgramCounter, 0x0006);
     EXPECT_EQ(LastWatchHit().writer, 0x0005);
     ProgramCounter = 0;
-    EXPECT_EQ(Watch(WatchSpace::Xram, 0x0034), StopReason::Watch);
+    EXPECT_EQ(Watch(WatchSpace::Xram, 0xFF34), StopReason::Watch);  // P2 (FFh) gives the high byte
     EXPECT_EQ(ProgramCounter, 0x0009);
     EXPECT_EQ(LastWatchHit().writer, 0x0008);
     ProgramCounter = 0;
