@@ -180,7 +180,8 @@ StopReason TRunThread::Loop(Extras& extras) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
         }
-        const uint16_t executed = StepInstruction(pc);
+        // Once per instruction: the step with every store watched, or the one without.
+        const uint16_t executed = StepIsWatched(countdown) ? StepWatched(pc) : StepUnwatched(pc);
         ++count;
         if (extras.AfterStep(pc, executed, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
