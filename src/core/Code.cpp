@@ -33,23 +33,20 @@ constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x0
 // ---- What the step routine may skip ----------------------------------------------------------
 //
 // Most instructions change nothing that the interrupt stage or the timer set-up depends on. Two
-// flags, set by every store (of either thread) that changes such a register, tell the next step
-// to look again; the step clears a flag with an exchange, so that a store of the other thread
-// made in the meantime is never lost.
+// bits, set by every store (of either thread) that changes such a register, tell the next step
+// to look again; the step takes them with an exchange, so that a bit the other thread sets in
+// the meantime is never lost.
+//
+// kInterruptStageDue: an interrupt could have become acceptable, or a level-triggered request
+// could have to follow its pin: stores that change TCON, SCON, T2CON or P3, every store to IE
+// or IP (they hold off interrupts for one instruction), RETI, an accepted interrupt, Reset.
+// kTimerPlanDue: TMOD, TR0/TR1 in TCON, the gate pins INT0/INT1 in P3 or T2CON changed; the
+// timer plan is rebuilt before the next timer stage.
+constexpr uint8_t kInterruptStageDue = 1, kTimerPlanDue = 2;
+std::atomic<uint8_t> StepDue{kInterruptStageDue | kTimerPlanDue};
 
-// Set when an interrupt could have become acceptable, or a level-triggered request could have
-// to follow its pin: stores that change TCON, SCON, T2CON or P3, every store to IE or IP (they
-// hold off interrupts for one instruction), RETI, an accepted interrupt, Reset.
-std::atomic<uint8_t> InterruptStageDue{1};
-// Set when TMOD, TR0/TR1 in TCON, the gate pins INT0/INT1 in P3 or T2CON change: the timer plan
-// is then rebuilt before the next timer stage.
-std::atomic<uint8_t> TimerPlanDue{1};
-
-inline void MarkInterruptStageDue() { InterruptStageDue.store(1, std::memory_order_release); }
-inline void MarkTimerPlanDue() { TimerPlanDue.store(1, std::memory_order_release); }
-[[gnu::always_inline]] inline bool TakeFlag(std::atomic<uint8_t>& f) {
-    return f.load(std::memory_order_relaxed) && f.exchange(0, std::memory_order_acq_rel);
-}
+inline void MarkInterruptStageDue() { StepDue.fetch_or(kInterruptStageDue, std::memory_order_release); }
+inline void MarkTimerPlanDue() { StepDue.fetch_or(kTimerPlanDue, std::memory_order_release); }
 
 // After a store of `v` over `old` to one of the registers above: which flags it raises.
 inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
@@ -283,7 +280,7 @@ template <bool Watched>
 // `base` being the register as read at the start of the timer's counting; an unwatched one
 // stores only when the flag is not set yet, which leaves the same byte.
 template <bool Watched>
-inline void RaiseFlag(uint16_t reg, uint8_t base, uint8_t flag) {
+[[gnu::always_inline]] inline void RaiseFlag(uint16_t reg, uint8_t base, uint8_t flag) {
     const uint8_t now = R(reg);
     const uint8_t v = Watched ? uint8_t(base | flag) : uint8_t(now | flag);
     if (v == now && !Watched) return;
@@ -313,8 +310,27 @@ template <bool Watched>
 [[gnu::always_inline]] inline void RunTimer(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
     const unsigned low = R(tl);
     if (mode >= 2) {
-        if (low + c < 0x100) StoreRegister<Watched>(tl, uint8_t(low + c));
-        else RunTimerCounts<Watched>(mode, th, tl, flag, storeFlag, c);
+        // The serial port's baud-rate generator overflows every few cycles: counted here. An
+        // unwatched stage steps from overflow to overflow and sets the flag once.
+        unsigned count = low + c;
+        if (count >= 0x100) {
+            const unsigned reload = mode == 2 ? R(th) : 0;
+            const uint8_t tcon = R(Sfr::TCON);
+            if (Watched) {
+                count = low;
+                for (unsigned i = 0; i < c; ++i) {
+                    if (++count == 0x100) {
+                        count = reload;
+                        if (storeFlag) RaiseFlag<Watched>(Sfr::TCON, tcon, flag);
+                    }
+                }
+            } else {
+                do count = count - 0x100 + reload;
+                while (count >= 0x100);
+                if (storeFlag) RaiseFlag<Watched>(Sfr::TCON, tcon, flag);
+            }
+        }
+        StoreRegister<Watched>(tl, uint8_t(count));
     } else if (mode == 1 && low + c < 0x100) {
         if (Watched) StoreRegister<Watched>(th, R(th));
         StoreRegister<Watched>(tl, uint8_t(low + c));
@@ -327,9 +343,10 @@ template <bool Watched>
 }
 
 // What the timer stage does, worked out from TMOD, TCON, P3 and T2CON whenever they change
-// (TimerPlanDue) instead of before every instruction. Only the stepping thread uses it.
+// (kTimerPlanDue) instead of before every instruction. Only the stepping thread uses it.
 struct TimerPlan {
-    bool any = false;      // any of the below
+    // What runs: nothing, Timer 1 alone in mode 2 (the usual baud-rate generator), or any mix.
+    enum Kind : uint8_t { Idle, Timer1Mode2, Mixed } kind = Idle;
     bool t1 = false;       // Timer 1 counts machine cycles, in mode t1Mode
     bool t1Flag = false;   // and sets TF1 (not while Timer 0 is in mode 3)
     bool t0 = false;       // Timer 0 counts machine cycles, in mode t0Mode
@@ -355,14 +372,18 @@ void RebuildTimerPlan() {
     p.t0Mode = tmod & 3;
     p.th0 = (tcon & TR1) && t0mode3 && (gate1 == 0 || (gate1 == 0x80 && (p3 & 0x08)));
     p.t2 = (t2con & TR2) && !(t2con & CT2);
-    p.any = p.t1 || p.t0 || p.th0 || p.t2;
+    if (p.t1 && p.t1Mode == 2 && !p.t0 && !p.th0 && !p.t2) p.kind = TimerPlan::Timer1Mode2;
+    else if (p.t1 || p.t0 || p.th0 || p.t2) p.kind = TimerPlan::Mixed;
     Plan = p;
 }
 
 template <bool Watched>
 [[gnu::always_inline]] inline void AdvanceTimers(unsigned c) {
-    if (TakeFlag(TimerPlanDue)) RebuildTimerPlan();
-    if (!Plan.any) return;
+    if (Plan.kind == TimerPlan::Idle) return;
+    if (Plan.kind == TimerPlan::Timer1Mode2) {
+        RunTimer<Watched>(2, Sfr::TH1, Sfr::TL1, TF1, Plan.t1Flag, c);
+        return;
+    }
 
     if (Plan.t1) RunTimer<Watched>(Plan.t1Mode, Sfr::TH1, Sfr::TL1, TF1, Plan.t1Flag, c);
     if (Plan.t0) RunTimer<Watched>(Plan.t0Mode, Sfr::TH0, Sfr::TL0, TF0, true, c);
@@ -433,21 +454,17 @@ constexpr std::array<bool, 256> kSendsThroughB1 = MakeSendTable();
 
 constexpr uint8_t CY = 0x80, AC = 0x40, OV = 0x04;
 
-inline uint8_t WithFlags(uint8_t psw, bool cy, bool ac, bool ov) {
-    return uint8_t((psw & ~(CY | AC | OV)) | (cy ? CY : 0) | (ac ? AC : 0) | (ov ? OV : 0));
-}
-
 // The worker's store routines and the step routine, with every store watched or none.
 template <bool Watched>
 struct Machine {
     template <bool Worker>
-    static void Store(uint16_t a, uint8_t v) { StoreAs<Worker, Watched>(a, v); }
+    [[gnu::always_inline]] static void Store(uint16_t a, uint8_t v) { StoreAs<Worker, Watched>(a, v); }
     template <bool Worker>
     static void ExternalStore(uint16_t a, uint8_t v) { ExternalStoreAs<Worker, Watched>(a, v); }
-    static void StoreFixed(uint16_t a, uint8_t v) { StoreRegister<Watched>(a, v); }
+    [[gnu::always_inline]] static void StoreFixed(uint16_t a, uint8_t v) { StoreRegister<Watched>(a, v); }
     static void StoreOperand(uint16_t oi, uint8_t v);
-    static void StorePsw(uint8_t v) { StoreFixed(Sfr::PSW, v); }
-    static void StoreAcc(uint8_t v) { StoreFixed(Sfr::ACC, v); }
+    [[gnu::always_inline]] static void StorePsw(uint8_t v) { StoreFixed(Sfr::PSW, v); }
+    [[gnu::always_inline]] static void StoreAcc(uint8_t v) { StoreFixed(Sfr::ACC, v); }
     static void WriteBitW(uint8_t b, int v);
     static void PushW(uint8_t v);
     static uint8_t PopW();
@@ -491,25 +508,30 @@ inline uint8_t Machine<Watched>::PopW() {
     return v;
 }
 
+// The flags of an 8-bit addition or subtraction from its operands and its 9-bit result r: CY is
+// bit 8 (carry or borrow), AC the carry or borrow into bit 4 (bit 4 of a ^ x ^ r), OV the signed
+// overflow (operands of one sign for ADD, of different signs for SUBB, and a result of the other).
+inline uint8_t WithArithmeticFlags(uint8_t psw, unsigned a, unsigned x, unsigned r, bool subtract) {
+    const unsigned ov = (subtract ? (a ^ x) & (a ^ r) : ~(a ^ x) & (a ^ r)) & 0x80;
+    return uint8_t((psw & ~(CY | AC | OV)) | ((r >> 1) & CY) | (((a ^ x ^ r) & 0x10) << 2) | (ov >> 5));
+}
+
 // ADD and ADDC: the ACC store, then one PSW store with CY, AC and OV.
 template <bool Watched>
-inline void Machine<Watched>::AddToAcc(uint8_t x, unsigned c) {
+[[gnu::always_inline]] inline void Machine<Watched>::AddToAcc(uint8_t x, unsigned c) {
     unsigned a = R(Sfr::ACC);
     unsigned sum = a + x + c;
-    int ssum = int(int8_t(a)) + int(int8_t(x)) + int(c);
     StoreAcc(uint8_t(sum));
-    StorePsw(WithFlags(R(Sfr::PSW), sum > 0xFF, (a & 0x0F) + (x & 0x0F) + c > 0x0F,
-                       ssum < -128 || ssum > 127));
+    StorePsw(WithArithmeticFlags(R(Sfr::PSW), a, x, sum, false));
 }
 
 template <bool Watched>
-inline void Machine<Watched>::SubbFromAcc(uint8_t x) {
+[[gnu::always_inline]] inline void Machine<Watched>::SubbFromAcc(uint8_t x) {
     unsigned a = R(Sfr::ACC);
     unsigned c = R(Sfr::PSW) >> 7;
-    int sdiff = int(int8_t(a)) - int(int8_t(x)) - int(c);
-    StoreAcc(uint8_t(a - x - c));
-    StorePsw(WithFlags(R(Sfr::PSW), x + c > a, (a & 0x0F) < (x & 0x0F) + c,
-                       sdiff < -128 || sdiff > 127));
+    unsigned diff = (a - x - c) & 0x1FF;
+    StoreAcc(uint8_t(diff));
+    StorePsw(WithArithmeticFlags(R(Sfr::PSW), a, x, diff, true));
 }
 
 // Level-triggered requests: IE0/IE1 follow their pins before every instruction.
@@ -658,7 +680,8 @@ template <bool Watched>
 uint16_t Machine<Watched>::Step(uint16_t address) {
     // Stage 1: level-triggered requests, interrupt acceptance, timers. The interrupt part runs
     // only when a store since the last look may have changed its outcome.
-    if (TakeFlag(InterruptStageDue)) {
+    const uint8_t due = StepDue.load(std::memory_order_relaxed) ? StepDue.exchange(0, std::memory_order_acq_rel) : 0;
+    if (due & kInterruptStageDue) {
         RenewLevelRequests();
         if (InterruptHold) {
             InterruptHold = 0;
@@ -672,6 +695,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             }
         }
     }
+    if (due & kTimerPlanDue) RebuildTimerPlan();
     const uint16_t pc = address;
     const uint8_t op = CodeMemory[pc];
     AdvanceTimers<Watched>(AsmTable[op].Cycles);
