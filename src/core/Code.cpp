@@ -42,11 +42,13 @@ constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x0
 // or IP (they hold off interrupts for one instruction), RETI, an accepted interrupt, Reset.
 // kTimerPlanDue: TMOD, TR0/TR1 in TCON, the gate pins INT0/INT1 in P3 or T2CON changed; the
 // timer plan is rebuilt before the next timer stage.
-constexpr uint8_t kInterruptStageDue = 1, kTimerPlanDue = 2;
-std::atomic<uint8_t> StepDue{kInterruptStageDue | kTimerPlanDue};
+// kParityDue: ACC or PSW was stored from outside a step; the next step sets P again.
+constexpr uint8_t kInterruptStageDue = 1, kTimerPlanDue = 2, kParityDue = 4;
+std::atomic<uint8_t> StepDue{kInterruptStageDue | kTimerPlanDue | kParityDue};
 
 inline void MarkInterruptStageDue() { StepDue.fetch_or(kInterruptStageDue, std::memory_order_release); }
 inline void MarkTimerPlanDue() { StepDue.fetch_or(kTimerPlanDue, std::memory_order_release); }
+inline void MarkParityDue() { StepDue.fetch_or(kParityDue, std::memory_order_release); }
 
 // After a store of `v` over `old` to one of the registers above: which flags it raises.
 inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
@@ -450,6 +452,28 @@ constexpr std::array<bool, 256> MakeSendTable() {
 }
 constexpr std::array<bool, 256> kSendsThroughB1 = MakeSendTable();
 
+// Opcodes after which an unwatched step can skip the tail (the parity of ACC and the SBUF send
+// test): they store neither ACC nor PSW nor any direct address or bit, or they change only CY,
+// which leaves a correct P correct. P is correct at the start of every step: a watched step
+// stores it, an unwatched one whenever the tail runs, and a store from outside a step to ACC or
+// PSW sets kParityDue.
+constexpr std::array<bool, 256> MakeTailTable() {
+    std::array<bool, 256> t{};
+    for (auto& x : t) x = true;
+    for (int op : {0x00, 0xA5, 0x80, 0x02, 0x40, 0x50, 0x60, 0x70, 0x20, 0x30, 0x90, 0xA3, 0xF0,
+                   0xF2, 0xF3, 0xC0, 0xC3, 0xD3, 0xB3, 0x82, 0xB0, 0x72, 0xA0, 0xA2})
+        t[op] = false;
+    for (int op = 0xB4; op <= 0xBF; ++op) t[op] = false;  // CJNE (CY)
+    for (int op = 0xD8; op <= 0xDF; ++op) t[op] = false;  // DJNZ Rn
+    for (int op = 0x76; op <= 0x7F; ++op) t[op] = false;  // MOV Rn/@Ri,#data
+    for (int op = 0xF6; op <= 0xFF; ++op) t[op] = false;  // MOV Rn/@Ri,A
+    for (int op = 0xA6; op <= 0xAF; ++op) t[op] = false;  // MOV Rn/@Ri,direct
+    for (int op = 0x06; op <= 0x0F; ++op) t[op] = false;  // INC Rn/@Ri
+    for (int op = 0x16; op <= 0x1F; ++op) t[op] = false;  // DEC Rn/@Ri
+    return t;
+}
+constexpr std::array<bool, 256> kNeedsTail = MakeTailTable();
+
 // ---- The step routine in one form ---------------------------------------------------------
 
 constexpr uint8_t CY = 0x80, AC = 0x40, OV = 0x04;
@@ -593,6 +617,7 @@ template <bool Worker>
 void StoreNow(uint16_t a, uint8_t v) {
     if (ScreenUpdateCountdown == 0) StoreAs<Worker, true>(a, v);
     else StoreAs<Worker, false>(a, v);
+    if (a == Sfr::ACC || a == Sfr::PSW) MarkParityDue();
 }
 
 }  // namespace
@@ -627,6 +652,7 @@ void InstallSerialOutputHook(SerialOutputHook* hook) {
 void MachineStateChanged() {
     MarkInterruptStageDue();
     MarkTimerPlanDue();
+    MarkParityDue();
 }
 
 // ---- Lifecycle ----------------------------------------------------------------------------------
@@ -698,7 +724,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
     if (due & kTimerPlanDue) RebuildTimerPlan();
     const uint16_t pc = address;
     const uint8_t op = CodeMemory[pc];
-    AdvanceTimers<Watched>(AsmTable[op].Cycles);
+    AdvanceTimers<Watched>(InstructionCycles[op]);
     // Stage 2: the instruction.
     const uint8_t b1 = CodeMemory[uint16_t(pc + 1)];
     const uint8_t b2 = CodeMemory[uint16_t(pc + 2)];
@@ -707,7 +733,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
     if ((op & 0x0F) >= 8) oi = bank8 + (op & 7);
     else if ((op & 0x0E) == 6) oi = IndirectIndex(R(bank8 + (op & 1)));
 
-    uint16_t next = uint16_t(pc + AsmTable[op].Length);
+    uint16_t next = uint16_t(pc + InstructionLength[op]);
     auto jump = [&](uint8_t rel) { next = uint16_t(next + int8_t(rel)); };
     auto acc = [] { return R(Sfr::ACC); };
     auto dptr = [] { return uint16_t(R(Sfr::DPH) * 256 + R(Sfr::DPL)); };
@@ -954,6 +980,10 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             break;
     }
 
+    if (!Watched && !kNeedsTail[op] && !(due & kParityDue)) {
+        ProgramCounter = next;
+        return pc;
+    }
     // Parity of ACC into PSW.P, after every instruction that did not leave above. A watched step
     // stores PSW every time; an unwatched one only when P differs, which leaves the same byte.
     {

@@ -112,6 +112,9 @@ struct TAsmData {
 };
 
 extern const std::array<TAsmData, 256> AsmTable;
+// AsmTable's cycles and lengths as plain byte tables, for the step routine and the run loop.
+extern const std::array<uint8_t, 256> InstructionCycles;
+extern const std::array<uint8_t, 256> InstructionLength;
 
 // ---- Accessors -------------------------------------------------------------------------------
 

@@ -156,6 +156,8 @@ StopReason TRunThread::Loop(Extras& extras) {
     const bool autoRestart = settings_.AutoRestart;
     uint64_t cycles = 0, count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
+    // Refreshes switched off: the countdown rests at 255 for the whole run.
+    if (n == 0) ScreenUpdateCountdown = countdown = 255;
     StopReason reason;
     for (;;) {
         const uint16_t pc = ProgramCounter;
@@ -172,11 +174,8 @@ StopReason TRunThread::Loop(Extras& extras) {
             break;
         }
         if (extras.BeforeStep(cycles, &reason)) break;
-        cycles += AsmTable[CodeMemory[pc]].Cycles;
-        if (n == 0) {
-            // Refreshes switched off: the countdown rests at 255 for the whole run.
-            if (countdown != 255) ScreenUpdateCountdown = countdown = 255;
-        } else {
+        cycles += InstructionCycles[CodeMemory[pc]];
+        if (n != 0) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
         }
