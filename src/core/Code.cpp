@@ -89,7 +89,7 @@ inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
 // thread's stores decide per store.
 
 template <bool Worker>
-void Refresh(uint16_t a, uint8_t v, uint8_t old) {
+[[gnu::noinline]] void Refresh(uint16_t a, uint8_t v, uint8_t old) {
     StoreRefreshHooks* hooks = RefreshHooks.load(std::memory_order_acquire);
     if (!hooks) return;
     RegisterViewIdle = 0;
@@ -227,7 +227,7 @@ constexpr std::array<bool, kInternalRamSize + 1> MakeSpecialTable() {
 constexpr std::array<bool, kInternalRamSize + 1> kSpecialStore = MakeSpecialTable();
 
 template <bool Worker, bool Watched>
-void StoreSlow(uint16_t a, uint8_t v) {
+[[gnu::noinline]] void StoreSlow(uint16_t a, uint8_t v) {
     if (IndirectWritePending) {
         IndirectWritePending = 0;
         if (a > 0x7F) {
@@ -293,7 +293,7 @@ template <bool Watched>
 // Advances a Timer 0/1 half by c machine cycles, count by count, storing the overflow flag
 // (control register as read at the start) at each overflow and the registers once at the end.
 template <bool Watched>
-void RunTimerCounts(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
+[[gnu::noinline]] void RunTimerCounts(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
     TimerCount t = ReadTimer(mode, th, tl);
     const uint8_t tcon = R(Sfr::TCON);
     for (unsigned i = 0; i < c; ++i) {
@@ -358,7 +358,7 @@ struct TimerPlan {
 };
 TimerPlan Plan;
 
-void RebuildTimerPlan() {
+[[gnu::noinline]] void RebuildTimerPlan() {
     const uint8_t tmod = R(Sfr::TMOD), tcon = R(Sfr::TCON), p3 = R(Sfr::P3), t2con = R(Sfr::T2CON);
     const bool t0mode3 = (tmod & 3) == 3;
     const int t1mode = (tmod >> 4) & 3;
@@ -560,7 +560,7 @@ template <bool Watched>
 
 // Level-triggered requests: IE0/IE1 follow their pins before every instruction.
 template <bool Watched>
-inline void Machine<Watched>::RenewLevelRequests() {
+[[gnu::noinline]] void Machine<Watched>::RenewLevelRequests() {
     uint8_t p3 = R(Sfr::P3);
     uint8_t tcon = R(Sfr::TCON);
     // In one test: IE0/IE1 of the level-mode inputs already equal their inverted pins.
@@ -580,7 +580,7 @@ inline void Machine<Watched>::RenewLevelRequests() {
 
 // Returns the vector taken, or -1.
 template <bool Watched>
-inline int Machine<Watched>::AcceptInterrupt(uint16_t pc) {
+[[gnu::noinline]] int Machine<Watched>::AcceptInterrupt(uint16_t pc) {
     uint8_t ie = R(Sfr::IE);
     if (!(ie & 0x80) || !(ie & 0x3F)) return -1;
     uint8_t ip = R(Sfr::IP);
@@ -607,7 +607,7 @@ inline int Machine<Watched>::AcceptInterrupt(uint16_t pc) {
 }
 
 template <bool Watched>
-inline void Machine<Watched>::SendByte() {
+[[gnu::noinline]] void Machine<Watched>::SendByte() {
     WriteBitW(0x99, 1);
     if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(R(Sfr::SBUF));
 }
@@ -996,5 +996,5 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
     return pc;
 }
 
-uint16_t StepWatched(uint16_t address) { return Machine<true>::Step(address); }
+[[gnu::noinline]] uint16_t StepWatched(uint16_t address) { return Machine<true>::Step(address); }
 uint16_t StepUnwatched(uint16_t address) { return Machine<false>::Step(address); }

@@ -120,7 +120,7 @@ public:
             StepMode();
         } else {
             BeginRun();
-            Reason = Loop(extras);
+            Reason = settings_.ScrUpdate ? Loop<true>(extras) : Loop<false>(extras);
             EndRun();
         }
     }
@@ -141,7 +141,7 @@ private:
     void ShowPc();
     void ShowPcAndRow(bool endOfRun);
     void ReportTimes();
-    template <class Extras>
+    template <bool Refreshes, class Extras>
     StopReason Loop(Extras& extras);
 
     RunThreadView* view_;
@@ -150,14 +150,16 @@ private:
 };
 
 // The run loop: tests before every instruction, the cycle total, the refresh countdown, the step.
-template <class Extras>
-StopReason TRunThread::Loop(Extras& extras) {
+// It is compiled once with the countdown ("Update screen every" N >= 1) and once without (0), and
+// with the unwatched step inlined: the watched step and every rare path stay calls.
+template <bool Refreshes, class Extras>
+[[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
     uint64_t cycles = 0, count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
     // Refreshes switched off: the countdown rests at 255 for the whole run.
-    if (n == 0) ScreenUpdateCountdown = countdown = 255;
+    if (!Refreshes) ScreenUpdateCountdown = countdown = 255;
     StopReason reason;
     for (;;) {
         const uint16_t pc = ProgramCounter;
@@ -175,12 +177,14 @@ StopReason TRunThread::Loop(Extras& extras) {
         }
         if (extras.BeforeStep(cycles, &reason)) break;
         cycles += InstructionCycles[CodeMemory[pc]];
-        if (n != 0) {
+        if (Refreshes) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
         }
-        // Once per instruction: the step with every store watched, or the one without.
-        const uint16_t executed = StepIsWatched(countdown) ? StepWatched(pc) : StepUnwatched(pc);
+        // Once per instruction: the step with every store watched, or the one without. Any
+        // further reason to watch the stores of an instruction joins StepIsWatched.
+        const bool watched = Refreshes ? StepIsWatched(countdown) : StepIsWatched(255);
+        const uint16_t executed = watched ? StepWatched(pc) : StepUnwatched(pc);
         ++count;
         if (extras.AfterStep(pc, executed, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;

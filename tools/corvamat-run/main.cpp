@@ -190,6 +190,7 @@ class RunnerExtras {
 public:
     uint64_t maxCycles = UINT64_MAX;
     std::vector<uint8_t> input;
+    size_t inputSize = 0;  // input.size(), once the input is read
     size_t nextInput = 0;
     std::FILE* trace = nullptr;
     ListingFormat format;
@@ -199,7 +200,7 @@ public:
             *reason = StopReason::MaxCycles;
             return true;
         }
-        if (nextInput < input.size()) {
+        if (nextInput < inputSize) {
             uint8_t scon = InternalRam[Sfr::SCON];
             if ((scon & 0x10) && !(scon & 0x01)) {
                 // As the terminal's Send delivers a byte: SBUF first, then RI (and RB8).
@@ -226,7 +227,7 @@ public:
     }
 
 private:
-    void Trace(uint16_t a) {
+    [[gnu::noinline]] void Trace(uint16_t a) {
         ListingRow row = DisassembleAt(a, format);
         std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X\n",
                      row.Address.c_str(), row.Bytes.c_str(), row.Text.c_str(),
@@ -328,6 +329,7 @@ int main(int argc, char** argv) {
         std::cerr << "corvamat-run: cannot read " << o.serialIn << "\n";
         return kExitUsage;
     }
+    extras.inputSize = extras.input.size();
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> traceFile(nullptr, std::fclose);
     if (!o.trace.empty()) {
         traceFile.reset(std::fopen(o.trace.c_str(), "w"));
