@@ -76,6 +76,8 @@ struct RunSettings {
     int32_t Frequency = 11059200;
     uint8_t ScrUpdate = 1;
     bool AutoRestart = false;
+    // Pace the run to Frequency / 12 machine cycles per host second.
+    bool RealTime = false;
 };
 
 enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles };
@@ -120,7 +122,10 @@ public:
             StepMode();
         } else {
             BeginRun();
-            Reason = settings_.ScrUpdate ? Loop<true>(extras) : Loop<false>(extras);
+            if (settings_.RealTime)
+                Reason = settings_.ScrUpdate ? Loop<true, true>(extras) : Loop<false, true>(extras);
+            else
+                Reason = settings_.ScrUpdate ? Loop<true, false>(extras) : Loop<false, false>(extras);
             EndRun();
         }
     }
@@ -141,8 +146,12 @@ private:
     void ShowPc();
     void ShowPcAndRow(bool endOfRun);
     void ReportTimes();
-    template <bool Refreshes, class Extras>
+    template <bool Refreshes, bool Paced, class Extras>
     StopReason Loop(Extras& extras);
+    // The real-time pace: waits until the host time since the start of the run reaches the
+    // controller time of `cycles`, then sets the cycle count of the next look.
+    void Pace(uint64_t cycles);
+    uint64_t nextPace_ = 0;
 
     RunThreadView* view_;
     RunSettings settings_;
@@ -150,9 +159,10 @@ private:
 };
 
 // The run loop: tests before every instruction, the cycle total, the refresh countdown, the step.
-// It is compiled once with the countdown ("Update screen every" N >= 1) and once without (0), and
-// with the unwatched step inlined: the watched step and every rare path stay calls.
-template <bool Refreshes, class Extras>
+// It is compiled with and without the countdown ("Update screen every" N >= 1 or 0) and with and
+// without the real-time pace, each with the unwatched step inlined: the watched step and every
+// rare path stay calls.
+template <bool Refreshes, bool Paced, class Extras>
 [[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
@@ -188,6 +198,7 @@ template <bool Refreshes, class Extras>
         ++count;
         if (extras.AfterStep(pc, executed, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
+        if (Paced && cycles >= nextPace_) Pace(cycles);
     }
     CycleCount = cycles;
     Instructions = count;

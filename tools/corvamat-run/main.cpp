@@ -47,6 +47,8 @@ Running:
   --break ADDR           breakpoint at hexadecimal ADDR (repeatable); the run stops before
                          that instruction, except at the instruction where it started
   --max-cycles N         stop after N machine cycles
+  --real-time            run at the controller's real speed: Frequency / 12 machine cycles
+                         per second (also when the settings file sets RealTime)
   The run also ends when the program passes its last address, and when it executes a jump
   to itself (SJMP, AJMP or LJMP) while no interrupt can be taken.
 
@@ -74,7 +76,7 @@ serial output are still written).
 struct Options {
     std::string program, ini, serialOut, serialIn, dump, trace, exportFile;
     std::string cpu, frequency, binOffset;
-    bool ignoreChecksum = false, stats = false, listing = false;
+    bool ignoreChecksum = false, stats = false, listing = false, realTime = false;
     std::vector<uint16_t> breaks;
     uint64_t maxCycles = UINT64_MAX;
 };
@@ -130,6 +132,8 @@ Options ParseArguments(int argc, char** argv) {
             o.breaks.push_back(uint16_t(v));
         } else if (a == "--max-cycles") {
             if (!ParseUnsigned(value(i), 10, &o.maxCycles)) UsageError("--max-cycles takes a number");
+        } else if (a == "--real-time") {
+            o.realTime = true;
         } else if (a == "--serial-out") {
             o.serialOut = value(i);
         } else if (a == "--serial-in") {
@@ -356,6 +360,7 @@ int main(int argc, char** argv) {
     rs.Frequency = Settings.Frequency;
     rs.ScrUpdate = 0;  // no windows: the same as "Update screen every" switched off
     rs.AutoRestart = Settings.AutoRestart;
+    rs.RealTime = Settings.RealTime || o.realTime;
     SingleStepMode = 0;
     TRunThread run(nullptr, rs);
     ActiveRun = &run;
