@@ -312,24 +312,27 @@ template <bool Watched>
 [[gnu::always_inline]] inline void RunTimer(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
     const unsigned low = R(tl);
     if (mode >= 2) {
-        // The serial port's baud-rate generator overflows every few cycles: counted here. An
-        // unwatched stage steps from overflow to overflow and sets the flag once.
+        // The serial port's baud-rate generator overflows every few cycles, too irregularly for
+        // a branch to predict: an unwatched stage reloads without a branch (overflow to overflow,
+        // more than once only for the shortest periods) and sets the flag once.
         unsigned count = low + c;
-        if (count >= 0x100) {
+        if (!Watched) {
+            const unsigned reload = mode == 2 ? R(th) : 0;
+            const bool overflow = count >= 0x100;
+            count = overflow ? count - 0x100 + reload : count;
+            while (count >= 0x100) [[unlikely]] count = count - 0x100 + reload;
+            if (overflow && storeFlag && !(R(Sfr::TCON) & flag)) [[unlikely]]
+                RaiseFlag<Watched>(Sfr::TCON, R(Sfr::TCON), flag);
+        } else if (count >= 0x100) {
+            // A watched stage stores the flag at every overflow, count by count.
             const unsigned reload = mode == 2 ? R(th) : 0;
             const uint8_t tcon = R(Sfr::TCON);
-            if (Watched) {
-                count = low;
-                for (unsigned i = 0; i < c; ++i) {
-                    if (++count == 0x100) {
-                        count = reload;
-                        if (storeFlag) RaiseFlag<Watched>(Sfr::TCON, tcon, flag);
-                    }
+            count = low;
+            for (unsigned i = 0; i < c; ++i) {
+                if (++count == 0x100) {
+                    count = reload;
+                    if (storeFlag) RaiseFlag<Watched>(Sfr::TCON, tcon, flag);
                 }
-            } else {
-                do count = count - 0x100 + reload;
-                while (count >= 0x100);
-                if (storeFlag) RaiseFlag<Watched>(Sfr::TCON, tcon, flag);
             }
         }
         StoreRegister<Watched>(tl, uint8_t(count));
@@ -452,27 +455,33 @@ constexpr std::array<bool, 256> MakeSendTable() {
 }
 constexpr std::array<bool, 256> kSendsThroughB1 = MakeSendTable();
 
-// Opcodes after which an unwatched step can skip the tail (the parity of ACC and the SBUF send
-// test): they store neither ACC nor PSW nor any direct address or bit, or they change only CY,
-// which leaves a correct P correct. P is correct at the start of every step: a watched step
-// stores it, an unwatched one whenever the tail runs, and a store from outside a step to ACC or
-// PSW sets kParityDue.
-constexpr std::array<bool, 256> MakeTailTable() {
-    std::array<bool, 256> t{};
-    for (auto& x : t) x = true;
+// What the tail of a step (the parity of ACC, the SBUF send test) has to do after an opcode:
+// kTailNone after opcodes that store neither ACC nor PSW nor any direct address or bit, or only
+// change CY, which leaves a correct P correct; kTailParity after the others; kTailSendB1 and
+// kTailSendB2 after those that also send a byte when their destination operand (b1, or b2 for
+// MOV direct,direct) is SBUF. P is correct at the start of every step: a watched step stores it,
+// an unwatched one whenever the tail runs, and a store from outside a step to ACC or PSW sets
+// kParityDue. A watched step always runs the whole tail.
+constexpr uint8_t kTailNone = 0, kTailParity = 1, kTailSendB1 = 2, kTailSendB2 = 3;
+constexpr std::array<uint8_t, 256> MakeTailTable() {
+    std::array<uint8_t, 256> t{};
+    for (auto& x : t) x = kTailParity;
     for (int op : {0x00, 0xA5, 0x80, 0x02, 0x40, 0x50, 0x60, 0x70, 0x20, 0x30, 0x90, 0xA3, 0xF0,
                    0xF2, 0xF3, 0xC0, 0xC3, 0xD3, 0xB3, 0x82, 0xB0, 0x72, 0xA0, 0xA2})
-        t[op] = false;
-    for (int op = 0xB4; op <= 0xBF; ++op) t[op] = false;  // CJNE (CY)
-    for (int op = 0xD8; op <= 0xDF; ++op) t[op] = false;  // DJNZ Rn
-    for (int op = 0x76; op <= 0x7F; ++op) t[op] = false;  // MOV Rn/@Ri,#data
-    for (int op = 0xF6; op <= 0xFF; ++op) t[op] = false;  // MOV Rn/@Ri,A
-    for (int op = 0xA6; op <= 0xAF; ++op) t[op] = false;  // MOV Rn/@Ri,direct
-    for (int op = 0x06; op <= 0x0F; ++op) t[op] = false;  // INC Rn/@Ri
-    for (int op = 0x16; op <= 0x1F; ++op) t[op] = false;  // DEC Rn/@Ri
+        t[op] = kTailNone;
+    for (int op = 0xB4; op <= 0xBF; ++op) t[op] = kTailNone;  // CJNE (CY)
+    for (int op = 0xD8; op <= 0xDF; ++op) t[op] = kTailNone;  // DJNZ Rn
+    for (int op = 0x76; op <= 0x7F; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,#data
+    for (int op = 0xF6; op <= 0xFF; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,A
+    for (int op = 0xA6; op <= 0xAF; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,direct
+    for (int op = 0x06; op <= 0x0F; ++op) t[op] = kTailNone;  // INC Rn/@Ri
+    for (int op = 0x16; op <= 0x1F; ++op) t[op] = kTailNone;  // DEC Rn/@Ri
+    for (int op = 0; op < 256; ++op)
+        if (kSendsThroughB1[op]) t[op] = kTailSendB1;
+    t[0x85] = kTailSendB2;
     return t;
 }
-constexpr std::array<bool, 256> kNeedsTail = MakeTailTable();
+constexpr std::array<uint8_t, 256> kTail = MakeTailTable();
 
 // ---- The step routine in one form ---------------------------------------------------------
 
@@ -980,7 +989,8 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             break;
     }
 
-    if (!Watched && !kNeedsTail[op] && !(due & kParityDue)) {
+    const uint8_t tail = kTail[op];
+    if (!Watched && tail == kTailNone && !(due & kParityDue)) {
         ProgramCounter = next;
         return pc;
     }
@@ -991,7 +1001,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
         uint8_t p = uint8_t((psw & 0xFE) | __builtin_parity(acc()));
         if (Watched || p != psw) StorePsw(p);
     }
-    if (kSendsThroughB1[op] ? b1 == Sfr::SBUF : (op == 0x85 && b2 == Sfr::SBUF)) SendByte();
+    if (tail >= kTailSendB1 && (tail == kTailSendB1 ? b1 : b2) == Sfr::SBUF) SendByte();
     ProgramCounter = next;
     return pc;
 }
