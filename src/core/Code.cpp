@@ -715,6 +715,8 @@ template <bool Watched>
 uint16_t Machine<Watched>::Step(uint16_t address) {
     // Stage 1: level-triggered requests, interrupt acceptance, timers. The interrupt part runs
     // only when a store since the last look may have changed its outcome.
+    // The opcode is read first, so that the run loop's read of it (for the cycle count) serves.
+    uint8_t op = CodeMemory[address];
     const uint8_t due = StepDue.load(std::memory_order_relaxed) ? StepDue.exchange(0, std::memory_order_acq_rel) : 0;
     if (due & kInterruptStageDue) {
         RenewLevelRequests();
@@ -726,13 +728,13 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             if (vector >= 0) {
                 address = uint16_t(vector);
                 ProgramCounter = address;
+                op = CodeMemory[address];
                 MarkInterruptStageDue();
             }
         }
     }
     if (due & kTimerPlanDue) RebuildTimerPlan();
     const uint16_t pc = address;
-    const uint8_t op = CodeMemory[pc];
     AdvanceTimers<Watched>(InstructionCycles[op]);
     // Stage 2: the instruction.
     const uint8_t b1 = CodeMemory[uint16_t(pc + 1)];
