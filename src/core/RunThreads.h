@@ -177,11 +177,9 @@ template <bool Refreshes, bool Paced, class Extras>
             reason = StopReason::End;
             break;
         }
-        if (BreakpointTable[pc] == 1) [[unlikely]] {
-            if (cycles > 0) {
-                reason = StopReason::Breakpoint;
-                break;
-            }
+        if (BreakpointTable[pc] == 1 && cycles > 0) {
+            reason = StopReason::Breakpoint;
+            break;
         }
         if (Terminated()) {
             reason = StopReason::Stopped;
