@@ -629,6 +629,16 @@ void StoreNow(uint16_t a, uint8_t v) {
     if (a == Sfr::ACC || a == Sfr::PSW) MarkParityDue();
 }
 
+// Stores outside the step routine (the public entry points and their helpers).
+template <bool Worker>
+void Store(uint16_t a, uint8_t v) { StoreNow<Worker>(a, v); }
+
+inline void WriteBitW(uint8_t b, int v) {
+    const uint8_t addr = BitByteAddress(b), byte = R(addr), mask = uint8_t(1u << (b & 7));
+    if (bool(byte & mask) == bool(v)) return;
+    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask));
+}
+
 }  // namespace
 
 // ---- Public store routines and accessors -----------------------------------------------------
@@ -644,7 +654,7 @@ void TimerCounterTick(int mode, uint16_t thAddress, uint16_t tlAddress, uint8_t 
     CounterTick<true, true>(mode, thAddress, tlAddress, flag);
 }
 
-void WriteBit(uint8_t b, int v) { Machine<true>::WriteBitW(b, v); }
+void WriteBit(uint8_t b, int v) { WriteBitW(b, v); }
 void PushByte(uint8_t v) { Machine<true>::PushW(v); }
 uint8_t PopByte() { return Machine<true>::PopW(); }
 

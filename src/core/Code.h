@@ -188,9 +188,10 @@ inline uint16_t StepInstruction(uint16_t address) {
     return StepIsWatched(ScreenUpdateCountdown) ? StepWatched(address) : StepUnwatched(address);
 }
 
-// The step routine skips its interrupt stage and keeps its timer set-up while no store has
-// changed a register they depend on. Call this after writing such registers straight into
-// InternalRam (not through a store routine), as a test that seeds the machine does.
+// The step routine skips its interrupt stage, keeps its timer set-up and leaves PSW.P alone while
+// no store has changed a register they depend on. Call this after writing such registers (TCON,
+// TMOD, SCON, T2CON, IE, IP, P3, ACC, PSW) straight into InternalRam instead of through a store
+// routine, as the register view's PSW bits and a test that seeds the machine do.
 void MachineStateChanged();
 
 // ---- Lifecycle -------------------------------------------------------------------------------
