@@ -170,6 +170,9 @@ template <bool Refreshes, bool Paced, class Extras>
     uint8_t countdown = ScreenUpdateCountdown;
     // Refreshes switched off: the countdown rests at 255 for the whole run.
     if (!Refreshes) ScreenUpdateCountdown = countdown = 255;
+    // The breakpoint value that stops the run: none (no byte is 100h) before the first
+    // instruction, so that a run can start at a breakpoint.
+    uint16_t breakValue = 0x100;
     StopReason reason;
     for (;;) {
         const uint16_t pc = ProgramCounter;
@@ -177,7 +180,7 @@ template <bool Refreshes, bool Paced, class Extras>
             reason = StopReason::End;
             break;
         }
-        if (BreakpointTable[pc] == 1 && cycles > 0) {
+        if (BreakpointTable[pc] == breakValue) {
             reason = StopReason::Breakpoint;
             break;
         }
@@ -196,6 +199,7 @@ template <bool Refreshes, bool Paced, class Extras>
         const bool watched = Refreshes ? StepIsWatched(countdown) : StepIsWatched(255);
         const uint16_t executed = watched ? StepWatched(pc) : StepUnwatched(pc);
         ++count;
+        breakValue = 1;
         if (extras.AfterStep(pc, executed, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
         if (Paced && cycles >= nextPace_) Pace(cycles);
