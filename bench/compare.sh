@@ -5,9 +5,12 @@
 # median rate of each counts: CPU time is far steadier than wall-clock time on a shared machine,
 # and alternating spreads any slow spell over both.
 # Usage: bench/compare.sh [CORVAMAT_RUN] [HEX] [RUNS]
+# CORVAMAT_RUN defaults to the optimised build in build-rel (link-time optimisation on), else build.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-runner=${1:-$here/../build/tools/corvamat-run/corvamat-run}
+default=$here/../build-rel/tools/corvamat-run/corvamat-run
+[ -x "$default" ] || default=$here/../build/tools/corvamat-run/corvamat-run
+runner=${1:-$default}
 hex=${2:-$here/bench.hex}
 runs=${3:-5}
 tmp=$(mktemp -d)
