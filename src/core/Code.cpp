@@ -32,9 +32,9 @@ constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x0
 
 // ---- What the step routine may skip ----------------------------------------------------------
 //
-// Most instructions change nothing that the interrupt stage or the timer set-up depends on. Two
-// bits, set by every store (of either thread) that changes such a register, tell the next step
-// to look again; the step takes them with an exchange, so that a bit the other thread sets in
+// Most instructions change nothing that the interrupt stage, the timer set-up or the parity
+// depends on. Three bits, set by every store (of either thread) that changes such a register,
+// tell the next step to look again; the step takes them with an exchange, so that a bit the other thread sets in
 // the meantime is never lost.
 //
 // kInterruptStageDue: an interrupt could have become acceptable, or a level-triggered request
