@@ -384,11 +384,11 @@ TimerPlan Plan;
 
 template <bool Watched>
 [[gnu::always_inline]] inline void AdvanceTimers(unsigned c) {
-    if (Plan.kind == TimerPlan::Idle) return;
-    if (Plan.kind == TimerPlan::Timer1Mode2) {
+    if (Plan.kind == TimerPlan::Timer1Mode2) [[likely]] {
         RunTimer<Watched>(2, Sfr::TH1, Sfr::TL1, TF1, Plan.t1Flag, c);
         return;
     }
+    if (Plan.kind == TimerPlan::Idle) return;
 
     if (Plan.t1) RunTimer<Watched>(Plan.t1Mode, Sfr::TH1, Sfr::TL1, TF1, Plan.t1Flag, c);
     if (Plan.t0) RunTimer<Watched>(Plan.t0Mode, Sfr::TH0, Sfr::TL0, TF0, true, c);
