@@ -126,10 +126,9 @@ public:
             StepMode();
         } else {
             BeginRun();
-            if (settings_.RealTime)
-                Reason = settings_.ScrUpdate ? Loop<true, true>(extras) : Loop<false, true>(extras);
-            else
-                Reason = settings_.ScrUpdate ? Loop<true, false>(extras) : Loop<false, false>(extras);
+            // A run with debugger conditions armed (Debugger.h) has loops of its own, so that the
+            // others stay as they are.
+            Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
             EndRun();
         }
     }
@@ -150,7 +149,13 @@ private:
     void ShowPc();
     void ShowPcAndRow(bool endOfRun);
     void ReportTimes();
-    template <bool Refreshes, bool Paced, class Extras>
+    template <bool Debugging, class Extras>
+    StopReason Loops(Extras& extras) {
+        if (settings_.RealTime)
+            return settings_.ScrUpdate ? Loop<true, true, Debugging>(extras) : Loop<false, true, Debugging>(extras);
+        return settings_.ScrUpdate ? Loop<true, false, Debugging>(extras) : Loop<false, false, Debugging>(extras);
+    }
+    template <bool Refreshes, bool Paced, bool Debugging, class Extras>
     StopReason Loop(Extras& extras);
     // The real-time pace: waits until the host time since the start of the run reaches the
     // controller time of `cycles`, then sets the cycle count of the next look.
@@ -166,11 +171,11 @@ private:
 // It is compiled with and without the countdown ("Update screen every" N >= 1 or 0) and with and
 // without the real-time pace, each with the unwatched step inlined: the watched step and every
 // rare path stay calls.
-template <bool Refreshes, bool Paced, class Extras>
+template <bool Refreshes, bool Paced, bool Debugging, class Extras>
 [[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
-    const bool armed = DebugStopsArmed, watching = DataWatchArmed;
+    const bool armed = Debugging, watching = Debugging && DataWatchArmed;
     uint16_t lastExecuted = 0;
     uint64_t cycles = 0, count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
