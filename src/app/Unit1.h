@@ -126,9 +126,6 @@ public:
 
     QString SettingsPath;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
     // What the worker does now. Run-like commands change it on this thread before the worker
     // starts; the end of the run or step sets it back to Idle.
     enum class Activity { Idle, Stepping, Running };
@@ -141,6 +138,9 @@ protected:
     QList<QAction*> RunLikeCommands() const;
     // Starts a run (0) or a single step (1) unless a worker is busy; false when nothing started.
     bool StartThread(uint8_t singleStep);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateActions();
