@@ -12,6 +12,7 @@
 #include <QTextCursor>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTimer>
 #include <cmath>
 #include <mutex>
 #include <vector>
@@ -38,8 +39,9 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             if (!terminal_) return;
             pending_.push_back(value);
-            // A program that sends faster than the terminal can show loses whole lines from the
-            // front, never the newest ones; the dump then starts again with the lines kept.
+            // The dump keeps its last kDumpLines lines: a program that sends faster than the
+            // terminal can show loses whole lines from the front, lines that would have scrolled
+            // out anyway, never the newest ones; the dump then starts again with the lines kept.
             if (pending_.size() >= 2 * kKept) {
                 pending_.erase(pending_.begin(), pending_.end() - kKept);
                 overflowed_ = true;
@@ -62,21 +64,27 @@ public:
         pending_.clear();
         pending_.shrink_to_fit();
     }
-    // The bytes sent since the last call; `overflowed` tells that bytes before them were dropped
-    // (a multiple of 16, so that the rest keeps its columns).
-    std::vector<uint8_t> Take(TSerialForm* terminal, bool* overflowed) {
+    // The oldest `most` bytes on their way; `overflowed` tells that bytes before them were
+    // dropped (a multiple of 16, so that the rest keep their columns), `more` that bytes remain.
+    std::vector<uint8_t> Take(TSerialForm* terminal, size_t most, bool* overflowed, bool* more) {
         std::vector<uint8_t> bytes;
         std::lock_guard<std::mutex> lock(mutex_);
-        *overflowed = false;
+        *overflowed = *more = false;
         if (terminal_ != terminal) return bytes;
-        bytes.swap(pending_);
+        if (pending_.size() <= most) {
+            bytes.swap(pending_);
+        } else {
+            bytes.assign(pending_.begin(), pending_.begin() + ptrdiff_t(most));
+            pending_.erase(pending_.begin(), pending_.begin() + ptrdiff_t(most));
+            *more = true;
+        }
         *overflowed = overflowed_;
         overflowed_ = false;
         return bytes;
     }
 
 private:
-    static constexpr size_t kKept = 256 * 16;
+    static constexpr size_t kKept = size_t(TSerialForm::kDumpLines) * 16;
     bool overflowed_ = false;
     std::mutex mutex_;
     TSerialForm* terminal_ = nullptr;
@@ -194,8 +202,16 @@ void TSerialForm::ShowLiveState() {
 }
 
 void TSerialForm::DeliverQueued() {
-    bool overflowed = false;
-    const std::vector<uint8_t> bytes = Link.Take(this, &overflowed);
+    // A few hundred lines at a time, so that a program that floods the terminal leaves the
+    // user-interface thread free between them; the rest follows at once through the event loop.
+    bool overflowed = false, more = false;
+    const std::vector<uint8_t> bytes = Link.Take(this, 256 * 16, &overflowed, &more);
+    if (more) {
+        QTimer::singleShot(0, this, [] {
+            QueueDelivery(RefreshOrder::Serial);
+            RepaintChangedWindows();
+        });
+    }
     if (overflowed) {
         // Every line shown now would have scrolled out: the dump starts again with the bytes
         // kept, from the first one that begins a line.
