@@ -33,9 +33,9 @@ std::atomic<int> ExternalPage{-1};
 // DeliverBit = deliver what was queued.
 std::atomic<uint32_t> Marked{0};
 
-void Mark(uint32_t bits) {
-    if ((Marked.load(std::memory_order_relaxed) & bits) != bits) Marked.fetch_or(bits, std::memory_order_release);
-}
+// Always a read-modify-write: the user-interface thread's exchange then either sees this mark and
+// every byte stored before it, or leaves it for the next repaint.
+void Mark(uint32_t bits) { Marked.fetch_or(bits, std::memory_order_release); }
 
 // The latches. LatchCount is 0 while the user-interface thread rewrites the table.
 constexpr int kMaxLatches = 8;
