@@ -14,7 +14,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QUrl>
 
@@ -294,8 +294,11 @@ void TForm1::FinishWorker(bool stop) {
     ActiveRunThread->WaitFor();
 }
 
-void TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
-    FinishWorker();
+bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
+    // A second Run or Step while one is in progress does nothing: its command is disabled, and a
+    // call that comes anyway (a key repeat queued before the disabling) must not wait for a run.
+    if (activity_ != Activity::Idle) return false;
+    FinishWorker();  // at most the last Synchronize of the previous step or run
     ArmDebugStops(oneShot);
     SingleStepMode = singleStep;
     RunSettings rs;
@@ -303,11 +306,13 @@ void TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     rs.ScrUpdate = Settings.ScrUpdate;
     rs.AutoRestart = Settings.AutoRestart;
     rs.RealTime = Settings.RealTime;
-    // With every store refreshed, the windows already show the old value of every byte (the
-    // LED display in direct mode is the one window that redraws on any store).
-    SetSkipUnchangedStores((singleStep || Settings.ScrUpdate == 1) && !(LEDForm && !Settings.Trigger));
+    // The commands change here, on this thread, before the worker exists: Stop works at once, and
+    // a second Run or Step can never be triggered before the worker has started.
+    SetActivity(singleStep ? Activity::Stepping : Activity::Running);
+    StartRepaintPacing();
     ActiveRunThread = std::make_unique<TRunThread>(this, rs);
     ActiveRunThread->Start();
+    return true;
 }
 
 void TForm1::RunProgExecute() {
@@ -322,16 +327,46 @@ void TForm1::StopExecute() {
     if (LEDForm) LEDForm->Repaint();
 }
 
+void TForm1::SetActivity(Activity activity) {
+    activity_ = activity;
+    UpdateCommandStates();
+}
+
+QList<QAction*> TForm1::RunLikeCommands() const {
+    return {RunProg, RunStep, StepOver, StepOut, RunToCursor};
+}
+
+void TForm1::UpdateCommandStates() {
+    const bool loaded = !ProgramFileName.empty();
+    const bool listing = listingOpen_;
+    const bool idle = activity_ == Activity::Idle;
+    // A step leaves every command but the run-like ones alone: it ends within moments, and the
+    // commands that change the machine wait for it.
+    const bool free = activity_ != Activity::Running;
+    for (QAction* a : RunLikeCommands()) a->setEnabled(loaded && idle);
+    RunToCursor->setEnabled(loaded && idle && listing);
+    if (DebuggerForm) DebuggerForm->SetRunning(!free);
+    Stop->setEnabled(activity_ == Activity::Running);
+    CloseHEXFile->setEnabled(loaded && free);
+    ShowDASM->setEnabled(loaded);
+    ToggleBP->setEnabled(listing && free);
+    ClearBP->setEnabled(listing && free);
+    SetPC->setEnabled(listing);
+    SaveDASM->setEnabled(listing);
+    for (QAction* a : {OpenHEX, ClearIntRAM, ClearExtRAM, ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
+        a->setEnabled(free);
+}
+
 void TForm1::SetRunCommands(bool running) {
-    RunProg->setEnabled(!running);
-    RunStep->setEnabled(!running);
-    Stop->setEnabled(running);
-    for (QAction* a : {ToggleBP, ClearBP, CloseHEXFile, OpenHEX, ClearIntRAM, ClearExtRAM,
-                       ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
-        a->setEnabled(!running);
-    UpdateDebugCommands(running);
-    // A stopped debugger shows the machine as it is, whatever the run left unrefreshed.
-    if (!running) RefreshAllViews();
+    if (running) {
+        SetActivity(Activity::Running);
+        return;
+    }
+    // The end of a run or step (the worker waits meanwhile): every window shows the machine as it
+    // is, whatever the run left unrefreshed, and the commands are offered again.
+    StopRepaintPacing();
+    RefreshAllViews();
+    SetActivity(Activity::Idle);
 }
 
 void TForm1::SetRunTimes(const std::string& simulation, const std::string& controller) {
@@ -344,14 +379,8 @@ void TForm1::ShowProgramCounter(uint16_t pc) {
 }
 
 void TForm1::RefreshAllViews() {
-    if (SFRForm8051) SFRForm8051->FillAll();
-    if (Form3) Form3->FillAll();
-    if (Form4) Form4->FillAll();
-    if (PortForm) PortForm->FillAll();
-    if (SerialForm) {
-        SerialForm->UpdateBaudRate();
-        SerialForm->CheckSCON();
-    }
+    RepaintAllWindows();
+    if (SFRForm8051) SFRForm8051->ShowProgramCounter(ProgramCounter);
 }
 
 void TForm1::SelectListingRow(uint16_t pc) {
@@ -362,30 +391,22 @@ void TForm1::SelectListingRow(uint16_t pc) {
 
 // ---- Debugger commands -------------------------------------------------------------------------
 
-void TForm1::UpdateDebugCommands(bool running) {
-    const bool ready = !running && !ProgramFileName.empty();
-    StepOver->setEnabled(ready);
-    StepOut->setEnabled(ready);
-    RunToCursor->setEnabled(ready && Form2);
-    if (DebuggerForm) DebuggerForm->SetRunning(running);
-}
-
 void TForm1::StepOverExecute() {
-    if (ProgramFileName.empty()) return;
-    FinishWorker();
+    if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
+    FinishWorker();  // a step that is still finishing
     const OneShotStop stop = StepOverStop();
     StartThread(0, &stop);
 }
 
 void TForm1::StepOutExecute() {
-    if (ProgramFileName.empty()) return;
+    if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
     FinishWorker();
     const OneShotStop stop = StepOutStop();
     StartThread(0, &stop);
 }
 
 void TForm1::RunToCursorExecute() {
-    if (ProgramFileName.empty() || !Form2) return;
+    if (ProgramFileName.empty() || !Form2 || CurrentActivity() != Activity::Idle) return;
     const int a = Form2->SelectedAddress();
     if (a < 0) return;
     FinishWorker();
@@ -395,7 +416,7 @@ void TForm1::RunToCursorExecute() {
 
 void TForm1::ShowDebuggerExecute() {
     ShowChild(DebuggerForm);
-    DebuggerForm->SetRunning(Running() && Stop->isEnabled());
+    DebuggerForm->SetRunning(CurrentActivity() == Activity::Running);
 }
 
 void TForm1::RunEnded() {
@@ -449,8 +470,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
     ProgramCounter = 0;
-    for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(true);
-    UpdateDebugCommands(false);
+    UpdateCommandStates();
     if (DebuggerForm) DebuggerForm->RefreshAll();
     return true;
 }
@@ -464,9 +484,8 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     setWindowTitle(QStringLiteral("Corvamat"));
     ProgramFileName.clear();
     ProgramCounter = 0;
-    for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(false);
     if (Form2) Form2->close();
-    UpdateDebugCommands(false);
+    UpdateCommandStates();
 }
 
 void TForm1::SaveDASMExecute() {
@@ -549,8 +568,8 @@ void TForm1::BringToFront(QMdiSubWindow* window) {
 }
 
 void TForm1::ListingViewOpened(bool open) {
-    for (QAction* a : {SetPC, ToggleBP, ClearBP, SaveDASM}) a->setEnabled(open);
-    UpdateDebugCommands(Running());
+    listingOpen_ = open;
+    UpdateCommandStates();
 }
 
 void TForm1::ShowDASMExecute() {
@@ -583,11 +602,11 @@ void TForm1::RebuildProcessorWindows() {
         else if (w == Form3) RebuildChild(Form3);
         else if (w == PortForm) RebuildChild(PortForm);
         else if (w == SerialForm) {
-            // The dump survives: the new terminal takes over the old one's text and colours.
-            QTextDocument* dump = SerialForm->RichEdit1->document()->clone();
+            // The dump survives: the new terminal takes over the old one's lines and colours into
+            // its own document.
+            const QTextDocumentFragment lines = SerialForm->Lines();
             RebuildChild(SerialForm);
-            SerialForm->RichEdit1->setDocument(dump);
-            dump->setParent(SerialForm->RichEdit1);
+            SerialForm->TakeLines(lines);
         }
         else if (!w->isMinimized()) w->raise();
     }

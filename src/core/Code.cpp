@@ -726,6 +726,7 @@ StoreRefreshHooks* InstalledStoreRefreshHooks() {
 void InstallSerialOutputHook(SerialOutputHook* hook) {
     SerialHook.store(hook, std::memory_order_release);
 }
+SerialOutputHook* InstalledSerialOutputHook() { return SerialHook.load(std::memory_order_acquire); }
 
 void MachineStateChanged() {
     MarkInterruptStageDue();

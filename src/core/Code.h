@@ -188,6 +188,7 @@ public:
     virtual void ByteSent(uint8_t value) = 0;
 };
 void InstallSerialOutputHook(SerialOutputHook* hook);
+SerialOutputHook* InstalledSerialOutputHook();
 
 // ---- Execution -------------------------------------------------------------------------------
 

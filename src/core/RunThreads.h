@@ -20,12 +20,25 @@
 
 // ---- Thread layer ----------------------------------------------------------------------------
 
+// Invariants of Synchronize, ServePendingSynchronize and TThread::WaitFor:
+// - Two threads: the user-interface thread (the one that installed the waker) and at most one
+//   worker. Routines handed over by Synchronize run on the user-interface thread, one at a time,
+//   in the order they were handed over; without a waker they run at once on the calling thread.
+// - The worker may wait for the user-interface thread (Synchronize), never the other way round,
+//   except through WaitFor, which serves the worker's routines while it waits, so neither can
+//   wait for the other forever. A routine run by Synchronize never waits for the worker.
+// - Only the end of a run or step waits this way (the status bar, the program counter, the
+//   listing row, the commands); window repaints never make the worker wait.
+// - At most one wake-up is posted to the event loop at a time, however many routines are handed
+//   over while the user-interface thread is busy or waiting in WaitFor.
+
 // Installs the function that wakes the user-interface thread to serve pending routines, and makes
 // the calling thread the user-interface thread. nullptr removes it (routines then run inline).
 void SetSynchronizeWaker(void (*waker)());
 // Runs every routine the worker has handed over; called on the user-interface thread.
 void ServePendingSynchronize();
-// Runs `fn` on the user-interface thread and returns when it has finished.
+// Runs `fn` on the user-interface thread and returns when it has finished. Worker or
+// user-interface thread; on the latter it runs `fn` at once.
 void Synchronize(const std::function<void()>& fn);
 
 class TThread {
@@ -43,7 +56,8 @@ public:
     bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
     // True once Execute has returned.
     bool Finished() const { return finished_.load(std::memory_order_acquire); }
-    // Waits for the end of the thread while serving its Synchronize calls.
+    // Waits for the end of the thread while serving its Synchronize calls; on the user-interface
+    // thread the one way to wait for a worker.
     void WaitFor();
 
 protected:
@@ -63,6 +77,8 @@ class RunThreadView {
 public:
     virtual ~RunThreadView() = default;
     // running: Run, Single Step and ten more commands disabled, Stop enabled; otherwise the reverse.
+    // The window side sets the running state itself before it starts the thread; the thread calls
+    // this once with false, as the very last thing of every run and step (Execute).
     virtual void SetRunCommands(bool running) = 0;
     // Status bar panels 1 and 2 ("Simulation: ... sec", "Controller: ... sec").
     virtual void SetRunTimes(const std::string& simulation, const std::string& controller) = 0;
@@ -139,7 +155,7 @@ public:
     StopReason Reason = StopReason::End;
 
 protected:
-    void Execute() override { RunSimulation(); }
+    void Execute() override;
 
 private:
     void BeginRun();
@@ -147,7 +163,7 @@ private:
     void StepMode();
     void CommonEnd();
     void ShowPc();
-    void ShowPcAndRow(bool endOfRun);
+    void ShowPcAndRow();
     void ReportTimes();
     template <bool Debugging, class Extras>
     StopReason Loops(Extras& extras) {
