@@ -39,9 +39,9 @@ constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x0
 
 // ---- What the step routine may skip ----------------------------------------------------------
 //
-// Most instructions change nothing that the interrupt stage, the timer set-up or the parity
-// depends on. Three bits, set by every store (of either thread) that changes such a register,
-// tell the next step to look again; the step takes them with an exchange, so that a bit the other thread sets in
+// Most instructions change nothing that the interrupt stage or the timer set-up depends on. Two
+// bits, set by every store (of either thread) that changes such a register, tell the next step
+// to look again; the step takes them with an exchange, so that a bit the other thread sets in
 // the meantime is never lost.
 //
 // kInterruptStageDue: an interrupt could have become acceptable, or a level-triggered request
@@ -49,13 +49,11 @@ constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x0
 // or IP (they hold off interrupts for one instruction), RETI, an accepted interrupt, Reset.
 // kTimerPlanDue: TMOD, TR0/TR1 in TCON, the gate pins INT0/INT1 in P3 or T2CON changed; the
 // timer plan is rebuilt before the next timer stage.
-// kParityDue: ACC or PSW was stored from outside a step; the next step sets P again.
-constexpr uint8_t kInterruptStageDue = 1, kTimerPlanDue = 2, kParityDue = 4;
-std::atomic<uint8_t> StepDue{kInterruptStageDue | kTimerPlanDue | kParityDue};
+constexpr uint8_t kInterruptStageDue = 1, kTimerPlanDue = 2;
+std::atomic<uint8_t> StepDue{kInterruptStageDue | kTimerPlanDue};
 
 inline void MarkInterruptStageDue() { StepDue.fetch_or(kInterruptStageDue, std::memory_order_release); }
 inline void MarkTimerPlanDue() { StepDue.fetch_or(kTimerPlanDue, std::memory_order_release); }
-inline void MarkParityDue() { StepDue.fetch_or(kParityDue, std::memory_order_release); }
 
 // After a store of `v` over `old` to one of the registers above: which flags it raises.
 inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
@@ -356,11 +354,14 @@ template <bool Watched>
         // more than once only for the shortest periods) and sets the flag once.
         unsigned count = low + c;
         if (!Watched) {
+            // In arithmetic, not branches: the compiler would otherwise test the overflow, which
+            // a fast baud rate makes as good as random. `overflow` is 0 or 1 (c is at most 4).
             const unsigned reload = mode == 2 ? R(th) : 0;
-            const bool overflow = count >= 0x100;
-            count = overflow ? count - 0x100 + reload : count;
+            const unsigned overflow = count >> 8;
+            count -= (0u - overflow) & (0x100 - reload);
             while (count >= 0x100) [[unlikely]] count = count - 0x100 + reload;
-            if (overflow && storeFlag && !(R(Sfr::TCON) & flag)) [[unlikely]]
+            const unsigned flagMissing = (R(Sfr::TCON) & flag) == 0;
+            if ((overflow & unsigned(storeFlag) & flagMissing) != 0) [[unlikely]]
                 RaiseFlag<Watched>(Sfr::TCON, R(Sfr::TCON), flag);
         } else if (count >= 0x100) {
             // A watched stage stores the flag at every overflow, count by count.
@@ -494,33 +495,17 @@ constexpr std::array<bool, 256> MakeSendTable() {
 }
 constexpr std::array<bool, 256> kSendsThroughB1 = MakeSendTable();
 
-// What the tail of a step (the parity of ACC, the SBUF send test) has to do after an opcode:
-// kTailNone after opcodes that store neither ACC nor PSW nor any direct address or bit, or only
-// change CY, which leaves a correct P correct; kTailParity after the others; kTailSendB1 and
-// kTailSendB2 after those that also send a byte when their destination operand (b1, or b2 for
-// MOV direct,direct) is SBUF. P is correct at the start of every step: a watched step stores it,
-// an unwatched one whenever the tail runs, and a store from outside a step to ACC or PSW sets
-// kParityDue. A watched step always runs the whole tail.
-constexpr uint8_t kTailNone = 0, kTailParity = 1, kTailSendB1 = 2, kTailSendB2 = 3;
-constexpr std::array<uint8_t, 256> MakeTailTable() {
+// Which operand byte of an opcode is a direct destination through which it sends a byte when it
+// is SBUF: kSendNone, kSendB1, or kSendB2 (MOV direct,direct).
+constexpr uint8_t kSendNone = 0, kSendB1 = 1, kSendB2 = 2;
+constexpr std::array<uint8_t, 256> MakeSendOperandTable() {
     std::array<uint8_t, 256> t{};
-    for (auto& x : t) x = kTailParity;
-    for (int op : {0x00, 0xA5, 0x80, 0x02, 0x40, 0x50, 0x60, 0x70, 0x20, 0x30, 0x90, 0xA3, 0xF0,
-                   0xF2, 0xF3, 0xC0, 0xC3, 0xD3, 0xB3, 0x82, 0xB0, 0x72, 0xA0, 0xA2})
-        t[op] = kTailNone;
-    for (int op = 0xB4; op <= 0xBF; ++op) t[op] = kTailNone;  // CJNE (CY)
-    for (int op = 0xD8; op <= 0xDF; ++op) t[op] = kTailNone;  // DJNZ Rn
-    for (int op = 0x76; op <= 0x7F; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,#data
-    for (int op = 0xF6; op <= 0xFF; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,A
-    for (int op = 0xA6; op <= 0xAF; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,direct
-    for (int op = 0x06; op <= 0x0F; ++op) t[op] = kTailNone;  // INC Rn/@Ri
-    for (int op = 0x16; op <= 0x1F; ++op) t[op] = kTailNone;  // DEC Rn/@Ri
     for (int op = 0; op < 256; ++op)
-        if (kSendsThroughB1[op]) t[op] = kTailSendB1;
-    t[0x85] = kTailSendB2;
+        if (kSendsThroughB1[op]) t[op] = kSendB1;
+    t[0x85] = kSendB2;
     return t;
 }
-constexpr std::array<uint8_t, 256> kTail = MakeTailTable();
+constexpr std::array<uint8_t, 256> kSendOperand = MakeSendOperandTable();
 
 // ---- The step routine in one form ---------------------------------------------------------
 
@@ -666,7 +651,6 @@ template <bool Worker>
 void StoreNow(uint16_t a, uint8_t v) {
     if (ScreenUpdateCountdown == 0) StoreAs<Worker, true>(a, v);
     else StoreAs<Worker, false>(a, v);
-    if (a == Sfr::ACC || a == Sfr::PSW) MarkParityDue();
 }
 
 // Stores outside the step routine (the public entry points and their helpers).
@@ -731,7 +715,6 @@ SerialOutputHook* InstalledSerialOutputHook() { return SerialHook.load(std::memo
 void MachineStateChanged() {
     MarkInterruptStageDue();
     MarkTimerPlanDue();
-    MarkParityDue();
 }
 
 // ---- Lifecycle ----------------------------------------------------------------------------------
@@ -1071,19 +1054,17 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             break;
     }
 
-    const uint8_t tail = kTail[op];
-    if (!Watched && tail == kTailNone && !(due & kParityDue)) {
-        ProgramCounter = next;
-        return pc;
-    }
-    // Parity of ACC into PSW.P, after every instruction that did not leave above. A watched step
-    // stores PSW every time; an unwatched one only when P differs, which leaves the same byte.
+    // Parity of ACC into PSW.P after every instruction that did not leave above, the same way in
+    // both forms and without testing the opcode or whether P changed: such tests would be
+    // branches that follow the program's data. Where neither ACC nor P changed, the store leaves
+    // the same byte.
     {
         uint8_t psw = R(Sfr::PSW);
         uint8_t p = uint8_t((psw & 0xFE) | __builtin_parity(acc()));
-        if (Watched || p != psw) StorePsw(p);
+        StorePsw(p);
     }
-    if (tail >= kTailSendB1 && (tail == kTailSendB1 ? b1 : b2) == Sfr::SBUF) SendByte();
+    const uint8_t send = kSendOperand[op];
+    if (send != kSendNone && (send == kSendB1 ? b1 : b2) == Sfr::SBUF) SendByte();
     ProgramCounter = next;
     return pc;
 }

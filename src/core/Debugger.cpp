@@ -62,16 +62,6 @@ void Hit(const ArmedWatch& w, uint8_t value) {
 
 // ---- The shadow call stack --------------------------------------------------------------------
 
-// A frame packed into one word, so that a reader on another thread sees whole frames:
-// site 0-15, target 16-31, return address 32-47, SP 48-55, interrupt 56.
-Shared<uint64_t> Frames[kMaxCallFrames];
-Shared<int32_t> Depth;
-
-uint64_t Pack(const CallFrame& f) {
-    return uint64_t(f.site) | uint64_t(f.target) << 16 | uint64_t(f.returnAddress) << 32 |
-           uint64_t(f.sp) << 48 | uint64_t(f.interrupt ? 1 : 0) << 56;
-}
-
 CallFrame Unpack(uint64_t w) {
     CallFrame f;
     f.site = uint16_t(w);
@@ -80,27 +70,6 @@ CallFrame Unpack(uint64_t w) {
     f.sp = uint8_t(w >> 48);
     f.interrupt = (w >> 56) & 1;
     return f;
-}
-
-// Drops the frames whose return address lies above `sp`.
-void Unwind(int sp) {
-    int d = Depth;
-    while (d > 0 && int(Unpack(Frames[d - 1]).sp) > sp) --d;
-    Depth = d;
-}
-
-void Push(const CallFrame& f) {
-    // The frames above the stack position of the new return address are gone (a program that
-    // moved SP down, or left a routine by a jump after discarding its return address).
-    Unwind(int(f.sp) - 2);
-    int d = Depth;
-    if (d == kMaxCallFrames) {
-        // Deeper than any 8051 stack holds with proper returns: forget the outermost frame.
-        for (int i = 1; i < d; ++i) Frames[i - 1] = uint64_t(Frames[i]);
-        --d;
-    }
-    Frames[d] = Pack(f);
-    Depth = d + 1;
 }
 
 std::string Hex2(unsigned v) {
@@ -315,29 +284,50 @@ void NoteWatchedExternalStore(uint16_t address, uint8_t value, uint8_t old) {
 
 // ---- Call stack ------------------------------------------------------------------------------
 
-void NoteCall(uint16_t site, uint16_t target, uint16_t returnAddress) {
-    Push({site, target, returnAddress, InternalRam[Sfr::SP], false});
+namespace call_stack {
+
+Shared<uint64_t> Frames[kMaxCallFrames];
+Shared<int32_t> Depth;
+
+void Unwind(int sp) {
+    int d = Depth;
+    while (d > 0 && FrameSp(Frames[d - 1]) > sp) --d;
+    Depth = d;
 }
+
+void PushSlow(uint64_t frame) {
+    // The frames above the stack position of the new return address are gone (a program that
+    // moved SP down, or left a routine by a jump after discarding its return address).
+    Unwind(FrameSp(frame) - 2);
+    int d = Depth;
+    if (d == kMaxCallFrames) {
+        // Deeper than any 8051 stack holds with proper returns: forget the outermost frame.
+        for (int i = 1; i < d; ++i) Frames[i - 1] = uint64_t(Frames[i]);
+        --d;
+    }
+    Frames[d] = frame;
+    Depth = d + 1;
+}
+
+}  // namespace call_stack
 
 void NoteInterruptEntry(uint16_t site, uint16_t vector) {
-    Push({site, vector, site, InternalRam[Sfr::SP], true});
+    call_stack::Push(call_stack::Pack(site, vector, site, InternalRam[Sfr::SP], true));
 }
-
-void NoteReturn() { Unwind(InternalRam[Sfr::SP]); }
 
 std::vector<CallFrame> CallStackSnapshot() {
     std::vector<CallFrame> out;
     const int sp = InternalRam[Sfr::SP];
-    const int d = Depth;
+    const int d = call_stack::Depth;
     for (int i = 0; i < d; ++i) {
-        CallFrame f = Unpack(Frames[i]);
+        CallFrame f = Unpack(call_stack::Frames[i]);
         if (int(f.sp) > sp) break;
         out.push_back(f);
     }
     return out;
 }
 
-void ResetCallStack() { Depth = 0; }
+void ResetCallStack() { call_stack::Depth = 0; }
 
 // ---- Stopwatch ---------------------------------------------------------------------------------
 

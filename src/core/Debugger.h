@@ -145,10 +145,56 @@ std::vector<CallFrame> CallStackSnapshot();
 void ResetCallStack();
 
 // Execution hooks, called right after the return address was pushed (calls, interrupt entry)
-// or popped (RET, RETI).
+// or popped (RET, RETI). The call and the return are inline: a proper call or return costs one
+// frame store or one compare, everything else goes through the out-of-line routines.
 void NoteCall(uint16_t site, uint16_t target, uint16_t returnAddress);
 void NoteInterruptEntry(uint16_t site, uint16_t vector);
 void NoteReturn();
+
+namespace call_stack {
+// A frame packed into one word, so that a reader on another thread sees whole frames:
+// site 0-15, target 16-31, return address 32-47, SP 48-55, interrupt 56. Frames[0, Depth) are
+// the frames, outermost first, their SPs strictly rising.
+extern Shared<uint64_t> Frames[kMaxCallFrames];
+extern Shared<int32_t> Depth;
+
+inline uint64_t Pack(uint16_t site, uint16_t target, uint16_t returnAddress, uint8_t sp, bool interrupt) {
+    return uint64_t(site) | uint64_t(target) << 16 | uint64_t(returnAddress) << 32 |
+           uint64_t(sp) << 48 | uint64_t(interrupt ? 1 : 0) << 56;
+}
+inline int FrameSp(uint64_t frame) { return uint8_t(frame >> 48); }
+
+// Drops the frames whose return address lies above `sp`.
+[[gnu::noinline]] void Unwind(int sp);
+// A push that must first drop frames, or that finds the stack full.
+[[gnu::noinline]] void PushSlow(uint64_t frame);
+
+inline void Push(uint64_t frame) {
+    const int d = Depth;
+    if (d == kMaxCallFrames || (d > 0 && FrameSp(Frames[d - 1]) > FrameSp(frame) - 2)) [[unlikely]] {
+        PushSlow(frame);
+        return;
+    }
+    Frames[d] = frame;
+    Depth = d + 1;
+}
+}  // namespace call_stack
+
+inline void NoteCall(uint16_t site, uint16_t target, uint16_t returnAddress) {
+    call_stack::Push(call_stack::Pack(site, target, returnAddress, InternalRam[Sfr::SP], false));
+}
+
+inline void NoteReturn() {
+    // A proper return drops the top frame and leaves the one below it in place.
+    const int sp = InternalRam[Sfr::SP];
+    const int d = call_stack::Depth;
+    if (d == 0 || call_stack::FrameSp(call_stack::Frames[d - 1]) <= sp) return;
+    if (d > 1 && call_stack::FrameSp(call_stack::Frames[d - 2]) > sp) [[unlikely]] {
+        call_stack::Unwind(sp);
+        return;
+    }
+    call_stack::Depth = d - 1;
+}
 
 // ---- Stopwatch -----------------------------------------------------------------------------
 
