@@ -252,13 +252,14 @@ public:
     std::FILE* trace = nullptr;
     ListingFormat format;
 
+    // Call once the fields above are set.
+    void Prepare() { checkAt = nextInput < inputSize ? 0 : maxCycles; }
+
+    // One test per instruction: the cycle count reaching checkAt, which is 0 while input waits
+    // (every instruction then looks), else the cycle limit.
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
         cyclesBefore = cycles;
-        if (cycles >= maxCycles) {
-            *reason = StopReason::MaxCycles;
-            return true;
-        }
-        if (nextInput < inputSize) DeliverInput();
+        if (cycles >= checkAt) [[unlikely]] return Check(cycles, reason);
         return false;
     }
 
@@ -278,6 +279,17 @@ public:
 
 private:
     uint64_t cyclesBefore = 0;
+    uint64_t checkAt = 0;
+
+    [[gnu::noinline]] bool Check(uint64_t cycles, StopReason* reason) {
+        if (cycles >= maxCycles) {
+            *reason = StopReason::MaxCycles;
+            return true;
+        }
+        if (nextInput < inputSize) DeliverInput();
+        Prepare();
+        return false;
+    }
 
     // The next byte arrives once the receiver is on (REN), RI is clear and the program has read
     // the previous byte from SBUF: the file is a sender that never outruns the program.
@@ -499,6 +511,7 @@ void Run(const Options& o, RunFiles& files, TRunThread& run) {
     extras.input = std::move(files.input);
     extras.inputSize = extras.input.size();
     extras.trace = files.trace.get();
+    extras.Prepare();
     std::FILE* out = files.serialOut ? files.serialOut.get() : stdout;
     SerialSink sink(out);
     InstallSerialOutputHook(&sink);
