@@ -207,6 +207,14 @@ void SymbolTable::Finish() {
     }
 }
 
+std::vector<SymbolTable::NamedAddress> SymbolTable::ListingNames() const {
+    std::vector<NamedAddress> out;
+    for (const auto& [a, n] : codeNames_) out.push_back({n, a, 'C'});
+    for (const auto& [a, n] : dataNames_) out.push_back({n.first, a, 'D'});
+    for (const auto& [a, n] : bitNames_) out.push_back({n, a, 'B'});
+    return out;
+}
+
 const Function* SymbolTable::FunctionAt(uint16_t pc) const {
     const Function* best = nullptr;
     for (const auto& f : functions) {

@@ -153,6 +153,14 @@ public:
 
     const StructType* FindStruct(std::string_view name, std::string_view module) const;
 
+    // Every name the listing can show: kind 'C' code, 'D' direct data address, 'B' bit.
+    struct NamedAddress {
+        std::string name;
+        uint16_t address;
+        char kind;
+    };
+    std::vector<NamedAddress> ListingNames() const;
+
     // Sorts the records and works out the function ranges; the readers call it.
     void Finish();
 

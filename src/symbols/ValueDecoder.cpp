@@ -142,6 +142,8 @@ private:
             bool printable = true;
             for (char c : str) printable = printable && c >= 0x20 && c < 0x7F;
             if (printable) v.text = "\"" + str + "\"" + (terminated ? "" : "...");
+            // A terminated string is what a script wants to compare: JSON gets it as a string.
+            if (printable && terminated) v.json = JsonString(str);
         }
         return v;
     }

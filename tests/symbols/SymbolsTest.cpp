@@ -210,6 +210,7 @@ TEST(ValueDecoder, DecodesEveryKindFromItsMemory) {
     EXPECT_EQ(text(p.Sym("xwhere")), "0x0003 (xdata)");
     EXPECT_EQ(text(p.Sym("ibuf")), "{1, 2, 7}");
     EXPECT_EQ(text(p.Sym("greeting")), "\"hi\"");
+    EXPECT_EQ(DecodeSymbol(p.Sym("greeting"), t, m).json, "\"hi\"");
     const Symbol& flag = p.Sym("flag");
     ASSERT_TRUE(flag.address);  // from the module's .rst: the linker gives bits no record
     EXPECT_EQ(text(flag), "0");

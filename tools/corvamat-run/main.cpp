@@ -19,6 +19,7 @@
 #include "Disassembler.h"
 #include "Export.h"
 #include "ProgramFiles.h"
+#include "ProgramSymbols.h"
 #include "RunThreads.h"
 #include "SafeFile.h"
 #include "Settings.h"
@@ -42,10 +43,17 @@ Controller and program:
                          is refused and the checksum question is printed on standard error
   --ini FILE             read every setting from a settings file of the corvamat.ini format;
                          the flags above override it
+  --symbols FILE         the program's symbols from an SDCC .cdb debug file, or the global
+                         labels of a linker .map or NoICE .noi file; without it PROGRAM.cdb,
+                         PROGRAM.map or PROGRAM.noi beside the program is read if there is one
 
 Running:
   --break ADDR           breakpoint at hexadecimal ADDR (repeatable); the run stops before
                          that instruction, except at the instruction where it started
+  --break FUNCTION       with symbols: at the first instruction of a function (a name that is
+                         also a hexadecimal number is an address; write it as _NAME)
+  --break FILE.c:LINE    with a .cdb: at the first instruction of a C line (the next line
+                         with code when that one has none)
   --max-cycles N         stop after N machine cycles
   The run also ends when the program passes its last address, and when it executes a jump
   to itself (SJMP, AJMP or LJMP) while no interrupt can be taken.
@@ -57,13 +65,18 @@ Input and output:
                          SBUF is one register for both directions, so a program should clear
                          RI only when it no longer needs the received byte
   --dump FILE            the final state as JSON: stop, pc, cycles, instructions, iram (384
-                         bytes), xram (65536 bytes), the memories as hexadecimal digits
+                         bytes), xram (65536 bytes), the memories as hexadecimal digits;
+                         with symbols also variables: every global and static variable by
+                         name with its value (numbers, arrays, objects for structures,
+                         pointers as text, null where a value has no storage)
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
   --stats                instructions, machine cycles, host seconds, cycles per second and
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
-                         and exit
-  --export FILE          write the disassembly as assembler source and exit
+                         and exit; with symbols the operands show names, and a fourth column
+                         the label that starts at the row
+  --export FILE          write the disassembly as assembler source and exit (with symbols,
+                         labelled with the program's names)
   --help                 this text
 
 Exit status: 0 after the end, a breakpoint or an idle jump; 1 after --max-cycles; 2 when the
@@ -72,10 +85,11 @@ serial output are still written).
 )";
 
 struct Options {
-    std::string program, ini, serialOut, serialIn, dump, trace, exportFile;
+    std::string program, ini, serialOut, serialIn, dump, trace, exportFile, symbols;
     std::string cpu, frequency, binOffset;
     bool ignoreChecksum = false, stats = false, listing = false;
     std::vector<uint16_t> breaks;
+    std::vector<std::string> breakNames;  // functions and FILE:LINE, resolved once symbols are read
     uint64_t maxCycles = UINT64_MAX;
 };
 
@@ -92,6 +106,17 @@ bool ParseUnsigned(const std::string& s, int base, uint64_t* v) {
     if (errno || *end || s[0] == '-') return false;
     *v = x;
     return true;
+}
+
+// A C identifier, or FILE:LINE.
+bool IsBreakName(const std::string& s) {
+    auto colon = s.rfind(':');
+    if (colon != std::string::npos) {
+        uint64_t line;
+        return colon > 0 && ParseUnsigned(s.substr(colon + 1), 10, &line) && line > 0;
+    }
+    if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
+    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
 }
 
 Options ParseArguments(int argc, char** argv) {
@@ -122,12 +147,17 @@ Options ParseArguments(int argc, char** argv) {
             o.ignoreChecksum = true;
         } else if (a == "--ini") {
             o.ini = value(i);
+        } else if (a == "--symbols") {
+            o.symbols = value(i);
         } else if (a == "--break") {
             uint64_t v;
             std::string s = value(i);
-            if (!ParseUnsigned(s, 16, &v) || v > 0xFFFF)
-                UsageError("--break takes a hexadecimal address 0-FFFF");
-            o.breaks.push_back(uint16_t(v));
+            if (ParseUnsigned(s, 16, &v) && v <= 0xFFFF)
+                o.breaks.push_back(uint16_t(v));
+            else if (IsBreakName(s))
+                o.breakNames.push_back(s);
+            else
+                UsageError("--break takes a hexadecimal address 0-FFFF, a function or FILE.c:LINE");
         } else if (a == "--max-cycles") {
             if (!ParseUnsigned(value(i), 10, &o.maxCycles)) UsageError("--max-cycles takes a number");
         } else if (a == "--serial-out") {
@@ -261,11 +291,47 @@ bool WriteDump(const std::string& path, const TRunThread& run) {
     j << "{\n  \"stop\": \"" << StopName(run.Reason) << "\",\n  \"pc\": " << ProgramCounter
       << ",\n  \"cycles\": " << run.CycleCount << ",\n  \"instructions\": " << run.Instructions
       << ",\n  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
-      << Hex(xram.data(), xram.size()) << "\"\n}\n";
+      << Hex(xram.data(), xram.size()) << "\"";
+    if (const SymbolTable* symbols = ActiveProgramSymbols()) {
+        MachineMemory memory;
+        j << ",\n  \"variables\": " << VariablesJson(*symbols, memory, "  ");
+    }
+    j << "\n}\n";
     std::string error;
     if (WriteFileSafely(path, j.str(), &error)) return true;
     std::cerr << "corvamat-run: cannot write " << path << ": " << error << "\n";
     return false;
+}
+
+// The symbols given with --symbols (a failure ends the run) or found beside the program (a
+// failure is reported and the run goes on without).
+bool LoadRunnerSymbols(const Options& o) {
+    std::string error;
+    if (!o.symbols.empty()) {
+        if (LoadProgramSymbolsFile(o.symbols, &error)) return true;
+        std::cerr << "corvamat-run: " << error << "\n";
+        return false;
+    }
+    if (!LoadProgramSymbolsBeside(o.program, &error) && !error.empty())
+        std::cerr << "corvamat-run: " << error << " The program runs without symbols.\n";
+    return true;
+}
+
+// A --break given as a function or FILE:LINE, as a code address.
+uint16_t ResolveBreakName(const std::string& name) {
+    const SymbolTable* t = ActiveProgramSymbols();
+    if (!t) UsageError("--break " + name + " needs the program's symbols (a .cdb beside it or --symbols)");
+    auto colon = name.rfind(':');
+    if (colon != std::string::npos) {
+        uint32_t line = uint32_t(std::stoul(name.substr(colon + 1))), actual = 0;
+        auto a = t->AddressOfLine(name.substr(0, colon), line, &actual);
+        if (!a) UsageError("--break " + name + ": no code at or after that line");
+        return *a;
+    }
+    if (const Function* f = t->FindFunction(name)) return f->start;
+    for (const auto& l : t->labels)
+        if (l.code && (l.name == name || l.name == "_" + name)) return l.address;
+    UsageError("--break " + name + ": no such function");
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
@@ -304,11 +370,18 @@ int main(int argc, char** argv) {
         return kExitLoad;
     }
     ProgramCounter = 0;
+    if (!LoadRunnerSymbols(o)) return kExitLoad;
 
     if (o.listing || !o.exportFile.empty()) {
         BuildListing();
-        if (o.listing)
-            for (const auto& r : Listing) std::cout << r.Address << '\t' << r.Text << '\t' << r.Bytes << '\n';
+        if (o.listing) {
+            const bool labels = ActiveProgramSymbols() != nullptr;
+            for (const auto& r : Listing) {
+                std::cout << r.Address << '\t' << r.Text << '\t' << r.Bytes;
+                if (labels) std::cout << '\t' << r.Label;
+                std::cout << '\n';
+            }
+        }
         if (!o.exportFile.empty()) {
             std::string error;
             if (!ExportListing(Listing, CurrentExportOptions(), o.exportFile, &error)) {
@@ -320,6 +393,7 @@ int main(int argc, char** argv) {
     }
 
     for (uint16_t b : o.breaks) BreakpointTable.Set(b, 1);
+    for (const auto& name : o.breakNames) BreakpointTable.Set(ResolveBreakName(name), 1);
 
     RunnerExtras extras;
     extras.maxCycles = o.maxCycles;
