@@ -8,7 +8,7 @@
 #include <QTableWidget>
 
 #include "Code.h"
-#include "SFRUnit.h"
+#include "ByteCells.h"
 
 QPointer<TPortForm> PortForm;
 

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "Settings.h"
-#include "Unit1.h"
+#include "MainWindowLink.h"
 
 TDasmCfgForm::TDasmCfgForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Disassembler Options"));
@@ -73,6 +73,6 @@ void TDasmCfgForm::Button1Click() {
     for (int i = 0; i < 4; ++i) Settings.Optn[i] = CheckBox[i]->isChecked();
     if (ComboBox1->currentIndex() >= 0) Settings.Numbers = uint8_t(ComboBox1->currentIndex());
     if (ComboBox2->currentIndex() >= 0) Settings.Addresses = uint8_t(ComboBox2->currentIndex());
-    if (Form1) Form1->ReplaceListingView();
+    if (MainWindow) MainWindow->ReplaceListingView();
     accept();
 }

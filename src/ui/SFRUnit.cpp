@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QTableWidget>
 
+#include "ByteCells.h"
 #include "ByteEditUnit.h"
 #include "Code.h"
 
@@ -30,41 +31,6 @@ namespace {
 int FirstRowOfColumn(int column) { return column == 1 ? 0 : column == 2 ? 10 : 17; }
 
 }  // namespace
-
-QString ByteCell(uint8_t value) {
-    return QStringLiteral(" %1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-QString HexCaption(const QString& prefix, unsigned value, int digits) {
-    return prefix + QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper() + QLatin1Char('h');
-}
-
-QTableWidget* MakeValueGrid(QWidget* parent, int rows, int columns) {
-    auto* grid = new QTableWidget(rows, columns, parent);
-    grid->horizontalHeader()->hide();
-    grid->verticalHeader()->hide();
-    grid->horizontalHeader()->setMinimumSectionSize(1);
-    grid->verticalHeader()->setMinimumSectionSize(1);
-    grid->horizontalHeader()->setDefaultSectionSize(24);
-    grid->verticalHeader()->setDefaultSectionSize(18);
-    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    grid->setFocusPolicy(Qt::NoFocus);
-    grid->setSelectionMode(QAbstractItemView::NoSelection);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setFrameShape(QFrame::NoFrame);
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::Monospace);
-    font.setPixelSize(11);
-    grid->setFont(font);
-    grid->setTextElideMode(Qt::ElideNone);
-    grid->setWordWrap(false);
-    grid->setStyleSheet(QStringLiteral("QTableView::item { padding: 0px; }"));
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c) grid->setItem(r, c, new QTableWidgetItem);
-    grid->setFixedSize(24 * columns + 1, 18 * rows + 1);
-    return grid;
-}
 
 TSFRForm8051::TSFRForm8051(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);

@@ -7,7 +7,7 @@
 
 #include "Code.h"
 #include "Disassembler.h"
-#include "Unit1.h"
+#include "MainWindowLink.h"
 
 QPointer<TForm2> Form2;
 
@@ -105,7 +105,7 @@ TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
     // Any change of the selection repaints the old and the new row.
     connect(StringGrid1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { StringGrid1->viewport()->update(); });
-    if (Form1) Form1->ListingViewOpened(true);
+    if (MainWindow) MainWindow->ListingViewOpened(true);
 }
 
 TForm2::~TForm2() = default;
@@ -117,7 +117,7 @@ void TForm2::closeEvent(QCloseEvent* event) {
     if (!event->isAccepted()) return;
     if (Form2 == this) {
         Form2 = nullptr;
-        if (Form1) Form1->ListingViewOpened(false);
+        if (MainWindow) MainWindow->ListingViewOpened(false);
     }
 }
 

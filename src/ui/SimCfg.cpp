@@ -13,10 +13,10 @@
 
 #include "Code.h"
 #include "KeyFilters.h"
+#include "MainWindowLink.h"
 #include "ProgramFiles.h"
 #include "Prompts.h"
 #include "Settings.h"
-#include "Unit1.h"
 #include "Unit2.h"
 
 TSimCfgForm::TSimCfgForm(QWidget* parent) : QDialog(parent) {
@@ -164,9 +164,9 @@ bool TSimCfgForm::Button1Click() {
     if (processor != Settings.Processor) {
         Settings.Processor = processor;
         Processor8052 = processor;
-        if (Form1) Form1->RebuildProcessorWindows();
+        if (MainWindow) MainWindow->RebuildProcessorWindows();
     }
-    if (Form1) Form1->UpdateProcessorStatus();
+    if (MainWindow) MainWindow->UpdateProcessorStatus();
     Settings.BinOffset = uint16_t(CheckBox2->isChecked() ? offset : 0);
     if (CheckBox3->isChecked() != Settings.DelNops) {
         Settings.DelNops = CheckBox3->isChecked();

@@ -80,6 +80,7 @@ static void InitResources() { Q_INIT_RESOURCE(icons); }
 TForm1::TForm1(const QString& settingsPath) {
     InitResources();
     Form1 = this;
+    MainWindow = this;
     setWindowTitle(QStringLiteral("Corvamat"));
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/corvamat.svg")));
@@ -134,6 +135,7 @@ TForm1::~TForm1() {
     ActiveRunThread.reset();
     InstallStoreRefreshHooks(nullptr);
     if (Form1 == this) Form1 = nullptr;
+    if (MainWindow == this) MainWindow = nullptr;
 }
 
 QAction* TForm1::MakeAction(const char* name, const QString& caption, const QString& hint,

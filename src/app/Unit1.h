@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <memory>
 
+#include "MainWindowLink.h"
 #include "RunThreads.h"
 
 class QAction;
@@ -18,7 +19,7 @@ class TAboutForm;
 class TLEDCfgForm;
 class TKeyCfgForm;
 
-class TForm1 : public QMainWindow, public RunThreadView {
+class TForm1 : public QMainWindow, public RunThreadView, public MainWindowLink {
     Q_OBJECT
 public:
     // Creates the window and makes the start-up stores; reads the settings from `settingsPath`
@@ -75,13 +76,13 @@ public:
     void FinishWorker(bool stop = false);
     bool Running() const;
     // The processor and clock text of status panel 0.
-    void UpdateProcessorStatus();
+    void UpdateProcessorStatus() override;
     // Brings a child window back to the normal state and to the front.
     void BringToFront(QMdiSubWindow* window);
     // The disassembly view tells when it opens and closes.
-    void ListingViewOpened(bool open);
+    void ListingViewOpened(bool open) override;
     // Rebuilds the windows whose layout depends on the processor.
-    void RebuildProcessorWindows();
+    void RebuildProcessorWindows() override;
     // Redraws every open view from the machine state.
     void RefreshAllViews();
 
@@ -113,7 +114,7 @@ public:
         window->setWindowState(state);
     }
     // Replaces the disassembly view by a new one at the same place, state and stacking order.
-    void ReplaceListingView();
+    void ReplaceListingView() override;
 
     // RunThreadView, called on the user-interface thread.
     void SetRunCommands(bool running) override;

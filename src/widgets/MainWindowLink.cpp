@@ -1,0 +1,4 @@
+// The process-wide link to the main window.
+#include "MainWindowLink.h"
+
+MainWindowLink* MainWindow = nullptr;

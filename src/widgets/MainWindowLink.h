@@ -1,0 +1,20 @@
+// The main-window services that views and dialogs call back into, without knowing the main window.
+#pragma once
+
+class MainWindowLink {
+public:
+    // The disassembly view tells when it opens and closes.
+    virtual void ListingViewOpened(bool open) = 0;
+    // Replaces the disassembly view by a new one at the same place, state and stacking order.
+    virtual void ReplaceListingView() = 0;
+    // Rebuilds the windows whose layout depends on the processor.
+    virtual void RebuildProcessorWindows() = 0;
+    // The processor and clock text of the status bar.
+    virtual void UpdateProcessorStatus() = 0;
+
+protected:
+    ~MainWindowLink() = default;
+};
+
+// The main window while it exists, nullptr otherwise.
+extern MainWindowLink* MainWindow;

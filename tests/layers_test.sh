@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Checks the layers of src/: a folder includes headers only from itself and the folders below it.
+# core < settings < program < symbols < widgets < (ui | peripherals) < app; ui and peripherals
+# never include each other, and the Qt-free folders include no Qt header.
+set -euo pipefail
+src="$1"
+declare -A rank=([core]=0 [settings]=1 [program]=2 [symbols]=3 [widgets]=4 [ui]=5 [peripherals]=5 [app]=6)
+declare -A home
+for f in "$src"/*/*.h; do home[$(basename "$f")]=$(basename "$(dirname "$f")"); done
+fail=0
+for f in "$src"/*/*.h "$src"/*/*.cpp; do
+  dir=$(basename "$(dirname "$f")")
+  [ -n "${rank[$dir]+x}" ] || continue
+  while read -r header; do
+    target=${home[$header]:-}
+    [ -z "$target" ] || [ "$target" = "$dir" ] && continue
+    if [ "${rank[$target]}" -ge "${rank[$dir]}" ]; then
+      echo "$f includes $header from $target/, which is not below $dir/"
+      fail=1
+    fi
+  done < <(sed -n 's/^#include "\(.*\)".*/\1/p' "$f")
+  if [ "${rank[$dir]}" -le 3 ] && grep -q '^#include <Q' "$f"; then
+    echo "$f includes a Qt header, but $dir/ is Qt-free"
+    fail=1
+  fi
+done
+[ "$fail" -eq 0 ] && echo "layers: every include points downwards"
+exit "$fail"
