@@ -39,6 +39,7 @@
 #include "Settings.h"
 #include "SimCfg.h"
 #include "Unit2.h"
+#include "WatchUnit.h"
 
 TForm1* Form1 = nullptr;
 
@@ -100,6 +101,7 @@ TForm1::TForm1(const QString& settingsPath) {
 
     CreateActions();
     CreateMenus();
+    CreateSymbolCommands();
 
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(this);
@@ -312,7 +314,7 @@ void TForm1::SetRunCommands(bool running) {
     RunStep->setEnabled(!running);
     Stop->setEnabled(running);
     for (QAction* a : {ToggleBP, ClearBP, CloseHEXFile, OpenHEX, ClearIntRAM, ClearExtRAM,
-                       ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
+                       ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg, LoadSymbols})
         a->setEnabled(!running);
     // A stopped debugger shows the machine as it is, whatever the run left unrefreshed.
     if (!running) RefreshAllViews();
@@ -336,6 +338,7 @@ void TForm1::RefreshAllViews() {
         SerialForm->UpdateBaudRate();
         SerialForm->CheckSCON();
     }
+    if (WatchForm) WatchForm->Refresh();
 }
 
 void TForm1::SelectListingRow(uint16_t pc) {
@@ -375,6 +378,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
         return false;
     }
     setWindowTitle(windowTitle() + QStringLiteral(" - ") + full);
+    LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
     ProgramCounter = 0;
@@ -393,6 +397,7 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     ProgramCounter = 0;
     for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(false);
     if (Form2) Form2->close();
+    ForgetSymbols();
 }
 
 void TForm1::SaveDASMExecute() {

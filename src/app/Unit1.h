@@ -124,12 +124,23 @@ public:
 
     QString SettingsPath;
 
+    // The program's symbols: File > Load Symbols..., View > Watch.
+    QAction *LoadSymbols = nullptr, *ShowWatch = nullptr;
+    void LoadSymbolsExecute();
+    // Reads the .cdb (or .map, .noi) beside a program that was just loaded; one that does not fit
+    // gets a message and the program stays loaded without symbols.
+    void LoadSymbolsBesideProgram(const QString& programPath);
+    void ForgetSymbols();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateActions();
     void CreateMenus();
+    void CreateSymbolCommands();
+    // After the symbols changed: the listing with or without names, the Watch window.
+    void SymbolsChanged();
     void StartThread(uint8_t singleStep);
     QAction* MakeAction(const char* name, const QString& caption, const QString& hint,
                         const QString& icon, const QKeySequence& shortcut, bool enabled);

@@ -18,9 +18,9 @@ bool LoadProgramSymbolsBeside(const std::string& programPath, std::string* error
     return true;
 }
 
-bool LoadProgramSymbolsFile(const std::string& path, std::string* error) {
+bool LoadProgramSymbolsFile(const std::string& path, const std::string& programPath, std::string* error) {
     SymbolTable t;
-    if (!LoadSymbolsFile(path, LoadedProgramEnd, &t, error)) return false;
+    if (!LoadSymbolsFile(path, LoadedProgramEnd, &t, error, programPath)) return false;
     ProgramSymbols = std::move(t);
     return true;
 }

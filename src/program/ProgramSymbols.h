@@ -17,8 +17,9 @@ void ForgetProgramSymbols();
 // Returns false with a message when a file is there but does not fit or cannot be read; false
 // with an empty message when there is none.
 bool LoadProgramSymbolsBeside(const std::string& programPath, std::string* error);
-// Reads a chosen .cdb/.map/.noi into ProgramSymbols; on failure the previous symbols stay.
-bool LoadProgramSymbolsFile(const std::string& path, std::string* error);
+// Reads a chosen .cdb/.map/.noi for the program at `programPath` into ProgramSymbols; on failure
+// the previous symbols stay.
+bool LoadProgramSymbolsFile(const std::string& path, const std::string& programPath, std::string* error);
 
 // Plain reads of the controller's memories: nothing a read does changes the machine.
 class MachineMemory : public TargetMemory {

@@ -366,7 +366,8 @@ std::string CheckSymbolsMatch(const SymbolTable& t, int32_t programEnd,
     return "";
 }
 
-bool LoadSymbolsFile(const std::string& path, int32_t programEnd, SymbolTable* out, std::string* error) {
+bool LoadSymbolsFile(const std::string& path, int32_t programEnd, SymbolTable* out, std::string* error,
+                     const std::string& programPath) {
     SymbolTable t;
     std::string ext = LowerExtension(path);
     ReadResult r = ext == ".cdb" ? ReadCdbFile(path, &t) : ReadLabelFile(path, &t);
@@ -378,14 +379,17 @@ bool LoadSymbolsFile(const std::string& path, int32_t programEnd, SymbolTable* o
     const std::vector<std::string>* programModules = nullptr;
     if (ext == ".cdb") {
         AddressesFromListings(path, &t);
-        // The linker's map beside it names the program's modules and the labels of the library.
-        std::string map = WithoutExtension(path) + ".map", text;
+        // The linker's map beside it names the labels of the library; the map beside the program
+        // (or else this one) the program's modules.
+        std::string map = WithoutExtension(path) + ".map", text, programMap;
         if (ReadText(map, &text)) {
             modules = MapModules(text);
-            if (!modules.empty()) programModules = &modules;
             SymbolTable labels;
             if (ReadMapText(text, map, &labels).ok) t.labels = std::move(labels.labels);
         }
+        if (!programPath.empty() && ReadText(WithoutExtension(programPath) + ".map", &programMap))
+            modules = MapModules(programMap);
+        if (!modules.empty()) programModules = &modules;
         t.Finish();
     }
     std::string mismatch = CheckSymbolsMatch(t, programEnd, programModules);
@@ -410,7 +414,7 @@ bool LoadSymbolsBeside(const std::string& programPath, int32_t programEnd, Symbo
     std::string base = WithoutExtension(programPath);
     for (const char* ext : {".cdb", ".map", ".noi"}) {
         std::string path = base + ext;
-        if (FileExists(path)) return LoadSymbolsFile(path, programEnd, out, error);
+        if (FileExists(path)) return LoadSymbolsFile(path, programEnd, out, error, programPath);
     }
     return false;
 }

@@ -195,9 +195,10 @@ std::string CheckSymbolsMatch(const SymbolTable& table, int32_t programEnd,
 // *error set when a file is there but cannot be used; false with an empty error when there is none.
 bool LoadSymbolsBeside(const std::string& programPath, int32_t programEnd, SymbolTable* out,
                        std::string* error);
-// A chosen .cdb/.map/.noi, checked against the program in the same way.
+// A chosen .cdb/.map/.noi, checked against the program in the same way. The program's modules
+// come from the .map beside `programPath` when there is one, else from the .map beside the file.
 bool LoadSymbolsFile(const std::string& path, int32_t programEnd, SymbolTable* out,
-                     std::string* error);
+                     std::string* error, const std::string& programPath = "");
 
 // Name -> address and memory space for watching a variable: space "iram" (internal RAM, upper
 // 128 bytes included), "sfr", "bit" or "xram". Code constants, registers and stack variables have

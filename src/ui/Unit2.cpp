@@ -8,6 +8,7 @@
 #include "Code.h"
 #include "Disassembler.h"
 #include "MainWindowLink.h"
+#include "ProgramSymbols.h"
 
 QPointer<TForm2> Form2;
 
@@ -26,13 +27,18 @@ int ListingModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(Listing.size());
 }
 
-int ListingModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+int ListingModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ActiveProgramSymbols() ? 4 : 3;
+}
 
 QVariant ListingModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
     if (!index.isValid() || index.row() >= int(Listing.size())) return {};
     const ListingRow& r = Listing[size_t(index.row())];
-    const std::string& text = index.column() == 0 ? r.Address : index.column() == 1 ? r.Text : r.Bytes;
+    const std::string& text = index.column() == 0   ? r.Address
+                              : index.column() == 1 ? r.Text
+                              : index.column() == 2 ? r.Bytes
+                                                    : r.Label;
     return QString::fromStdString(text);
 }
 
@@ -125,6 +131,7 @@ void TForm2::FormResize() {
     StringGrid1->setColumnWidth(0, 50);
     StringGrid1->setColumnWidth(1, 222);
     StringGrid1->setColumnWidth(2, 68);
+    if (Model->columnCount() > 3) StringGrid1->setColumnWidth(3, 110);
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {
@@ -135,6 +142,15 @@ void TForm2::resizeEvent(QResizeEvent* event) {
 void TForm2::BuildListingIntoGrid() {
     BuildListing();
     Model->Reload();
+    ShowLabelColumn();
+}
+
+void TForm2::ShowLabelColumn() {
+    // With symbols the labels form a fourth column, shown between the address and the instruction.
+    if (Model->columnCount() < 4) return;
+    QHeaderView* header = StringGrid1->horizontalHeader();
+    header->moveSection(header->visualIndex(3), 1);
+    FormResize();
 }
 
 void TForm2::SelectRow(int row) {

@@ -308,7 +308,7 @@ bool WriteDump(const std::string& path, const TRunThread& run) {
 bool LoadRunnerSymbols(const Options& o) {
     std::string error;
     if (!o.symbols.empty()) {
-        if (LoadProgramSymbolsFile(o.symbols, &error)) return true;
+        if (LoadProgramSymbolsFile(o.symbols, o.program, &error)) return true;
         std::cerr << "corvamat-run: " << error << "\n";
         return false;
     }

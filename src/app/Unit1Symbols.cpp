@@ -1,0 +1,86 @@
+// The main window's symbol commands: File > Load Symbols..., reading the .cdb beside an opened
+// program, forgetting symbols on Close File, and View > Watch.
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "ProgramFiles.h"
+#include "ProgramSymbols.h"
+#include "Prompts.h"
+#include "Settings.h"
+#include "Unit1.h"
+#include "Unit2.h"
+#include "WatchUnit.h"
+
+namespace {
+
+QMenu* MenuNamed(QMenuBar* bar, const QString& title) {
+    for (QAction* a : bar->actions())
+        if (a->menu() && a->text().remove('&') == title) return a->menu();
+    return nullptr;
+}
+
+}  // namespace
+
+void TForm1::CreateSymbolCommands() {
+    LoadSymbols = MakeAction("LoadSymbols", "Load Symbols...", "Load the program's symbols (.cdb, .map, .noi)",
+                             "", {}, false);
+    ShowWatch = MakeAction("ShowWatch", "Watch", "Watch", "", {}, true);
+    connect(LoadSymbols, &QAction::triggered, this, [this] { LoadSymbolsExecute(); });
+    connect(ShowWatch, &QAction::triggered, this, [this] {
+        ShowChild(WatchForm);
+        WatchForm->Refresh();
+    });
+    // Load Symbols... after the file commands, before Exit; Watch at the end of the View menu.
+    if (QMenu* file = MenuNamed(menuBar(), QStringLiteral("File"))) {
+        QAction* before = nullptr;
+        for (QAction* a : file->actions())
+            if (a->isSeparator()) before = a;
+        file->insertAction(before, LoadSymbols);
+    }
+    if (QMenu* view = MenuNamed(menuBar(), QStringLiteral("View"))) {
+        view->addSeparator();
+        view->addAction(ShowWatch);
+    }
+}
+
+void TForm1::SymbolsChanged() {
+    if (Form2) {
+        const int row = Form2->SelectedRow();
+        Form2->BuildListingIntoGrid();
+        Form2->SelectRow(row);
+    }
+    if (WatchForm) WatchForm->Refresh();
+}
+
+void TForm1::LoadSymbolsBesideProgram(const QString& programPath) {
+    std::string error;
+    LoadProgramSymbolsBeside(programPath.toStdString(), &error);
+    if (!error.empty())
+        CurrentPrompts().Error(this, QString::fromStdString(error) +
+                                         QStringLiteral(" The program is loaded without symbols."));
+    LoadSymbols->setEnabled(true);
+    if (WatchForm) WatchForm->Refresh();
+}
+
+void TForm1::LoadSymbolsExecute() {
+    if (ProgramFileName.empty()) return;
+    FinishWorker();
+    const QString path = CurrentPrompts().OpenFileName(
+        this, QString::fromStdString(Settings.WorkDir),
+        QStringLiteral("Symbol files (*.cdb *.map *.noi);;SDCC debug files (*.cdb);;Linker maps (*.map *.noi)"));
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!LoadProgramSymbolsFile(path.toStdString(), ProgramFileName, &error)) {
+        CurrentPrompts().Error(this, QString::fromStdString(error));
+        return;
+    }
+    SymbolsChanged();
+}
+
+void TForm1::ForgetSymbols() {
+    ForgetProgramSymbols();
+    LoadSymbols->setEnabled(false);
+    if (WatchForm) WatchForm->Refresh();
+}
