@@ -123,8 +123,10 @@ TypeLink ParseLink(std::string_view item) {
         auto bits = Split(rest, '$');
         if (bits.size() != 2) throw Failure{"bad bit field \"" + std::string(item) + "\""};
         t.kind = TypeLink::BitField;
-        t.bitOffset = uint8_t(ToNumber(bits[0], 10, "bit offset"));
-        t.bitWidth = uint8_t(ToNumber(bits[1], 10, "bit width"));
+        long offset = ToNumber(bits[0], 10, "bit offset"), width = ToNumber(bits[1], 10, "bit width");
+        if (offset < 0 || width < 1 || offset + width > 32) throw Failure{"bad bit field \"" + std::string(item) + "\""};
+        t.bitOffset = uint8_t(offset);
+        t.bitWidth = uint8_t(width);
         return t;
     }
     static const std::pair<std::string_view, TypeLink::Kind> kinds[] = {

@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr size_t kShownElements = 16;  // array elements a one-line text lists before "..."
+constexpr size_t kShownElements = 16;
+constexpr uint32_t kLargestObject = 0x10000;  // no 8051 memory holds more  // array elements a one-line text lists before "..."
 
 std::string JsonString(const std::string& s) {
     std::string out = "\"";
@@ -65,6 +66,31 @@ public:
         : table_(t), module_(module), signed_(isSigned) {}
 
     DecodedValue At(const std::vector<TypeLink>& links, size_t i, const uint8_t* p, uint32_t size) {
+        // A debug file that does not add up (a link missing, too few bytes for the kind, a
+        // structure that contains itself) shows "?" rather than reading past the bytes.
+        if (i >= links.size() || size < MinimumSize(links[i].kind) || depth_ > kMaxDepth) return Text("?");
+        ++depth_;
+        DecodedValue v = Kind(links, i, p, size);
+        --depth_;
+        return v;
+    }
+
+private:
+    static constexpr int kMaxDepth = 16;
+
+    static uint32_t MinimumSize(TypeLink::Kind k) {
+        switch (k) {
+            case TypeLink::GenericPointer: case TypeLink::CodePointer: case TypeLink::ExternalPointer:
+            case TypeLink::Float:
+                return k == TypeLink::GenericPointer ? 3 : k == TypeLink::Float ? 4 : 2;
+            case TypeLink::Array: case TypeLink::Struct: case TypeLink::Function: case TypeLink::Void:
+                return 0;
+            default:
+                return 1;
+        }
+    }
+
+    DecodedValue Kind(const std::vector<TypeLink>& links, size_t i, const uint8_t* p, uint32_t size) {
         const TypeLink& l = links[i];
         switch (l.kind) {
             case TypeLink::Array: return Array(links, i, p, size);
@@ -112,7 +138,6 @@ public:
         return Text("?");
     }
 
-private:
     DecodedValue Array(const std::vector<TypeLink>& links, size_t i, const uint8_t* p, uint32_t size) {
         uint32_t n = links[i].count;
         uint32_t elem = n ? size / n : 0;
@@ -158,6 +183,7 @@ private:
         for (const auto& m : st->members) {
             if (m.offset + m.type.size > size || m.type.links.empty()) continue;
             Decoder inner(table_, module_, m.type.isSigned);
+            inner.depth_ = depth_;
             DecodedValue c = inner.At(m.type.links, 0, p + m.offset, m.type.size);
             c.name = m.name;
             c.type = m.type.Text();
@@ -174,6 +200,7 @@ private:
     const SymbolTable& table_;
     const std::string& module_;
     bool signed_;
+    int depth_ = 0;
 };
 
 DecodedValue Unavailable(const std::string& why) {
@@ -240,7 +267,7 @@ std::vector<uint8_t> ReadBytes(const ValueLocation& l, uint32_t size, TargetMemo
 
 DecodedValue DecodeBytes(const CType& type, const std::vector<uint8_t>& bytes, const SymbolTable& table,
                          const std::string& module) {
-    if (type.links.empty() || bytes.size() < type.size) return Unavailable("?");
+    if (type.links.empty() || bytes.size() < type.size || type.size > kLargestObject) return Unavailable("?");
     Decoder d(table, module, type.isSigned);
     DecodedValue v = d.At(type.links, 0, bytes.data(), type.size);
     v.type = type.Text();
@@ -252,6 +279,8 @@ DecodedValue DecodeSymbol(const Symbol& s, const SymbolTable& table, TargetMemor
     DecodedValue v;
     if (l.kind == ValueLocation::None) {
         v = Unavailable(s.space == Space::Register ? "<optimized out>" : "<no address>");
+    } else if (s.type.size > kLargestObject) {
+        v = Unavailable("?");
     } else if (l.kind == ValueLocation::Bit) {
         v = Text(memory.Bit(uint8_t(l.address)) ? "1" : "0", true);
     } else {

@@ -243,6 +243,15 @@ TEST(ValueDecoder, DecodesEveryKindFromItsMemory) {
     EXPECT_EQ(LocateSymbol(mm, s.table, k).address, unsigned(0x60 + mm.stackOffset));
     EXPECT_EQ(DecodeSymbol(mm, s.table, k).text, "100000");
 
+    // Types that do not add up decode as "?" instead of reading past their bytes.
+    SymbolTable odd;
+    ASSERT_TRUE(ReadCdbText("M:m\nS:G$a$0_0$0({0}SI:S),E,0,0\nS:G$b$0_0$0({2}DA4d,DA2d:S),E,0,0\n"
+                            "T:Fm$s[({0}S:S$x$0_0$0({4}STs:S),Z,0,0)]\nS:G$c$0_0$0({4}STs:S),E,0,0\n"
+                            "L:G$a$0_0$0:10\nL:G$b$0_0$0:10\nL:G$c$0_0$0:10\n", "odd.cdb", &odd).ok);
+    EXPECT_EQ(DecodeSymbol(*odd.FindSymbol("a"), odd, m).text, "?");
+    EXPECT_EQ(DecodeSymbol(*odd.FindSymbol("b"), odd, m).text, "{}");
+    EXPECT_NE(DecodeSymbol(*odd.FindSymbol("c"), odd, m).text.find('?'), std::string::npos);
+
     // Editing: the bytes of a typed value, or why it does not fit.
     std::string error;
     EXPECT_EQ(*EncodeScalar(p.Sym("result").type, "-3", &error), (std::vector<uint8_t>{0xFD, 0xFF}));
