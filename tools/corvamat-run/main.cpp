@@ -326,6 +326,8 @@ uint16_t ResolveBreakName(const std::string& name) {
         uint32_t line = uint32_t(std::stoul(name.substr(colon + 1))), actual = 0;
         auto a = t->AddressOfLine(name.substr(0, colon), line, &actual);
         if (!a) UsageError("--break " + name + ": no code at or after that line");
+        if (actual != line)
+            std::cerr << "corvamat-run: " << name << " has no code; the breakpoint is on line " << actual << "\n";
         return *a;
     }
     if (const Function* f = t->FindFunction(name)) return f->start;
