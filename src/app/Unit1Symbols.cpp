@@ -26,7 +26,7 @@ QMenu* MenuNamed(QMenuBar* bar, const QString& title) {
 void TForm1::CreateSymbolCommands() {
     LoadSymbols = MakeAction("LoadSymbols", "Load Symbols...", "Load the program's symbols (.cdb, .map, .noi)",
                              "", {}, false);
-    ShowWatch = MakeAction("ShowWatch", "Watch", "Watch", "", {}, true);
+    ShowWatch = MakeAction("ShowWatch", "Watch", "Watch", "watch", {}, true);
     connect(LoadSymbols, &QAction::triggered, this, [this] { LoadSymbolsExecute(); });
     connect(ShowWatch, &QAction::triggered, this, [this] {
         ShowChild(WatchForm);

@@ -164,7 +164,7 @@ private:
         v.text += "}";
         v.json += "]";
         if (chars) {
-            bool printable = true;
+            bool printable = !str.empty();
             for (char c : str) printable = printable && c >= 0x20 && c < 0x7F;
             if (printable) v.text = "\"" + str + "\"" + (terminated ? "" : "...");
             // A terminated string is what a script wants to compare: JSON gets it as a string.

@@ -73,8 +73,13 @@ void ListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     QRect textRect = option.rect.adjusted(2, 0, 0, 0);
     painter->setClipRect(option.rect);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, index.data().toString());
+    // The cell's side edges in the background colour keep a gap between the columns; the bottom
+    // stays, so that descenders and underscores (symbol names) remain visible.
+    const QRect r = option.rect.adjusted(0, 0, -1, -1);
     painter->setPen(background);
-    painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    painter->drawLine(r.topLeft(), r.bottomLeft());
+    painter->drawLine(r.topRight(), r.bottomRight());
+    painter->drawLine(r.topLeft(), r.topRight());
     painter->restore();
 }
 

@@ -90,6 +90,7 @@ TWatchForm::TWatchForm(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Watch"));
     setObjectName(QStringLiteral("WatchForm"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/watch.svg")));
     WatchList = new QTreeWidget(this);
     WatchList->setObjectName(QStringLiteral("WatchList"));
     WatchList->setAccessibleName(QStringLiteral("Watched variables"));
@@ -157,7 +158,11 @@ void TWatchForm::Refresh() {
     if (function)
         for (const Symbol* s : table->LocalsOf(*function)) rows.emplace_back(QString::fromStdString(s->name), s);
     const size_t locals = rows.size();
-    for (const auto& [name, s] : table->StaticVariables()) rows.emplace_back(QString::fromStdString(name), s);
+    for (const auto& [name, s] : table->StaticVariables()) {
+        bool shownAsLocal = false;
+        for (size_t i = 0; i < locals; ++i) shownAsLocal = shownAsLocal || rows[i].second == s;
+        if (!shownAsLocal) rows.emplace_back(QString::fromStdString(name), s);
+    }
 
     for (size_t i = 0; i < rows.size(); ++i) {
         const auto& [name, s] = rows[i];
