@@ -39,6 +39,7 @@
 #include "Settings.h"
 #include "SimCfg.h"
 #include "Unit2.h"
+#include "SourceUnit.h"
 #include "WatchUnit.h"
 
 TForm1* Form1 = nullptr;
@@ -339,6 +340,7 @@ void TForm1::RefreshAllViews() {
         SerialForm->CheckSCON();
     }
     if (WatchForm) WatchForm->Refresh();
+    if (SourceForm) SourceForm->ShowProgramCounter();
 }
 
 void TForm1::SelectListingRow(uint16_t pc) {

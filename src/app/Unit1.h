@@ -124,8 +124,8 @@ public:
 
     QString SettingsPath;
 
-    // The program's symbols: File > Load Symbols..., View > Watch.
-    QAction *LoadSymbols = nullptr, *ShowWatch = nullptr;
+    // The program's symbols: File > Load Symbols..., View > Watch, View > Source.
+    QAction *LoadSymbols = nullptr, *ShowWatch = nullptr, *ShowSource = nullptr;
     void LoadSymbolsExecute();
     // Reads the .cdb (or .map, .noi) beside a program that was just loaded; one that does not fit
     // gets a message and the program stays loaded without symbols.

@@ -1,5 +1,5 @@
 // The main window's symbol commands: File > Load Symbols..., reading the .cdb beside an opened
-// program, forgetting symbols on Close File, and View > Watch.
+// program, forgetting symbols on Close File, View > Watch and View > Source.
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -10,6 +10,7 @@
 #include "Prompts.h"
 #include "Settings.h"
 #include "Unit1.h"
+#include "SourceUnit.h"
 #include "Unit2.h"
 #include "WatchUnit.h"
 
@@ -27,6 +28,8 @@ void TForm1::CreateSymbolCommands() {
     LoadSymbols = MakeAction("LoadSymbols", "Load Symbols...", "Load the program's symbols (.cdb, .map, .noi)",
                              "", {}, false);
     ShowWatch = MakeAction("ShowWatch", "Watch", "Watch", "watch", {}, true);
+    ShowSource = MakeAction("ShowSource", "Source", "Source", "", {}, true);
+    connect(ShowSource, &QAction::triggered, this, [this] { ShowChild(SourceForm); });
     connect(LoadSymbols, &QAction::triggered, this, [this] { LoadSymbolsExecute(); });
     connect(ShowWatch, &QAction::triggered, this, [this] {
         ShowChild(WatchForm);
@@ -41,7 +44,7 @@ void TForm1::CreateSymbolCommands() {
     }
     if (QMenu* view = MenuNamed(menuBar(), QStringLiteral("View"))) {
         view->addSeparator();
-        view->addAction(ShowWatch);
+        view->addActions({ShowWatch, ShowSource});
     }
 }
 
@@ -52,6 +55,7 @@ void TForm1::SymbolsChanged() {
         Form2->SelectRow(row);
     }
     if (WatchForm) WatchForm->Refresh();
+    if (SourceForm) SourceForm->Reload();
 }
 
 void TForm1::LoadSymbolsBesideProgram(const QString& programPath) {
@@ -62,6 +66,7 @@ void TForm1::LoadSymbolsBesideProgram(const QString& programPath) {
                                          QStringLiteral(" The program is loaded without symbols."));
     LoadSymbols->setEnabled(true);
     if (WatchForm) WatchForm->Refresh();
+    if (SourceForm) SourceForm->Reload();
 }
 
 void TForm1::LoadSymbolsExecute() {
@@ -83,4 +88,5 @@ void TForm1::ForgetSymbols() {
     ForgetProgramSymbols();
     LoadSymbols->setEnabled(false);
     if (WatchForm) WatchForm->Refresh();
+    if (SourceForm) SourceForm->Reload();
 }

@@ -9,6 +9,7 @@
 #include "Disassembler.h"
 #include "MainWindowLink.h"
 #include "ProgramSymbols.h"
+#include "SourceUnit.h"
 
 QPointer<TForm2> Form2;
 
@@ -182,4 +183,8 @@ int TForm2::SelectedAddress() const {
     return ok ? a : -1;
 }
 
-void TForm2::RepaintGrid() { StringGrid1->viewport()->update(); }
+void TForm2::RepaintGrid() {
+    StringGrid1->viewport()->update();
+    // The Source window shows the same breakpoints.
+    if (SourceForm) SourceForm->RepaintMarks();
+}

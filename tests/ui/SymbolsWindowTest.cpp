@@ -8,6 +8,7 @@
 
 #include "Disassembler.h"
 #include "ProgramSymbols.h"
+#include "SourceUnit.h"
 #include "UiHarness.h"
 #include "Unit2.h"
 #include "WatchUnit.h"
@@ -134,6 +135,47 @@ TEST_F(SymbolsUiTest, BrokenAndForeignSymbolFiles) {
     ASSERT_EQ(prompts.messages.size(), 2);
     EXPECT_TRUE(prompts.messages[1].contains("another program")) << prompts.messages[1].toStdString();
     EXPECT_GE(RowOf("LCALL _square"), 0);
+}
+
+// The Source window: one tab per C file, breakpoints on lines with code, the PC's line marked.
+TEST_F(SymbolsUiTest, SourceWindowBreakpointsAndTheProgramCounter) {
+    const std::string here = __FILE__;
+    const std::string sources = here.substr(0, here.rfind('/')) + "/../symbols/c/";
+    std::filesystem::copy_file(sources + "main.c", dir.File("main.c"));
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map"}));
+    prompts.openFile.clear();  // helper.c is not there, and the user does not find it
+    form->ShowSource->trigger();
+    ASSERT_TRUE(SourceForm);
+    ASSERT_EQ(SourceForm->PageControl1->count(), 2);
+    EXPECT_EQ(SourceForm->PageControl1->tabText(0), "main.c");
+    QTableView* helper = SourceForm->ViewOf("helper.c");
+    ASSERT_TRUE(helper);
+    EXPECT_EQ(helper->model()->index(0, 2).data().toString(), "(helper.c was not found)");
+
+    const int line = int(PrintfLine());
+    QTableView* main = SourceForm->ViewOf("main.c");
+    EXPECT_EQ(main->model()->index(line - 1, 2).data().toString().trimmed().left(7), "printf(");
+    EXPECT_FALSE(SourceForm->ToggleBreakpoint("main.c", 1));  // a comment has no code
+    ASSERT_TRUE(SourceForm->ToggleBreakpoint("main.c", line));
+    const uint16_t address = *ProgramSymbols.AddressOfLine("main.c", uint32_t(line));
+    EXPECT_EQ(BreakpointTable[address], 1);
+    EXPECT_EQ(main->model()->index(line - 1, 0).data().toString(), QString::fromUtf8("\u25CF"));
+
+    form->RunProg->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, address);
+    EXPECT_EQ(SourceForm->PageControl1->currentIndex(), 0);
+    EXPECT_EQ(main->model()->index(line - 1, 0).data().toString(), QString::fromUtf8("\u25B6\u25CF"));
+    EXPECT_EQ(main->selectionModel()->currentIndex().row(), line - 1);
+    // The listing's breakpoint command clears the same breakpoint.
+    Form2->SelectRow(ListingRowMap[address]);
+    form->ToggleBP->trigger();
+    EXPECT_EQ(BreakpointTable[address], 0);
+    EXPECT_EQ(main->model()->index(line - 1, 0).data().toString(), QString::fromUtf8("\u25B6"));
+
+    prompts.answers = {true};
+    form->CloseHEXFile->trigger();
+    EXPECT_EQ(SourceForm->PageControl1->count(), 0);
 }
 
 }  // namespace
