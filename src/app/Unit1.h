@@ -139,7 +139,7 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateSymbolCommands();
-    // After the symbols changed: the listing with or without names, the Watch window.
+    // After the symbols changed: the listing with or without names, the Watch and Source windows.
     void SymbolsChanged();
     void StartThread(uint8_t singleStep);
     QAction* MakeAction(const char* name, const QString& caption, const QString& hint,

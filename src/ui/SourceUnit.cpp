@@ -138,8 +138,8 @@ void TSourceForm::Reload() {
         if (path.isEmpty() && LocatedFiles().count(f)) path = LocatedFiles()[f];
         if (path.isEmpty() && !asked_.contains(f)) {
             asked_ << f;
-            path = CurrentPrompts().OpenFileName(this, Folder(t->source),
-                                                 QStringLiteral("Locate %1 (%1)").arg(f));
+            path = CurrentPrompts().OpenFileNameTitled(this, QStringLiteral("Locate\u2026"), Folder(t->source),
+                                                       QStringLiteral("%1 (%1);;All files (*)").arg(f));
             if (!path.isEmpty()) LocatedFiles()[f] = path;
         }
         QStringList lines;

@@ -26,6 +26,10 @@ public:
     QString OpenFileName(QWidget* parent, const QString& folder, const QString& filter) override {
         return QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), folder, filter);
     }
+    QString OpenFileNameTitled(QWidget* parent, const QString& caption, const QString& folder,
+                               const QString& filter) override {
+        return QFileDialog::getOpenFileName(parent, caption, folder, filter);
+    }
     QString SaveFileName(QWidget* parent, const QString& folder, const QString& filter,
                          const QString& defaultSuffix) override {
         QFileDialog dialog(parent, QStringLiteral("Save As"), folder, filter);

@@ -22,6 +22,12 @@ public:
     virtual QString OpenFileName(QWidget* parent, const QString& folder, const QString& filter) = 0;
     virtual QString SaveFileName(QWidget* parent, const QString& folder, const QString& filter,
                                  const QString& defaultSuffix) = 0;
+    // A file chosen to open under another caption ("Locate..." for a missing source file).
+    virtual QString OpenFileNameTitled(QWidget* parent, const QString& caption, const QString& folder,
+                                       const QString& filter) {
+        (void)caption;
+        return OpenFileName(parent, folder, filter);
+    }
 };
 
 // The prompts in use; message boxes and file dialogs unless a test installed its own.
