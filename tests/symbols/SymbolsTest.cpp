@@ -22,7 +22,7 @@ std::string ReadAll(const std::string& path) {
 
 // The line of `file` in tests/symbols/c that contains `marker`.
 uint32_t SourceLine(const std::string& file, const std::string& marker) {
-    std::istringstream in(ReadAll(std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/c/" + file));
+    std::istringstream in(ReadAll(std::string(CORVAMAT_SDCC_SOURCES) + "/" + file));
     std::string line;
     for (uint32_t n = 1; std::getline(in, line); ++n)
         if (line.find(marker) != std::string::npos) return n;

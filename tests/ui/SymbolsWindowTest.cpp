@@ -30,8 +30,7 @@ protected:
     }
     // The line of main.c that prints the results.
     static uint32_t PrintfLine() {
-        std::string here = __FILE__;
-        std::ifstream in(here.substr(0, here.rfind('/')) + "/../symbols/c/main.c");
+        std::ifstream in(std::string(CORVAMAT_SDCC_SOURCES) + "/main.c");
         std::string line;
         for (uint32_t n = 1; std::getline(in, line); ++n)
             if (line.find("printf(\"result=") != std::string::npos) return n;
@@ -139,8 +138,7 @@ TEST_F(SymbolsUiTest, BrokenAndForeignSymbolFiles) {
 
 // The Source window: one tab per C file, breakpoints on lines with code, the PC's line marked.
 TEST_F(SymbolsUiTest, SourceWindowBreakpointsAndTheProgramCounter) {
-    const std::string here = __FILE__;
-    const std::string sources = here.substr(0, here.rfind('/')) + "/../symbols/c/";
+    const std::string sources = std::string(CORVAMAT_SDCC_SOURCES) + "/";
     std::filesystem::copy_file(sources + "main.c", dir.File("main.c"));
     ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map"}));
     prompts.openFile.clear();  // helper.c is not there, and the user does not find it
