@@ -279,6 +279,15 @@ std::optional<uint16_t> SymbolTable::AddressOfLine(std::string_view file, uint32
     return best->address;
 }
 
+std::vector<uint16_t> SymbolTable::OtherLineStarts(uint16_t pc) const {
+    const LineRecord* here = LineAt(pc);
+    std::vector<uint16_t> out;
+    for (const auto& r : lines)
+        if (!here || r.line != here->line || r.file != here->file)
+            if (out.empty() || out.back() != r.address) out.push_back(r.address);
+    return out;
+}
+
 std::vector<const Symbol*> SymbolTable::LocalsOf(const Function& f) const {
     std::vector<const Symbol*> out;
     for (const auto& s : symbols)

@@ -142,6 +142,10 @@ public:
     std::optional<uint16_t> AddressOfLine(std::string_view file, uint32_t line,
                                           uint32_t* actualLine = nullptr) const;
 
+    // Where a step by source line from `pc` stops: the first address of every line record of a
+    // line other than the one that covers `pc` (every line record when none covers it).
+    std::vector<uint16_t> OtherLineStarts(uint16_t pc) const;
+
     // A variable by name, as C sees it from `pc`: the function's locals first, then the
     // module's statics, then globals. "function.name" names a local or function static.
     const Symbol* FindSymbol(std::string_view name, std::optional<uint16_t> pc = {}) const;

@@ -1,6 +1,7 @@
 // Tests of the .cdb/.map readers, the lookups and the value decoder on files SDCC wrote in the build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <sstream>
@@ -112,6 +113,11 @@ TEST(CdbReader, FunctionsAndLinesMatchTheCode) {
     EXPECT_EQ(t.FunctionAt(*a), main);
     ASSERT_NE(t.LineAt(uint16_t(*a + 1)), nullptr);
     EXPECT_EQ(t.LineAt(uint16_t(*a + 1))->line, line);
+    // A step by line from there stops at any other line's start, never inside the same line.
+    auto stops = t.OtherLineStarts(uint16_t(*a + 1));
+    EXPECT_EQ(std::count(stops.begin(), stops.end(), *a), 0);
+    EXPECT_EQ(std::count(stops.begin(), stops.end(), *t.AddressOfLine("main.c", line + 1)), 1);
+    EXPECT_EQ(std::count(stops.begin(), stops.end(), square->start), 1);
     // A line without code moves to the next that has some; the path of the file does not matter.
     uint32_t blank = SourceLine("main.c", "struct point local;");
     EXPECT_TRUE(t.AddressOfLine("some/dir/main.c", blank, &actual));
