@@ -218,3 +218,10 @@ QTableView* TSourceForm::ViewOf(const QString& file) const {
         if (models_[i]->file == file) return views_[i];
     return nullptr;
 }
+
+int TSourceForm::SelectedAddress() const {
+    const int i = PageControl1->currentIndex();
+    if (i < 0 || size_t(i) >= models_.size()) return -1;
+    const QModelIndex current = views_[size_t(i)]->selectionModel()->currentIndex();
+    return current.isValid() ? models_[size_t(i)]->AddressOfLine(current.row() + 1) : -1;
+}

@@ -49,6 +49,8 @@ public:
     // Redraws the breakpoint marks (after a change in the listing).
     void RepaintMarks();
     QTableView* ViewOf(const QString& file) const;
+    // The first code address of the selected line of the current tab, -1 without code.
+    int SelectedAddress() const;
 
 private:
     std::vector<SourceModel*> models_;
