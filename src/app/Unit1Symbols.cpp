@@ -35,16 +35,22 @@ void TForm1::CreateSymbolCommands() {
         ShowChild(WatchForm);
         WatchForm->Refresh();
     });
-    // Load Symbols... after the file commands, before Exit; Watch at the end of the View menu.
+    // Load Symbols... after the file commands, before Exit.
     if (QMenu* file = MenuNamed(menuBar(), QStringLiteral("File"))) {
         QAction* before = nullptr;
         for (QAction* a : file->actions())
             if (a->isSeparator()) before = a;
         file->insertAction(before, LoadSymbols);
     }
+    // Watch and Source as a group of their own after the peripherals (7-Segment-LEDs, Keypad),
+    // before what follows them.
     if (QMenu* view = MenuNamed(menuBar(), QStringLiteral("View"))) {
-        view->addSeparator();
-        view->addActions({ShowWatch, ShowSource});
+        const auto actions = view->actions();
+        QAction* before = nullptr;
+        for (int i = 0; i + 1 < actions.size(); ++i)
+            if (actions[i] == ShowKeys) before = actions[i + 1];
+        view->insertSeparator(before);
+        view->insertActions(before, {ShowWatch, ShowSource});
     }
 }
 
