@@ -238,7 +238,8 @@ ValueLocation LocateSymbol(const Symbol& s, const SymbolTable& table, TargetMemo
         case Space::Data: case Space::Sfr: l.kind = ValueLocation::Data; break;
         case Space::Idata: l.kind = ValueLocation::Idata; break;
         case Space::External: l.kind = ValueLocation::Xdata; break;
-        case Space::Paged: l.kind = ValueLocation::Xdata; l.address &= 0xFF; break;
+        // MOVX @Ri reaches the page that P2 selects.
+        case Space::Paged: l.kind = ValueLocation::Xdata; l.address = (memory.Data(0xA0) << 8u) | (l.address & 0xFF); break;
         case Space::Code: case Space::CodeStatic: l.kind = ValueLocation::Code; break;
         case Space::Bit: case Space::Sbit: l.kind = ValueLocation::Bit; break;
         default: break;
