@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "Debugger.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
@@ -95,4 +96,34 @@ void TForm1::ForgetSymbols() {
     LoadSymbols->setEnabled(false);
     if (WatchForm) WatchForm->Refresh();
     if (SourceForm) SourceForm->Reload();
+}
+
+bool TForm1::StepByLine(bool overCalls) {
+    const SymbolTable* t = ActiveProgramSymbols();
+    if (!t || !SourceForm || MdiArea->activeSubWindow() != SourceForm || ProgramFileName.empty() ||
+        CurrentActivity() != Activity::Idle)
+        return false;
+    FinishWorker();
+    // The first address of every other line record stops the run; a call's body counts unless
+    // the step goes over calls, where SP must be back at its value at the start of the line.
+    OneShotStop stop;
+    for (uint16_t a : t->OtherLineStarts(ProgramCounter)) stop.addresses.set(a);
+    if (overCalls) {
+        stop.stack = OneShotStop::Stack::AtMost;
+        stop.stackLimit = InternalRam[Sfr::SP];
+    }
+    StartThread(0, &stop);
+    return true;
+}
+
+bool TForm1::RunToSourceLine() {
+    if (!ActiveProgramSymbols() || !SourceForm || MdiArea->activeSubWindow() != SourceForm ||
+        ProgramFileName.empty() || CurrentActivity() != Activity::Idle)
+        return false;
+    const int a = SourceForm->SelectedAddress();
+    if (a < 0) return true;  // a line without code: nothing to run to
+    FinishWorker();
+    const OneShotStop stop = RunToStop(uint16_t(a));
+    StartThread(0, &stop);
+    return true;
 }

@@ -39,6 +39,12 @@ check "an unknown function is a usage error" $(($? == 64 ? 0 : 1))
 "$run" --break main.c:9999 "$dir/main.ihx" 2>"$tmp/err"
 check "a line past the code is a usage error" $(($? == 64 ? 0 : 1))
 
+# A data breakpoint by name: the run stops after the instruction that stores 42 into result.
+"$run" --watch result=2A --dump "$tmp/w.json" --serial-out "$tmp/none.txt" "$dir/main.ihx"
+check "watch by name" "$(grep -q '"stop": "watch"' "$tmp/w.json" && [ "$(var "$tmp/w.json" result)" = 42 ] && echo 0 || echo 1)"
+"$run" --watch greeting "$dir/main.ihx" 2>/dev/null
+check "a constant in code memory cannot be watched" $(($? == 64 ? 0 : 1))
+
 # Names in the listing and the export.
 "$run" --listing "$dir/main.ihx" >"$tmp/l.txt"
 check "listing calls by name" "$(grep -q $'\tLCALL _square\t' "$tmp/l.txt"; echo $?)"

@@ -28,12 +28,12 @@ protected:
         form->OpenHEX->trigger();
         return !ProgramFileName.empty();
     }
-    // The line of main.c that prints the results.
-    static uint32_t PrintfLine() {
+    // The line of main.c that holds `marker`; by default the one that prints the results.
+    static uint32_t PrintfLine(const char* marker = "printf(\"result=") {
         std::ifstream in(std::string(CORVAMAT_SDCC_SOURCES) + "/main.c");
         std::string line;
         for (uint32_t n = 1; std::getline(in, line); ++n)
-            if (line.find("printf(\"result=") != std::string::npos) return n;
+            if (line.find(marker) != std::string::npos) return n;
         return 0;
     }
     int RowOf(const std::string& text) {
@@ -174,6 +174,57 @@ TEST_F(SymbolsUiTest, SourceWindowBreakpointsAndTheProgramCounter) {
     prompts.answers = {true};
     form->CloseHEXFile->trigger();
     EXPECT_EQ(SourceForm->PageControl1->count(), 0);
+}
+
+// With the Source window active, F10 steps over a line with a call, F8 steps into the called
+// function's first line, F4 runs to the selected line; elsewhere they work by instruction.
+TEST_F(SymbolsUiTest, StepsBySourceLine) {
+    std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/main.c", dir.File("main.c"));
+    std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/helper.c", dir.File("helper.c"));
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map"}));
+    form->ShowSource->trigger();
+    ASSERT_TRUE(SourceForm);
+    const uint32_t call = PrintfLine("result = helper(20, 22);");
+    const uint16_t start = *ProgramSymbols.AddressOfLine("main.c", call);
+    BreakpointTable.Set(start, 1);
+    form->RunProg->trigger();
+    WaitForRun();
+    BreakpointTable.Set(start, 0);
+    ASSERT_EQ(ProgramCounter, start);
+
+    form->MdiArea->setActiveSubWindow(SourceForm);
+    form->StepOver->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, *ProgramSymbols.AddressOfLine("main.c", call + 1));
+    EXPECT_EQ(ProgramSymbols.LineAt(ProgramCounter)->line, call + 1);
+
+    // Run to the printf line by selecting it, then F4.
+    QTableView* main = SourceForm->ViewOf("main.c");
+    main->selectionModel()->setCurrentIndex(main->model()->index(int(PrintfLine()) - 1, 2),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    form->RunToCursor->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, *ProgramSymbols.AddressOfLine("main.c", PrintfLine()));
+
+    // F8 into a call: from the loop's call of square, the first line of square.
+    form->ResetMC->trigger();
+    const uint32_t loop = PrintfLine("table[i] = square(i);");
+    const uint16_t loopStart = *ProgramSymbols.AddressOfLine("main.c", loop);
+    BreakpointTable.Set(loopStart, 1);
+    form->RunProg->trigger();
+    WaitForRun();
+    BreakpointTable.Set(loopStart, 0);
+    ASSERT_EQ(ProgramCounter, loopStart);
+    form->MdiArea->setActiveSubWindow(SourceForm);
+    form->RunStep->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramSymbols.FunctionAt(ProgramCounter), ProgramSymbols.FindFunction("square"));
+    // Elsewhere F8 is one instruction again.
+    form->MdiArea->setActiveSubWindow(Form2);
+    const uint16_t pc = ProgramCounter;
+    form->RunStep->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, pc + AsmTable[CodeMemory[pc]].Length);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "Debugger.h"
 #include "Disassembler.h"
 #include "Export.h"
 #include "ProgramFiles.h"
@@ -58,6 +59,15 @@ Running:
   --break FILE.c:LINE    with a .cdb: at the first instruction of a C line (the next line
                          with code when that one has none)
   --max-cycles N         stop after N machine cycles
+  --watch ADDR[:SPACE][=VALUE]
+                         data breakpoint (repeatable): the run stops after an instruction
+                         that writes hexadecimal ADDR in SPACE, iram (the default; 80-FF is
+                         the 8052's upper RAM), sfr, bit or xram; with =VALUE only when that
+                         hexadecimal value (a bit: 0 or 1) is written. The stop reason is
+                         "watch" and the dump's watch_pc holds the writing instruction
+  --watch NAME[=VALUE]   with symbols: a write to any byte of a global or static variable;
+                         with =VALUE a write of that hexadecimal byte to its least
+                         significant byte
   --real-time            run at the controller's real speed: Frequency / 12 machine cycles
                          per second (also when the settings file sets RealTime)
   The run also ends when the program passes its last address, and when it executes a jump
@@ -72,11 +82,13 @@ Input and output:
                          read SBUF since the previous one, so a slow program loses nothing
   --dump FILE            the final state as JSON: stop, pc, cycles, instructions, sbuf_rx
                          (the receive buffer), iram (384 bytes), xram (65536 bytes), the
-                         memories as hexadecimal digits; with symbols also variables: every
-                         global and static variable by name with its value (numbers, arrays,
-                         objects for structures, pointers as text, null where a value has no
-                         storage)
+                         memories as hexadecimal digits, call_stack (the calls and
+                         interrupts not yet returned from, outermost first); with symbols also
+                         variables: every global and static variable by name with its value
+                         (numbers, arrays, objects for structures, pointers as text, null where
+                         a value has no storage)
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
+                         and the machine cycles counted when the instruction has run
   --stats                instructions, machine cycles, host seconds, cycles per second and
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
@@ -91,9 +103,9 @@ Input and output:
 Every output file is opened before the program runs; one that cannot be written is a usage
 error. When the run ends, one line on standard error says why, where and when, e.g.
   corvamat-run: end of program at 0000h after 70522 machine cycles
-with "end of program", "breakpoint", "idle jump", "cycle limit" or "interrupted".
+with "end of program", "breakpoint", "watch", "idle jump", "cycle limit" or "interrupted".
 
-Exit status: 0 after the end, a breakpoint or an idle jump; 1 after --max-cycles; 2 when the
+Exit status: 0 after the end, a breakpoint, a watch or an idle jump; 1 after --max-cycles; 2 when the
 program cannot be loaded; 64 for a usage error (an output file that cannot be written, an input
 file that cannot be read, among them); 130 after SIGINT or SIGTERM (the dump and the serial
 output are still written).
@@ -105,6 +117,8 @@ struct Options {
     bool ignoreChecksum = false, stats = false, listing = false, quiet = false, realTime = false;
     std::vector<uint16_t> breaks;
     std::vector<std::string> breakNames;  // functions and FILE:LINE, resolved once symbols are read
+    std::vector<DataBreakpoint> watches;
+    std::vector<std::string> watchNames;  // variables, resolved once symbols are read
     uint64_t maxCycles = UINT64_MAX;
 };
 
@@ -137,6 +151,21 @@ bool IsBreakName(const std::string& s) {
     }
     if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
     return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+void ParseWatchOption(const std::string& text, Options* o) {
+    DataBreakpoint b;
+    std::string error;
+    if (ParseWatchSpec(text, &b, &error)) {
+        o->watches.push_back(b);
+        return;
+    }
+    // A variable's name: its address and memory come from the symbols.
+    const std::string name = text.substr(0, text.find('='));
+    if (IsBreakName(name) && name.find(':') == std::string::npos)
+        o->watchNames.push_back(text);
+    else
+        UsageError("--watch " + text + ": " + error);
 }
 
 Options ParseArguments(int argc, char** argv) {
@@ -178,6 +207,8 @@ Options ParseArguments(int argc, char** argv) {
                 o.breakNames.push_back(s);
             else
                 UsageError("--break takes a hexadecimal address 0-FFFF, a function or FILE.c:LINE");
+        } else if (a == "--watch") {
+            ParseWatchOption(value(i), &o);
         } else if (a == "--max-cycles") {
             if (!ParseUnsigned(value(i), 10, &o.maxCycles)) UsageError("--max-cycles takes a number");
         } else if (a == "--real-time") {
@@ -264,6 +295,7 @@ public:
     ListingFormat format;
 
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
+        cyclesBefore = cycles;
         if (cycles >= maxCycles) {
             *reason = StopReason::MaxCycles;
             return true;
@@ -273,7 +305,7 @@ public:
     }
 
     bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        if (trace) Trace(executed);
+        if (trace) Trace(executed, cyclesBefore + AsmTable[CodeMemory[pc]].Cycles);
         if (ProgramCounter != executed || executed != pc) return false;
         uint8_t op = CodeMemory[executed];
         if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
@@ -287,6 +319,8 @@ public:
     }
 
 private:
+    uint64_t cyclesBefore = 0;
+
     // The next byte arrives once the receiver is on (REN), RI is clear and the program has read
     // the previous byte from SBUF: the file is a sender that never outruns the program.
     [[gnu::noinline]] void DeliverInput() {
@@ -295,12 +329,12 @@ private:
         ReceiveSerialByte(input[nextInput++], 0);
     }
 
-    [[gnu::noinline]] void Trace(uint16_t a) {
+    [[gnu::noinline]] void Trace(uint16_t a, uint64_t cycles) {
         ListingRow row = DisassembleAt(a, format);
-        std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X\n",
+        std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X CYCLES=%llu\n",
                      row.Address.c_str(), row.Bytes.c_str(), row.Text.c_str(),
                      InternalRam[Sfr::ACC], InternalRam[Sfr::PSW], InternalRam[Sfr::SP],
-                     InternalRam[Sfr::DPH], InternalRam[Sfr::DPL]);
+                     InternalRam[Sfr::DPH], InternalRam[Sfr::DPL], (unsigned long long)cycles);
     }
 };
 
@@ -318,8 +352,26 @@ const char* StopName(StopReason r) {
         case StopReason::Idle: return "idle";
         case StopReason::MaxCycles: return "max-cycles";
         case StopReason::Stopped: return "interrupted";
+        case StopReason::Watch: return "watch";
+        case StopReason::Reached: return "reached";
     }
     return "end";
+}
+
+// The dump's debugger entries: the writing instruction of a watch stop, and the call stack.
+std::string DebugDumpEntries(const TRunThread& run) {
+    std::ostringstream j;
+    if (run.Reason == StopReason::Watch) j << "  \"watch_pc\": " << LastWatchHit().writer << ",\n";
+    j << "  \"call_stack\": [";
+    const char* sep = "";
+    for (const CallFrame& f : CallStackSnapshot()) {
+        j << sep << "\n    {\"site\": " << f.site << ", \"target\": " << f.target
+          << ", \"return\": " << f.returnAddress << ", \"sp\": " << unsigned(f.sp)
+          << ", \"interrupt\": " << (f.interrupt ? "true" : "false") << "}";
+        sep = ",";
+    }
+    j << (*sep ? "\n  ],\n" : "],\n");
+    return j.str();
 }
 
 // The stop reason in the stop line.
@@ -330,6 +382,8 @@ const char* StopText(StopReason r) {
         case StopReason::Idle: return "idle jump";
         case StopReason::MaxCycles: return "cycle limit";
         case StopReason::Stopped: return "interrupted";
+        case StopReason::Watch: return "watch";
+        case StopReason::Reached: return "stop";
     }
     return "end of program";
 }
@@ -342,8 +396,8 @@ bool WriteDump(const std::string& path, const TRunThread& run) {
     std::ostringstream j;
     j << "{\n  \"stop\": \"" << StopName(run.Reason) << "\",\n  \"pc\": " << ProgramCounter
       << ",\n  \"cycles\": " << run.CycleCount << ",\n  \"instructions\": " << run.Instructions
-      << ",\n  \"sbuf_rx\": " << unsigned(SerialReceiveBuffer)
-      << ",\n  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
+      << ",\n  \"sbuf_rx\": " << unsigned(SerialReceiveBuffer) << ",\n" << DebugDumpEntries(run)
+      << "  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
       << Hex(xram.data(), xram.size()) << "\"";
     if (const SymbolTable* symbols = ActiveProgramSymbols()) {
         MachineMemory memory;
@@ -481,6 +535,26 @@ uint16_t ResolveBreakName(const Options& o, const std::string& name) {
     UsageError("--break " + name + ": no such function");
 }
 
+// A --watch given as NAME[=VALUE]: every byte of the variable (with =VALUE its least significant
+// byte only), in the memory the symbols give it.
+void ResolveWatchOption(const std::string& text, std::vector<DataBreakpoint>* watches) {
+    const SymbolTable* t = ActiveProgramSymbols();
+    if (!t) UsageError("--watch " + text + " needs the program's symbols (a .cdb beside it or --symbols)");
+    const auto eq = text.find('=');
+    const std::string name = text.substr(0, eq), value = eq == std::string::npos ? "" : text.substr(eq);
+    std::string error;
+    auto w = ResolveWatchName(*t, name, &error);
+    if (!w) UsageError("--watch " + text + ": " + error);
+    const uint32_t bytes = value.empty() ? w->size : 1;
+    for (uint32_t i = 0; i < bytes; ++i) {
+        char address[8];
+        std::snprintf(address, sizeof address, "%X", unsigned(w->address + i));
+        DataBreakpoint b;
+        if (!ParseWatchSpec(address + (":" + w->space) + value, &b, &error)) UsageError("--watch " + text + ": " + error);
+        watches->push_back(b);
+    }
+}
+
 // Tells what the load changed: jump and call targets moved by the relocation of a binary image,
 // bytes past FFFFh dropped.
 void ReportLoad(const Options& o) {
@@ -522,6 +596,11 @@ int ListOrExport(const Options& o) {
 void Run(const Options& o, RunFiles& files, TRunThread& run) {
     for (uint16_t b : o.breaks) BreakpointTable.Set(b, 1);
     for (const auto& name : o.breakNames) BreakpointTable.Set(ResolveBreakName(o, name), 1);
+    std::vector<DataBreakpoint> watches = o.watches;
+    for (const auto& name : o.watchNames) ResolveWatchOption(name, &watches);
+    DataBreakpoints = watches;
+    ArmDebugStops(nullptr);
+
     RunnerExtras extras;
     extras.maxCycles = o.maxCycles;
     extras.format = CurrentListingFormat();
