@@ -32,12 +32,17 @@ public:
     void DrawLedDigit(int i, const uint8_t pins[8]);
     void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
     void Repaint();
+    // The digits as shown, left to right ("?" for a pattern that is no character), as a
+    // screen reader reads them; "dark" when no segment is lit.
+    QString DigitsText() const;
+    uint8_t LitSegments[8] = {};  // lit segments of digit i (from the right), bit n = segment n
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void UpdateInterest();
+    void ShowDigitsText();
 };
 
 extern QPointer<TLEDForm> LEDForm;
