@@ -1,0 +1,60 @@
+// Opening readme.txt: the desktop's viewer for text files, or a read-only window of our own.
+#include "ReadmeView.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "Prompts.h"
+#include "Settings.h"
+
+QPointer<TTextFileForm> TextFileForm;
+
+TTextFileForm::TTextFileForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TextFileForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Memo1);
+    layout->addWidget(buttons);
+    resize(640, 480);
+}
+
+bool TTextFileForm::LoadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
+    Memo1->setPlainText(QString::fromUtf8(file.readAll()));
+    Memo1->setAccessibleName(QFileInfo(path).fileName());
+    setWindowTitle(QFileInfo(path).fileName());
+    return true;
+}
+
+QString ReadmePath() { return QString::fromStdString(ExecutableFolder()) + QStringLiteral("readme.txt"); }
+
+void OpenTextFile(QWidget* parent, const QString& path) {
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
+    // No application took the file (a desktop without a launcher for text files).
+    TTextFileForm* view = TextFileForm ? TextFileForm.data() : new TTextFileForm(parent);
+    if (!view->LoadFile(path)) {
+        if (!TextFileForm) view->deleteLater();
+        CurrentPrompts().Error(parent, QStringLiteral("Unable to open %1").arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    TextFileForm = view;
+    view->show();
+    view->raise();
+    view->activateWindow();
+}
