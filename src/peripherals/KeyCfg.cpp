@@ -68,6 +68,7 @@ TKeyCfgForm::TKeyCfgForm(QWidget* parent) : QDialog(parent) {
     connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     FormShow();
+    for (QComboBox* box : Pins) CondenseItemsToFit(box);
 }
 
 void TKeyCfgForm::showEvent(QShowEvent* event) {

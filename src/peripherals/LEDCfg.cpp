@@ -82,6 +82,8 @@ TLEDCfgForm::TLEDCfgForm(QWidget* parent) : QDialog(parent) {
     for (int i = 0; i < 8; ++i) {
         FillPinList(Trig[i], Settings.Trig[i]);
         FillPinList(Data[i], Settings.LED[i]);
+        CondenseItemsToFit(Trig[i]);
+        CondenseItemsToFit(Data[i]);
     }
     connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
     connect(CheckBox1, &QCheckBox::clicked, this, [this] { TrackBar1Change(); });

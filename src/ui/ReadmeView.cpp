@@ -9,8 +9,10 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Prompts.h"
 #include "Settings.h"
@@ -36,9 +38,16 @@ TTextFileForm::TTextFileForm(QWidget* parent) : QDialog(parent) {
 bool TTextFileForm::LoadFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
-    Memo1->setPlainText(QString::fromUtf8(file.readAll()));
+    const QString text = QString::fromUtf8(file.readAll());
+    Memo1->setPlainText(text);
     Memo1->setAccessibleName(QFileInfo(path).fileName());
     setWindowTitle(QFileInfo(path).fileName());
+    // Wide enough for the longest line, as far as the screen allows.
+    const QFontMetrics fm(Memo1->font());
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, fm.horizontalAdvance(line));
+    const QRect screen = this->screen()->availableGeometry();
+    resize(std::clamp(widest + 80, 400, screen.width() * 9 / 10), std::min(640, screen.height() * 8 / 10));
     return true;
 }
 

@@ -8,11 +8,13 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QStringList>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTableWidget>
 #include <deque>
 #include <memory>
@@ -66,8 +68,9 @@ inline QString AccessibleCellText(QTableWidget* grid, int row, int column,
 }
 
 // Texts in `root` that a user cannot read in full: a label or button narrower than its text; a
-// label's letters cut off by the label or its parent, lying over another control, or within three
-// pixels of another label's letters; and a child window too small for its content.
+// label's letters cut off by the label or its parent, lying over or within two pixels beside
+// another control, or within three pixels of another label's letters; a list box narrower than
+// its items; and a child window too small for its content.
 inline QStringList CrampedTexts(QWidget* root) {
     QStringList found;
     std::vector<std::pair<QLabel*, QRect>> inks;
@@ -81,6 +84,17 @@ inline QStringList CrampedTexts(QWidget* root) {
         if (auto* sub = qobject_cast<QMdiSubWindow*>(w); sub && sub->widget() &&
             !sub->contentsRect().contains(sub->widget()->geometry()))
             found << name(w, w->windowTitle()) + QStringLiteral(" shows only part of its content");
+        if (auto* box = qobject_cast<QComboBox*>(w)) {
+            QStyleOptionComboBox opt;
+            opt.initFrom(box);
+            const int room =
+                box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box).width();
+            for (int i = 0; i < box->count(); ++i)
+                if (QFontMetrics(box->font()).horizontalAdvance(box->itemText(i)) > room) {
+                    found << name(w, box->itemText(i)) + QStringLiteral(" does not fit %1 pixels").arg(room);
+                    break;
+                }
+        }
         QString text;
         auto* label = qobject_cast<QLabel*>(w);
         if (label && label->textFormat() != Qt::RichText && !Qt::mightBeRichText(label->text()))
@@ -112,8 +126,8 @@ inline QStringList CrampedTexts(QWidget* root) {
             found << name(w, text) + QStringLiteral(" runs out of its parent");
         for (QWidget* sibling : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             if (sibling != label && !qobject_cast<QLabel*>(sibling) && sibling->isVisibleTo(root) &&
-                sibling->geometry().intersects(inParent))
-                found << name(w, text) + QStringLiteral(" lies over a ") +
+                sibling->geometry().intersects(inParent.adjusted(-2, 0, 2, 0)))
+                found << name(w, text) + QStringLiteral(" lies over or against a ") +
                              QString::fromLatin1(sibling->metaObject()->className());
         for (const auto& [other, r] : inks)
             if (other->parentWidget() == label->parentWidget() && r.adjusted(-3, -3, 3, 3).intersects(inParent))
