@@ -81,12 +81,14 @@ TSFRForm8051::TSFRForm8051(QWidget* parent) : QMdiSubWindow(parent) {
     StringGrid5->setFixedSize(41, 19);
     StringGrid5->move(is8052 ? 110 : 192, is8052 ? 222 : 186);
     StringGrid5->setAttribute(Qt::WA_TransparentForMouseEvents);
+    StringGrid5->item(0, 0)->setData(Qt::AccessibleDescriptionRole, QStringLiteral("Program Counter"));
 
     GroupBox2 = new QGroupBox(QStringLiteral("Program Status Word"), Client);
     GroupBox2->setGeometry(8, 240 + extra, 257, 73);
     StringGrid4 = MakeValueGrid(GroupBox2, 1, 1);
     StringGrid4->setObjectName(QStringLiteral("StringGrid4"));
     StringGrid4->move(24, 31);
+    StringGrid4->item(0, 0)->setData(Qt::AccessibleDescriptionRole, QStringLiteral("PSW"));
     for (int i = 0; i < 8; ++i) {
         PswBits[i] = new QCheckBox(GroupBox2);
         PswBits[i]->setGeometry(220 - 22 * i, 40, 16, 16);

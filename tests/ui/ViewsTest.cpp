@@ -263,6 +263,7 @@ TEST_F(ViewsTest, RegisterValuesReachAssistiveTechnology) {
     EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid1, 0, 0, QAccessible::Description), "ACC");
     EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid3, 1, 0, QAccessible::Description), "TMOD");
     EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid5, 0, 0), " 0000");
+    EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid4, 0, 0, QAccessible::Description), "PSW");
 }
 
 // Where the layout puts the byte editor's bit numbers.
