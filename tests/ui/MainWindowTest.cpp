@@ -356,15 +356,17 @@ TEST_F(UiTest, EveryWindowShowsItsTextsInFull) {
         EXPECT_EQ(CrampedTexts(d).join('\n').toStdString(), "") << d->objectName().toStdString();
         d->hide();
     }
-    // The LED window in its widest and narrowest forms shows all 58 rows of its picture.
-    for (int digits : {8, 1}) {
-        Settings.Digits = uint8_t(digits);
-        form->ShowLED->trigger();
+    // The LED window, opened wide and made narrow and wide again through its dialog, shows all
+    // 58 rows of its picture.
+    Settings.Digits = 8;
+    form->ShowLED->trigger();
+    for (int digits : {8, 1, 5}) {
+        form->LEDCfgForm->FormShow();
+        form->LEDCfgForm->TrackBar1->setValue(1 - digits);
+        form->LEDCfgForm->Button1Click();
         QApplication::processEvents();
         EXPECT_EQ(LEDForm->Image1->height(), 58);
         EXPECT_EQ(CrampedTexts(LEDForm).join('\n').toStdString(), "") << digits;
-        LEDForm->close();
-        QApplication::processEvents();
     }
 }
 
