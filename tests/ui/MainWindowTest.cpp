@@ -453,6 +453,8 @@ TEST_F(UiTest, TextFilesShowInAWindowOfOurOwn) {
     EXPECT_TRUE(prompts.messages[0].startsWith("Unable to open ")) << prompts.messages[0].toStdString();
     form->ShowReadme->trigger();  // readme.txt beside the tests or a message: never nothing
     EXPECT_TRUE(TextFileForm->windowTitle() == "readme.txt" || prompts.messages.size() == 2);
+    emit form->AboutForm->Label3->linkActivated(QString());  // the About box's links likewise
+    EXPECT_TRUE(TextFileForm->windowTitle() == "readme.txt" || prompts.messages.size() == 3);
     TextFileForm->close();
 }
 
