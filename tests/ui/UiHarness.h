@@ -120,7 +120,9 @@ inline QStringList CrampedTexts(QWidget* root) {
         const QRect ink = fm.tightBoundingRect(text).translated(x, top + fm.ascent());
         // A glyph may reach a pixel beyond its advance: only a faint edge, not cut off.
         if (!label->rect().adjusted(-1, 0, 1, 0).contains(ink))
-            found << name(w, text) + QStringLiteral(" cut off %1,%2 %3x%4 in %5x%6").arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height()).arg(label->width()).arg(label->height());
+            found << name(w, text) + QStringLiteral(" cut off: letters %1 wide in a label %2 wide")
+                                         .arg(ink.width())
+                                         .arg(label->width());
         const QRect inParent = ink.translated(label->pos());
         if (!label->parentWidget()->rect().contains(inParent))
             found << name(w, text) + QStringLiteral(" runs out of its parent");
