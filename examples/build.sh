@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Assembles every example with sdas8051 and links it to Intel HEX with sdld (Debian package sdcc).
+# Builds every example into Intel HEX with Debian's sdcc package: the .a51 sources with sdas8051
+# and sdld, the .c sources with sdcc, using the flags on the source's "build:" line.
 set -euo pipefail
 cd "$(dirname "$0")"
 tmp=$(mktemp -d)
@@ -9,5 +10,12 @@ for src in *.a51; do
   cp "$src" "$tmp/$name.asm"
   sdas8051 -plosgff "$tmp/$name.rel" "$tmp/$name.asm"
   sdld -i "$tmp/$name.ihx" "$tmp/$name.rel" >/dev/null
+  cp "$tmp/$name.ihx" "$name.hex"
+done
+for src in *.c; do
+  name=${src%.c}
+  flags=$(sed -n 's/^ *build:\(.*\)\*\/ *$/\1/p; s/^ *build:\(.*\)$/\1/p' "$src" | head -1)
+  # shellcheck disable=SC2086
+  (cd "$tmp" && sdcc -mmcs51 $flags -o "$name.ihx" "$OLDPWD/$src")
   cp "$tmp/$name.ihx" "$name.hex"
 done

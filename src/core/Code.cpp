@@ -15,11 +15,16 @@ Shared<uint8_t> RegisterViewIdle{1};
 Shared<uint16_t> PendingRegisterAddress;
 Shared<uint8_t> PendingRegisterValue;
 Shared<uint8_t> InterruptHold;
+Shared<uint8_t> SerialReceiveBuffer;
+Shared<uint8_t> SerialReceiveBufferRead{1};
 
 namespace {
 
 std::atomic<StoreRefreshHooks*> RefreshHooks{nullptr};
 std::atomic<SerialOutputHook*> SerialHook{nullptr};
+// The byte the simulation thread last stored into SBUF: what an instruction sends, even when the
+// user-interface thread puts a received byte at InternalRam[SBUF] in between.
+uint8_t TransmitByte = 0;
 
 // TCON bits
 constexpr uint8_t TF1 = 0x80, TR1 = 0x40, TF0 = 0x20, TR0 = 0x10, IE1 = 0x08, IT1 = 0x04,
@@ -29,6 +34,23 @@ constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x0
                   CT2 = 0x02, CPRL2 = 0x01;
 
 inline uint8_t R(uint16_t a) { return InternalRam[a]; }
+
+// An instruction reading SBUF gets the receive buffer. The fence pairs with the release fence of
+// Receive: a program that saw RI set by the other thread then reads the byte that came with it.
+// The byte is taken before it is marked read, since a paced sender on the other thread may put
+// the next byte into the buffer as soon as it sees the mark.
+[[gnu::noinline, gnu::cold]] uint8_t ReadReceiveBuffer() {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    const uint8_t v = SerialReceiveBuffer;
+    SerialReceiveBufferRead = 1;
+    return v;
+}
+
+// An instruction's read of direct address a (a source operand or the read of a read-modify-write).
+[[gnu::always_inline]] inline uint8_t Src(uint8_t a) {
+    if (a == Sfr::SBUF) [[unlikely]] return ReadReceiveBuffer();
+    return R(a);
+}
 
 // ---- The store routine ---------------------------------------------------------------------
 
@@ -148,10 +170,10 @@ void Refresh(uint16_t a, uint8_t v, uint8_t old) {
 }
 
 // Addresses whose store does more than change the byte: P1 and P3 (pin edges), IE and IP (the
-// interrupt hold), and everything from kIndirectNowhere on (dropped).
+// interrupt hold), SBUF (the byte to send), and everything from kIndirectNowhere on (dropped).
 constexpr std::array<bool, kInternalRamSize + 1> MakeSpecialTable() {
     std::array<bool, kInternalRamSize + 1> t{};
-    t[Sfr::P1] = t[Sfr::P3] = t[Sfr::IE] = t[Sfr::IP] = t[kIndirectNowhere] = true;
+    t[Sfr::P1] = t[Sfr::P3] = t[Sfr::IE] = t[Sfr::IP] = t[Sfr::SBUF] = t[kIndirectNowhere] = true;
     return t;
 }
 constexpr std::array<bool, kInternalRamSize + 1> kSpecialStore = MakeSpecialTable();
@@ -174,6 +196,8 @@ void StoreSlow(uint16_t a, uint8_t v) {
     } else if (Worker && (a == Sfr::IE || a == Sfr::IP)) {
         // An instruction that writes IE or IP lets one more instruction run before an interrupt.
         InterruptHold = 1;
+    } else if (Worker && a == Sfr::SBUF) {
+        TransmitByte = v;
     }
     if (ScreenUpdateCountdown == 0) {
         uint8_t old = R(a);
@@ -443,9 +467,22 @@ constexpr std::array<bool, 256> MakeSendTable() {
 }
 constexpr std::array<bool, 256> kSendsThroughB1 = MakeSendTable();
 
+// A byte arriving at the serial port. The release fence orders the receive buffer before RI for
+// a program running on the other thread.
+template <bool Worker>
+void Receive(uint8_t value, int ninthBit) {
+    SerialReceiveBuffer = value;
+    SerialReceiveBufferRead = 0;
+    Store<Worker>(Sfr::SBUF, value);
+    std::atomic_thread_fence(std::memory_order_release);
+    const uint8_t scon = R(Sfr::SCON);
+    const uint8_t flags = ninthBit ? 0x05 : (scon & 0x20) ? 0x00 : 0x01;
+    Store<Worker>(Sfr::SCON, uint8_t((scon & 0xFA) | flags));
+}
+
 inline void SendByte() {
     WriteBitW(0x99, 1);
-    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(R(Sfr::SBUF));
+    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(TransmitByte);
 }
 
 }  // namespace
@@ -453,7 +490,13 @@ inline void SendByte() {
 // ---- Public store routines and accessors -----------------------------------------------------
 
 void WriteDirect(uint16_t address, uint8_t value) { Store<true>(address, value); }
-void WriteDirectUi(uint16_t address, uint8_t value) { Store<false>(address, value); }
+void WriteDirectUi(uint16_t address, uint8_t value) {
+    if (address == Sfr::SBUF && !IndirectWritePending) SerialReceiveBuffer = value;
+    Store<false>(address, value);
+}
+
+void ReceiveSerialByte(uint8_t value, int ninthBit) { Receive<true>(value, ninthBit); }
+void ReceiveSerialByteUi(uint8_t value, int ninthBit) { Receive<false>(value, ninthBit); }
 
 void WriteExternalRam(uint16_t address, uint8_t value) { ExternalStore<false>(address, value); }
 
@@ -487,6 +530,8 @@ void InitMachineState() {
     ScreenUpdateCountdown = 0;
     InterruptHold = 0;
     IndirectWritePending = 0;
+    SerialReceiveBuffer = 0;
+    SerialReceiveBufferRead = 1;
     WriteDirectUi(Sfr::SP, 0x07);
     WriteDirectUi(Sfr::P0, 0xFF);
     WriteDirectUi(Sfr::P1, 0xFF);
@@ -503,8 +548,9 @@ void ClearInternalRam() {
         uint8_t v = 0;
         if (i == Sfr::P0 || i == Sfr::P1 || i == Sfr::P2 || i == Sfr::P3) v = 0xFF;
         else if (i == Sfr::SP) v = 0x07;
-        WriteDirectUi(i, v);
+        WriteDirectUi(i, v);  // SBUF's store clears the receive buffer as well
     }
+    SerialReceiveBufferRead = 1;
 }
 
 void ResetController() {
@@ -548,27 +594,29 @@ uint16_t StepInstruction(uint16_t address) {
     auto jump = [&](uint8_t rel) { next = uint16_t(next + int8_t(rel)); };
     auto acc = [] { return R(Sfr::ACC); };
     auto dptr = [] { return uint16_t(R(Sfr::DPH) * 256 + R(Sfr::DPL)); };
+    // MOVX @Ri: P2's latch drives the high address lines, R0 or R1 the low ones.
+    auto pagedRi = [&] { return uint16_t(R(Sfr::P2) * 256 + R(bank8 + (op & 1))); };
     auto absTarget = [&] { return uint16_t(((pc + 2) & 0xF800) + (op >> 5) * 256 + b1); };
 
     switch (op) {
         // ---- Data transfer
         case 0x74: StoreAcc(b1); break;
-        case 0xE5: StoreAcc(R(b1)); break;
+        case 0xE5: StoreAcc(Src(b1)); break;
         case 0xE6 ... 0xEF: StoreAcc(R(oi)); break;
         case 0xE4: StoreAcc(0); break;
         case 0xF5: Store<true>(b1, acc()); break;
         case 0xF6 ... 0xFF: StoreOperand(oi, acc()); break;
         case 0x75: Store<true>(b1, b2); break;
         case 0x76 ... 0x7F: StoreOperand(oi, b1); break;
-        case 0x85: Store<true>(b2, R(b1)); break;
+        case 0x85: Store<true>(b2, Src(b1)); break;
         case 0x86 ... 0x8F: Store<true>(b1, R(oi)); break;
-        case 0xA6 ... 0xAF: StoreOperand(oi, R(b1)); break;
+        case 0xA6 ... 0xAF: StoreOperand(oi, Src(b1)); break;
         case 0x90:
             StoreFixed(Sfr::DPH, b1);
             StoreFixed(Sfr::DPL, b2);
             break;
         case 0xC5: {
-            uint8_t t = R(b1);
+            uint8_t t = Src(b1);
             Store<true>(b1, acc());
             StoreAcc(t);
             break;
@@ -588,13 +636,13 @@ uint16_t StepInstruction(uint16_t address) {
         case 0x93: StoreAcc(CodeMemory[uint16_t(acc() + dptr())]); break;
         case 0x83: StoreAcc(CodeMemory[uint16_t(acc() + pc + 1)]); break;
         case 0xE0: StoreAcc(ExternalRam[dptr()]); break;
-        case 0xE2: case 0xE3: StoreAcc(ExternalRam[R(bank8 + (op & 1))]); break;
+        case 0xE2: case 0xE3: StoreAcc(ExternalRam[pagedRi()]); break;
         case 0xF0: ExternalStore<true>(dptr(), acc()); break;
-        case 0xF2: case 0xF3: ExternalStore<true>(R(bank8 + (op & 1)), acc()); break;
+        case 0xF2: case 0xF3: ExternalStore<true>(pagedRi(), acc()); break;
         case 0xC0: {
             uint8_t sp = uint8_t(R(Sfr::SP) + 1);
             Store<true>(Sfr::SP, sp);
-            uint8_t v = R(b1);
+            uint8_t v = Src(b1);
             IndirectWritePending = 1;
             Store<true>(R(Sfr::SP), v);
             break;
@@ -609,19 +657,19 @@ uint16_t StepInstruction(uint16_t address) {
 
         // ---- Arithmetic
         case 0x24: AddToAcc(b1, 0); break;
-        case 0x25: AddToAcc(R(b1), 0); break;
+        case 0x25: AddToAcc(Src(b1), 0); break;
         case 0x26 ... 0x2F: AddToAcc(R(oi), 0); break;
         case 0x34: AddToAcc(b1, R(Sfr::PSW) >> 7); break;
-        case 0x35: AddToAcc(R(b1), R(Sfr::PSW) >> 7); break;
+        case 0x35: AddToAcc(Src(b1), R(Sfr::PSW) >> 7); break;
         case 0x36 ... 0x3F: AddToAcc(R(oi), R(Sfr::PSW) >> 7); break;
         case 0x94: SubbFromAcc(b1); break;
-        case 0x95: SubbFromAcc(R(b1)); break;
+        case 0x95: SubbFromAcc(Src(b1)); break;
         case 0x96 ... 0x9F: SubbFromAcc(R(oi)); break;
         case 0x04: StoreAcc(uint8_t(acc() + 1)); break;
-        case 0x05: Store<true>(b1, uint8_t(R(b1) + 1)); break;
+        case 0x05: Store<true>(b1, uint8_t(Src(b1) + 1)); break;
         case 0x06 ... 0x0F: StoreOperand(oi, uint8_t(R(oi) + 1)); break;
         case 0x14: StoreAcc(uint8_t(acc() - 1)); break;
-        case 0x15: Store<true>(b1, uint8_t(R(b1) - 1)); break;
+        case 0x15: Store<true>(b1, uint8_t(Src(b1) - 1)); break;
         case 0x16 ... 0x1F: StoreOperand(oi, uint8_t(R(oi) - 1)); break;
         case 0xA3: {
             uint8_t dpl = uint8_t(R(Sfr::DPL) + 1);
@@ -672,18 +720,18 @@ uint16_t StepInstruction(uint16_t address) {
         }
 
         // ---- Logic and rotation
-        case 0x42: Store<true>(b1, R(b1) | acc()); break;
-        case 0x52: Store<true>(b1, R(b1) & acc()); break;
-        case 0x62: Store<true>(b1, R(b1) ^ acc()); break;
-        case 0x43: Store<true>(b1, R(b1) | b2); break;
-        case 0x53: Store<true>(b1, R(b1) & b2); break;
-        case 0x63: Store<true>(b1, R(b1) ^ b2); break;
+        case 0x42: Store<true>(b1, Src(b1) | acc()); break;
+        case 0x52: Store<true>(b1, Src(b1) & acc()); break;
+        case 0x62: Store<true>(b1, Src(b1) ^ acc()); break;
+        case 0x43: Store<true>(b1, Src(b1) | b2); break;
+        case 0x53: Store<true>(b1, Src(b1) & b2); break;
+        case 0x63: Store<true>(b1, Src(b1) ^ b2); break;
         case 0x44: StoreAcc(acc() | b1); break;
         case 0x54: StoreAcc(acc() & b1); break;
         case 0x64: StoreAcc(acc() ^ b1); break;
-        case 0x45: StoreAcc(acc() | R(b1)); break;
-        case 0x55: StoreAcc(acc() & R(b1)); break;
-        case 0x65: StoreAcc(acc() ^ R(b1)); break;
+        case 0x45: StoreAcc(acc() | Src(b1)); break;
+        case 0x55: StoreAcc(acc() & Src(b1)); break;
+        case 0x65: StoreAcc(acc() ^ Src(b1)); break;
         case 0x46 ... 0x4F: StoreAcc(acc() | R(oi)); break;
         case 0x56 ... 0x5F: StoreAcc(acc() & R(oi)); break;
         case 0x66 ... 0x6F: StoreAcc(acc() ^ R(oi)); break;
@@ -766,7 +814,7 @@ uint16_t StepInstruction(uint16_t address) {
             }
             break;
         case 0xB4: case 0xB5: {
-            uint8_t x = op == 0xB4 ? b1 : R(b1);
+            uint8_t x = op == 0xB4 ? b1 : Src(b1);
             uint8_t a = acc();
             if (a != x) jump(b2);
             StorePsw(uint8_t((R(Sfr::PSW) & 0x7F) | (a < x ? CY : 0)));
@@ -779,7 +827,7 @@ uint16_t StepInstruction(uint16_t address) {
             break;
         }
         case 0xD5: {
-            uint8_t v = uint8_t(R(b1) - 1);
+            uint8_t v = uint8_t(Src(b1) - 1);
             Store<true>(b1, v);
             if (v != 0) jump(b2);
             break;

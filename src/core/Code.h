@@ -11,7 +11,8 @@
 // user-interface thread that drives pins and edits bytes. Every shared byte and the program
 // counter is therefore read and written through relaxed atomics (see SharedBytes and Shared), which
 // on x86 are ordinary moves. Nothing here knows about windows: refreshes leave through the
-// installable StoreRefreshHooks, and transmitted bytes through SerialOutputHook.
+// installable StoreRefreshHooks, and transmitted bytes through SerialOutputHook; received bytes
+// enter through ReceiveSerialByte (or ReceiveSerialByteUi).
 #pragma once
 
 #include <array>
@@ -93,6 +94,14 @@ extern Shared<uint8_t> PendingRegisterValue;
 // Set by RETI and by any store to IE or IP: the next instruction runs before an interrupt can
 // be accepted, as on the real part.
 extern Shared<uint8_t> InterruptHold;
+// SBUF is two registers at one address. A store by the program loads the transmit side, which
+// is InternalRam[SBUF] (the byte the windows show: the last one written or received). A read by
+// an instruction gives the receive buffer below, loaded only by ReceiveSerialByte and by a user's
+// store (WriteDirectUi), and cleared by start-up, Reset and Clear Internal RAM.
+extern Shared<uint8_t> SerialReceiveBuffer;
+// 1 once an instruction has read SBUF since the last byte arrived (and before the first one): a
+// paced sender waits for it, so that a slow program never loses a byte.
+extern Shared<uint8_t> SerialReceiveBufferRead;
 
 // Special function register addresses used throughout.
 namespace Sfr {
@@ -137,11 +146,20 @@ uint8_t PopByte();
 
 // The simulation thread's store to InternalRam index 000h-17Fh, with every side effect.
 void WriteDirect(uint16_t address, uint8_t value);
-// The user-interface thread's twin of WriteDirect.
+// The user-interface thread's twin of WriteDirect. A user's store to SBUF sets both of its
+// registers, so that editing SBUF and then RI hands the program that byte.
 void WriteDirectUi(uint16_t address, uint8_t value);
 // The user-interface side of an external RAM store (MOVX stores go through the same path on the
 // worker thread).
 void WriteExternalRam(uint16_t address, uint8_t value);
+
+// A byte arriving at the serial port, as a complete frame would deliver it: the receive buffer
+// (and InternalRam[SBUF] for the windows), then RB8 and RI in one SCON store. RB8 takes the ninth
+// bit; RI is set unless SM2 = 1 and the ninth bit is 0. ReceiveSerialByte is the simulation
+// thread's entry (the runner's serial input), ReceiveSerialByteUi the user-interface thread's
+// (the terminal's Send).
+void ReceiveSerialByte(uint8_t value, int ninthBit);
+void ReceiveSerialByteUi(uint8_t value, int ninthBit);
 
 // One falling edge on a timer's counter input (T0 or T1), with mode 0-3 counting rules.
 void TimerCounterTick(int mode, uint16_t thAddress, uint16_t tlAddress, uint8_t flag);

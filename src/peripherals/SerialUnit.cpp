@@ -190,13 +190,11 @@ void TSerialForm::Button1Click() {
         CurrentPrompts().Error(this, NotAValidInteger(Edit1->text()));
         return;  // neither SBUF nor SCON is stored
     }
-    const uint8_t scon = InternalRam[Sfr::SCON];
-    int r = (scon & 0x20) ? 0 : 1;
-    if (CheckBox1->isChecked()) r = 5;
-    // SBUF first, so that a program polling RI always reads the new byte.
-    WriteDirectUi(Sfr::SBUF, uint8_t(value));
-    WriteDirectUi(Sfr::SCON, uint8_t((InternalRam[Sfr::SCON] & 0xFA) + r));
-    AppendByte(InternalRam[Sfr::SBUF], true);
+    // The receive buffer first, then RB8 and RI, so that a program polling RI reads the new
+    // byte. The dump shows the byte sent, whatever the running program stores into SBUF meanwhile.
+    const uint8_t byte = uint8_t(value);
+    ReceiveSerialByteUi(byte, CheckBox1->isChecked() ? 1 : 0);
+    AppendByte(byte, true);
 }
 
 void TSerialForm::Button2Click() {

@@ -6,13 +6,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "Code.h"
 #include "Settings.h"
 
 std::string ProgramFileName;
 int32_t LoadedProgramEnd = 0;
+LoadSummary LastLoadSummary;
 
 namespace {
 
@@ -34,10 +37,31 @@ std::string IoMessage(const std::string& path, int err) {
     return "Cannot read \"" + path + "\": " + std::strerror(err) + ".";
 }
 
+std::string AtLine(const std::string& message, int lineNo) {
+    return message + " (line " + std::to_string(lineNo) + ")";
+}
+
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a program file for reading; on failure `err` holds the reason. A folder opens on some
+// systems and fails only at the first read with a vague error, so it is refused here.
+File OpenProgram(const std::string& path, int* err) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        *err = EISDIR;
+        return nullptr;
+    }
+    errno = 0;
+    File f(std::fopen(path.c_str(), "rb"));
+    *err = errno ? errno : EIO;
+    return f;
+}
+
+// The errno of a failed read, or EIO when the library left none.
+int ReadError() { return errno ? errno : EIO; }
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -95,13 +119,18 @@ bool ReadLine(std::FILE* f, std::string* line, bool* ioError) {
 bool LoadHexFile(const std::string& path, LoadReporter& reporter) {
     ClearProgram();
     ProgramEnd = 0;
-    File f(std::fopen(path.c_str(), "rb"));
-    if (!f) return Abandon(reporter, IoMessage(path, errno));
+    LastLoadSummary = LoadSummary();
+    int err = 0;
+    File f = OpenProgram(path, &err);
+    if (!f) return Abandon(reporter, IoMessage(path, err));
 
     int32_t end = 0;
+    uint32_t dropped = 0;
     std::string line, text;
     bool ioError = false;
-    for (int lineNo = 1; ReadLine(f.get(), &line, &ioError); ++lineNo) {
+    int lineNo = 1;
+    errno = 0;
+    for (; ReadLine(f.get(), &line, &ioError); ++lineNo) {
         if (ioError) break;
         if (line.empty() || line[0] != ':') {
             return Abandon(reporter,
@@ -110,17 +139,18 @@ bool LoadHexFile(const std::string& path, LoadReporter& reporter) {
         unsigned count, address, type, checksum;
         if (!Field(line, 8, 2, &type, &text) || !Field(line, 4, 4, &address, &text) ||
             !Field(line, 2, 2, &count, &text))
-            return Abandon(reporter, NotAnInteger(text));
+            return Abandon(reporter, AtLine(NotAnInteger(text), lineNo));
         unsigned sum = count + (address >> 8) + (address & 0xFF) + type;
         uint8_t data[256];
         for (unsigned i = 0; i < count; ++i) {
             unsigned byte;
-            if (!Field(line, 10 + 2 * i, 2, &byte, &text)) return Abandon(reporter, NotAnInteger(text));
+            if (!Field(line, 10 + 2 * i, 2, &byte, &text))
+                return Abandon(reporter, AtLine(NotAnInteger(text), lineNo));
             data[i] = uint8_t(byte);
             sum += byte;
         }
         if (!Field(line, 10 + 2 * count, 2, &checksum, &text))
-            return Abandon(reporter, NotAnInteger(text));
+            return Abandon(reporter, AtLine(NotAnInteger(text), lineNo));
         if (((sum + checksum) & 0xFF) != 0 && !Settings.IgnoreChecksum) {
             std::string question = "Checksum error in line " + std::to_string(lineNo) + " ($" +
                                    text + " / $" + Hex2(0x100 - (sum & 0xFF)) + "). Continue?";
@@ -132,47 +162,67 @@ bool LoadHexFile(const std::string& path, LoadReporter& reporter) {
         }
         if (type == 0 && count != 0) {
             // Bytes that would lie beyond FFFFh are dropped.
-            for (unsigned i = 0; i < count && address + i <= 0xFFFF; ++i)
-                CodeMemory[address + i] = data[i];
+            for (unsigned i = 0; i < count; ++i) {
+                if (address + i <= 0xFFFF) CodeMemory[address + i] = data[i];
+                else ++dropped;
+            }
             int32_t last = int32_t(std::min(address + count - 1, 0xFFFFu));
             if (last > end) end = last;
         }
     }
-    if (ioError) return Abandon(reporter, IoMessage(path, EIO));
+    if (ioError) return Abandon(reporter, AtLine(IoMessage(path, ReadError()), lineNo));
+    LastLoadSummary.DroppedBytes = dropped;
     ProgramEnd = end;
     LoadedProgramEnd = end;
     if (!Settings.DelNops) ProgramEnd = 0xFFFF;
     return true;
 }
 
-void RelocateCode(uint16_t offset) {
+uint32_t RelocateCode(uint16_t offset) {
+    uint32_t changed = 0;
     for (uint32_t a = 0; a < 0xFFFF; a += AsmTable[CodeMemory[a]].Length) {
         uint8_t op = CodeMemory[a];
         if (a + AsmTable[op].Length - 1 > 0xFFFF) break;  // operands would lie past code memory
         if ((op & 0x0F) == 0x01) {
             unsigned field = (op >> 5) * 256u + CodeMemory[a + 1];
             unsigned moved = (field - offset) & 0x7FF;
+            changed += moved != field;
             CodeMemory[a] = uint8_t((op & 0x1F) | ((moved >> 8) << 5));
             CodeMemory[a + 1] = uint8_t(moved);
         } else if (op == 0x02 || op == 0x12) {
             unsigned target = CodeMemory[a + 1] * 256u + CodeMemory[a + 2];
             unsigned moved = (target - offset) & 0xFFFF;
+            changed += moved != target;
             CodeMemory[a + 1] = uint8_t(moved >> 8);
             CodeMemory[a + 2] = uint8_t(moved);
         }
     }
+    return changed;
 }
 
 bool LoadBinaryFile(const std::string& path, LoadReporter& reporter) {
     ClearProgram();
     ProgramEnd = 0;
-    File f(std::fopen(path.c_str(), "rb"));
-    if (!f) return Abandon(reporter, IoMessage(path, errno));
+    LastLoadSummary = LoadSummary();
+    int err = 0;
+    File f = OpenProgram(path, &err);
+    if (!f) return Abandon(reporter, IoMessage(path, err));
+    errno = 0;
     size_t n = std::fread(CodeMemory.data(), 1, CodeMemory.size(), f.get());
-    if (std::ferror(f.get())) return Abandon(reporter, IoMessage(path, EIO));
+    // Whatever lies past 64 KB is not loaded, only counted.
+    uint32_t dropped = 0;
+    char rest[4096];
+    while (n == CodeMemory.size() && !std::ferror(f.get()) && !std::feof(f.get()))
+        dropped += uint32_t(std::fread(rest, 1, sizeof rest, f.get()));
+    if (std::ferror(f.get())) return Abandon(reporter, IoMessage(path, ReadError()));
     ProgramEnd = int32_t(n) - 1;
     LoadedProgramEnd = ProgramEnd;
-    if (Settings.BinOffset != 0) RelocateCode(Settings.BinOffset);
+    LastLoadSummary.DroppedBytes = dropped;
+    if (Settings.BinOffset != 0) {
+        LastLoadSummary.Relocated = true;
+        LastLoadSummary.Offset = Settings.BinOffset;
+        LastLoadSummary.MovedTargets = RelocateCode(Settings.BinOffset);
+    }
     return true;
 }
 

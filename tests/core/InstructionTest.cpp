@@ -228,9 +228,9 @@ TEST(DataTransfer, MovesExchangesAndExternalRam) {
     Exec({0xE0});
     EXPECT_EQ(Acc(), 0xAB);
     Set(0x01, 0x34);  // R1
-    Set(Sfr::P2, 0x12);
+    Set(Sfr::P2, 0x00);
     Set(Sfr::ACC, 0xCD);
-    Exec({0xF3});  // MOVX @R1,A: high byte 00h
+    Exec({0xF3});  // MOVX @R1,A in page 00h
     EXPECT_EQ(ExternalRam[0x0034], 0xCD);
     EXPECT_EQ(ExternalRam[0x1234], 0xAB);
     Exec({0xE4});
@@ -414,6 +414,36 @@ TEST(Parity, UndefinedOpcodeIsATwoByteNop) {
     EXPECT_EQ(Parity(), 1);
 }
 
+// MOVX @R0/@R1 put P2's latch on the high address lines, on both variants.
+TEST(DataTransfer, MovxThroughRiIsPagedByP2) {
+    for (bool is8052 : {false, true}) {
+        Fresh(is8052);
+        Set(Sfr::PSW, 0x08);  // bank 1: R0 = 08h, R1 = 09h
+        Set(0x08, 0x34);
+        Set(0x09, 0x34);
+        Set(Sfr::P2, 0x12);
+        Set(Sfr::ACC, 0xCD);
+        Exec({0xF2});  // MOVX @R0,A
+        EXPECT_EQ(ExternalRam[0x1234], 0xCD);
+        EXPECT_EQ(ExternalRam[0x0034], 0x00);
+        Set(Sfr::P2, 0x13);  // another page between the write and the read
+        Exec({0xE3});        // MOVX A,@R1
+        EXPECT_EQ(Acc(), 0x00);
+        Set(Sfr::ACC, 0x77);
+        Exec({0xF3});
+        EXPECT_EQ(ExternalRam[0x1334], 0x77);
+        Set(Sfr::P2, 0x12);
+        Exec({0xE2});
+        EXPECT_EQ(Acc(), 0xCD);
+        EXPECT_EQ(Parity(), 1);
+        // The lines follow the latch, not the pins: a program writing P2 with a port value.
+        Exec({0x75, 0xA0, 0xFF});  // MOV P2,#FFh
+        Set(Sfr::ACC, 0x99);
+        Exec({0xF2});
+        EXPECT_EQ(ExternalRam[0xFF34], 0x99);
+    }
+}
+
 TEST(Serial, StoresToSbufThroughTheListedFormsSendAByte) {
     Fresh();
     RecordingSerial serial;
@@ -440,6 +470,88 @@ TEST(Serial, StoresToSbufThroughTheListedFormsSendAByte) {
     Exec({0x8D, 0x99});  // MOV SBUF,R5
     EXPECT_EQ(serial.bytes.back(), 0x44);
     InstallSerialOutputHook(nullptr);
+}
+
+// SBUF is a transmit register and a receive buffer at one address: instructions read the
+// received byte, stores send; InternalRam[SBUF] shows the last byte written or received.
+TEST(Serial, ReadsOfSbufGiveTheReceivedByte) {
+    Fresh();
+    RecordingSerial serial;
+    InstallSerialOutputHook(&serial);
+    EXPECT_EQ(SerialReceiveBufferRead, 1);  // nothing waiting at start-up
+    Set(Sfr::SCON, 0x50);
+    ReceiveSerialByte(0x61, 0);
+    EXPECT_EQ(Get(Sfr::SCON), 0x51);
+    EXPECT_EQ(Get(Sfr::SBUF), 0x61);
+    EXPECT_EQ(SerialReceiveBufferRead, 0);
+    Exec({0x75, 0x99, 0x41});  // MOV SBUF,#41h: the transmit side only
+    EXPECT_EQ(serial.bytes.back(), 0x41);
+    EXPECT_EQ(Get(Sfr::SBUF), 0x41);
+    EXPECT_EQ(SerialReceiveBufferRead, 0);
+    Exec({0xE5, 0x99});  // MOV A,SBUF
+    EXPECT_EQ(Acc(), 0x61);
+    EXPECT_EQ(SerialReceiveBufferRead, 1);
+    Exec({0x85, 0x99, 0x30});  // MOV 30h,SBUF
+    EXPECT_EQ(Get(0x30), 0x61);
+    Exec({0xC0, 0x99});  // PUSH SBUF
+    EXPECT_EQ(Get(0x08), 0x61);
+    Set(Sfr::ACC, 0x01);
+    Exec({0x25, 0x99});  // ADD A,SBUF
+    EXPECT_EQ(Acc(), 0x62);
+    Exec({0x05, 0x99});  // INC SBUF: reads the receive buffer, sends the sum
+    EXPECT_EQ(serial.bytes.back(), 0x62);
+    Exec({0x63, 0x99, 0xFF});  // XRL SBUF,#FFh
+    EXPECT_EQ(serial.bytes.back(), 0x9E);
+    EXPECT_EQ(SerialReceiveBuffer, 0x61);
+    Set(Sfr::ACC, 0x61);
+    Exec({0xB5, 0x99, 0x10});  // CJNE A,SBUF,+10h: equal, no jump
+    EXPECT_EQ(ProgramCounter, 0x0103);
+    InstallSerialOutputHook(nullptr);
+}
+
+// RB8 and RI of a received byte, in one SCON store after the receive buffer.
+TEST(Serial, ReceivedBytesSetRb8AndRiAsTheModeAllows) {
+    Fresh();
+    RecordingHooks hooks;
+    InstallStoreRefreshHooks(&hooks);
+    Set(Sfr::SCON, 0x54);  // mode 1 with a stale RB8
+    hooks.direct.clear();
+    ReceiveSerialByte(0x12, 0);
+    EXPECT_EQ(Get(Sfr::SCON), 0x51);
+    ASSERT_EQ(hooks.direct.size(), 2u);
+    EXPECT_EQ(hooks.direct[0].address, Sfr::SBUF);
+    EXPECT_EQ(hooks.direct[1].address, Sfr::SCON);
+    Set(Sfr::SCON, 0xF0);  // mode 3 with SM2: no RI without the ninth bit
+    ReceiveSerialByte(0x13, 0);
+    EXPECT_EQ(Get(Sfr::SCON), 0xF0);
+    EXPECT_EQ(SerialReceiveBuffer, 0x13);
+    ReceiveSerialByteUi(0x14, 1);
+    EXPECT_EQ(Get(Sfr::SCON), 0xF5);
+    EXPECT_EQ(SerialReceiveBuffer, 0x14);
+    EXPECT_FALSE(hooks.direct.back().worker);
+    InstallStoreRefreshHooks(nullptr);
+}
+
+// A user's store to SBUF sets both registers, so that setting SBUF and then RI by hand hands the
+// program that byte; Reset and Clear Internal RAM empty the receive buffer.
+TEST(Serial, UserStoresResetAndClearSetTheReceiveBuffer) {
+    Fresh();
+    WriteDirectUi(Sfr::SBUF, 0x5A);
+    WriteDirectUi(Sfr::SCON, 0x51);
+    EXPECT_EQ(SerialReceiveBuffer, 0x5A);
+    Exec({0xE5, 0x99});
+    EXPECT_EQ(Acc(), 0x5A);
+    ReceiveSerialByte(0x33, 0);
+    ResetController();
+    EXPECT_EQ(SerialReceiveBuffer, 0x00);
+    EXPECT_EQ(SerialReceiveBufferRead, 1);
+    for (bool is8052 : {false, true}) {
+        Fresh(is8052);
+        ReceiveSerialByte(0x44, 0);
+        ClearInternalRam();
+        EXPECT_EQ(SerialReceiveBuffer, 0x00);
+        EXPECT_EQ(Get(Sfr::SBUF), 0x00);
+    }
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
-// Two threads storing at once: the indirect-store marker of one thread never routes the other's.
+// Two threads storing at once: the indirect-store marker of one thread never routes the other's,
+// and bytes received on one thread reach a program running on the other.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "TestMachine.h"
 
@@ -35,6 +37,44 @@ TEST(Threads, IndirectMarkerBelongsToTheStoringThread) {
     }
     for (uint16_t a = 0x160; a < 0x180; ++a) EXPECT_EQ(Get(a), 0) << a;
     for (uint16_t a = 0x30; a < 0x80; ++a) EXPECT_EQ(Get(a), 0) << a;
+}
+
+// The user-interface thread delivers bytes as the terminal's Send does, each once the program
+// has taken the one before; the running echo program must send every byte back unchanged.
+TEST(Threads, BytesReceivedDuringARunReachTheProgram) {
+    Fresh(true);
+    // TI stays set, so that the program stores SCON only to clear RI, while no byte can come:
+    // a store of SCON by the program races with one by the other thread, as any byte does.
+    Place(0x0000, {0x75, 0x98, 0x52,   // MOV SCON,#52h
+                   0x30, 0x98, 0xFD,   // JNB RI,$
+                   0xC2, 0x98,         // CLR RI
+                   0xE5, 0x99,         // MOV A,SBUF
+                   0xF5, 0x99,         // MOV SBUF,A
+                   0x80, 0xF5});       // SJMP 0003h
+    struct Echo : SerialOutputHook {
+        std::vector<uint8_t> bytes;
+        std::atomic<size_t> count{0};
+        void ByteSent(uint8_t v) override {
+            bytes.push_back(v);
+            count.store(bytes.size(), std::memory_order_release);
+        }
+    } echo;
+    InstallSerialOutputHook(&echo);
+    constexpr size_t kBytes = 200;
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        while (!stop.load(std::memory_order_relaxed)) StepInstruction(ProgramCounter);
+    });
+    for (size_t i = 0; i < kBytes; ++i) {
+        while ((InternalRam[Sfr::SCON] & 0x11) != 0x10 || !SerialReceiveBufferRead) std::this_thread::yield();
+        ReceiveSerialByteUi(uint8_t(i * 7), 0);
+    }
+    while (echo.count.load(std::memory_order_acquire) < kBytes) std::this_thread::yield();
+    stop = true;
+    worker.join();
+    InstallSerialOutputHook(nullptr);
+    ASSERT_EQ(echo.bytes.size(), kBytes);
+    for (size_t i = 0; i < kBytes; ++i) ASSERT_EQ(echo.bytes[i], uint8_t(i * 7)) << i;
 }
 
 }  // namespace

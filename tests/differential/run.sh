@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Differential tests: each program runs in corvamat-run and in s51 (sdcc-ucsim); their serial
-# outputs must agree. Where s51 is known to be wrong, NAME.CPU.expected holds the output that the
+# outputs must agree. A case with an input file gets it on the serial receiver of both. Where s51 is known to be wrong, NAME.CPU.expected holds the output that the
 # published instruction set gives, and corvamat-run is compared with that instead.
 # Usage: run.sh CORVAMAT_RUN [WORKDIR]
 set -uo pipefail
@@ -11,13 +11,18 @@ mkdir -p "$work"
 passed=0
 failed=0
 
-# name  source  cpus  extra compiler flags
+# name  source  cpus  serial input  extra compiler flags
 cases=(
-  "arith     arith.asm  8051,8052 -"
-  "banks     banks.asm  8052      -"
-  "cmix      cmix.c     8051,8052 -"
-  "pages     pages.asm  8051,8052 -"
-  "timers    timers.c   8052      -"
+  "arith     arith.asm  8051,8052 -          -"
+  "banks     banks.asm  8052      -          -"
+  "cmix      cmix.c     8051,8052 -          -"
+  "pages     pages.asm  8051,8052 -          -"
+  "timers    timers.c   8052      -          -"
+  "xlarge    xpaged.c   8051,8052 -          --model-large --xram-loc 0x0100"
+  "xmedium   xpaged.c   8052      -          --model-medium --xram-loc 0x0100"
+  "xsmall    xpaged.c   8052      -          --xram-loc 0x0100"
+  "echo      echo.c     8051,8052 echo.input -"
+  "echolarge echo.c     8052      echo.input --model-large --xram-loc 0x0100"
 )
 
 build() {  # name source flags -> $work/name.ihx, echoes the halt address
@@ -37,11 +42,12 @@ build() {  # name source flags -> $work/name.ihx, echoes the halt address
   grep -oE '[0-9A-F]{8} +_?halt( |$)' "$dir/$name.map" | head -1 | cut -c1-8
 }
 
-run_s51() {  # ihx cpu halt out
-  local ihx=$1 cpu=$2 halt=$3 out=$4
-  local type=51
+run_s51() {  # ihx cpu halt out [in]
+  local ihx=$1 cpu=$2 halt=$3 out=$4 in=${5:-}
+  local type=51 serial="out=$out"
   [ "$cpu" = 8052 ] && type=52
-  coproc S51 { s51 -t "$type" -S out="$out" "$ihx" 2>&1; }
+  [ -n "$in" ] && serial="in=$in,$serial"
+  coproc S51 { s51 -t "$type" -S "$serial" "$ihx" 2>&1; }
   echo "break 0x$halt" >&"${S51[1]}"
   echo "run" >&"${S51[1]}"
   local line ok=1
@@ -54,7 +60,9 @@ run_s51() {  # ihx cpu halt out
 }
 
 for c in "${cases[@]}"; do
-  read -r name src cpus flags <<<"$c"
+  read -r name src cpus input flags <<<"$c"
+  inarg=()
+  [ "$input" = "-" ] && input="" || { input=$here/$input; inarg=(--serial-in "$input"); }
   halt=$(build "$name" "$src" "$flags")
   if [ -z "$halt" ]; then
     echo "FAIL $name: could not build"
@@ -65,11 +73,11 @@ for c in "${cases[@]}"; do
     dir=$work/$name
     ours=$dir/ours.$cpu.txt
     ref=$dir/s51.$cpu.txt
-    "$runner" --cpu "$cpu" --serial-out "$ours" --max-cycles 200000000 "$dir/$name.ihx" >/dev/null
+    "$runner" -q --cpu "$cpu" "${inarg[@]}" --serial-out "$ours" --max-cycles 200000000 "$dir/$name.ihx" >/dev/null
     rc=$?
     if [ -f "$here/$name.$cpu.expected" ]; then
       ref=$here/$name.$cpu.expected
-    elif ! run_s51 "$dir/$name.ihx" "$cpu" "$halt" "$ref"; then
+    elif ! run_s51 "$dir/$name.ihx" "$cpu" "$halt" "$ref" "$input"; then
       echo "FAIL $name ($cpu): s51 did not reach the halt address $halt"
       failed=$((failed + 1))
       continue

@@ -2,6 +2,7 @@
 // broken files that must never crash or leave a half-loaded program.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "Code.h"
@@ -111,17 +112,17 @@ TEST_F(Loader, LineEndsAndTheEndOfFileCharacter) {
 
 TEST_F(Loader, FieldsThatAreNoNumbers) {
     EXPECT_FALSE(LoadHex(":01000000G1EE\n"));
-    EXPECT_EQ(rep.errors.at(0), "'$G1' is not a valid integer value");
+    EXPECT_EQ(rep.errors.at(0), "'$G1' is not a valid integer value (line 1)");
     ExpectEmptyProgram();
     rep = Reporter();
-    EXPECT_FALSE(LoadHex(":1001000011\n"));  // cut short
-    EXPECT_EQ(rep.errors.at(0), "'$' is not a valid integer value");
+    EXPECT_FALSE(LoadHex(":0100000011EE\n:00000001FF\n:1001000011\n"));  // cut short
+    EXPECT_EQ(rep.errors.at(0), "'$' is not a valid integer value (line 3)");
     rep = Reporter();
     EXPECT_FALSE(LoadHex(":0Z00000011EE\n"));
-    EXPECT_EQ(rep.errors.at(0), "'$0Z' is not a valid integer value");
+    EXPECT_EQ(rep.errors.at(0), "'$0Z' is not a valid integer value (line 1)");
     rep = Reporter();
     EXPECT_FALSE(LoadHex(":01000000112\n"));
-    EXPECT_EQ(rep.errors.at(0), "'$2' is not a valid integer value");
+    EXPECT_EQ(rep.errors.at(0), "'$2' is not a valid integer value (line 1)");
 }
 
 TEST_F(Loader, HighAddressesAndDelNops) {
@@ -148,6 +149,9 @@ TEST_F(Loader, RecordPastFFFFhDropsTheRest) {
     EXPECT_EQ(CodeMemory[0xFFFF], 0x22);
     EXPECT_EQ(CodeMemory[0x0000], 0x00);
     EXPECT_EQ(ProgramEnd, 0xFFFF);
+    EXPECT_EQ(LastLoadSummary.DroppedBytes, 2u);
+    EXPECT_TRUE(LoadHex(":0100000011EE\n"));
+    EXPECT_EQ(LastLoadSummary.DroppedBytes, 0u);
 }
 
 TEST_F(Loader, ExtensionsAndMissingFiles) {
@@ -159,9 +163,15 @@ TEST_F(Loader, ExtensionsAndMissingFiles) {
     ASSERT_EQ(rep.errors.size(), 1u);
     EXPECT_NE(rep.errors[0].find("missing.hex"), std::string::npos);
     ExpectEmptyProgram();
-    rep = Reporter();
-    EXPECT_FALSE(LoadBinaryFile(dir.Path().string(), rep));  // a folder is no file
-    EXPECT_EQ(rep.errors.size(), 1u);
+    // A folder is no file, whatever its name, and the message says so.
+    for (const char* name : {"folder.bin", "folder.hex"}) {
+        rep = Reporter();
+        std::filesystem::create_directory(dir.File(name));
+        EXPECT_FALSE(LoadProgramFile(dir.File(name), rep));
+        ASSERT_EQ(rep.errors.size(), 1u);
+        EXPECT_NE(rep.errors[0].find(name), std::string::npos);
+        EXPECT_NE(rep.errors[0].find("Is a directory"), std::string::npos) << rep.errors[0];
+    }
 }
 
 TEST_F(Loader, BrokenFilesNeverCrash) {
@@ -193,6 +203,10 @@ TEST_F(Loader, BinaryImages) {
     EXPECT_TRUE(LoadProgramFile(dir.Write("big.bin", big), rep));
     EXPECT_EQ(ProgramEnd, 0xFFFF);
     EXPECT_EQ(CodeMemory[0xFFFF], 0x12);
+    EXPECT_EQ(LastLoadSummary.DroppedBytes, 70000u - 65536u);
+    EXPECT_FALSE(LastLoadSummary.Relocated);
+    EXPECT_TRUE(LoadProgramFile(dir.Write("full.bin", std::string(65536, '\0')), rep));
+    EXPECT_EQ(LastLoadSummary.DroppedBytes, 0u);
 }
 
 TEST_F(Loader, RelocationByBinOffset) {
@@ -205,6 +219,10 @@ TEST_F(Loader, RelocationByBinOffset) {
     EXPECT_EQ(CodeMemory[4], 0x23);
     EXPECT_EQ(CodeMemory[6], 0x00);
     EXPECT_EQ(CodeMemory[7], 0x00);
+    // The LJMP and the LCALL moved; the AJMP field stays (8000h is a multiple of 2048).
+    EXPECT_TRUE(LastLoadSummary.Relocated);
+    EXPECT_EQ(LastLoadSummary.Offset, 0x8000);
+    EXPECT_EQ(LastLoadSummary.MovedTargets, 2u);
     Settings.BinOffset = 0x0100;
     EXPECT_TRUE(LoadProgramFile(dir.Write("r.bin", std::string("\x21\x50\x31\x00", 4)), rep));
     EXPECT_EQ(CodeMemory[0], 0x01);

@@ -42,12 +42,50 @@ printf ':03000000040404F1\n:00000001FF\n' >"$tmp/end.hex"
 check "end exits 0" $?
 check "end stop and pc" "$([ "$(field "$tmp/e.json" stop)" = end ] && [ "$(field "$tmp/e.json" pc)" = 0 ] && [ "$(field "$tmp/e.json" cycles)" = 3 ] && echo 0 || echo 1)"
 
-# Serial input is delivered byte by byte.
+# Serial input is delivered byte by byte, each once the program has read the one before.
 printf 'abc\004' >"$tmp/in"
-out=$("$run" "$examples/echo.hex" --serial-in "$tmp/in")
+out=$("$run" "$examples/echo.hex" --serial-in "$tmp/in" --dump "$tmp/echo.json")
 check "echo" "$([ "$out" = abc ] && echo 0 || echo 1)"
+check "dump has the receive buffer" "$([ "$(field "$tmp/echo.json" sbuf_rx)" = 4 ] && echo 0 || echo 1)"
+out=$("$run" "$examples/cecho.hex" --serial-in "$tmp/in")
+check "echo in C (got $out)" "$([ "$out" = ABC ] && echo 0 || echo 1)"
+out=$("$run" -q "$examples/xdata.hex" | tr -d '\r')
+check "large model with initialised xdata" "$([ "$out" = "$(printf 'Large model\ninitd=12345678\n0 1 4 9 16 25 36 49 ')" ] && echo 0 || echo 1)"
 "$run" "$examples/hello.hex" --serial-out "$tmp/s.out" >/dev/null
 check "serial-out file" "$(cmp -s "$tmp/s.out" <(printf 'Hello\r\n') && echo 0 || echo 1)"
+
+# One line on standard error says why, where and when the run stopped; -q leaves it out.
+stopline() {  # expected line, exit status wanted, runner arguments...
+  local want=$1 code=$2
+  shift 2
+  "$run" "$@" >/dev/null 2>"$tmp/err"
+  local rc=$?
+  [ $rc -eq "$code" ] && [ "$(cat "$tmp/err")" = "corvamat-run: $want" ]
+}
+: >"$tmp/empty.bin"
+stopline "end of program at 0000h after 0 machine cycles" 0 "$tmp/empty.bin"; check "empty program" $?
+stopline "end of program at 0000h after 3 machine cycles" 0 "$tmp/end.hex"; check "runs off its end" $?
+stopline "breakpoint at 0007h after 103 machine cycles" 0 --break 7 "$examples/counter.hex"; check "breakpoint line" $?
+stopline "idle jump at 001Ch after 107 machine cycles" 0 "$examples/hello.hex"; check "idle line" $?
+"$run" --max-cycles 1000 "$examples/counter.hex" 2>"$tmp/err"; check "cycle limit exits 1" $(($? == 1 ? 0 : 1))
+grep -qx "corvamat-run: cycle limit at [0-9A-F]\{4\}h after 10[0-9][0-9] machine cycles" "$tmp/err"; check "cycle limit line" $?
+"$run" -q --max-cycles 1000 "$examples/counter.hex" --break 7 2>"$tmp/err"; check "quiet keeps the exit status" $?
+[ ! -s "$tmp/err" ]; check "quiet prints nothing" $?
+
+# A binary image built for 0000h (makebin) relocated by the default offset: the note says so.
+printf '\002\000\006\000\000\000\165\220\125\200\376' >"$tmp/m.bin"  # LJMP 0006h ... MOV P1,#55h; SJMP $
+"$run" "$tmp/m.bin" 2>"$tmp/err"; check "relocated image ends" $?
+grep -q "m.bin: binary image relocated from 8000h to 0000h: 1 jump or call target moved down by 8000h" "$tmp/err"; check "relocation note" $?
+grep -q "^corvamat-run: end of program" "$tmp/err"; check "relocated image runs off its end" $?
+"$run" --bin-offset 0 "$tmp/m.bin" --dump "$tmp/m.json" 2>"$tmp/err"
+check "unrelocated image halts" "$([ "$(field "$tmp/m.json" stop)" = idle ] && ! grep -q relocated "$tmp/err" && echo 0 || echo 1)"
+head -c 65540 /dev/zero >"$tmp/long.bin"
+"$run" --bin-offset 0 --max-cycles 10 "$tmp/long.bin" 2>"$tmp/err"
+grep -q "long.bin: 4 bytes past FFFFh dropped" "$tmp/err"; check "long image note" $?
+printf ':04FFFE001122334455\n' >"$tmp/wrap.hex"
+"$run" --max-cycles 10 "$tmp/wrap.hex" 2>"$tmp/err"
+grep -q "wrap.hex: 2 bytes past FFFFh dropped" "$tmp/err"; check "record past FFFFh note" $?
+"$run" -q --max-cycles 10 "$tmp/wrap.hex" 2>"$tmp/err"; [ ! -s "$tmp/err" ]; check "quiet leaves out the notes" $?
 
 # Usage errors exit 64, load failures 2 with a message.
 "$run" >/dev/null 2>&1; check "no program is a usage error" $(($? == 64 ? 0 : 1))
@@ -65,6 +103,24 @@ printf 'hello\n' >"$tmp/text.hex"
 "$run" "$tmp/text.hex" 2>"$tmp/err"; check "format error exits 2" $(($? == 2 ? 0 : 1))
 grep -q "Invalid file format (line 1)." "$tmp/err"; check "format message" $?
 "$run" "$tmp/notes.txt" 2>/dev/null; check "other extension exits 2" $(($? == 2 ? 0 : 1))
+printf ':0100000011EE\n:0100010022C\n' >"$tmp/cut.hex"
+"$run" "$tmp/cut.hex" 2>"$tmp/err"; check "cut line exits 2" $(($? == 2 ? 0 : 1))
+grep -q "'\$C' is not a valid integer value (line 2) (file $tmp/cut.hex)" "$tmp/err"; check "cut line names line and file" $?
+mkdir "$tmp/dir.hex" "$tmp/folder"
+"$run" "$tmp/dir.hex" 2>"$tmp/err"; check "directory exits 2" $(($? == 2 ? 0 : 1))
+grep -q "dir.hex.*Is a directory" "$tmp/err"; check "directory named as such" $?
+"$run" "$tmp/folder" 2>"$tmp/err"; grep -q "folder: Is a directory" "$tmp/err"; check "directory without extension" $?
+"$run" --serial-in "$tmp/missing.txt" "$examples/hello.hex" >"$tmp/out" 2>"$tmp/err"
+check "missing serial input is a usage error" $(($? == 64 ? 0 : 1))
+grep -q "cannot read $tmp/missing.txt: No such file or directory" "$tmp/err"; check "missing serial input reason" $?
+# Every output path is opened before the run: a bad one runs nothing.
+for opt in --dump --trace --serial-out --export; do
+  "$run" $opt "$tmp/no/such/x" "$examples/hello.hex" >"$tmp/out" 2>"$tmp/err"
+  check "$opt to a missing folder exits 64" $(($? == 64 ? 0 : 1))
+  check "$opt runs nothing" "$([ ! -s "$tmp/out" ] && grep -q "cannot write $tmp/no/such/x: No such file or directory" "$tmp/err" && echo 0 || echo 1)"
+done
+"$run" --dump "$tmp/folder" "$examples/hello.hex" >"$tmp/out" 2>"$tmp/err"
+check "dump to a folder" "$([ $? -eq 64 ] && grep -q "Is a directory" "$tmp/err" && echo 0 || echo 1)"
 
 # Listing and export follow the settings file.
 "$run" --listing "$examples/hello.hex" | head -1 | grep -q "$(printf '0000\tMOV TMOD,#32\t75 89 20')"
@@ -77,13 +133,14 @@ printf '[Options]\nProcessor=0\n' >"$tmp/p.ini"
 "$run" --ini "$tmp/p.ini" "$examples/hello.hex" --dump "$tmp/p.json" >/dev/null; check "ini run" $?
 
 # SIGTERM ends the run at an instruction boundary, still writing the dump.
-"$run" "$examples/counter.hex" --dump "$tmp/i.json" &
+"$run" "$examples/counter.hex" --dump "$tmp/i.json" 2>"$tmp/ierr" &
 pid=$!
 sleep 0.5
 kill -TERM $pid
 wait $pid
 check "SIGTERM exits 130" $(($? == 130 ? 0 : 1))
 check "interrupted stop" "$([ "$(field "$tmp/i.json" stop)" = interrupted ] && echo 0 || echo 1)"
+grep -qx "corvamat-run: interrupted at [0-9A-F]\{4\}h after [0-9]* machine cycles" "$tmp/ierr"; check "interrupted line" $?
 
 echo "runner: $passed passed, $failed failed"
 [ $failed -eq 0 ]

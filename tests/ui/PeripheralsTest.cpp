@@ -116,6 +116,29 @@ TEST_F(PeripheralsTest, SendDeliversTheByteAndDumpsItInRed) {
     EXPECT_EQ(InternalRam[Sfr::SCON], 0x50);
 }
 
+// A running program may store into SBUF while Send delivers: the dump shows the byte the user
+// sent, and the program reads that byte from the receive buffer.
+TEST_F(PeripheralsTest, SendDumpsTheByteSentWhateverTheProgramStoresMeanwhile) {
+    form->ShowSerial->trigger();
+    TSerialForm* t = SerialForm;
+    WriteDirectUi(Sfr::SCON, 0x50);
+    struct ProgramStoresSbuf : StoreRefreshHooks {
+        void DirectStored(uint16_t a, uint8_t, uint8_t, bool) override {
+            if (a == Sfr::SCON) InternalRam.Set(Sfr::SBUF, 0x99);
+        }
+        void ExternalStored(uint16_t, uint8_t, bool) override {}
+    } program;
+    StoreRefreshHooks* router = InstalledStoreRefreshHooks();
+    InstallStoreRefreshHooks(&program);
+    t->Edit1->setText("41");
+    t->Button1Click();
+    InstallStoreRefreshHooks(router);
+    EXPECT_EQ(InternalRam[Sfr::SBUF], 0x99);  // the program's store came in between
+    EXPECT_EQ(t->RichEdit1->document()->firstBlock().text().left(2), "41");
+    EXPECT_EQ(SerialReceiveBuffer, 0x41);
+    EXPECT_EQ(InternalRam[Sfr::SCON], 0x51);
+}
+
 TEST_F(PeripheralsTest, TheDumpWrapsAfterSixteenBytesAndTheControllerWritesInBlack) {
     form->ShowSerial->trigger();
     TSerialForm* t = SerialForm;

@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "Code.h"
@@ -37,7 +38,9 @@ Controller and program:
   --cpu 8051|8052        processor variant (default 8052)
   --frequency HZ         clock, 1000000-80000000 Hz (default 11059200); only the reported
                          controller time depends on it
-  --bin-offset HEX       origin of a binary image, relocated to 0000h (default 8000, 0 = none)
+  --bin-offset HEX       origin of a binary image, relocated to 0000h (default 8000, 0 = none);
+                         a relocation is reported with the number of jump and call targets
+                         moved. An image built for 0000h (makebin) needs --bin-offset 0
   --ignore-checksum      accept HEX records with a wrong checksum; without it such a file
                          is refused and the checksum question is printed on standard error
   --ini FILE             read every setting from a settings file of the corvamat.ini format;
@@ -48,33 +51,43 @@ Running:
                          that instruction, except at the instruction where it started
   --max-cycles N         stop after N machine cycles
   The run also ends when the program passes its last address, and when it executes a jump
-  to itself (SJMP, AJMP or LJMP) while no interrupt can be taken.
+  to itself (SJMP, AJMP or LJMP) while no interrupt can be taken. MOVX @R0/@R1 address
+  external RAM at P2 * 256 + Ri, as the part does.
 
 Input and output:
   --serial-out FILE      bytes the program sends through SBUF (default: standard output)
-  --serial-in FILE       bytes delivered to the program's receiver one at a time (SBUF, then
-                         RI and RB8 in SCON) whenever REN = 1 and RI = 0 before an instruction;
-                         SBUF is one register for both directions, so a program should clear
-                         RI only when it no longer needs the received byte
-  --dump FILE            the final state as JSON: stop, pc, cycles, instructions, iram (384
-                         bytes), xram (65536 bytes), the memories as hexadecimal digits
+  --serial-in FILE       bytes delivered to the program's receiver one at a time, as frames
+                         would arrive: the receive buffer of SBUF, then RI in SCON (RB8 0).
+                         The next byte comes only when REN = 1, RI = 0 and the program has
+                         read SBUF since the previous one, so a slow program loses nothing
+  --dump FILE            the final state as JSON: stop, pc, cycles, instructions, sbuf_rx
+                         (the receive buffer), iram (384 bytes), xram (65536 bytes), the
+                         memories as hexadecimal digits
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
   --stats                instructions, machine cycles, host seconds, cycles per second and
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
                          and exit
   --export FILE          write the disassembly as assembler source and exit
+  -q, --quiet            no notes on standard error: neither the stop line nor the notes on
+                         relocated or dropped bytes (errors are still reported)
   --help                 this text
 
+Every output file is opened before the program runs; one that cannot be written is a usage
+error. When the run ends, one line on standard error says why, where and when, e.g.
+  corvamat-run: end of program at 0000h after 70522 machine cycles
+with "end of program", "breakpoint", "idle jump", "cycle limit" or "interrupted".
+
 Exit status: 0 after the end, a breakpoint or an idle jump; 1 after --max-cycles; 2 when the
-program cannot be loaded; 64 for a usage error; 130 after SIGINT or SIGTERM (the dump and the
-serial output are still written).
+program cannot be loaded; 64 for a usage error (an output file that cannot be written, an input
+file that cannot be read, among them); 130 after SIGINT or SIGTERM (the dump and the serial
+output are still written).
 )";
 
 struct Options {
     std::string program, ini, serialOut, serialIn, dump, trace, exportFile;
     std::string cpu, frequency, binOffset;
-    bool ignoreChecksum = false, stats = false, listing = false;
+    bool ignoreChecksum = false, stats = false, listing = false, quiet = false;
     std::vector<uint16_t> breaks;
     uint64_t maxCycles = UINT64_MAX;
 };
@@ -82,6 +95,11 @@ struct Options {
 [[noreturn]] void UsageError(const std::string& message) {
     std::cerr << "corvamat-run: " << message << "\nTry 'corvamat-run --help'.\n";
     std::exit(kExitUsage);
+}
+
+// A note on standard error, left out with --quiet.
+void Note(const Options& o, const std::string& text) {
+    if (!o.quiet) std::cerr << "corvamat-run: " << text << "\n";
 }
 
 bool ParseUnsigned(const std::string& s, int base, uint64_t* v) {
@@ -144,6 +162,8 @@ Options ParseArguments(int argc, char** argv) {
             o.listing = true;
         } else if (a == "--export") {
             o.exportFile = value(i);
+        } else if (a == "-q" || a == "--quiet") {
+            o.quiet = true;
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             UsageError("unknown option " + a);
         } else if (o.program.empty()) {
@@ -156,13 +176,24 @@ Options ParseArguments(int argc, char** argv) {
     return o;
 }
 
+// The loaders' messages on standard error, each followed by the program file's name unless it
+// already names it (the messages about reading the file do).
 class StderrReporter : public LoadReporter {
 public:
-    void ShowError(const std::string& m) override { std::cerr << "corvamat-run: " << m << "\n"; }
+    explicit StderrReporter(std::string path) : path_(std::move(path)) {}
+    void ShowError(const std::string& m) override {
+        std::cerr << "corvamat-run: " << m;
+        if (m.find(path_) == std::string::npos) std::cerr << " (file " << path_ << ")";
+        std::cerr << "\n";
+    }
     bool AskYesNo(const std::string& q) override {
-        std::cerr << "corvamat-run: " << q << " No (use --ignore-checksum to accept)\n";
+        std::cerr << "corvamat-run: " << q << " No (file " << path_
+                  << "; use --ignore-checksum to accept)\n";
         return false;
     }
+
+private:
+    std::string path_;
 };
 
 // Transmitted bytes go to a file or standard output, unbuffered by lines.
@@ -185,6 +216,9 @@ std::string Hex(const uint8_t* bytes, size_t n) {
     return s;
 }
 
+// An address as the notes write it: "0123h".
+std::string AddressText(unsigned v) { return Hex4(v & 0xFFFF) + "h"; }
+
 // The runner's additions to the run loop: cycle limit, serial input, idle jumps and the trace.
 class RunnerExtras {
 public:
@@ -199,15 +233,7 @@ public:
             *reason = StopReason::MaxCycles;
             return true;
         }
-        if (nextInput < input.size()) {
-            uint8_t scon = InternalRam[Sfr::SCON];
-            if ((scon & 0x10) && !(scon & 0x01)) {
-                // As the terminal's Send delivers a byte: SBUF first, then RI (and RB8).
-                WriteDirect(Sfr::SBUF, input[nextInput++]);
-                scon = InternalRam[Sfr::SCON];
-                WriteDirect(Sfr::SCON, uint8_t((scon & 0xFA) + ((scon & 0x20) ? 0 : 1)));
-            }
-        }
+        if (nextInput < input.size()) DeliverInput();
         return false;
     }
 
@@ -226,6 +252,14 @@ public:
     }
 
 private:
+    // The next byte arrives once the receiver is on (REN), RI is clear and the program has read
+    // the previous byte from SBUF: the file is a sender that never outruns the program.
+    void DeliverInput() {
+        const uint8_t scon = InternalRam[Sfr::SCON];
+        if (!(scon & 0x10) || (scon & 0x01) || !SerialReceiveBufferRead) return;
+        ReceiveSerialByte(input[nextInput++], 0);
+    }
+
     void Trace(uint16_t a) {
         ListingRow row = DisassembleAt(a, format);
         std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X\n",
@@ -241,6 +275,7 @@ extern "C" void OnSignal(int) {
     if (TRunThread* t = ActiveRun.load()) t->Terminate();
 }
 
+// The stop reason as the dump names it.
 const char* StopName(StopReason r) {
     switch (r) {
         case StopReason::End: return "end";
@@ -252,6 +287,18 @@ const char* StopName(StopReason r) {
     return "end";
 }
 
+// The stop reason in the stop line.
+const char* StopText(StopReason r) {
+    switch (r) {
+        case StopReason::End: return "end of program";
+        case StopReason::Breakpoint: return "breakpoint";
+        case StopReason::Idle: return "idle jump";
+        case StopReason::MaxCycles: return "cycle limit";
+        case StopReason::Stopped: return "interrupted";
+    }
+    return "end of program";
+}
+
 bool WriteDump(const std::string& path, const TRunThread& run) {
     uint8_t iram[kInternalRamSize];
     for (size_t i = 0; i < kInternalRamSize; ++i) iram[i] = InternalRam[i];
@@ -260,6 +307,7 @@ bool WriteDump(const std::string& path, const TRunThread& run) {
     std::ostringstream j;
     j << "{\n  \"stop\": \"" << StopName(run.Reason) << "\",\n  \"pc\": " << ProgramCounter
       << ",\n  \"cycles\": " << run.CycleCount << ",\n  \"instructions\": " << run.Instructions
+      << ",\n  \"sbuf_rx\": " << unsigned(SerialReceiveBuffer)
       << ",\n  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
       << Hex(xram.data(), xram.size()) << "\"\n}\n";
     std::string error;
@@ -268,94 +316,142 @@ bool WriteDump(const std::string& path, const TRunThread& run) {
     return false;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out->assign(std::istreambuf_iterator<char>(in), {});
-    return !in.bad();
+// ---- Files before the run ----------------------------------------------------------------------
+
+[[noreturn]] void FileError(const std::string& verb, const std::string& path, int err) {
+    std::cerr << "corvamat-run: cannot " << verb << " " << path << ": " << std::strerror(err) << "\n";
+    std::exit(kExitUsage);
 }
 
-}  // namespace
+// A file written at the end through WriteFileSafely (--dump, --export): the temporary file beside
+// it is created and removed now, so that a path that cannot be written stops before the run.
+void ProbeOutput(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) FileError("write", path, EISDIR);
+    const std::string temp = path + ".tmp~";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) FileError("write", path, errno);
+    std::fclose(f);
+    std::remove(temp.c_str());
+}
 
-int main(int argc, char** argv) {
-    Options o = ParseArguments(argc, argv);
+std::FILE* OpenOutput(const std::string& path, const char* mode) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) FileError("write", path, EISDIR);
+    std::FILE* f = std::fopen(path.c_str(), mode);
+    if (!f) FileError("write", path, errno);
+    return f;
+}
 
+std::vector<uint8_t> ReadInput(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) FileError("read", path, EISDIR);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) FileError("read", path, errno);
+    std::vector<uint8_t> bytes;
+    uint8_t block[4096];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes.insert(bytes.end(), block, block + n);
+    const bool failed = std::ferror(f);
+    const int err = errno ? errno : EIO;
+    std::fclose(f);
+    if (failed) FileError("read", path, err);
+    return bytes;
+}
+
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// The files of a run, all open before it starts.
+struct RunFiles {
+    FilePtr trace{nullptr, std::fclose};
+    FilePtr serialOut{nullptr, std::fclose};
+    std::vector<uint8_t> input;
+};
+
+RunFiles OpenRunFiles(const Options& o) {
+    RunFiles files;
+    if (!o.serialIn.empty()) files.input = ReadInput(o.serialIn);
+    if (!o.dump.empty()) ProbeOutput(o.dump);
+    if (!o.trace.empty()) files.trace.reset(OpenOutput(o.trace, "w"));
+    if (!o.serialOut.empty()) files.serialOut.reset(OpenOutput(o.serialOut, "wb"));
+    return files;
+}
+
+void ApplySettings(const Options& o) {
     if (!o.ini.empty()) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(o.ini, ec)) FileError("read settings file", o.ini, EISDIR);
+        errno = 0;
         auto ini = IniFile::Load(o.ini);
-        if (!ini) {
-            std::cerr << "corvamat-run: cannot read settings file " << o.ini << "\n";
-            return kExitUsage;
-        }
+        if (!ini) FileError("read settings file", o.ini, errno ? errno : EIO);
         Settings = ReadSettings(*ini, ExecutableFolder());
     }
     if (!o.cpu.empty()) Settings.Processor = o.cpu == "8052" ? 1 : 0;
     if (!o.frequency.empty()) Settings.Frequency = int32_t(std::stol(o.frequency));
     if (!o.binOffset.empty()) Settings.BinOffset = uint16_t(std::stoul(o.binOffset, nullptr, 16));
     if (o.ignoreChecksum) Settings.IgnoreChecksum = true;
+}
 
-    Processor8052 = Settings.Processor;
-    InitMachineState();
-    StderrReporter reporter;
-    if (!LoadProgramFile(o.program, reporter)) {
-        std::string ext = o.program.substr(std::min(o.program.size(), o.program.find_last_of('.')));
-        for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
-        if (ext != ".HEX" && ext != ".IHX" && ext != ".BIN")
+// ---- Loading ---------------------------------------------------------------------------------
+
+bool LoadProgram(const Options& o) {
+    StderrReporter reporter(o.program);
+    if (LoadProgramFile(o.program, reporter)) return true;
+    std::string ext = o.program.substr(std::min(o.program.size(), o.program.find_last_of('.')));
+    for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
+    std::error_code ec;
+    if (ext != ".HEX" && ext != ".IHX" && ext != ".BIN") {
+        if (std::filesystem::is_directory(o.program, ec))
+            std::cerr << "corvamat-run: " << o.program << ": " << std::strerror(EISDIR) << "\n";
+        else
             std::cerr << "corvamat-run: " << o.program << ": not a .hex, .ihx or .bin file\n";
-        return kExitLoad;
     }
-    ProgramCounter = 0;
+    return false;
+}
 
-    if (o.listing || !o.exportFile.empty()) {
-        BuildListing();
-        if (o.listing)
-            for (const auto& r : Listing) std::cout << r.Address << '\t' << r.Text << '\t' << r.Bytes << '\n';
-        if (!o.exportFile.empty()) {
-            std::string error;
-            if (!ExportListing(Listing, CurrentExportOptions(), o.exportFile, &error)) {
-                std::cerr << "corvamat-run: " << error << "\n";
-                return kExitLoad;
-            }
+// Tells what the load changed: jump and call targets moved by the relocation of a binary image,
+// bytes past FFFFh dropped.
+void ReportLoad(const Options& o) {
+    const LoadSummary& s = LastLoadSummary;
+    if (s.Relocated && s.MovedTargets > 0) {
+        const uint32_t n = s.MovedTargets;
+        Note(o, o.program + ": binary image relocated from " + AddressText(s.Offset) + " to 0000h: " +
+                    std::to_string(n) + (n == 1 ? " jump or call target" : " jump and call targets") +
+                    " moved down by " + AddressText(s.Offset) + " (--bin-offset 0 loads it unchanged)");
+    }
+    if (s.DroppedBytes)
+        Note(o, o.program + ": " + std::to_string(s.DroppedBytes) +
+                    (s.DroppedBytes == 1 ? " byte" : " bytes") + " past FFFFh dropped");
+}
+
+int ListOrExport(const Options& o) {
+    if (!o.exportFile.empty()) ProbeOutput(o.exportFile);
+    BuildListing();
+    if (o.listing)
+        for (const auto& r : Listing) std::cout << r.Address << '\t' << r.Text << '\t' << r.Bytes << '\n';
+    if (!o.exportFile.empty()) {
+        std::string error;
+        if (!ExportListing(Listing, CurrentExportOptions(), o.exportFile, &error)) {
+            std::cerr << "corvamat-run: " << error << "\n";
+            return kExitUsage;
         }
-        return kExitOk;
     }
+    return kExitOk;
+}
 
+// ---- The run -----------------------------------------------------------------------------------
+
+void Run(const Options& o, RunFiles& files, TRunThread& run) {
     for (uint16_t b : o.breaks) BreakpointTable.Set(b, 1);
-
     RunnerExtras extras;
     extras.maxCycles = o.maxCycles;
     extras.format = CurrentListingFormat();
-    if (!o.serialIn.empty() && !ReadWholeFile(o.serialIn, &extras.input)) {
-        std::cerr << "corvamat-run: cannot read " << o.serialIn << "\n";
-        return kExitUsage;
-    }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> traceFile(nullptr, std::fclose);
-    if (!o.trace.empty()) {
-        traceFile.reset(std::fopen(o.trace.c_str(), "w"));
-        if (!traceFile) {
-            std::cerr << "corvamat-run: cannot write " << o.trace << ": " << std::strerror(errno) << "\n";
-            return kExitUsage;
-        }
-        extras.trace = traceFile.get();
-    }
-    std::FILE* out = stdout;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> outFile(nullptr, std::fclose);
-    if (!o.serialOut.empty()) {
-        outFile.reset(std::fopen(o.serialOut.c_str(), "wb"));
-        if (!outFile) {
-            std::cerr << "corvamat-run: cannot write " << o.serialOut << ": " << std::strerror(errno) << "\n";
-            return kExitUsage;
-        }
-        out = outFile.get();
-    }
+    extras.input = std::move(files.input);
+    extras.trace = files.trace.get();
+    std::FILE* out = files.serialOut ? files.serialOut.get() : stdout;
     SerialSink sink(out);
     InstallSerialOutputHook(&sink);
-
-    RunSettings rs;
-    rs.Frequency = Settings.Frequency;
-    rs.ScrUpdate = 0;  // no windows: the same as "Update screen every" switched off
-    rs.AutoRestart = Settings.AutoRestart;
     SingleStepMode = 0;
-    TRunThread run(nullptr, rs);
     ActiveRun = &run;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -363,21 +459,52 @@ int main(int argc, char** argv) {
     ActiveRun = nullptr;
     InstallSerialOutputHook(nullptr);
     std::fflush(out);
+}
 
-    if (o.stats) {
-        double secs = run.RealSeconds > 0 ? run.RealSeconds : 1e-9;
-        std::fprintf(stderr,
-                     "instructions: %llu\nmachine cycles: %llu\nhost seconds: %.6f\n"
-                     "cycles per second: %.0f\n%s\n",
-                     (unsigned long long)run.Instructions, (unsigned long long)run.CycleCount,
-                     run.RealSeconds, double(run.CycleCount) / secs,
-                     ControllerTimeText(run.CycleCount, Settings.Frequency).c_str());
-    }
-    if (!o.dump.empty() && !WriteDump(o.dump, run)) return kExitUsage;
+void ReportStats(const TRunThread& run) {
+    double secs = run.RealSeconds > 0 ? run.RealSeconds : 1e-9;
+    std::fprintf(stderr,
+                 "instructions: %llu\nmachine cycles: %llu\nhost seconds: %.6f\n"
+                 "cycles per second: %.0f\n%s\n",
+                 (unsigned long long)run.Instructions, (unsigned long long)run.CycleCount,
+                 run.RealSeconds, double(run.CycleCount) / secs,
+                 ControllerTimeText(run.CycleCount, Settings.Frequency).c_str());
+}
 
-    switch (run.Reason) {
+int ExitStatus(StopReason r) {
+    switch (r) {
         case StopReason::MaxCycles: return kExitMaxCycles;
         case StopReason::Stopped: return kExitInterrupted;
         default: return kExitOk;
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = ParseArguments(argc, argv);
+    ApplySettings(o);
+    const bool listOnly = o.listing || !o.exportFile.empty();
+    RunFiles files;
+    if (!listOnly) files = OpenRunFiles(o);
+
+    Processor8052 = Settings.Processor;
+    InitMachineState();
+    if (!LoadProgram(o)) return kExitLoad;
+    ReportLoad(o);
+    ProgramCounter = 0;
+    if (listOnly) return ListOrExport(o);
+
+    RunSettings rs;
+    rs.Frequency = Settings.Frequency;
+    rs.ScrUpdate = 0;  // no windows: the same as "Update screen every" switched off
+    rs.AutoRestart = Settings.AutoRestart;
+    TRunThread run(nullptr, rs);
+    Run(o, files, run);
+
+    if (o.stats) ReportStats(run);
+    Note(o, std::string(StopText(run.Reason)) + " at " + AddressText(ProgramCounter) + " after " +
+                std::to_string(run.CycleCount) + " machine cycles");
+    if (!o.dump.empty() && !WriteDump(o.dump, run)) return kExitUsage;
+    return ExitStatus(run.Reason);
 }
