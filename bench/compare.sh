@@ -1,48 +1,67 @@
 #!/usr/bin/env bash
-# Runs the benchmark program in corvamat-run and in s51 (sdcc-ucsim) on the same HEX file and
-# prints both simulation rates in machine cycles per host second, and their ratio.
-# Each simulator runs RUNS times (default 3) and its best rate counts, since a shared or virtual
-# machine slows single runs down at random.
+# Runs a program in corvamat-run and in s51 (sdcc-ucsim) on the same HEX file and prints both
+# simulation rates in machine cycles per CPU second of the whole process (user + system time),
+# and their ratio. The two simulators run alternately, RUNS times each (default 5), and the
+# median rate of each counts: CPU time is far steadier than wall-clock time on a shared machine,
+# and alternating spreads any slow spell over both.
 # Usage: bench/compare.sh [CORVAMAT_RUN] [HEX] [RUNS]
+# CORVAMAT_RUN defaults to the optimised build in build-rel (link-time optimisation on), else build.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-runner=${1:-$here/../build/tools/corvamat-run/corvamat-run}
+default=$here/../build-rel/tools/corvamat-run/corvamat-run
+[ -x "$default" ] || default=$here/../build/tools/corvamat-run/corvamat-run
+runner=${1:-$default}
 hex=${2:-$here/bench.hex}
-runs=${3:-3}
+runs=${3:-5}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-best() { sort -n | tail -1; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+cpu_seconds() { awk '{ printf "%.3f\n", $1 + $2 }' "$1"; }
 
-ours_rate=$(for _ in $(seq "$runs"); do
-  "$runner" --cpu 8052 --serial-out "$tmp/ours.txt" --dump "$tmp/dump.json" --stats "$hex" 2>"$tmp/stats"
-  sed -n 's/^cycles per second: //p' "$tmp/stats"
-done | best)
-ours_cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")
-# The program ends in a jump to itself; s51 is stopped there by a breakpoint.
-halt=$(sed -n 's/^  "pc": \([0-9]*\),$/\1/p' "$tmp/dump.json")
+ours_once() {
+  # The shell's own timer reports milliseconds (/usr/bin/time only hundredths).
+  local TIMEFORMAT='%3U %3S'
+  { time "$runner" --cpu 8052 --serial-out "$tmp/ours.txt" --dump "$tmp/dump.json" --stats "$hex" \
+      2>"$tmp/stats"; } 2>"$tmp/ours.time"
+  local cycles cpu
+  cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")
+  cpu=$(cpu_seconds "$tmp/ours.time")
+  awk -v c="$cycles" -v s="$cpu" 'BEGIN { printf "%.0f\n", c / (s > 0 ? s : 0.001) }' >>"$tmp/ours.rates"
+}
 
 s51_once() {
-  local ticks="" host="" line
-  coproc S51 { s51 -t 52 -S out="$tmp/s51.txt" "$hex" 2>&1; }
+  local ticks="" line
+  coproc S51 { /usr/bin/time -f '%U %S' -o "$tmp/s51.time" s51 -t 52 -S out="$tmp/s51.txt" "$hex" 2>&1; }
   printf 'break 0x%X\nrun\n' "$halt" >&"${S51[1]}"
   while IFS= read -r -t 600 line <&"${S51[0]}"; do
     case $line in
       *"Simulated "*" ticks"*) ticks=$(sed 's/.*Simulated \([0-9]*\) ticks.*/\1/' <<<"$line") ;;
-      *"Host usage: "*)
-        host=$(sed 's/.*Host usage: \([0-9.e+-]*\) sec.*/\1/' <<<"$line")
-        break ;;
+      *"Host usage: "*) break ;;
     esac
   done
   echo quit >&"${S51[1]}" 2>/dev/null || true
   wait "$S51_PID" 2>/dev/null || true
   # s51 counts oscillator periods: 12 to a machine cycle.
-  awk -v t="$ticks" -v h="$host" 'BEGIN { printf "%.0f\n", t / 12 / h }'
+  awk -v t="$ticks" -v s="$(cpu_seconds "$tmp/s51.time")" \
+    'BEGIN { printf "%.0f\n", t / 12 / (s > 0 ? s : 0.001) }' >>"$tmp/s51.rates"
 }
-s51_rate=$(for _ in $(seq "$runs"); do s51_once; done | best)
+
+# The first run of corvamat-run also finds where the program ends: in a jump to itself, where
+# s51 is stopped by a breakpoint.
+ours_once
+ours_cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")
+halt=$(sed -n 's/^  "pc": \([0-9]*\),$/\1/p' "$tmp/dump.json")
+s51_once
+for _ in $(seq 2 "$runs"); do
+  ours_once
+  s51_once
+done
+ours_rate=$(median <"$tmp/ours.rates")
+s51_rate=$(median <"$tmp/s51.rates")
 
 same=$(cmp -s "$tmp/ours.txt" "$tmp/s51.txt" && echo "identical" || echo "DIFFERENT")
 echo "program:            $hex ($ours_cycles machine cycles, serial output $same)"
-echo "corvamat-run:       $ours_rate machine cycles per host second"
-echo "s51:                $s51_rate machine cycles per host second"
+echo "corvamat-run:       $ours_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/ours.rates" | tr '\n' ' '))"
+echo "s51:                $s51_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/s51.rates" | tr '\n' ' '))"
 awk -v a="$ours_rate" -v b="$s51_rate" 'BEGIN { printf "ratio:              %.1f\n", a / b }'

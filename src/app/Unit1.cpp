@@ -278,6 +278,7 @@ void TForm1::StartThread(uint8_t singleStep) {
     rs.Frequency = Settings.Frequency;
     rs.ScrUpdate = Settings.ScrUpdate;
     rs.AutoRestart = Settings.AutoRestart;
+    rs.RealTime = Settings.RealTime;
     // With every store refreshed, the windows already show the old value of every byte (the
     // LED display in direct mode is the one window that redraws on any store).
     SetSkipUnchangedStores((singleStep || Settings.ScrUpdate == 1) && !(LEDForm && !Settings.Trigger));

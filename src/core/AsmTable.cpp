@@ -262,3 +262,15 @@ const std::array<TAsmData, 256> AsmTable = {{
     {"MOV R6,A", 1, 1},  // FEh
     {"MOV R7,A", 1, 1},  // FFh
 }};
+
+const std::array<uint8_t, 256> InstructionCycles = [] {
+    std::array<uint8_t, 256> t{};
+    for (size_t op = 0; op < 256; ++op) t[op] = AsmTable[op].Cycles;
+    return t;
+}();
+
+const std::array<uint8_t, 256> InstructionLength = [] {
+    std::array<uint8_t, 256> t{};
+    for (size_t op = 0; op < 256; ++op) t[op] = AsmTable[op].Length;
+    return t;
+}();

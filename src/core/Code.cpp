@@ -33,7 +33,57 @@ constexpr uint8_t TF1 = 0x80, TR1 = 0x40, TF0 = 0x20, TR0 = 0x10, IE1 = 0x08, IT
 constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x08, TR2 = 0x04,
                   CT2 = 0x02, CPRL2 = 0x01;
 
-inline uint8_t R(uint16_t a) { return InternalRam[a]; }
+[[gnu::always_inline]] inline uint8_t R(uint16_t a) { return InternalRam[a]; }
+
+// ---- What the step routine may skip ----------------------------------------------------------
+//
+// Most instructions change nothing that the interrupt stage, the timer set-up or the parity
+// depends on. Three bits, set by every store (of either thread) that changes such a register,
+// tell the next step to look again; the step takes them with an exchange, so that a bit the other thread sets in
+// the meantime is never lost.
+//
+// kInterruptStageDue: an interrupt could have become acceptable, or a level-triggered request
+// could have to follow its pin: stores that change TCON, SCON, T2CON or P3, every store to IE
+// or IP (they hold off interrupts for one instruction), RETI, an accepted interrupt, Reset.
+// kTimerPlanDue: TMOD, TR0/TR1 in TCON, the gate pins INT0/INT1 in P3 or T2CON changed; the
+// timer plan is rebuilt before the next timer stage.
+// kParityDue: ACC or PSW was stored from outside a step; the next step sets P again.
+constexpr uint8_t kInterruptStageDue = 1, kTimerPlanDue = 2, kParityDue = 4;
+std::atomic<uint8_t> StepDue{kInterruptStageDue | kTimerPlanDue | kParityDue};
+
+inline void MarkInterruptStageDue() { StepDue.fetch_or(kInterruptStageDue, std::memory_order_release); }
+inline void MarkTimerPlanDue() { StepDue.fetch_or(kTimerPlanDue, std::memory_order_release); }
+inline void MarkParityDue() { StepDue.fetch_or(kParityDue, std::memory_order_release); }
+
+// After a store of `v` over `old` to one of the registers above: which flags it raises.
+inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
+    const uint8_t changed = old ^ v;
+    switch (a) {
+        case Sfr::TCON:
+            if (changed & (TR0 | TR1)) MarkTimerPlanDue();
+            if (changed) MarkInterruptStageDue();
+            break;
+        case Sfr::TMOD:
+            if (changed) MarkTimerPlanDue();
+            break;
+        case Sfr::P3:
+            if (changed & 0x0C) MarkTimerPlanDue();
+            if (changed) MarkInterruptStageDue();
+            break;
+        case Sfr::T2CON:
+            if (changed) {
+                MarkTimerPlanDue();
+                MarkInterruptStageDue();
+            }
+            break;
+        case Sfr::SCON:
+            if (changed) MarkInterruptStageDue();
+            break;
+        case Sfr::IE:
+        case Sfr::IP: MarkInterruptStageDue(); break;
+        default: break;
+    }
+}
 
 // An instruction reading SBUF gets the receive buffer. The fence pairs with the release fence of
 // Receive: a program that saw RI set by the other thread then reads the byte that came with it.
@@ -53,9 +103,40 @@ inline uint8_t R(uint16_t a) { return InternalRam[a]; }
 }
 
 // ---- The store routine ---------------------------------------------------------------------
+//
+// Every store routine has two forms. A watched store (Watched = true) does everything a store
+// can do for the windows: it refreshes them while ScreenUpdateCountdown is 0. An unwatched store
+// only changes the byte and its pin, timer and interrupt effects. The step routine is compiled
+// in both forms and the run loop decides once per instruction which one runs; the user-interface
+// thread's stores decide per store.
 
 template <bool Worker>
-inline void Store(uint16_t a, uint8_t v);
+[[gnu::noinline]] void Refresh(uint16_t a, uint8_t v, uint8_t old) {
+    StoreRefreshHooks* hooks = RefreshHooks.load(std::memory_order_acquire);
+    if (!hooks) return;
+    RegisterViewIdle = 0;
+    if (Worker) {
+        PendingRegisterAddress = a;
+        PendingRegisterValue = v;
+    }
+    hooks->DirectStored(a, v, old, Worker);
+    RegisterViewIdle = 1;
+}
+
+// The byte itself, and in a watched store the refresh.
+template <bool Worker, bool Watched>
+[[gnu::always_inline]] inline void StoreByte(uint16_t a, uint8_t v) {
+    if (Watched && ScreenUpdateCountdown == 0) {
+        uint8_t old = R(a);
+        InternalRam.Set(a, v);
+        Refresh<Worker>(a, v, old);
+    } else {
+        InternalRam.Set(a, v);
+    }
+}
+
+template <bool Worker, bool Watched>
+inline void StoreAs(uint16_t a, uint8_t v);
 
 // A Timer 0/1 half as a counter: its limit, reload value and current count for a mode. Mode 0 is
 // the 13-bit counter of TH and the low five bits of TL.
@@ -73,55 +154,55 @@ inline TimerCount ReadTimer(int mode, uint16_t th, uint16_t tl) {
 }
 
 // Stores a count back: TH then TL in modes 0 and 1, TL alone in modes 2 and 3.
-template <bool Worker>
+template <bool Worker, bool Watched>
 void WriteTimer(int mode, uint16_t th, uint16_t tl, uint32_t count) {
     switch (mode & 3) {
         case 0:
-            Store<Worker>(th, uint8_t(count / 32));
-            Store<Worker>(tl, uint8_t(count % 32));
+            StoreAs<Worker, Watched>(th, uint8_t(count / 32));
+            StoreAs<Worker, Watched>(tl, uint8_t(count % 32));
             break;
         case 1:
-            Store<Worker>(th, uint8_t(count / 256));
-            Store<Worker>(tl, uint8_t(count % 256));
+            StoreAs<Worker, Watched>(th, uint8_t(count / 256));
+            StoreAs<Worker, Watched>(tl, uint8_t(count % 256));
             break;
-        default: Store<Worker>(tl, uint8_t(count)); break;
+        default: StoreAs<Worker, Watched>(tl, uint8_t(count)); break;
     }
 }
 
 // One event on a counter input (T0 or T1 pin).
-template <bool Worker>
+template <bool Worker, bool Watched>
 void CounterTick(int mode, uint16_t th, uint16_t tl, uint8_t flag) {
     TimerCount t = ReadTimer(mode, th, tl);
     uint32_t next = t.count + 1;
     if (next == t.limit) {
         next = t.reload;
-        Store<Worker>(Sfr::TCON, R(Sfr::TCON) | flag);
+        StoreAs<Worker, Watched>(Sfr::TCON, R(Sfr::TCON) | flag);
     }
-    WriteTimer<Worker>(mode, th, tl, next);
+    WriteTimer<Worker, Watched>(mode, th, tl, next);
 }
 
 // A store to P3: falling edges on INT0/INT1 (edge mode) and on the T0/T1 counter inputs.
-template <bool Worker>
+template <bool Worker, bool Watched>
 void Port3Edges(uint8_t p, uint8_t v) {
     uint8_t falling = p & ~v;
     if (!falling) return;
     // An edge-triggered request is latched whatever EA and EX0/EX1 say; it is taken once enabled.
-    if ((falling & 0x04) && (R(Sfr::TCON) & IT0)) Store<Worker>(Sfr::TCON, R(Sfr::TCON) | IE0);
-    if ((falling & 0x08) && (R(Sfr::TCON) & IT1)) Store<Worker>(Sfr::TCON, R(Sfr::TCON) | IE1);
+    if ((falling & 0x04) && (R(Sfr::TCON) & IT0)) StoreAs<Worker, Watched>(Sfr::TCON, R(Sfr::TCON) | IE0);
+    if ((falling & 0x08) && (R(Sfr::TCON) & IT1)) StoreAs<Worker, Watched>(Sfr::TCON, R(Sfr::TCON) | IE1);
     if (falling & 0x10) {
         uint8_t tmod = R(Sfr::TMOD);
         if ((R(Sfr::TCON) & TR0) && (tmod & 0x04) && (!(tmod & 0x08) || (p & 0x04)))
-            CounterTick<Worker>(tmod & 3, Sfr::TH0, Sfr::TL0, TF0);
+            CounterTick<Worker, Watched>(tmod & 3, Sfr::TH0, Sfr::TL0, TF0);
     }
     if (falling & 0x20) {
         uint8_t tmod = R(Sfr::TMOD);
         if ((R(Sfr::TCON) & TR1) && (tmod & 0x40) && (!(tmod & 0x80) || (p & 0x08)))
-            CounterTick<Worker>((tmod >> 4) & 3, Sfr::TH1, Sfr::TL1, TF1);
+            CounterTick<Worker, Watched>((tmod >> 4) & 3, Sfr::TH1, Sfr::TL1, TF1);
     }
 }
 
 // A store to P1 on the 8052: the T2 counter input and the T2EX capture/reload trigger.
-template <bool Worker>
+template <bool Worker, bool Watched>
 void Port1Edges(uint8_t p, uint8_t v) {
     uint8_t falling = p & ~v;
     if (!falling) return;
@@ -133,10 +214,10 @@ void Port1Edges(uint8_t p, uint8_t v) {
                 bool baud = s & (RCLK | TCLK);
                 // In baud-rate mode Timer 2 always reloads and never sets TF2.
                 n = (s & CPRL2) && !baud ? 0 : R(Sfr::RCAP2H) * 256u + R(Sfr::RCAP2L);
-                if (!baud) Store<Worker>(Sfr::T2CON, R(Sfr::T2CON) | TF2);
+                if (!baud) StoreAs<Worker, Watched>(Sfr::T2CON, R(Sfr::T2CON) | TF2);
             }
-            Store<Worker>(Sfr::TH2, uint8_t(n >> 8));
-            Store<Worker>(Sfr::TL2, uint8_t(n));
+            StoreAs<Worker, Watched>(Sfr::TH2, uint8_t(n >> 8));
+            StoreAs<Worker, Watched>(Sfr::TL2, uint8_t(n));
         }
     }
     if (falling & 0x02) {
@@ -145,41 +226,30 @@ void Port1Edges(uint8_t p, uint8_t v) {
             if (s & (RCLK | TCLK)) {
                 // Baud-rate mode: the edge only raises EXF2.
             } else if (s & CPRL2) {
-                Store<Worker>(Sfr::RCAP2H, R(Sfr::TH2));
-                Store<Worker>(Sfr::RCAP2L, R(Sfr::TL2));
+                StoreAs<Worker, Watched>(Sfr::RCAP2H, R(Sfr::TH2));
+                StoreAs<Worker, Watched>(Sfr::RCAP2L, R(Sfr::TL2));
             } else {
-                Store<Worker>(Sfr::TH2, R(Sfr::RCAP2H));
-                Store<Worker>(Sfr::TL2, R(Sfr::RCAP2L));
+                StoreAs<Worker, Watched>(Sfr::TH2, R(Sfr::RCAP2H));
+                StoreAs<Worker, Watched>(Sfr::TL2, R(Sfr::RCAP2L));
             }
-            Store<Worker>(Sfr::T2CON, R(Sfr::T2CON) | EXF2);
+            StoreAs<Worker, Watched>(Sfr::T2CON, R(Sfr::T2CON) | EXF2);
         }
     }
 }
 
-template <bool Worker>
-void Refresh(uint16_t a, uint8_t v, uint8_t old) {
-    StoreRefreshHooks* hooks = RefreshHooks.load(std::memory_order_acquire);
-    if (!hooks) return;
-    RegisterViewIdle = 0;
-    if (Worker) {
-        PendingRegisterAddress = a;
-        PendingRegisterValue = v;
-    }
-    hooks->DirectStored(a, v, old, Worker);
-    RegisterViewIdle = 1;
-}
-
 // Addresses whose store does more than change the byte: P1 and P3 (pin edges), IE and IP (the
-// interrupt hold), SBUF (the byte to send), and everything from kIndirectNowhere on (dropped).
+// interrupt hold), TCON, TMOD, SCON and T2CON (interrupt requests and the timer plan), SBUF (the
+// byte to send), and everything from kIndirectNowhere on (dropped).
 constexpr std::array<bool, kInternalRamSize + 1> MakeSpecialTable() {
     std::array<bool, kInternalRamSize + 1> t{};
     t[Sfr::P1] = t[Sfr::P3] = t[Sfr::IE] = t[Sfr::IP] = t[Sfr::SBUF] = t[kIndirectNowhere] = true;
+    t[Sfr::TCON] = t[Sfr::TMOD] = t[Sfr::SCON] = t[Sfr::T2CON] = true;
     return t;
 }
 constexpr std::array<bool, kInternalRamSize + 1> kSpecialStore = MakeSpecialTable();
 
-template <bool Worker>
-void StoreSlow(uint16_t a, uint8_t v) {
+template <bool Worker, bool Watched>
+[[gnu::noinline]] void StoreSlow(uint16_t a, uint8_t v) {
     if (IndirectWritePending) {
         IndirectWritePending = 0;
         if (a > 0x7F) {
@@ -190,205 +260,193 @@ void StoreSlow(uint16_t a, uint8_t v) {
     }
     if (a >= kIndirectNowhere) return;
     if (a == Sfr::P3) {
-        Port3Edges<Worker>(R(Sfr::P3), v);
+        Port3Edges<Worker, Watched>(R(Sfr::P3), v);
     } else if (a == Sfr::P1) {
-        if (Processor8052) Port1Edges<Worker>(R(Sfr::P1), v);
+        if (Processor8052) Port1Edges<Worker, Watched>(R(Sfr::P1), v);
     } else if (Worker && (a == Sfr::IE || a == Sfr::IP)) {
         // An instruction that writes IE or IP lets one more instruction run before an interrupt.
         InterruptHold = 1;
     } else if (Worker && a == Sfr::SBUF) {
         TransmitByte = v;
     }
-    if (ScreenUpdateCountdown == 0) {
-        uint8_t old = R(a);
-        InternalRam.Set(a, v);
-        Refresh<Worker>(a, v, old);
-    } else {
-        InternalRam.Set(a, v);
-    }
+    const uint8_t old = R(a);
+    StoreByte<Worker, Watched>(a, v);
+    if (kSpecialStore[a]) NoteControlStore(a, old, v);
 }
 
 // The store routine. Most stores change one byte of RAM or an SFR without pin effects; they take
-// the short path, which costs a table lookup and the countdown test.
-template <bool Worker>
-[[gnu::always_inline]] inline void Store(uint16_t a, uint8_t v) {
+// the short path, which costs a table lookup.
+template <bool Worker, bool Watched>
+[[gnu::always_inline]] inline void StoreAs(uint16_t a, uint8_t v) {
     if (IndirectWritePending || a > kIndirectNowhere || kSpecialStore[a]) {
-        StoreSlow<Worker>(a, v);
-    } else if (ScreenUpdateCountdown == 0) {
-        uint8_t old = R(a);
-        InternalRam.Set(a, v);
-        Refresh<Worker>(a, v, old);
+        StoreSlow<Worker, Watched>(a, v);
     } else {
-        InternalRam.Set(a, v);
+        StoreByte<Worker, Watched>(a, v);
     }
 }
 
-template <bool Worker>
-void ExternalStore(uint16_t a, uint8_t v) {
+template <bool Worker, bool Watched>
+void ExternalStoreAs(uint16_t a, uint8_t v) {
     ExternalRam.Set(a, v);
-    if (ScreenUpdateCountdown == 0) {
+    if (Watched && ScreenUpdateCountdown == 0) {
         if (StoreRefreshHooks* h = RefreshHooks.load(std::memory_order_acquire))
             h->ExternalStored(a, v, Worker);
     }
 }
 
-// A worker store to an address that has no pin or interrupt effect and with no indirect routing
-// pending: registers such as ACC, PSW, B, DPTR, SP, the timer registers, R0-R7 and the operands
-// of @Ri (already mapped by IndirectIndex).
-[[gnu::always_inline]] inline void StoreFixed(uint16_t a, uint8_t v) {
-    if (ScreenUpdateCountdown == 0) {
-        uint8_t old = R(a);
-        InternalRam.Set(a, v);
-        Refresh<true>(a, v, old);
-    } else {
-        InternalRam.Set(a, v);
-    }
-}
-// The operand of an @Ri or Rn form; the 8051's indirect addresses above 7Fh go nowhere.
-[[gnu::always_inline]] inline void StoreOperand(uint16_t oi, uint8_t v) {
-    if (oi < kIndirectNowhere) StoreFixed(oi, v);
-}
-inline void StorePsw(uint8_t v) { StoreFixed(Sfr::PSW, v); }
-inline void StoreAcc(uint8_t v) { StoreFixed(Sfr::ACC, v); }
-
-inline void WriteBitW(uint8_t b, int v) {
-    uint8_t addr = BitByteAddress(b);
-    uint8_t byte = R(addr);
-    uint8_t mask = uint8_t(1u << (b & 7));
-    int c = (byte & mask) ? 1 : 0;
-    if (c == v) return;
-    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask));
-}
-
-inline void PushW(uint8_t v) {
-    uint8_t sp = uint8_t(R(Sfr::SP) + 1);
-    StoreFixed(Sfr::SP, sp);
-    IndirectWritePending = 1;
-    Store<true>(sp, v);
-}
-
-inline uint8_t PopW() {
-    uint8_t sp = R(Sfr::SP);
-    uint8_t v = R(IndirectIndex(sp));
-    StoreFixed(Sfr::SP, uint8_t(sp - 1));
-    return v;
-}
-
-// ---- Arithmetic helpers --------------------------------------------------------------------
-
-constexpr uint8_t CY = 0x80, AC = 0x40, OV = 0x04;
-
-inline uint8_t WithFlags(uint8_t psw, bool cy, bool ac, bool ov) {
-    return uint8_t((psw & ~(CY | AC | OV)) | (cy ? CY : 0) | (ac ? AC : 0) | (ov ? OV : 0));
-}
-
-// ADD and ADDC: the ACC store, then one PSW store with CY, AC and OV.
-inline void AddToAcc(uint8_t x, unsigned c) {
-    unsigned a = R(Sfr::ACC);
-    unsigned sum = a + x + c;
-    int ssum = int(int8_t(a)) + int(int8_t(x)) + int(c);
-    StoreAcc(uint8_t(sum));
-    StorePsw(WithFlags(R(Sfr::PSW), sum > 0xFF, (a & 0x0F) + (x & 0x0F) + c > 0x0F,
-                       ssum < -128 || ssum > 127));
-}
-
-inline void SubbFromAcc(uint8_t x) {
-    unsigned a = R(Sfr::ACC);
-    unsigned c = R(Sfr::PSW) >> 7;
-    int sdiff = int(int8_t(a)) - int(int8_t(x)) - int(c);
-    StoreAcc(uint8_t(a - x - c));
-    StorePsw(WithFlags(R(Sfr::PSW), x + c > a, (a & 0x0F) < (x & 0x0F) + c,
-                       sdiff < -128 || sdiff > 127));
+// A store of the worker whose register has no effect beyond the byte (see StoreFixed below).
+template <bool Watched>
+[[gnu::always_inline]] inline void StoreRegister(uint16_t a, uint8_t v) {
+    StoreByte<true, Watched>(a, v);
 }
 
 // ---- Timers --------------------------------------------------------------------------------
 
+// Sets an overflow flag in TCON or T2CON. A watched stage stores `base | flag` at every overflow,
+// `base` being the register as read at the start of the timer's counting; an unwatched one
+// stores only when the flag is not set yet, which leaves the same byte.
+template <bool Watched>
+[[gnu::always_inline]] inline void RaiseFlag(uint16_t reg, uint8_t base, uint8_t flag) {
+    const uint8_t now = R(reg);
+    const uint8_t v = Watched ? uint8_t(base | flag) : uint8_t(now | flag);
+    if (v == now && !Watched) return;
+    StoreRegister<Watched>(reg, v);
+    if (v != now) MarkInterruptStageDue();
+}
+
 // Advances a Timer 0/1 half by c machine cycles, count by count, storing the overflow flag
 // (control register as read at the start) at each overflow and the registers once at the end.
-void RunTimerCounts(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
+template <bool Watched>
+[[gnu::noinline]] void RunTimerCounts(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
     TimerCount t = ReadTimer(mode, th, tl);
     const uint8_t tcon = R(Sfr::TCON);
     for (unsigned i = 0; i < c; ++i) {
         if (++t.count == t.limit) {
             t.count = t.reload;
-            if (storeFlag) StoreFixed(Sfr::TCON, tcon | flag);
+            if (storeFlag) RaiseFlag<Watched>(Sfr::TCON, tcon, flag);
         }
     }
-    WriteTimer<true>(mode, th, tl, t.count);
+    WriteTimer<true, Watched>(mode, th, tl, t.count);
 }
 
-// The common case first: the low byte does not overflow within these c counts, so the registers
-// are stored back as they are (TH unchanged, TL advanced) without counting one by one.
-// Modes 2 and 3 (the serial port's baud-rate generator among them, which overflows every few
-// cycles) are counted here in full.
+// The common case first: the low byte (five bits in mode 0) does not overflow within these c
+// counts, so TL is advanced by arithmetic and TH stays (a watched stage still stores it, as the
+// general routine does). Overflows go through the count-by-count routine.
+template <bool Watched>
 [[gnu::always_inline]] inline void RunTimer(int mode, uint16_t th, uint16_t tl, uint8_t flag, bool storeFlag, unsigned c) {
-    unsigned low = R(tl);
+    const unsigned low = R(tl);
     if (mode >= 2) {
-        const unsigned reload = mode == 2 ? R(th) : 0;
-        const uint8_t tcon = R(Sfr::TCON);
-        for (unsigned i = 0; i < c; ++i) {
-            if (++low == 0x100) {
-                low = reload;
-                if (storeFlag) StoreFixed(Sfr::TCON, tcon | flag);
+        // The serial port's baud-rate generator overflows every few cycles, too irregularly for
+        // a branch to predict: an unwatched stage reloads without a branch (overflow to overflow,
+        // more than once only for the shortest periods) and sets the flag once.
+        unsigned count = low + c;
+        if (!Watched) {
+            const unsigned reload = mode == 2 ? R(th) : 0;
+            const bool overflow = count >= 0x100;
+            count = overflow ? count - 0x100 + reload : count;
+            while (count >= 0x100) [[unlikely]] count = count - 0x100 + reload;
+            if (overflow && storeFlag && !(R(Sfr::TCON) & flag)) [[unlikely]]
+                RaiseFlag<Watched>(Sfr::TCON, R(Sfr::TCON), flag);
+        } else if (count >= 0x100) {
+            // A watched stage stores the flag at every overflow, count by count.
+            const unsigned reload = mode == 2 ? R(th) : 0;
+            const uint8_t tcon = R(Sfr::TCON);
+            count = low;
+            for (unsigned i = 0; i < c; ++i) {
+                if (++count == 0x100) {
+                    count = reload;
+                    if (storeFlag) RaiseFlag<Watched>(Sfr::TCON, tcon, flag);
+                }
             }
         }
-        StoreFixed(tl, uint8_t(low));
+        StoreRegister<Watched>(tl, uint8_t(count));
     } else if (mode == 1 && low + c < 0x100) {
-        StoreFixed(th, R(th));
-        StoreFixed(tl, uint8_t(low + c));
+        if (Watched) StoreRegister<Watched>(th, R(th));
+        StoreRegister<Watched>(tl, uint8_t(low + c));
+    } else if (mode == 0 && (low & 0x1F) + c < 0x20) {
+        if (Watched) StoreRegister<Watched>(th, R(th));
+        StoreRegister<Watched>(tl, uint8_t((low & 0x1F) + c));
     } else {
-        RunTimerCounts(mode, th, tl, flag, storeFlag, c);
+        RunTimerCounts<Watched>(mode, th, tl, flag, storeFlag, c);
     }
 }
 
-[[gnu::always_inline]] inline void AdvanceTimers(unsigned c) {
-    uint8_t tmod = R(Sfr::TMOD);
-    uint8_t tcon = R(Sfr::TCON);
-    uint8_t p3 = R(Sfr::P3);
-    bool t0mode3 = (tmod & 3) == 3;
-    int t1mode = (tmod >> 4) & 3;
-    uint8_t gate1 = tmod & 0xC0;
+// What the timer stage does, worked out from TMOD, TCON, P3 and T2CON whenever they change
+// (kTimerPlanDue) instead of before every instruction. Only the stepping thread uses it.
+struct TimerPlan {
+    // What runs: nothing, Timer 1 alone in mode 2 (the usual baud-rate generator), or any mix.
+    enum Kind : uint8_t { Idle, Timer1Mode2, Mixed } kind = Idle;
+    bool t1 = false;       // Timer 1 counts machine cycles, in mode t1Mode
+    bool t1Flag = false;   // and sets TF1 (not while Timer 0 is in mode 3)
+    bool t0 = false;       // Timer 0 counts machine cycles, in mode t0Mode
+    bool th0 = false;      // TH0 counts as Timer 0's upper half in mode 3, run by TR1
+    bool t2 = false;       // Timer 2 counts machine cycles (on the 8052)
+    uint8_t t1Mode = 0, t0Mode = 0;
+};
+TimerPlan Plan;
 
+[[gnu::noinline]] void RebuildTimerPlan() {
+    const uint8_t tmod = R(Sfr::TMOD), tcon = R(Sfr::TCON), p3 = R(Sfr::P3), t2con = R(Sfr::T2CON);
+    const bool t0mode3 = (tmod & 3) == 3;
+    const int t1mode = (tmod >> 4) & 3;
+    const uint8_t gate1 = tmod & 0xC0, gate0 = tmod & 0x0C;
+    TimerPlan p;
     // Timer 1. While Timer 0 is in mode 3 it counts machine cycles whatever TR1, GATE1 and C/T1
     // say, and its overflow sets no flag (TF1 belongs to TH0 then).
-    if (((tcon & TR1) || t0mode3) && t1mode != 3 &&
-        (gate1 == 0 || t0mode3 || (gate1 == 0x80 && (p3 & 0x08))))
-        RunTimer(t1mode, Sfr::TH1, Sfr::TL1, TF1, !t0mode3, c);
+    p.t1 = ((tcon & TR1) || t0mode3) && t1mode != 3 &&
+           (gate1 == 0 || t0mode3 || (gate1 == 0x80 && (p3 & 0x08)));
+    p.t1Flag = !t0mode3;
+    p.t1Mode = uint8_t(t1mode);
+    p.t0 = (tcon & TR0) && (gate0 == 0 || (gate0 == 0x08 && (p3 & 0x04)));
+    p.t0Mode = tmod & 3;
+    p.th0 = (tcon & TR1) && t0mode3 && (gate1 == 0 || (gate1 == 0x80 && (p3 & 0x08)));
+    p.t2 = (t2con & TR2) && !(t2con & CT2);
+    if (p.t1 && p.t1Mode == 2 && !p.t0 && !p.th0 && !p.t2) p.kind = TimerPlan::Timer1Mode2;
+    else if (p.t1 || p.t0 || p.th0 || p.t2) p.kind = TimerPlan::Mixed;
+    Plan = p;
+}
 
-    // Timer 0.
-    tcon = R(Sfr::TCON);
-    uint8_t gate0 = tmod & 0x0C;
-    if ((tcon & TR0) && (gate0 == 0 || (gate0 == 0x08 && (p3 & 0x04))))
-        RunTimer(tmod & 3, Sfr::TH0, Sfr::TL0, TF0, true, c);
+template <bool Watched>
+[[gnu::always_inline]] inline void AdvanceTimers(unsigned c) {
+    if (Plan.kind == TimerPlan::Timer1Mode2) [[likely]] {
+        RunTimer<Watched>(2, Sfr::TH1, Sfr::TL1, TF1, Plan.t1Flag, c);
+        return;
+    }
+    if (Plan.kind == TimerPlan::Idle) return;
+
+    if (Plan.t1) RunTimer<Watched>(Plan.t1Mode, Sfr::TH1, Sfr::TL1, TF1, Plan.t1Flag, c);
+    if (Plan.t0) RunTimer<Watched>(Plan.t0Mode, Sfr::TH0, Sfr::TL0, TF0, true, c);
 
     // The upper half of Timer 0 in mode 3, run by TR1.
-    tcon = R(Sfr::TCON);
-    if ((tcon & TR1) && t0mode3 && (gate1 == 0 || (gate1 == 0x80 && (p3 & 0x08)))) {
+    if (Plan.th0) {
+        const uint8_t tcon = R(Sfr::TCON);
         unsigned count = R(Sfr::TH0);
         for (unsigned i = 0; i < c; ++i) {
             if (++count == 0x100) {
                 count = 0;
-                StoreFixed(Sfr::TCON, tcon | TF1);
+                RaiseFlag<Watched>(Sfr::TCON, tcon, TF1);
             }
         }
-        StoreFixed(Sfr::TH0, uint8_t(count));
+        StoreRegister<Watched>(Sfr::TH0, uint8_t(count));
     }
 
     // Timer 2 (8052 only), counting machine cycles when C/T2 = 0.
-    if (Processor8052) {
-        uint8_t s = R(Sfr::T2CON);
-        if ((s & TR2) && !(s & CT2)) {
-            bool baud = s & (RCLK | TCLK);
-            uint32_t count = R(Sfr::TH2) * 256u + R(Sfr::TL2);
+    if (Plan.t2 && Processor8052) {
+        const uint8_t s = R(Sfr::T2CON);
+        const bool baud = s & (RCLK | TCLK);
+        uint32_t count = R(Sfr::TH2) * 256u + R(Sfr::TL2);
+        if (count + c < 0x10000) {
+            count += c;
+        } else {
             for (unsigned i = 0; i < c; ++i) {
                 if (++count == 0x10000) {
                     count = (s & CPRL2) && !baud ? 0 : R(Sfr::RCAP2H) * 256u + R(Sfr::RCAP2L);
-                    if (!baud) StoreFixed(Sfr::T2CON, s | TF2);
+                    if (!baud) RaiseFlag<Watched>(Sfr::T2CON, s, TF2);
                 }
             }
-            StoreFixed(Sfr::TH2, uint8_t(count >> 8));
-            StoreFixed(Sfr::TL2, uint8_t(count));
         }
+        StoreRegister<Watched>(Sfr::TH2, uint8_t(count >> 8));
+        StoreRegister<Watched>(Sfr::TL2, uint8_t(count));
     }
 }
 
@@ -412,8 +470,130 @@ constexpr InterruptSource kSources[6] = {
     {0x20, Sfr::T2CON, TF2 | EXF2, 0x20, 0x002B, 0xFF},
 };
 
+// Opcodes that send a byte when their direct destination is SBUF (b1 = 99h).
+constexpr std::array<bool, 256> MakeSendTable() {
+    std::array<bool, 256> t{};
+    for (int op : {0x05, 0x15, 0x42, 0x43, 0x52, 0x53, 0x62, 0x63, 0x75, 0xD0, 0xF5}) t[op] = true;
+    for (int op = 0x86; op <= 0x8F; ++op) t[op] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kSendsThroughB1 = MakeSendTable();
+
+// What the tail of a step (the parity of ACC, the SBUF send test) has to do after an opcode:
+// kTailNone after opcodes that store neither ACC nor PSW nor any direct address or bit, or only
+// change CY, which leaves a correct P correct; kTailParity after the others; kTailSendB1 and
+// kTailSendB2 after those that also send a byte when their destination operand (b1, or b2 for
+// MOV direct,direct) is SBUF. P is correct at the start of every step: a watched step stores it,
+// an unwatched one whenever the tail runs, and a store from outside a step to ACC or PSW sets
+// kParityDue. A watched step always runs the whole tail.
+constexpr uint8_t kTailNone = 0, kTailParity = 1, kTailSendB1 = 2, kTailSendB2 = 3;
+constexpr std::array<uint8_t, 256> MakeTailTable() {
+    std::array<uint8_t, 256> t{};
+    for (auto& x : t) x = kTailParity;
+    for (int op : {0x00, 0xA5, 0x80, 0x02, 0x40, 0x50, 0x60, 0x70, 0x20, 0x30, 0x90, 0xA3, 0xF0,
+                   0xF2, 0xF3, 0xC0, 0xC3, 0xD3, 0xB3, 0x82, 0xB0, 0x72, 0xA0, 0xA2})
+        t[op] = kTailNone;
+    for (int op = 0xB4; op <= 0xBF; ++op) t[op] = kTailNone;  // CJNE (CY)
+    for (int op = 0xD8; op <= 0xDF; ++op) t[op] = kTailNone;  // DJNZ Rn
+    for (int op = 0x76; op <= 0x7F; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,#data
+    for (int op = 0xF6; op <= 0xFF; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,A
+    for (int op = 0xA6; op <= 0xAF; ++op) t[op] = kTailNone;  // MOV Rn/@Ri,direct
+    for (int op = 0x06; op <= 0x0F; ++op) t[op] = kTailNone;  // INC Rn/@Ri
+    for (int op = 0x16; op <= 0x1F; ++op) t[op] = kTailNone;  // DEC Rn/@Ri
+    for (int op = 0; op < 256; ++op)
+        if (kSendsThroughB1[op]) t[op] = kTailSendB1;
+    t[0x85] = kTailSendB2;
+    return t;
+}
+constexpr std::array<uint8_t, 256> kTail = MakeTailTable();
+
+// ---- The step routine in one form ---------------------------------------------------------
+
+constexpr uint8_t CY = 0x80, AC = 0x40, OV = 0x04;
+
+// The worker's store routines and the step routine, with every store watched or none.
+template <bool Watched>
+struct Machine {
+    template <bool Worker>
+    [[gnu::always_inline]] static void Store(uint16_t a, uint8_t v) { StoreAs<Worker, Watched>(a, v); }
+    template <bool Worker>
+    static void ExternalStore(uint16_t a, uint8_t v) { ExternalStoreAs<Worker, Watched>(a, v); }
+    [[gnu::always_inline]] static void StoreFixed(uint16_t a, uint8_t v) { StoreRegister<Watched>(a, v); }
+    static void StoreOperand(uint16_t oi, uint8_t v);
+    [[gnu::always_inline]] static void StorePsw(uint8_t v) { StoreFixed(Sfr::PSW, v); }
+    [[gnu::always_inline]] static void StoreAcc(uint8_t v) { StoreFixed(Sfr::ACC, v); }
+    static void WriteBitW(uint8_t b, int v);
+    static void PushW(uint8_t v);
+    static uint8_t PopW();
+    static void AddToAcc(uint8_t x, unsigned c);
+    static void SubbFromAcc(uint8_t x);
+    static void RenewLevelRequests();
+    static int AcceptInterrupt(uint16_t pc);
+    static void SendByte();
+    static uint16_t Step(uint16_t address);
+};
+
+// The operand of an @Ri or Rn form; the 8051's indirect addresses above 7Fh go nowhere.
+template <bool Watched>
+[[gnu::always_inline]] inline void Machine<Watched>::StoreOperand(uint16_t oi, uint8_t v) {
+    if (oi < kIndirectNowhere) StoreFixed(oi, v);
+}
+
+template <bool Watched>
+inline void Machine<Watched>::WriteBitW(uint8_t b, int v) {
+    uint8_t addr = BitByteAddress(b);
+    uint8_t byte = R(addr);
+    uint8_t mask = uint8_t(1u << (b & 7));
+    int c = (byte & mask) ? 1 : 0;
+    if (c == v) return;
+    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask));
+}
+
+template <bool Watched>
+inline void Machine<Watched>::PushW(uint8_t v) {
+    uint8_t sp = uint8_t(R(Sfr::SP) + 1);
+    StoreFixed(Sfr::SP, sp);
+    IndirectWritePending = 1;
+    Store<true>(sp, v);
+}
+
+template <bool Watched>
+inline uint8_t Machine<Watched>::PopW() {
+    uint8_t sp = R(Sfr::SP);
+    uint8_t v = R(IndirectIndex(sp));
+    StoreFixed(Sfr::SP, uint8_t(sp - 1));
+    return v;
+}
+
+// The flags of an 8-bit addition or subtraction from its operands and its 9-bit result r: CY is
+// bit 8 (carry or borrow), AC the carry or borrow into bit 4 (bit 4 of a ^ x ^ r), OV the signed
+// overflow (operands of one sign for ADD, of different signs for SUBB, and a result of the other).
+inline uint8_t WithArithmeticFlags(uint8_t psw, unsigned a, unsigned x, unsigned r, bool subtract) {
+    const unsigned ov = (subtract ? (a ^ x) & (a ^ r) : ~(a ^ x) & (a ^ r)) & 0x80;
+    return uint8_t((psw & ~(CY | AC | OV)) | ((r >> 1) & CY) | (((a ^ x ^ r) & 0x10) << 2) | (ov >> 5));
+}
+
+// ADD and ADDC: the ACC store, then one PSW store with CY, AC and OV.
+template <bool Watched>
+[[gnu::always_inline]] inline void Machine<Watched>::AddToAcc(uint8_t x, unsigned c) {
+    unsigned a = R(Sfr::ACC);
+    unsigned sum = a + x + c;
+    StoreAcc(uint8_t(sum));
+    StorePsw(WithArithmeticFlags(R(Sfr::PSW), a, x, sum, false));
+}
+
+template <bool Watched>
+[[gnu::always_inline]] inline void Machine<Watched>::SubbFromAcc(uint8_t x) {
+    unsigned a = R(Sfr::ACC);
+    unsigned c = R(Sfr::PSW) >> 7;
+    unsigned diff = (a - x - c) & 0x1FF;
+    StoreAcc(uint8_t(diff));
+    StorePsw(WithArithmeticFlags(R(Sfr::PSW), a, x, diff, true));
+}
+
 // Level-triggered requests: IE0/IE1 follow their pins before every instruction.
-[[gnu::always_inline]] inline void RenewLevelRequests() {
+template <bool Watched>
+[[gnu::noinline]] void Machine<Watched>::RenewLevelRequests() {
     uint8_t p3 = R(Sfr::P3);
     uint8_t tcon = R(Sfr::TCON);
     // In one test: IE0/IE1 of the level-mode inputs already equal their inverted pins.
@@ -432,7 +612,8 @@ constexpr InterruptSource kSources[6] = {
 }
 
 // Returns the vector taken, or -1.
-inline int AcceptInterrupt(uint16_t pc) {
+template <bool Watched>
+[[gnu::noinline]] int Machine<Watched>::AcceptInterrupt(uint16_t pc) {
     uint8_t ie = R(Sfr::IE);
     if (!(ie & 0x80) || !(ie & 0x3F)) return -1;
     uint8_t ip = R(Sfr::IP);
@@ -458,14 +639,29 @@ inline int AcceptInterrupt(uint16_t pc) {
     return s.vector;
 }
 
-// Opcodes that send a byte when their direct destination is SBUF (b1 = 99h).
-constexpr std::array<bool, 256> MakeSendTable() {
-    std::array<bool, 256> t{};
-    for (int op : {0x05, 0x15, 0x42, 0x43, 0x52, 0x53, 0x62, 0x63, 0x75, 0xD0, 0xF5}) t[op] = true;
-    for (int op = 0x86; op <= 0x8F; ++op) t[op] = true;
-    return t;
+template <bool Watched>
+[[gnu::noinline]] void Machine<Watched>::SendByte() {
+    WriteBitW(0x99, 1);
+    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(TransmitByte);
 }
-constexpr std::array<bool, 256> kSendsThroughB1 = MakeSendTable();
+
+// The stores of the user-interface thread and the public ones of the worker decide per store.
+template <bool Worker>
+void StoreNow(uint16_t a, uint8_t v) {
+    if (ScreenUpdateCountdown == 0) StoreAs<Worker, true>(a, v);
+    else StoreAs<Worker, false>(a, v);
+    if (a == Sfr::ACC || a == Sfr::PSW) MarkParityDue();
+}
+
+// Stores outside the step routine (the public entry points and their helpers).
+template <bool Worker>
+void Store(uint16_t a, uint8_t v) { StoreNow<Worker>(a, v); }
+
+inline void WriteBitW(uint8_t b, int v) {
+    const uint8_t addr = BitByteAddress(b), byte = R(addr), mask = uint8_t(1u << (b & 7));
+    if (bool(byte & mask) == bool(v)) return;
+    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask));
+}
 
 // A byte arriving at the serial port. The release fence orders the receive buffer before RI for
 // a program running on the other thread.
@@ -480,33 +676,30 @@ void Receive(uint8_t value, int ninthBit) {
     Store<Worker>(Sfr::SCON, uint8_t((scon & 0xFA) | flags));
 }
 
-inline void SendByte() {
-    WriteBitW(0x99, 1);
-    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(TransmitByte);
-}
-
 }  // namespace
 
 // ---- Public store routines and accessors -----------------------------------------------------
 
-void WriteDirect(uint16_t address, uint8_t value) { Store<true>(address, value); }
+void WriteDirect(uint16_t address, uint8_t value) { StoreNow<true>(address, value); }
 void WriteDirectUi(uint16_t address, uint8_t value) {
     if (address == Sfr::SBUF && !IndirectWritePending) SerialReceiveBuffer = value;
-    Store<false>(address, value);
+    StoreNow<false>(address, value);
 }
 
 void ReceiveSerialByte(uint8_t value, int ninthBit) { Receive<true>(value, ninthBit); }
 void ReceiveSerialByteUi(uint8_t value, int ninthBit) { Receive<false>(value, ninthBit); }
 
-void WriteExternalRam(uint16_t address, uint8_t value) { ExternalStore<false>(address, value); }
+void WriteExternalRam(uint16_t address, uint8_t value) {
+    ExternalStoreAs<false, true>(address, value);
+}
 
 void TimerCounterTick(int mode, uint16_t thAddress, uint16_t tlAddress, uint8_t flag) {
-    CounterTick<true>(mode, thAddress, tlAddress, flag);
+    CounterTick<true, true>(mode, thAddress, tlAddress, flag);
 }
 
 void WriteBit(uint8_t b, int v) { WriteBitW(b, v); }
-void PushByte(uint8_t v) { PushW(v); }
-uint8_t PopByte() { return PopW(); }
+void PushByte(uint8_t v) { Machine<true>::PushW(v); }
+uint8_t PopByte() { return Machine<true>::PopW(); }
 
 void InstallStoreRefreshHooks(StoreRefreshHooks* hooks) {
     RefreshHooks.store(hooks, std::memory_order_release);
@@ -516,6 +709,12 @@ StoreRefreshHooks* InstalledStoreRefreshHooks() {
 }
 void InstallSerialOutputHook(SerialOutputHook* hook) {
     SerialHook.store(hook, std::memory_order_release);
+}
+
+void MachineStateChanged() {
+    MarkInterruptStageDue();
+    MarkTimerPlanDue();
+    MarkParityDue();
 }
 
 // ---- Lifecycle ----------------------------------------------------------------------------------
@@ -530,6 +729,7 @@ void InitMachineState() {
     ScreenUpdateCountdown = 0;
     InterruptHold = 0;
     IndirectWritePending = 0;
+    MachineStateChanged();
     SerialReceiveBuffer = 0;
     SerialReceiveBufferRead = 1;
     WriteDirectUi(Sfr::SP, 0x07);
@@ -558,6 +758,7 @@ void ResetController() {
     ProgramCounter = 0;
     ClearInternalRam();
     InterruptHold = 0;
+    MachineStateChanged();
 }
 
 void ClearExternalRam() {
@@ -566,22 +767,31 @@ void ClearExternalRam() {
 
 // ---- One step -----------------------------------------------------------------------------------
 
-uint16_t StepInstruction(uint16_t address) {
-    // Stage 1: level-triggered requests, interrupt acceptance, timers.
-    RenewLevelRequests();
-    bool hold = InterruptHold;
-    InterruptHold = 0;
-    if (!hold) {
-        int vector = AcceptInterrupt(address);
-        if (vector >= 0) {
-            address = uint16_t(vector);
-            ProgramCounter = address;
+template <bool Watched>
+uint16_t Machine<Watched>::Step(uint16_t address) {
+    // Stage 1: level-triggered requests, interrupt acceptance, timers. The interrupt part runs
+    // only when a store since the last look may have changed its outcome.
+    // The opcode is read first, so that the run loop's read of it (for the cycle count) serves.
+    uint8_t op = CodeMemory[address];
+    const uint8_t due = StepDue.load(std::memory_order_relaxed) ? StepDue.exchange(0, std::memory_order_acq_rel) : 0;
+    if (due & kInterruptStageDue) {
+        RenewLevelRequests();
+        if (InterruptHold) {
+            InterruptHold = 0;
+            MarkInterruptStageDue();
+        } else {
+            int vector = AcceptInterrupt(address);
+            if (vector >= 0) {
+                address = uint16_t(vector);
+                ProgramCounter = address;
+                op = CodeMemory[address];
+                MarkInterruptStageDue();
+            }
         }
     }
+    if (due & kTimerPlanDue) RebuildTimerPlan();
     const uint16_t pc = address;
-    const uint8_t op = CodeMemory[pc];
-    AdvanceTimers(AsmTable[op].Cycles);
-
+    AdvanceTimers<Watched>(InstructionCycles[op]);
     // Stage 2: the instruction.
     const uint8_t b1 = CodeMemory[uint16_t(pc + 1)];
     const uint8_t b2 = CodeMemory[uint16_t(pc + 2)];
@@ -590,7 +800,7 @@ uint16_t StepInstruction(uint16_t address) {
     if ((op & 0x0F) >= 8) oi = bank8 + (op & 7);
     else if ((op & 0x0E) == 6) oi = IndirectIndex(R(bank8 + (op & 1)));
 
-    uint16_t next = uint16_t(pc + AsmTable[op].Length);
+    uint16_t next = uint16_t(pc + InstructionLength[op]);
     auto jump = [&](uint8_t rel) { next = uint16_t(next + int8_t(rel)); };
     auto acc = [] { return R(Sfr::ACC); };
     auto dptr = [] { return uint16_t(R(Sfr::DPH) * 256 + R(Sfr::DPL)); };
@@ -796,6 +1006,7 @@ uint16_t StepInstruction(uint16_t address) {
                 InterruptLevelStack.Set(2, InterruptLevelStack[3]);
                 InterruptLevelStack.Set(3, 0);
                 InterruptHold = 1;
+                MarkInterruptStageDue();
             }
             return pc;
         }
@@ -838,12 +1049,22 @@ uint16_t StepInstruction(uint16_t address) {
             break;
     }
 
-    // Parity of ACC into PSW.P, after every instruction that did not leave above.
+    const uint8_t tail = kTail[op];
+    if (!Watched && tail == kTailNone && !(due & kParityDue)) {
+        ProgramCounter = next;
+        return pc;
+    }
+    // Parity of ACC into PSW.P, after every instruction that did not leave above. A watched step
+    // stores PSW every time; an unwatched one only when P differs, which leaves the same byte.
     {
         uint8_t psw = R(Sfr::PSW);
-        StorePsw(uint8_t((psw & 0xFE) | __builtin_parity(acc())));
+        uint8_t p = uint8_t((psw & 0xFE) | __builtin_parity(acc()));
+        if (Watched || p != psw) StorePsw(p);
     }
-    if (kSendsThroughB1[op] ? b1 == Sfr::SBUF : (op == 0x85 && b2 == Sfr::SBUF)) SendByte();
+    if (tail >= kTailSendB1 && (tail == kTailSendB1 ? b1 : b2) == Sfr::SBUF) SendByte();
     ProgramCounter = next;
     return pc;
 }
+
+[[gnu::noinline]] uint16_t StepWatched(uint16_t address) { return Machine<true>::Step(address); }
+uint16_t StepUnwatched(uint16_t address) { return Machine<false>::Step(address); }

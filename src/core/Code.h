@@ -121,6 +121,9 @@ struct TAsmData {
 };
 
 extern const std::array<TAsmData, 256> AsmTable;
+// AsmTable's cycles and lengths as plain byte tables, for the step routine and the run loop.
+extern const std::array<uint8_t, 256> InstructionCycles;
+extern const std::array<uint8_t, 256> InstructionLength;
 
 // ---- Accessors -------------------------------------------------------------------------------
 
@@ -188,10 +191,26 @@ void InstallSerialOutputHook(SerialOutputHook* hook);
 
 // ---- Execution -------------------------------------------------------------------------------
 
+// Whether a step's stores are watched: each watched store asks for a window refresh while
+// ScreenUpdateCountdown is 0. The run loop decides this once per instruction; any further reason
+// to look at every store of an instruction joins the test here.
+inline bool StepIsWatched(uint8_t screenUpdateCountdown) { return screenUpdateCountdown == 0; }
+
 // One simulation step at `address` (normally ProgramCounter): the interrupt and timer stage,
 // then the instruction stage. Returns the address of the instruction executed (an interrupt
-// vector when an interrupt was accepted).
-uint16_t StepInstruction(uint16_t address);
+// vector when an interrupt was accepted). StepWatched and StepUnwatched are the same step with
+// its stores watched or not; both leave the machine in the same state.
+uint16_t StepWatched(uint16_t address);
+uint16_t StepUnwatched(uint16_t address);
+inline uint16_t StepInstruction(uint16_t address) {
+    return StepIsWatched(ScreenUpdateCountdown) ? StepWatched(address) : StepUnwatched(address);
+}
+
+// The step routine skips its interrupt stage, keeps its timer set-up and leaves PSW.P alone while
+// no store has changed a register they depend on. Call this after writing such registers (TCON,
+// TMOD, SCON, T2CON, IE, IP, P3, ACC, PSW) straight into InternalRam instead of through a store
+// routine, as the register view's PSW bits and a test that seeds the machine do.
+void MachineStateChanged();
 
 // ---- Lifecycle -------------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // The thread layer with Synchronize, and the run loop of TRunThread with its end-of-run updates.
 #include "RunThreads.h"
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -206,6 +207,24 @@ void TRunThread::ReportTimes() {
 void TRunThread::BeginRun() {
     if (view_) Synchronize([this] { view_->SetRunCommands(true); });
     start_ = std::chrono::steady_clock::now();
+    nextPace_ = 0;
+}
+
+// The controller time of the cycles run so far is due at start_ + cycles * 12 / Frequency. The
+// loop looks every millisecond of controller time; when the host is ahead it sleeps, in slices
+// of at most 10 ms so that Stop is answered at once, and when it is behind (a slow slice, a busy
+// machine) it runs on without sleeping until it has caught up.
+[[gnu::noinline]] void TRunThread::Pace(uint64_t cycles) {
+    using namespace std::chrono;
+    const double cyclesPerSecond = settings_.Frequency > 0 ? settings_.Frequency / 12.0 : 1e6;
+    const auto due = start_ + duration_cast<steady_clock::duration>(
+                                  duration<double>(double(cycles) / cyclesPerSecond));
+    for (;;) {
+        const auto now = steady_clock::now();
+        if (now >= due || Terminated()) break;
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(due - now, milliseconds(10)));
+    }
+    nextPace_ = cycles + std::max<uint64_t>(1, uint64_t(cyclesPerSecond / 1000));
 }
 
 void TRunThread::EndRun() {

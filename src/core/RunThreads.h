@@ -76,6 +76,8 @@ struct RunSettings {
     int32_t Frequency = 11059200;
     uint8_t ScrUpdate = 1;
     bool AutoRestart = false;
+    // Pace the run to Frequency / 12 machine cycles per host second.
+    bool RealTime = false;
 };
 
 enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles };
@@ -120,7 +122,10 @@ public:
             StepMode();
         } else {
             BeginRun();
-            Reason = Loop(extras);
+            if (settings_.RealTime)
+                Reason = settings_.ScrUpdate ? Loop<true, true>(extras) : Loop<false, true>(extras);
+            else
+                Reason = settings_.ScrUpdate ? Loop<true, false>(extras) : Loop<false, false>(extras);
             EndRun();
         }
     }
@@ -141,8 +146,12 @@ private:
     void ShowPc();
     void ShowPcAndRow(bool endOfRun);
     void ReportTimes();
-    template <class Extras>
+    template <bool Refreshes, bool Paced, class Extras>
     StopReason Loop(Extras& extras);
+    // The real-time pace: waits until the host time since the start of the run reaches the
+    // controller time of `cycles`, then sets the cycle count of the next look.
+    void Pace(uint64_t cycles);
+    uint64_t nextPace_ = 0;
 
     RunThreadView* view_;
     RunSettings settings_;
@@ -150,12 +159,20 @@ private:
 };
 
 // The run loop: tests before every instruction, the cycle total, the refresh countdown, the step.
-template <class Extras>
-StopReason TRunThread::Loop(Extras& extras) {
+// It is compiled with and without the countdown ("Update screen every" N >= 1 or 0) and with and
+// without the real-time pace, each with the unwatched step inlined: the watched step and every
+// rare path stay calls.
+template <bool Refreshes, bool Paced, class Extras>
+[[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
     uint64_t cycles = 0, count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
+    // Refreshes switched off: the countdown rests at 255 for the whole run.
+    if (!Refreshes) ScreenUpdateCountdown = countdown = 255;
+    // The breakpoint value that stops the run: none (no byte is 100h) before the first
+    // instruction, so that a run can start at a breakpoint.
+    uint16_t breakValue = 0x100;
     StopReason reason;
     for (;;) {
         const uint16_t pc = ProgramCounter;
@@ -163,7 +180,7 @@ StopReason TRunThread::Loop(Extras& extras) {
             reason = StopReason::End;
             break;
         }
-        if (BreakpointTable[pc] == 1 && cycles > 0) {
+        if (BreakpointTable[pc] == breakValue) {
             reason = StopReason::Breakpoint;
             break;
         }
@@ -172,18 +189,20 @@ StopReason TRunThread::Loop(Extras& extras) {
             break;
         }
         if (extras.BeforeStep(cycles, &reason)) break;
-        cycles += AsmTable[CodeMemory[pc]].Cycles;
-        if (n == 0) {
-            // Refreshes switched off: the countdown rests at 255 for the whole run.
-            if (countdown != 255) ScreenUpdateCountdown = countdown = 255;
-        } else {
+        cycles += InstructionCycles[CodeMemory[pc]];
+        if (Refreshes) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
         }
-        const uint16_t executed = StepInstruction(pc);
+        // Once per instruction: the step with every store watched, or the one without. Any
+        // further reason to watch the stores of an instruction joins StepIsWatched.
+        const bool watched = Refreshes ? StepIsWatched(countdown) : StepIsWatched(255);
+        const uint16_t executed = watched ? StepWatched(pc) : StepUnwatched(pc);
         ++count;
+        breakValue = 1;
         if (extras.AfterStep(pc, executed, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
+        if (Paced && cycles >= nextPace_) Pace(cycles);
     }
     CycleCount = cycles;
     Instructions = count;

@@ -78,6 +78,7 @@ TSettings ReadSettings(const IniFile& ini, const std::string& workDir) {
     int64_t f = ReadInt(ini, "Options", "Frequency", kDefaultFrequency);
     s.Frequency = (f < 1000000 || f > 80000000) ? kDefaultFrequency : int32_t(f);
     s.ScrUpdate = Low8(ReadInt(ini, "Options", "ScrUpdate", 1));
+    s.RealTime = ReadBool(ini, "Options", "RealTime", false);
     s.WorkDir = ini.Read("Default", "WorkDir").value_or(workDir);
     if (s.WorkDir.size() > 2047) s.WorkDir.resize(2047);
     s.BinOffset = uint16_t(ReadInt(ini, "Options", "BinOffset", 0x8000) & 0xFFFF);
@@ -112,6 +113,7 @@ void WriteSettings(const TSettings& s, IniFile& ini) {
     ini.Write("Options", "Processor", num(s.Processor));
     ini.Write("Options", "Frequency", num(s.Frequency));
     ini.Write("Options", "ScrUpdate", num(s.ScrUpdate));
+    ini.Write("Options", "RealTime", flag(s.RealTime));
     ini.Write("Options", "BinOffset", num(s.BinOffset));
     ini.Write("Options", "DelNops", flag(s.DelNops));
     ini.Write("Options", "AutoRestart", flag(s.AutoRestart));

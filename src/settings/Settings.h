@@ -11,6 +11,7 @@ struct TSettings {
     uint8_t Processor = 1;       // 0 = 8051, 1 = 8052
     int32_t Frequency = 11059200;  // Hz
     uint8_t ScrUpdate = 1;       // refresh every N instructions during a run, 0 = never
+    bool RealTime = false;       // pace runs to the controller's real speed
     std::string WorkDir;         // start folder of the file dialogs, with a trailing separator
     uint16_t BinOffset = 0x8000; // origin of binary images, 0 = no relocation
     bool AutoRestart = false;

@@ -174,6 +174,7 @@ void TSFRForm8051::BitsOnClick() {
         if (PswBits[i]->isChecked()) v |= 1u << i;
     StringGrid4->item(0, 0)->setText(ByteCell(uint8_t(v)));
     InternalRam.Set(0xD0, uint8_t(v));  // straight into memory: no side effects
+    MachineStateChanged();               // the next step sets P from ACC again
 }
 
 bool TSFRForm8051::eventFilter(QObject* watched, QEvent* event) {

@@ -51,6 +51,11 @@ TSimCfgForm::TSimCfgForm(QWidget* parent) : QDialog(parent) {
     sl->addWidget(Label4, 1, 1);
     sl->addWidget(Edit2, 1, 2);
     sl->addWidget(Label3, 1, 3);
+    CheckBox6 = new QCheckBox(QStringLiteral("Run at the controller's real speed"), GroupBox1);
+    CheckBox6->setAccessibleDescription(
+        QStringLiteral("Runs pace themselves to the clock frequency divided by 12 machine cycles per "
+                       "second, so that delay loops and baud rates take their real time"));
+    sl->addWidget(CheckBox6, 2, 0, 1, 4);
 
     GroupBox2 = new QGroupBox(QStringLiteral("General"), this);
     CheckBox2 = new QCheckBox(GroupBox2);
@@ -113,6 +118,7 @@ void TSimCfgForm::FormCreate() {
     CheckBox1->setChecked(update);
     Edit2->setText(update ? QString::number(Settings.ScrUpdate) : QStringLiteral("1"));
     CheckBox1Click();
+    CheckBox6->setChecked(Settings.RealTime);
     const bool offset = Settings.BinOffset != 0;
     CheckBox2->setChecked(offset);
     Edit3->setText(offset ? QStringLiteral("%1").arg(Settings.BinOffset, 4, 16, QLatin1Char('0')).toUpper()
@@ -174,6 +180,7 @@ bool TSimCfgForm::Button1Click() {
         if (Form2) Form2->BuildListingIntoGrid();
     }
     Settings.AutoRestart = CheckBox4->isChecked();
+    Settings.RealTime = CheckBox6->isChecked();
     Settings.IgnoreChecksum = CheckBox5->isChecked();
     return true;
 }

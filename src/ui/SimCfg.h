@@ -21,6 +21,7 @@ public:
     QLabel *Label1, *Label2, *Label3, *Label4, *Label6, *Label7;
     QLineEdit *Edit1, *Edit2, *Edit3;
     QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5;
+    QCheckBox* CheckBox6;  // "Run at the controller's real speed"
     QPushButton *Button1, *Button2;
 
     // Fills the controls from Settings.

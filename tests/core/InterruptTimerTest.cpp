@@ -277,4 +277,88 @@ TEST(Timers, OverflowIsTakenAtTheNextStep) {
     EXPECT_EQ(ProgramCounter, 0x0102);
 }
 
+// The step skips its interrupt stage and keeps its timer set-up until a store changes what they
+// depend on, and the run loop steps with watched stores (window refreshes) only every N-th
+// instruction. Whatever it skips, every step must leave the machine that a step doing all the
+// work leaves (MachineStateChanged before each step), in every timer mode, with interrupts of
+// both levels, pin edges and the serial port.
+TEST(StepForms, WatchedAndUnwatchedStepsLeaveTheSameMachine) {
+    const uint8_t program[] = {
+        0x75, 0x89, 0x21,  // 0040 MOV TMOD,#21h (patched per run)
+        0x75, 0x8D, 0xF0,  // MOV TH1,#F0h
+        0x75, 0x8A, 0xF0,  // MOV TL0,#F0h
+        0x75, 0x8C, 0xFF,  // MOV TH0,#FFh
+        0x75, 0xCB, 0xFF,  // MOV RCAP2H,#FFh
+        0x75, 0xCA, 0xC0,  // MOV RCAP2L,#C0h
+        0x75, 0xC8, 0x04,  // MOV T2CON,#04h (TR2)
+        0x75, 0x88, 0x55,  // MOV TCON,#55h (TR1, TR0, IT1, IT0)
+        0x75, 0xB8, 0x0A,  // MOV IP,#0Ah (Timers 0 and 1 high)
+        0x75, 0xA8, 0xBF,  // MOV IE,#BFh
+        0x75, 0x98, 0x40,  // MOV SCON,#40h
+        0xF5, 0x99,        // 0061 loop: MOV SBUF,A
+        0x04,              // INC A
+        0xB2, 0xB2,        // CPL P3.2 (INT0 edges)
+        0xB2, 0xB3,        // CPL P3.3 (INT1 edges, gate of Timer 1)
+        0x24, 0x03,        // ADD A,#3
+        0x78, 0x40,        // MOV R0,#40h
+        0xF6,              // MOV @R0,A
+        0xC2, 0x8C,        // CLR TR0
+        0xD2, 0x8C,        // SETB TR0
+        0x80, 0xEE,        // SJMP loop
+    };
+    auto load = [&](uint8_t tmod, uint8_t t2con) {
+        Fresh();
+        Place(0x0000, {0x02, 0x00, 0x40});
+        Place(0x0003, {0x05, 0x35, 0x32});        // INC 35h, RETI
+        Place(0x000B, {0x05, 0x30, 0x32});        // INC 30h, RETI
+        Place(0x0013, {0x05, 0x31, 0x32});        // INC 31h, RETI
+        Place(0x001B, {0x05, 0x32, 0x32});        // INC 32h, RETI
+        Place(0x0023, {0xC2, 0x99, 0x05, 0x33, 0x32});  // CLR TI, INC 33h, RETI
+        Place(0x002B, {0xC2, 0xCF, 0x05, 0x34, 0x32});  // CLR TF2, INC 34h, RETI
+        for (size_t i = 0; i < sizeof program; ++i) CodeMemory[0x40 + i] = program[i];
+        CodeMemory[0x42] = tmod;
+        CodeMemory[0x54] = t2con;
+    };
+    using Snapshot = std::vector<uint8_t>;
+    auto run = [&](uint8_t tmod, uint8_t t2con, int watchEvery, bool everything = false) {
+        load(tmod, t2con);
+        RecordingHooks hooks;
+        if (watchEvery) InstallStoreRefreshHooks(&hooks);
+        std::vector<Snapshot> states;
+        for (int n = 0; n < 1500; ++n) {
+            ScreenUpdateCountdown = watchEvery && n % watchEvery == 0 ? 0 : 255;
+            if (everything) MachineStateChanged();
+            Step();
+            Snapshot s;
+            for (size_t i = 0; i < kInternalRamSize; ++i) s.push_back(InternalRam[i]);
+            s.push_back(uint8_t(ProgramCounter));
+            s.push_back(uint8_t(ProgramCounter >> 8));
+            for (int i = 0; i < 4; ++i) s.push_back(InterruptLevelStack[i]);
+            states.push_back(s);
+        }
+        ScreenUpdateCountdown = 0;
+        InstallStoreRefreshHooks(nullptr);
+        if (watchEvery == 1) {
+            EXPECT_GT(hooks.direct.size(), 1500u);
+        }
+        return states;
+    };
+    for (uint8_t tmod : {0x21, 0x20, 0x23, 0x12, 0x29, 0xA1, 0x00}) {
+        for (uint8_t t2con : {0x04, 0x34, 0x05}) {
+            SCOPED_TRACE(testing::Message() << "TMOD " << int(tmod) << " T2CON " << int(t2con));
+            const std::vector<Snapshot> reference = run(tmod, t2con, 0, true);
+            EXPECT_NE(reference.back()[0x30] | reference.back()[0x32] | reference.back()[0x35], 0);
+            for (int every : {0, 1, 3}) {
+                const std::vector<Snapshot> other = run(tmod, t2con, every);
+                for (size_t n = 0; n < reference.size(); ++n) {
+                    if (other[n] != reference[n]) {
+                        ADD_FAILURE() << "watched every " << every << ": differs after step " << n;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -10,6 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint16_t a = 0; a < kInternalRamSize && i < size && i < 1 + (data[0] >> 1); ++a, ++i)
         InternalRam.Set(a, data[i]);
     for (size_t a = 0; i < size; ++a, ++i) CodeMemory[a & 0xFFFF] = data[i];
+    MachineStateChanged();
     ProgramEnd = 0xFFFF;
     for (int n = 0; n < 2000; ++n) {
         StepInstruction(ProgramCounter);

@@ -31,6 +31,16 @@ grep -q "^machine cycles: " "$tmp/stats"; check "stats on stderr" $?
 p1=$(field "$tmp/c.json" iram | cut -c $((0x90 * 2 + 1))-$((0x90 * 2 + 2)))
 check "counter on P1 (got $p1)" "$([ "$p1" = C1 ] && echo 0 || echo 1)"
 
+# The real-time pace: 200000 machine cycles at 12 MHz (a million a second) take at least 0.2 s,
+# and the same cycles and state as without the pace.
+"$run" "$examples/counter.hex" --frequency 12000000 --real-time --max-cycles 200000 \
+  --dump "$tmp/r.json" --stats 2>"$tmp/rstats"
+secs=$(sed -n 's/^host seconds: //p' "$tmp/rstats")
+check "real time takes the controller's time (got $secs s)" \
+  "$(awk -v s="$secs" 'BEGIN { exit !(s >= 0.199) }' && echo 0 || echo 1)"
+"$run" "$examples/counter.hex" --frequency 12000000 --max-cycles 200000 --dump "$tmp/f.json"
+check "real time changes no result" "$(cmp -s "$tmp/r.json" "$tmp/f.json" && echo 0 || echo 1)"
+
 # A breakpoint stops before its instruction.
 "$run" "$examples/counter.hex" --break 7 --dump "$tmp/b.json"
 check "breakpoint exits 0" $?

@@ -20,6 +20,7 @@ TEST(SettingsRead, DefaultsWithoutAFile) {
     EXPECT_EQ(s.WorkDir, "/work/");
     EXPECT_EQ(s.BinOffset, 0x8000);
     EXPECT_FALSE(s.AutoRestart);
+    EXPECT_FALSE(s.RealTime);
     EXPECT_TRUE(s.DelNops);
     EXPECT_EQ(s.LED[7], 0xA7);
     EXPECT_EQ(s.Trig[0], 0x90);
@@ -44,6 +45,7 @@ TEST(SettingsRead, NumbersRangesAndLowBits) {
     EXPECT_EQ(FromText("[Options]\nScrUpdate=300\n").ScrUpdate, 300 & 0xFF);
     EXPECT_TRUE(FromText("[Options]\nDelNops=true\n").DelNops);
     EXPECT_FALSE(FromText("[Options]\nDelNops=0\n").DelNops);
+    EXPECT_TRUE(FromText("[Options]\nRealTime=1\n").RealTime);
     EXPECT_TRUE(FromText("[options]\nautorestart=5\n").AutoRestart);
     EXPECT_EQ(FromText("[Options]\nFrequency=12abc\n").Frequency, 11059200);
     EXPECT_EQ(FromText("[LED]\nLED3=0x1B2\n").LED[3], 0xB2);
@@ -64,7 +66,8 @@ TEST(SettingsWrite, NewFileHasTheSectionsAndKeysInOrder) {
     s.WorkDir = "/home/u/";
     WriteSettings(s, ini);
     EXPECT_EQ(ini.Text(),
-              "[Options]\r\nProcessor=1\r\nFrequency=11059200\r\nScrUpdate=1\r\nBinOffset=32768\r\n"
+              "[Options]\r\nProcessor=1\r\nFrequency=11059200\r\nScrUpdate=1\r\nRealTime=0\r\n"
+              "BinOffset=32768\r\n"
               "DelNops=1\r\nAutoRestart=0\r\nIgnoreChecksum=0\r\n"
               "[Default]\r\nWorkDir=/home/u/\r\n"
               "[LED]\r\nDigits=4\r\nTrigger=1\r\nLED0=160\r\nLED1=161\r\nLED2=162\r\nLED3=163\r\n"

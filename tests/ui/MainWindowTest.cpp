@@ -266,11 +266,15 @@ TEST_F(UiTest, SimulationOptionsCheckEveryFieldBeforeChangingAnything) {
     EXPECT_EQ(Settings.Processor, 0);
     EXPECT_EQ(Processor8052, 0);
     EXPECT_EQ(form->StatusPanels[0]->text(), "8051 @ 12 Mhz");
+    EXPECT_FALSE(d->CheckBox6->isChecked());
     d->CheckBox1->setChecked(false);
     d->CheckBox2->setChecked(false);
+    d->CheckBox6->setChecked(true);
     EXPECT_TRUE(d->Button1Click());
     EXPECT_EQ(Settings.ScrUpdate, 0);
+    EXPECT_TRUE(Settings.RealTime);
     d->FormCreate();
+    EXPECT_TRUE(d->CheckBox6->isChecked());
     EXPECT_FALSE(d->Edit2->isEnabled());
     EXPECT_EQ(d->Edit2->text(), "1");
     EXPECT_EQ(d->Edit3->text(), "1");

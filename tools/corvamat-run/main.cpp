@@ -37,7 +37,7 @@ binary image (.bin).
 Controller and program:
   --cpu 8051|8052        processor variant (default 8052)
   --frequency HZ         clock, 1000000-80000000 Hz (default 11059200); only the reported
-                         controller time depends on it
+                         controller time and the --real-time pace depend on it
   --bin-offset HEX       origin of a binary image, relocated to 0000h (default 8000, 0 = none);
                          a relocation is reported with the number of jump and call targets
                          moved. An image built for 0000h (makebin) needs --bin-offset 0
@@ -50,6 +50,8 @@ Running:
   --break ADDR           breakpoint at hexadecimal ADDR (repeatable); the run stops before
                          that instruction, except at the instruction where it started
   --max-cycles N         stop after N machine cycles
+  --real-time            run at the controller's real speed: Frequency / 12 machine cycles
+                         per second (also when the settings file sets RealTime)
   The run also ends when the program passes its last address, and when it executes a jump
   to itself (SJMP, AJMP or LJMP) while no interrupt can be taken. MOVX @R0/@R1 address
   external RAM at P2 * 256 + Ri, as the part does.
@@ -87,7 +89,7 @@ output are still written).
 struct Options {
     std::string program, ini, serialOut, serialIn, dump, trace, exportFile;
     std::string cpu, frequency, binOffset;
-    bool ignoreChecksum = false, stats = false, listing = false, quiet = false;
+    bool ignoreChecksum = false, stats = false, listing = false, quiet = false, realTime = false;
     std::vector<uint16_t> breaks;
     uint64_t maxCycles = UINT64_MAX;
 };
@@ -148,6 +150,8 @@ Options ParseArguments(int argc, char** argv) {
             o.breaks.push_back(uint16_t(v));
         } else if (a == "--max-cycles") {
             if (!ParseUnsigned(value(i), 10, &o.maxCycles)) UsageError("--max-cycles takes a number");
+        } else if (a == "--real-time") {
+            o.realTime = true;
         } else if (a == "--serial-out") {
             o.serialOut = value(i);
         } else if (a == "--serial-in") {
@@ -224,6 +228,7 @@ class RunnerExtras {
 public:
     uint64_t maxCycles = UINT64_MAX;
     std::vector<uint8_t> input;
+    size_t inputSize = 0;  // input.size(), once the input is read
     size_t nextInput = 0;
     std::FILE* trace = nullptr;
     ListingFormat format;
@@ -233,7 +238,7 @@ public:
             *reason = StopReason::MaxCycles;
             return true;
         }
-        if (nextInput < input.size()) DeliverInput();
+        if (nextInput < inputSize) DeliverInput();
         return false;
     }
 
@@ -254,13 +259,13 @@ public:
 private:
     // The next byte arrives once the receiver is on (REN), RI is clear and the program has read
     // the previous byte from SBUF: the file is a sender that never outruns the program.
-    void DeliverInput() {
+    [[gnu::noinline]] void DeliverInput() {
         const uint8_t scon = InternalRam[Sfr::SCON];
         if (!(scon & 0x10) || (scon & 0x01) || !SerialReceiveBufferRead) return;
         ReceiveSerialByte(input[nextInput++], 0);
     }
 
-    void Trace(uint16_t a) {
+    [[gnu::noinline]] void Trace(uint16_t a) {
         ListingRow row = DisassembleAt(a, format);
         std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X\n",
                      row.Address.c_str(), row.Bytes.c_str(), row.Text.c_str(),
@@ -447,6 +452,7 @@ void Run(const Options& o, RunFiles& files, TRunThread& run) {
     extras.maxCycles = o.maxCycles;
     extras.format = CurrentListingFormat();
     extras.input = std::move(files.input);
+    extras.inputSize = extras.input.size();
     extras.trace = files.trace.get();
     std::FILE* out = files.serialOut ? files.serialOut.get() : stdout;
     SerialSink sink(out);
@@ -499,6 +505,7 @@ int main(int argc, char** argv) {
     rs.Frequency = Settings.Frequency;
     rs.ScrUpdate = 0;  // no windows: the same as "Update screen every" switched off
     rs.AutoRestart = Settings.AutoRestart;
+    rs.RealTime = Settings.RealTime || o.realTime;
     TRunThread run(nullptr, rs);
     Run(o, files, run);
 
