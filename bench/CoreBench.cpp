@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "Code.h"
+#include "Debugger.h"
 #include "Disassembler.h"
 
 namespace {
@@ -43,6 +44,27 @@ void BM_StepInstruction(benchmark::State& state) {
         benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StepInstruction);
+
+// The same loop with one data breakpoint armed that never matches: every store takes the slow
+// path that looks for it, as in a run with refreshes switched off.
+void BM_StepInstructionWithDataBreakpoint(benchmark::State& state) {
+    PlaceLoop();
+    DataBreakpoints = {{WatchSpace::Xram, 0x1234, WatchMatch::AnyWrite, 0, true}};
+    ArmDebugStops(nullptr);
+    ScreenRefreshDue = 0;
+    ScreenUpdateCountdown = 0;
+    uint64_t cycles = 0;
+    for (auto _ : state) {
+        const uint16_t pc = ProgramCounter;
+        cycles += AsmTable[CodeMemory[pc]].Cycles;
+        StepInstruction(pc);
+    }
+    DataBreakpoints.clear();
+    ArmDebugStops(nullptr);
+    state.counters["machine_cycles_per_s"] =
+        benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_StepInstructionWithDataBreakpoint);
 
 void BM_BuildListing65536(benchmark::State& state) {
     for (uint32_t a = 0; a < 0x10000; ++a) CodeMemory[a] = uint8_t(a * 7 + (a >> 8));

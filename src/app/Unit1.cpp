@@ -13,7 +13,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
 
 #include "AboutUnit.h"
@@ -38,6 +38,7 @@
 #include "Settings.h"
 #include "SimCfg.h"
 #include "Unit2.h"
+#include "DebuggerUnit.h"
 
 TForm1* Form1 = nullptr;
 
@@ -179,6 +180,14 @@ void TForm1::CreateActions() {
     WinClose = MakeAction("WinClose", "Close", "", "", {}, true);
     ShowReadme = MakeAction("ShowReadme", "View readme.txt", "", "", {}, true);
     ShowAbout = MakeAction("ShowAbout", "About...", "", "", {}, true);
+    StepOver = MakeAction("StepOver", "Step Over", "Step Over", "", QKeySequence(Qt::Key_F10), false);
+    StepOut = MakeAction("StepOut", "Step Out", "Step Out", "", QKeySequence(Qt::SHIFT | Qt::Key_F10), false);
+    RunToCursor = MakeAction("RunToCursor", "Run to Cursor", "Run to Cursor", "", QKeySequence(Qt::Key_F4), false);
+    ShowDebugger = MakeAction("ShowDebugger", "Debugger", "Debugger", "", {}, true);
+    connect(StepOver, &QAction::triggered, this, [this] { StepOverExecute(); });
+    connect(StepOut, &QAction::triggered, this, [this] { StepOutExecute(); });
+    connect(RunToCursor, &QAction::triggered, this, [this] { RunToCursorExecute(); });
+    connect(ShowDebugger, &QAction::triggered, this, [this] { ShowDebuggerExecute(); });
 
     connect(OpenHEX, &QAction::triggered, this, [this] { OpenHEXExecute(); });
     connect(CloseHEXFile, &QAction::triggered, this, [this] { CloseHEXFileExecute(false); });
@@ -229,10 +238,14 @@ void TForm1::CreateMenus() {
     run->addActions({ToggleBP, ClearBP});
     run->addSeparator();
     run->addActions({ResetMC, ClearIntRAM, ClearExtRAM});
+    run->addSeparator();
+    run->addActions({StepOver, StepOut, RunToCursor});
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addActions({ShowDASM, ShowSFR8051, ShowIntRAM, ShowExtRAM, ShowPorts, ShowSerial});
     view->addSeparator();
     view->addActions({ShowLED, ShowKeys});
+    view->addSeparator();
+    view->addAction(ShowDebugger);
     QMenu* config = menuBar()->addMenu(QStringLiteral("&Configuration"));
     config->addActions({ShowSimCfg, ShowDasmCfg});
     config->addSeparator();
@@ -271,19 +284,25 @@ void TForm1::FinishWorker(bool stop) {
     ActiveRunThread->WaitFor();
 }
 
-void TForm1::StartThread(uint8_t singleStep) {
-    FinishWorker();
+bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
+    // A second Run or Step while one is in progress does nothing: its command is disabled, and a
+    // call that comes anyway (a key repeat queued before the disabling) must not wait for a run.
+    if (activity_ != Activity::Idle) return false;
+    FinishWorker();  // at most the last Synchronize of the previous step or run
+    ArmDebugStops(oneShot);
     SingleStepMode = singleStep;
     RunSettings rs;
     rs.Frequency = Settings.Frequency;
     rs.ScrUpdate = Settings.ScrUpdate;
     rs.AutoRestart = Settings.AutoRestart;
     rs.RealTime = Settings.RealTime;
-    // With every store refreshed, the windows already show the old value of every byte (the
-    // LED display in direct mode is the one window that redraws on any store).
-    SetSkipUnchangedStores((singleStep || Settings.ScrUpdate == 1) && !(LEDForm && !Settings.Trigger));
+    // The commands change here, on this thread, before the worker exists: Stop works at once, and
+    // a second Run or Step can never be triggered before the worker has started.
+    SetActivity(singleStep ? Activity::Stepping : Activity::Running);
+    StartRepaintPacing();
     ActiveRunThread = std::make_unique<TRunThread>(this, rs);
     ActiveRunThread->Start();
+    return true;
 }
 
 void TForm1::RunProgExecute() {
@@ -298,15 +317,46 @@ void TForm1::StopExecute() {
     if (LEDForm) LEDForm->Repaint();
 }
 
+void TForm1::SetActivity(Activity activity) {
+    activity_ = activity;
+    UpdateCommandStates();
+}
+
+QList<QAction*> TForm1::RunLikeCommands() const {
+    return {RunProg, RunStep, StepOver, StepOut, RunToCursor};
+}
+
+void TForm1::UpdateCommandStates() {
+    const bool loaded = !ProgramFileName.empty();
+    const bool listing = listingOpen_;
+    const bool idle = activity_ == Activity::Idle;
+    // A step leaves every command but the run-like ones alone: it ends within moments, and the
+    // commands that change the machine wait for it.
+    const bool free = activity_ != Activity::Running;
+    for (QAction* a : RunLikeCommands()) a->setEnabled(loaded && idle);
+    RunToCursor->setEnabled(loaded && idle && listing);
+    if (DebuggerForm) DebuggerForm->SetRunning(!free);
+    Stop->setEnabled(activity_ == Activity::Running);
+    CloseHEXFile->setEnabled(loaded && free);
+    ShowDASM->setEnabled(loaded);
+    ToggleBP->setEnabled(listing && free);
+    ClearBP->setEnabled(listing && free);
+    SetPC->setEnabled(listing);
+    SaveDASM->setEnabled(listing);
+    for (QAction* a : {OpenHEX, ClearIntRAM, ClearExtRAM, ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
+        a->setEnabled(free);
+}
+
 void TForm1::SetRunCommands(bool running) {
-    RunProg->setEnabled(!running);
-    RunStep->setEnabled(!running);
-    Stop->setEnabled(running);
-    for (QAction* a : {ToggleBP, ClearBP, CloseHEXFile, OpenHEX, ClearIntRAM, ClearExtRAM,
-                       ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
-        a->setEnabled(!running);
-    // A stopped debugger shows the machine as it is, whatever the run left unrefreshed.
-    if (!running) RefreshAllViews();
+    if (running) {
+        SetActivity(Activity::Running);
+        return;
+    }
+    // The end of a run or step (the worker waits meanwhile): every window shows the machine as it
+    // is, whatever the run left unrefreshed, and the commands are offered again.
+    StopRepaintPacing();
+    RefreshAllViews();
+    SetActivity(Activity::Idle);
 }
 
 void TForm1::SetRunTimes(const std::string& simulation, const std::string& controller) {
@@ -319,20 +369,61 @@ void TForm1::ShowProgramCounter(uint16_t pc) {
 }
 
 void TForm1::RefreshAllViews() {
-    if (SFRForm8051) SFRForm8051->FillAll();
-    if (Form3) Form3->FillAll();
-    if (Form4) Form4->FillAll();
-    if (PortForm) PortForm->FillAll();
-    if (SerialForm) {
-        SerialForm->UpdateBaudRate();
-        SerialForm->CheckSCON();
-    }
+    RepaintAllWindows();
+    if (SFRForm8051) SFRForm8051->ShowProgramCounter(ProgramCounter);
 }
 
 void TForm1::SelectListingRow(uint16_t pc) {
     if (!Form2) return;
     int row = ListingRowMap[pc];
     if (row != kNoListingRow) Form2->SelectRow(row);
+}
+
+// ---- Debugger commands -------------------------------------------------------------------------
+
+void TForm1::StepOverExecute() {
+    if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
+    FinishWorker();  // a step that is still finishing
+    const OneShotStop stop = StepOverStop();
+    StartThread(0, &stop);
+}
+
+void TForm1::StepOutExecute() {
+    if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
+    FinishWorker();
+    const OneShotStop stop = StepOutStop();
+    StartThread(0, &stop);
+}
+
+void TForm1::RunToCursorExecute() {
+    if (ProgramFileName.empty() || !Form2 || CurrentActivity() != Activity::Idle) return;
+    const int a = Form2->SelectedAddress();
+    if (a < 0) return;
+    FinishWorker();
+    const OneShotStop stop = RunToStop(uint16_t(a));
+    StartThread(0, &stop);
+}
+
+void TForm1::ShowDebuggerExecute() {
+    ShowChild(DebuggerForm);
+    DebuggerForm->SetRunning(CurrentActivity() == Activity::Running);
+}
+
+void TForm1::RunEnded() {
+    if (DebuggerForm) DebuggerForm->RefreshAll();
+}
+
+void TForm1::ShowListingAddress(uint16_t address) {
+    if (!Form2 && ShowDASM->isEnabled()) ShowDASMExecute();
+    if (!Form2) return;
+    SelectListingRow(address);
+    const int row = Form2->SelectedRow();
+    if (row >= 0) Form2->StringGrid1->scrollTo(Form2->Model->index(row, 0));
+}
+
+bool TForm1::OpenFromArguments(const QStringList& arguments) {
+    if (arguments.size() < 2 || arguments.at(1).isEmpty()) return false;
+    return LoadProgramFromFile(arguments.at(1));
 }
 
 // ---- Program files -----------------------------------------------------------------------------
@@ -368,7 +459,8 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
     ProgramCounter = 0;
-    for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(true);
+    UpdateCommandStates();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
     return true;
 }
 
@@ -381,8 +473,8 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     setWindowTitle(QStringLiteral("Corvamat"));
     ProgramFileName.clear();
     ProgramCounter = 0;
-    for (QAction* a : {CloseHEXFile, RunProg, RunStep, ToggleBP, ClearBP, ShowDASM}) a->setEnabled(false);
     if (Form2) Form2->close();
+    UpdateCommandStates();
 }
 
 void TForm1::SaveDASMExecute() {
@@ -404,8 +496,10 @@ void TForm1::ToggleBPExecute() {
     if (!Form2) return;
     int a = Form2->SelectedAddress();
     if (a < 0) return;
-    BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] == 1 ? 0 : 1);
+    // A disabled breakpoint (2) goes too.
+    BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] != 0 ? 0 : 1);
     Form2->RepaintGrid();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
 }
 
 void TForm1::ClearBPExecute() {
@@ -416,6 +510,7 @@ void TForm1::ClearBPExecute() {
         a = (a + AsmTable[CodeMemory[uint16_t(a)]].Length) & 0xFFFF;
     }
     Form2->RepaintGrid();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
 }
 
 void TForm1::SetPCExecute() {
@@ -436,7 +531,9 @@ void TForm1::ResetMCExecute() {
     ShowProgramCounter(0);
     ClearInternalRam();
     InterruptHold = 0;
+    ResetDebugCounters();
     RefreshAllViews();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
 }
 
 void TForm1::ClearIntRAMExecute() {
@@ -460,7 +557,8 @@ void TForm1::BringToFront(QMdiSubWindow* window) {
 }
 
 void TForm1::ListingViewOpened(bool open) {
-    for (QAction* a : {SetPC, ToggleBP, ClearBP, SaveDASM}) a->setEnabled(open);
+    listingOpen_ = open;
+    UpdateCommandStates();
 }
 
 void TForm1::ShowDASMExecute() {
@@ -493,11 +591,11 @@ void TForm1::RebuildProcessorWindows() {
         else if (w == Form3) RebuildChild(Form3);
         else if (w == PortForm) RebuildChild(PortForm);
         else if (w == SerialForm) {
-            // The dump survives: the new terminal takes over the old one's text and colours.
-            QTextDocument* dump = SerialForm->RichEdit1->document()->clone();
+            // The dump survives: the new terminal takes over the old one's lines and colours into
+            // its own document.
+            const QTextDocumentFragment lines = SerialForm->Lines();
             RebuildChild(SerialForm);
-            SerialForm->RichEdit1->setDocument(dump);
-            dump->setParent(SerialForm->RichEdit1);
+            SerialForm->TakeLines(lines);
         }
         else if (!w->isMinimized()) w->raise();
     }

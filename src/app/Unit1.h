@@ -4,7 +4,9 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QList>
 #include <QPointer>
+#include <QStringList>
 #include <memory>
 
 #include "MainWindowLink.h"
@@ -35,6 +37,8 @@ public:
         *ShowKeys;
     QAction *ShowSimCfg, *ShowDasmCfg, *ShowLEDCfg, *ShowKeyCfg;
     QAction *WinCascade, *WinMinimize, *WinClose, *ShowReadme, *ShowAbout;
+    // The debugger's commands, after the others in their menus.
+    QAction *StepOver, *StepOut, *RunToCursor, *ShowDebugger;
 
     QMdiArea* MdiArea;
     QToolBar* ToolBar1;
@@ -70,6 +74,15 @@ public:
     void WinCloseExecute();
     void ShowReadmeExecute();
     void ShowAboutExecute();
+    void StepOverExecute();
+    void StepOutExecute();
+    void RunToCursorExecute();
+    void ShowDebuggerExecute();
+    // Opens the program named by the command line's first argument after the program name, as
+    // Open would; false when there is none or it cannot be loaded.
+    bool OpenFromArguments(const QStringList& arguments);
+    void ShowListingAddress(uint16_t address) override;
+    void RunEnded() override;
 
     // Waits for a worker thread that is still finishing, serving its calls meanwhile; with
     // `stop` it first sets the thread's stop request.
@@ -116,7 +129,8 @@ public:
     // Replaces the disassembly view by a new one at the same place, state and stacking order.
     void ReplaceListingView() override;
 
-    // RunThreadView, called on the user-interface thread.
+    // RunThreadView, called on the user-interface thread. SetRunCommands(false) is the end of
+    // every run and step.
     void SetRunCommands(bool running) override;
     void SetRunTimes(const std::string& simulation, const std::string& controller) override;
     void ShowProgramCounter(uint16_t pc) override;
@@ -124,15 +138,31 @@ public:
 
     QString SettingsPath;
 
+    // What the worker does now. Run-like commands change it on this thread before the worker
+    // starts; the end of the run or step sets it back to Idle.
+    enum class Activity { Idle, Stepping, Running };
+    Activity CurrentActivity() const { return activity_; }
+    // Every command whose state depends on the program, the listing view or the worker, written
+    // here and nowhere else.
+    void UpdateCommandStates();
+    // The commands that start a worker: enabled only while a program is loaded and no worker is
+    // busy. A new one is added here and started through StartThread.
+    QList<QAction*> RunLikeCommands() const;
+    // Starts a run (0) or a single step (1) unless a worker is busy; false when nothing started.
+    // With `oneShot` the run also stops there (Step Over, Step Out, Run to Cursor).
+    bool StartThread(uint8_t singleStep, const OneShotStop* oneShot = nullptr);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateActions();
     void CreateMenus();
-    void StartThread(uint8_t singleStep);
+    void SetActivity(Activity activity);
     QAction* MakeAction(const char* name, const QString& caption, const QString& hint,
                         const QString& icon, const QKeySequence& shortcut, bool enabled);
+    Activity activity_ = Activity::Idle;
+    bool listingOpen_ = false;
 };
 
 // The main window while it exists.

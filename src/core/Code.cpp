@@ -1,6 +1,8 @@
 // Machine state, store routines with pin side effects, interrupts, timers and instruction execution.
 #include "Code.h"
 
+#include "Debugger.h"
+
 std::array<uint8_t, 0x10000> CodeMemory{};
 SharedBytes<kInternalRamSize + 1> InternalRam;
 SharedBytes<0x10000> ExternalRam;
@@ -112,6 +114,11 @@ inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
 
 template <bool Worker>
 [[gnu::noinline]] void Refresh(uint16_t a, uint8_t v, uint8_t old) {
+    // Data breakpoints keep the stores on the watched path; the windows may not be due.
+    if (Worker && DataWatchArmed) {
+        NoteWatchedStore(a, v, old);
+        if (!ScreenRefreshDue) return;
+    }
     StoreRefreshHooks* hooks = RefreshHooks.load(std::memory_order_acquire);
     if (!hooks) return;
     RegisterViewIdle = 0;
@@ -287,7 +294,15 @@ template <bool Worker, bool Watched>
 
 template <bool Worker, bool Watched>
 void ExternalStoreAs(uint16_t a, uint8_t v) {
-    ExternalRam.Set(a, v);
+    if (Worker && Watched && ScreenUpdateCountdown == 0 && DataWatchArmed) {
+        // Data breakpoints keep the stores on the watched path; the windows may not be due.
+        const uint8_t old = ExternalRam[a];
+        ExternalRam.Set(a, v);
+        NoteWatchedExternalStore(a, v, old);
+        if (!ScreenRefreshDue) return;
+    } else {
+        ExternalRam.Set(a, v);
+    }
     if (Watched && ScreenUpdateCountdown == 0) {
         if (StoreRefreshHooks* h = RefreshHooks.load(std::memory_order_acquire))
             h->ExternalStored(a, v, Worker);
@@ -635,6 +650,7 @@ template <bool Watched>
     PushW(uint8_t(pc));
     PushW(uint8_t(pc >> 8));
     const InterruptSource& s = kSources[taken];
+    NoteInterruptEntry(pc, s.vector);
     if (s.clearMask != 0xFF) Store<true>(Sfr::TCON, R(Sfr::TCON) & s.clearMask);
     return s.vector;
 }
@@ -710,6 +726,7 @@ StoreRefreshHooks* InstalledStoreRefreshHooks() {
 void InstallSerialOutputHook(SerialOutputHook* hook) {
     SerialHook.store(hook, std::memory_order_release);
 }
+SerialOutputHook* InstalledSerialOutputHook() { return SerialHook.load(std::memory_order_acquire); }
 
 void MachineStateChanged() {
     MarkInterruptStageDue();
@@ -725,6 +742,7 @@ void InitMachineState() {
     ExternalRam.Fill(0);
     BreakpointTable.Fill(0);
     InterruptLevelStack.Fill(0);
+    ResetDebugCounters();
     ProgramEnd = 0;
     ScreenUpdateCountdown = 0;
     InterruptHold = 0;
@@ -755,6 +773,7 @@ void ClearInternalRam() {
 
 void ResetController() {
     InterruptLevelStack.Fill(0);
+    ResetDebugCounters();
     ProgramCounter = 0;
     ClearInternalRam();
     InterruptHold = 0;
@@ -987,6 +1006,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             PushW(uint8_t(ret));
             PushW(uint8_t(ret >> 8));
             ProgramCounter = absTarget();
+            NoteCall(pc, absTarget(), ret);
             return pc;
         }
         case 0x12: {
@@ -994,12 +1014,14 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             PushW(uint8_t(ret));
             PushW(uint8_t(ret >> 8));
             ProgramCounter = uint16_t(b1 * 256 + b2);
+            NoteCall(pc, uint16_t(b1 * 256 + b2), ret);
             return pc;
         }
         case 0x22: case 0x32: {
             uint8_t h = PopW();
             uint8_t l = PopW();
             ProgramCounter = uint16_t(h * 256 + l);
+            NoteReturn();
             if (op == 0x32) {
                 InterruptLevelStack.Set(0, InterruptLevelStack[1]);
                 InterruptLevelStack.Set(1, InterruptLevelStack[2]);

@@ -73,7 +73,7 @@ extern std::array<uint8_t, 0x10000> CodeMemory;
 // upper RAM (indirect only). The extra byte at kIndirectNowhere always reads 00h.
 extern SharedBytes<kInternalRamSize + 1> InternalRam;
 extern SharedBytes<0x10000> ExternalRam;
-// One byte per code address: 1 = breakpoint.
+// One byte per code address: 1 = breakpoint, 2 = a breakpoint the user disabled (kept, not stopping).
 extern SharedBytes<0x10000> BreakpointTable;
 extern Shared<uint16_t> ProgramCounter;
 // Highest code address of the loaded program, -1 after an empty image.
@@ -188,6 +188,7 @@ public:
     virtual void ByteSent(uint8_t value) = 0;
 };
 void InstallSerialOutputHook(SerialOutputHook* hook);
+SerialOutputHook* InstalledSerialOutputHook();
 
 // ---- Execution -------------------------------------------------------------------------------
 

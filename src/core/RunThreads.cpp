@@ -30,6 +30,14 @@ std::atomic<std::thread::id> UiThread{};
 // (then it sees new requests without being woken).
 std::atomic<int> PendingCount{0};
 std::atomic<bool> UiServing{false};
+// A wake-up is posted and not yet served: no second one is posted meanwhile, so the event loop
+// never piles them up while the user-interface thread is busy or waits in WaitFor.
+std::atomic<bool> WakePosted{false};
+
+void Wake() {
+    if (WakePosted.exchange(true)) return;
+    if (void (*waker)() = SyncWaker.load()) waker();
+}
 
 bool OnUiThread() { return std::this_thread::get_id() == UiThread.load(); }
 
@@ -65,6 +73,7 @@ void ServePendingSynchronize() {
     // bounded, so that the windows still get painted.
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(15);
+    WakePosted.store(false);
     UiServing.store(true);
     for (;;) {
         ServeQueued();
@@ -76,8 +85,7 @@ void ServePendingSynchronize() {
     }
     UiServing.store(false);
     // A request that came after the last look needs a wake-up of its own.
-    if (PendingCount.load() > 0)
-        if (void (*waker)() = SyncWaker.load()) waker();
+    if (PendingCount.load() > 0) Wake();
 }
 
 void Synchronize(const std::function<void()>& fn) {
@@ -93,7 +101,7 @@ void Synchronize(const std::function<void()>& fn) {
         PendingCount.fetch_add(1);
     }
     SyncChanged.notify_all();
-    if (!UiServing.load()) waker();
+    if (!UiServing.load()) Wake();
     for (int i = 0; i < 2000 && !call.done.load(std::memory_order_acquire); ++i) std::this_thread::yield();
     std::unique_lock<std::mutex> lock(SyncMutex);
     SyncChanged.wait(lock, [&] { return call.done.load(std::memory_order_acquire); });
@@ -117,13 +125,16 @@ void TThread::Start() {
 void TThread::WaitFor() {
     if (!thread_.joinable()) return;
     if (OnUiThread()) {
-        // Serve the worker's routines while waiting, or it could wait for us forever.
+        // Serve the worker's routines while waiting, or it could wait for us forever. The worker
+        // sees the serving flag and posts no wake-ups meanwhile.
+        const bool wasServing = UiServing.exchange(true);
         for (;;) {
             ServeQueued();
             std::unique_lock<std::mutex> lock(SyncMutex);
             if (Finished()) break;
             SyncChanged.wait(lock, [&] { return Finished() || !SyncQueue.empty(); });
         }
+        UiServing.store(wasServing);
     }
     thread_.join();
 }
@@ -174,25 +185,31 @@ TRunThread::TRunThread(RunThreadView* view, const RunSettings& settings)
 
 TRunThread::~TRunThread() { WaitFor(); }
 
+void TRunThread::Execute() {
+    RunSimulation();
+    // The one end notification of every run and step, also of a step that executed nothing.
+    if (view_) Synchronize([this] { view_->SetRunCommands(false); });
+}
+
 void TRunThread::ShowPc() {
     if (!view_) return;
     Synchronize([this] {
         RegisterViewIdle = 0;
         view_->ShowProgramCounter(ProgramCounter);
         RegisterViewIdle = 1;
+        view_->RunEnded();
     });
 }
 
-// The program-counter cell and the listing selection (and, at the end of a run, the commands) in
-// one round trip to the user-interface thread.
-void TRunThread::ShowPcAndRow(bool endOfRun) {
+// The program-counter cell and the listing selection in one round trip to the user-interface
+// thread.
+void TRunThread::ShowPcAndRow() {
     if (!view_) return;
-    Synchronize([this, endOfRun] {
+    Synchronize([this] {
         RegisterViewIdle = 0;
         view_->ShowProgramCounter(ProgramCounter);
         RegisterViewIdle = 1;
         view_->SelectListingRow(ProgramCounter);
-        if (endOfRun) view_->SetRunCommands(false);
     });
 }
 
@@ -205,7 +222,6 @@ void TRunThread::ReportTimes() {
 }
 
 void TRunThread::BeginRun() {
-    if (view_) Synchronize([this] { view_->SetRunCommands(true); });
     start_ = std::chrono::steady_clock::now();
     nextPace_ = 0;
 }
@@ -233,7 +249,7 @@ void TRunThread::EndRun() {
         stop_ = std::chrono::steady_clock::now();
         ReportTimes();
     }
-    ShowPcAndRow(true);
+    ShowPcAndRow();
     CommonEnd();
 }
 
@@ -250,12 +266,13 @@ void TRunThread::StepMode() {
     Instructions = 1;
     stop_ = std::chrono::steady_clock::now();
     Reason = StopReason::Stopped;
-    ShowPcAndRow(false);
+    ShowPcAndRow();
     ReportTimes();
     CommonEnd();
 }
 
 void TRunThread::CommonEnd() {
+    NoteRunCycles(CycleCount);
     if (int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
     ShowPc();
 }

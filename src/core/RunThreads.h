@@ -16,15 +16,29 @@
 #include <thread>
 
 #include "Code.h"
+#include "Debugger.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
+
+// Invariants of Synchronize, ServePendingSynchronize and TThread::WaitFor:
+// - Two threads: the user-interface thread (the one that installed the waker) and at most one
+//   worker. Routines handed over by Synchronize run on the user-interface thread, one at a time,
+//   in the order they were handed over; without a waker they run at once on the calling thread.
+// - The worker may wait for the user-interface thread (Synchronize), never the other way round,
+//   except through WaitFor, which serves the worker's routines while it waits, so neither can
+//   wait for the other forever. A routine run by Synchronize never waits for the worker.
+// - Only the end of a run or step waits this way (the status bar, the program counter, the
+//   listing row, the commands); window repaints never make the worker wait.
+// - At most one wake-up is posted to the event loop at a time, however many routines are handed
+//   over while the user-interface thread is busy or waiting in WaitFor.
 
 // Installs the function that wakes the user-interface thread to serve pending routines, and makes
 // the calling thread the user-interface thread. nullptr removes it (routines then run inline).
 void SetSynchronizeWaker(void (*waker)());
 // Runs every routine the worker has handed over; called on the user-interface thread.
 void ServePendingSynchronize();
-// Runs `fn` on the user-interface thread and returns when it has finished.
+// Runs `fn` on the user-interface thread and returns when it has finished. Worker or
+// user-interface thread; on the latter it runs `fn` at once.
 void Synchronize(const std::function<void()>& fn);
 
 class TThread {
@@ -42,7 +56,8 @@ public:
     bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
     // True once Execute has returned.
     bool Finished() const { return finished_.load(std::memory_order_acquire); }
-    // Waits for the end of the thread while serving its Synchronize calls.
+    // Waits for the end of the thread while serving its Synchronize calls; on the user-interface
+    // thread the one way to wait for a worker.
     void WaitFor();
 
 protected:
@@ -62,6 +77,8 @@ class RunThreadView {
 public:
     virtual ~RunThreadView() = default;
     // running: Run, Single Step and ten more commands disabled, Stop enabled; otherwise the reverse.
+    // The window side sets the running state itself before it starts the thread; the thread calls
+    // this once with false, as the very last thing of every run and step (Execute).
     virtual void SetRunCommands(bool running) = 0;
     // Status bar panels 1 and 2 ("Simulation: ... sec", "Controller: ... sec").
     virtual void SetRunTimes(const std::string& simulation, const std::string& controller) = 0;
@@ -69,6 +86,8 @@ public:
     virtual void ShowProgramCounter(uint16_t pc) = 0;
     // Selects row ListingRowMap[pc] of the disassembly view, when it is open.
     virtual void SelectListingRow(uint16_t pc) = 0;
+    // Last of every run and step: the debugger's lists and counters may be refreshed.
+    virtual void RunEnded() {}
 };
 
 // The settings a run reads.
@@ -80,7 +99,8 @@ struct RunSettings {
     bool RealTime = false;
 };
 
-enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles };
+// Reached: a one-shot stop (step over, step out, run to cursor); Watch: a data breakpoint.
+enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles, Reached, Watch };
 
 // 0 = run mode, 1 = one instruction; read when a thread starts.
 extern Shared<uint8_t> SingleStepMode;
@@ -122,10 +142,9 @@ public:
             StepMode();
         } else {
             BeginRun();
-            if (settings_.RealTime)
-                Reason = settings_.ScrUpdate ? Loop<true, true>(extras) : Loop<false, true>(extras);
-            else
-                Reason = settings_.ScrUpdate ? Loop<true, false>(extras) : Loop<false, false>(extras);
+            // A run with debugger conditions armed (Debugger.h) has loops of its own, so that the
+            // others stay as they are.
+            Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
             EndRun();
         }
     }
@@ -136,7 +155,7 @@ public:
     StopReason Reason = StopReason::End;
 
 protected:
-    void Execute() override { RunSimulation(); }
+    void Execute() override;
 
 private:
     void BeginRun();
@@ -144,9 +163,15 @@ private:
     void StepMode();
     void CommonEnd();
     void ShowPc();
-    void ShowPcAndRow(bool endOfRun);
+    void ShowPcAndRow();
     void ReportTimes();
-    template <bool Refreshes, bool Paced, class Extras>
+    template <bool Debugging, class Extras>
+    StopReason Loops(Extras& extras) {
+        if (settings_.RealTime)
+            return settings_.ScrUpdate ? Loop<true, true, Debugging>(extras) : Loop<false, true, Debugging>(extras);
+        return settings_.ScrUpdate ? Loop<true, false, Debugging>(extras) : Loop<false, false, Debugging>(extras);
+    }
+    template <bool Refreshes, bool Paced, bool Debugging, class Extras>
     StopReason Loop(Extras& extras);
     // The real-time pace: waits until the host time since the start of the run reaches the
     // controller time of `cycles`, then sets the cycle count of the next look.
@@ -162,10 +187,12 @@ private:
 // It is compiled with and without the countdown ("Update screen every" N >= 1 or 0) and with and
 // without the real-time pace, each with the unwatched step inlined: the watched step and every
 // rare path stay calls.
-template <bool Refreshes, bool Paced, class Extras>
+template <bool Refreshes, bool Paced, bool Debugging, class Extras>
 [[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
+    const bool armed = Debugging, watching = Debugging && DataWatchArmed;
+    uint16_t lastExecuted = 0;
     uint64_t cycles = 0, count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
     // Refreshes switched off: the countdown rests at 255 for the whole run.
@@ -184,6 +211,13 @@ template <bool Refreshes, bool Paced, class Extras>
             reason = StopReason::Breakpoint;
             break;
         }
+        if (armed && cycles > 0) {
+            const DebugStop stop = DebugStopBefore(pc, lastExecuted);
+            if (stop != DebugStop::None) {
+                reason = stop == DebugStop::Watch ? StopReason::Watch : StopReason::Reached;
+                break;
+            }
+        }
         if (Terminated()) {
             reason = StopReason::Stopped;
             break;
@@ -196,14 +230,22 @@ template <bool Refreshes, bool Paced, class Extras>
         }
         // Once per instruction: the step with every store watched, or the one without. Any
         // further reason to watch the stores of an instruction joins StepIsWatched.
-        const bool watched = Refreshes ? StepIsWatched(countdown) : StepIsWatched(255);
+        bool watched = Refreshes ? StepIsWatched(countdown) : StepIsWatched(255);
+        if (watching) {
+            // Data breakpoints: every store is watched; the windows only when they are due.
+            ScreenRefreshDue = watched;
+            ScreenUpdateCountdown = 0;
+            watched = true;
+        }
         const uint16_t executed = watched ? StepWatched(pc) : StepUnwatched(pc);
+        lastExecuted = executed;
         ++count;
         breakValue = 1;
         if (extras.AfterStep(pc, executed, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
         if (Paced && cycles >= nextPace_) Pace(cycles);
     }
+    if (watching) ScreenRefreshDue = 1;
     CycleCount = cycles;
     Instructions = count;
     return reason;

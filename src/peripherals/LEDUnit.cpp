@@ -66,26 +66,42 @@ TLEDForm::TLEDForm(QWidget* parent) : QMdiSubWindow(parent) {
     Image1 = new QLabel(client);
     Image1->setAccessibleDescription(QStringLiteral("7-segment display"));
     setWidget(client);
+    AddRefreshTarget(this, RefreshOrder::Led, [](uint16_t) { return false; });
     FormCreate();
-    AddRefreshTarget(this, RefreshOrder::Led, [](uint16_t) { return true; });
     UpdateInterest();
 }
 
-TLEDForm::~TLEDForm() { RemoveRefreshTarget(this); }
+TLEDForm::~TLEDForm() {
+    RemoveRefreshTarget(this);
+    if (!LEDForm || LEDForm == this) SetTriggerLatches({});
+}
 
 void TLEDForm::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
+    const bool current = LEDForm == this;
     ForgetRefreshWindow(this, LEDForm, event);
+    if (event->isAccepted() && current) SetTriggerLatches({});
 }
 
 void TLEDForm::UpdateInterest() {
-    // Direct mode redraws on every store; multiplexed mode only on stores to a trigger byte.
+    // Direct mode redraws on every store, whatever its address; multiplexed mode only on stores to
+    // a trigger byte, whose falling edges latch the data pins.
     UpdateRefreshInterest(this, [](uint16_t a) {
         if (!Settings.Trigger) return true;
         for (int i = 0; i < Settings.Digits && i < 8; ++i)
             if ((Settings.Trig[i] & 0xF8) == a) return true;
         return false;
     });
+    std::vector<TriggerLatch> latches;
+    if (Settings.Trigger) {
+        const int digits = std::clamp<int>(Settings.Digits, 1, 8);
+        for (int i = 0; i < digits; ++i) {
+            TriggerLatch l{Settings.Trig[i], {}};
+            std::copy(Settings.LED, Settings.LED + 8, l.pins);
+            latches.push_back(l);
+        }
+    }
+    SetTriggerLatches(latches);
 }
 
 void TLEDForm::FormCreate() {
@@ -102,23 +118,38 @@ void TLEDForm::FormCreate() {
     // Only a window inside the main window knows its frame; a new one gets its size when added.
     if (mdiArea()) adjustSize();
     Repaint();
-    if (LEDForm == this) UpdateInterest();
+    UpdateInterest();
 }
 
 void TLEDForm::Repaint() { Image1->setPixmap(QPixmap::fromImage(Picture)); }
 
-void TLEDForm::DrawLedDigit(int i, const uint8_t pins[8]) {
+void TLEDForm::DrawLedDigit(int i, uint8_t levels) {
     const int digits = std::clamp<int>(Settings.Digits, 1, 8);
     const int x0 = 36 * (digits - 1 - i) + 8;
     uint8_t litMask = 0;
     for (int n = 0; n < 8; ++n) {
-        const bool lit = ReadBit(pins[n]) == 0;  // segments are active low
+        const bool lit = !((levels >> n) & 1);  // segments are active low
         DrawLedSegment(Picture, x0, 0, n, lit ? LedOn : LedOff);
         if (lit) litMask |= uint8_t(1u << n);
     }
     if (i >= 0 && i < 8 && LitSegments[i] != litMask) {
         LitSegments[i] = litMask;
         ShowDigitsText();
+    }
+}
+
+void TLEDForm::ShowLiveState() {
+    const int digits = std::clamp<int>(Settings.Digits, 1, 8);
+    for (int i = 0; i < digits; ++i) {
+        if (Settings.Trigger) {
+            DrawLedDigit(i, LatchedPins(i));
+        } else {
+            // Digit 1 is wired to the trigger pins, every other digit to the data pins.
+            const uint8_t* pins = i == 1 ? Settings.Trig : Settings.LED;
+            uint8_t levels = 0;
+            for (int n = 0; n < 8; ++n) levels |= uint8_t(ReadBit(pins[n]) << n);
+            DrawLedDigit(i, levels);
+        }
     }
     Repaint();
 }
@@ -136,17 +167,4 @@ QString TLEDForm::DigitsText() const {
 void TLEDForm::ShowDigitsText() {
     const QString text = DigitsText();
     if (Image1->accessibleName() != text) Image1->setAccessibleName(text);
-}
-
-void TLEDForm::DirectRefresh(uint16_t a, uint8_t v, uint8_t old) {
-    const int digits = std::clamp<int>(Settings.Digits, 1, 8);
-    if (Settings.Trigger) {
-        for (int i = 0; i < digits; ++i) {
-            const uint8_t t = Settings.Trig[i];
-            const uint8_t mask = uint8_t(1u << (t & 7));
-            if ((t & 0xF8) == a && !(v & mask) && (old & mask)) DrawLedDigit(i, Settings.LED);
-        }
-    } else {
-        for (int i = 0; i < digits; ++i) DrawLedDigit(i, i == 1 ? Settings.Trig : Settings.LED);
-    }
 }

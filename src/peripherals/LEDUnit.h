@@ -29,8 +29,11 @@ public:
 
     // Sizes the window for Digits and draws every segment dark.
     void FormCreate();
-    void DrawLedDigit(int i, const uint8_t pins[8]);
-    void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
+    // Draws digit i from pin levels: bit n = the level of its segment n's pin (0 lights it).
+    void DrawLedDigit(int i, uint8_t levels);
+    // Multiplexed mode: every digit as its trigger's last falling edge latched it; direct mode:
+    // every digit from the pins as they are now.
+    void ShowLiveState() override;
     void Repaint();
     // The digits as shown, left to right ("?" for a pattern that is no character), as a
     // screen reader reads them; "dark" when no segment is lit.

@@ -75,10 +75,6 @@ void TPortForm::ShowPort(int p, uint8_t value) {
     Grids[p]->item(0, 0)->setText(ByteCell(value));
 }
 
-void TPortForm::DirectRefresh(uint16_t a, uint8_t v, uint8_t) {
-    if (a == 0x80 || a == 0x90 || a == 0xA0 || a == 0xB0) ShowPort((a - 0x80) / 0x10, v);
-}
-
 void TPortForm::PtOnClick(int tag) {
     const int p = tag / 8;
     const uint16_t address = uint16_t(0x80 + 0x10 * p);

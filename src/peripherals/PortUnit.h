@@ -21,7 +21,7 @@ public:
     void PtOnClick(int tag);
     void ShowPort(int port, uint8_t value);
     void FillAll();
-    void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
+    void ShowLiveState() override { FillAll(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

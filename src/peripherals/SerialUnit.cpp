@@ -7,12 +7,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTimer>
 #include <cmath>
 #include <mutex>
 #include <vector>
@@ -28,34 +28,71 @@ QPointer<TSerialForm> SerialForm;
 
 namespace {
 
-// Bytes the program sent, collected on the simulation thread and appended on the user-interface
-// thread; the run does not wait for the terminal.
-class SerialBridge : public SerialOutputHook {
+// The one owner of the controller's serial output on the window side: it installs the output hook
+// and keeps the bytes on their way to the one terminal attached. Bytes sent while no terminal is
+// attached are dropped, and a terminal that closes drops its undelivered bytes, so no byte sent
+// before a close can reach a terminal opened later. The run never waits for the terminal: the
+// bytes are delivered at the next repaint.
+class SerialLink : public SerialOutputHook {
 public:
     void ByteSent(uint8_t value) override {
-        bool post;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            post = pending_.empty();
+            if (!terminal_) return;
             pending_.push_back(value);
+            // The dump keeps its last kDumpLines lines: a program that sends faster than the
+            // terminal can show loses whole lines from the front, lines that would have scrolled
+            // out anyway, never the newest ones; the dump then starts again with the lines kept.
+            if (pending_.size() >= 2 * kKept) {
+                pending_.erase(pending_.begin(), pending_.end() - kKept);
+                overflowed_ = true;
+            }
         }
-        if (post) QMetaObject::invokeMethod(QCoreApplication::instance(), [this] { Flush(); }, Qt::QueuedConnection);
+        QueueDelivery(RefreshOrder::Serial);
     }
-    void Flush() {
-        std::vector<uint8_t> bytes;
+    void Attach(TSerialForm* terminal) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            bytes.swap(pending_);
+            terminal_ = terminal;
+            pending_.clear();
         }
-        if (SerialForm) SerialForm->AppendControllerBytes(bytes);
+        InstallSerialOutputHook(this);
+    }
+    void Detach(TSerialForm* terminal) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (terminal_ != terminal) return;
+        terminal_ = nullptr;
+        pending_.clear();
+        pending_.shrink_to_fit();
+    }
+    // The oldest `most` bytes on their way; `overflowed` tells that bytes before them were
+    // dropped (a multiple of 16, so that the rest keep their columns), `more` that bytes remain.
+    std::vector<uint8_t> Take(TSerialForm* terminal, size_t most, bool* overflowed, bool* more) {
+        std::vector<uint8_t> bytes;
+        std::lock_guard<std::mutex> lock(mutex_);
+        *overflowed = *more = false;
+        if (terminal_ != terminal) return bytes;
+        if (pending_.size() <= most) {
+            bytes.swap(pending_);
+        } else {
+            bytes.assign(pending_.begin(), pending_.begin() + ptrdiff_t(most));
+            pending_.erase(pending_.begin(), pending_.begin() + ptrdiff_t(most));
+            *more = true;
+        }
+        *overflowed = overflowed_;
+        overflowed_ = false;
+        return bytes;
     }
 
 private:
+    static constexpr size_t kKept = size_t(TSerialForm::kDumpLines) * 16;
+    bool overflowed_ = false;
     std::mutex mutex_;
+    TSerialForm* terminal_ = nullptr;
     std::vector<uint8_t> pending_;
 };
 
-SerialBridge Bridge;
+SerialLink Link;
 
 long Nearest(double x) { return std::lrint(x); }  // halves to the even neighbour
 
@@ -139,34 +176,63 @@ TSerialForm::TSerialForm(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(client);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
-    UpdateBaudRate();
-    CheckSCON();
+    ShowLiveState();
+    // Every byte the rates and the Send controls are derived from.
     AddRefreshTarget(this, RefreshOrder::Serial, [](uint16_t a) {
-        return a == 0x88 || a == 0x89 || a == 0x8C || a == 0x8D || a == 0xC8 || a == 0xCA ||
-               a == 0xCB || a == 0x98;
+        return a == Sfr::SCON || a == Sfr::PCON || a == Sfr::TMOD || a == Sfr::TH1 ||
+               a == Sfr::T2CON || a == Sfr::RCAP2L || a == Sfr::RCAP2H;
     });
-    InstallSerialOutputHook(&Bridge);
+    Link.Attach(this);
 }
 
 TSerialForm::~TSerialForm() {
     RemoveRefreshTarget(this);
-    if (!SerialForm || SerialForm == this) InstallSerialOutputHook(nullptr);
+    Link.Detach(this);
 }
 
 void TSerialForm::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
     if (!event->isAccepted()) return;
     RemoveRefreshTarget(this);
-    if (SerialForm == this) {
-        Bridge.Flush();
-        SerialForm = nullptr;
-        InstallSerialOutputHook(nullptr);
-    }
+    Link.Detach(this);
+    if (SerialForm == this) SerialForm = nullptr;
 }
 
-void TSerialForm::DirectRefresh(uint16_t a, uint8_t, uint8_t) {
+void TSerialForm::ShowLiveState() {
     UpdateBaudRate();
-    if (a == 0x98) CheckSCON();
+    CheckSCON();
+}
+
+void TSerialForm::DeliverQueued() {
+    // A few hundred lines at a time, so that a program that floods the terminal leaves the
+    // user-interface thread free between them; the rest follows at once through the event loop.
+    bool overflowed = false, more = false;
+    const std::vector<uint8_t> bytes = Link.Take(this, 256 * 16, &overflowed, &more);
+    if (more) {
+        QTimer::singleShot(0, this, [] {
+            QueueDelivery(RefreshOrder::Serial);
+            RepaintChangedWindows();
+        });
+    }
+    if (overflowed) {
+        // Every line shown now would have scrolled out: the dump starts again with the bytes
+        // kept, from the first one that begins a line.
+        const size_t fill = RichEdit1->document()->isEmpty() ? 0 : size_t(RichEdit1->document()->lastBlock().text().size() - 50);
+        const size_t skip = fill == 0 || fill >= 16 ? 0 : 16 - fill;
+        RichEdit1->clear();
+        AppendControllerBytes(std::vector<uint8_t>(bytes.begin() + std::min(skip, bytes.size()), bytes.end()));
+        return;
+    }
+    if (!bytes.empty()) AppendControllerBytes(bytes);
+}
+
+QTextDocumentFragment TSerialForm::Lines() const { return QTextDocumentFragment(RichEdit1->document()); }
+
+void TSerialForm::TakeLines(const QTextDocumentFragment& lines) {
+    QTextCursor cursor(RichEdit1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertFragment(lines);
+    RichEdit1->setTextCursor(cursor);
 }
 
 void TSerialForm::UpdateBaudRate() {

@@ -13,6 +13,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTextDocumentFragment;
 class QTextEdit;
 
 class TSerialForm : public QMdiSubWindow, public RefreshTarget {
@@ -37,7 +38,14 @@ public:
     // lines.
     void AppendControllerBytes(const std::vector<uint8_t>& bytes);
     static constexpr int kDumpLines = 10000;
-    void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
+    // The dump's lines with their colours, and their move into this terminal's own document (a
+    // rebuilt terminal takes over the old one's lines, never its document).
+    QTextDocumentFragment Lines() const;
+    void TakeLines(const QTextDocumentFragment& lines);
+    // The baud rates and the Send controls, from SCON, PCON, TMOD, TH1, T2CON and RCAP2.
+    void ShowLiveState() override;
+    // Appends the bytes the controller sent since the last delivery.
+    void DeliverQueued() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

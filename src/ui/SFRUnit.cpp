@@ -104,6 +104,7 @@ TSFRForm8051::TSFRForm8051(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(Client);
     FillAll();
 
+    // R0-R7 of every bank, since PSW picks the bank shown, and PSW itself.
     AddRefreshTarget(this, RefreshOrder::Registers, [](uint16_t a) {
         if (a < 0x20 || a == 0xD0) return true;
         for (const auto& row : RegisterViewRows)
@@ -144,27 +145,22 @@ void TSFRForm8051::ShowPsw(uint8_t psw) {
 }
 
 void TSFRForm8051::FillAll() {
-    for (int i = 0; i < 17 + column3Rows_; ++i) SetCell(i, InternalRam[RowAddress(i)]);
-    ShowPsw(InternalRam[0xD0]);
+    ShowLiveState();
     ShowProgramCounter(ProgramCounter);
+}
+
+void TSFRForm8051::ShowLiveState() {
+    // PSW once, so that the R0-R7 rows and the bits agree even while a run changes the bank.
+    const uint8_t psw = InternalRam[0xD0];
+    for (int i = 0; i < 17 + column3Rows_; ++i) {
+        const uint16_t a = i >= 2 && i <= 9 ? uint16_t((psw & 0x18) + (i - 2)) : RowAddress(i);
+        SetCell(i, InternalRam[a]);
+    }
+    ShowPsw(psw);
 }
 
 void TSFRForm8051::ShowProgramCounter(uint16_t pc) {
     StringGrid5->item(0, 0)->setText(QStringLiteral(" %1").arg(pc, 4, 16, QLatin1Char('0')).toUpper());
-}
-
-void TSFRForm8051::DirectRefresh(uint16_t a, uint8_t v, uint8_t) {
-    if (a == 0xD0) {
-        ShowPsw(v);
-        // The R0-R7 rows always show the bank that PSW selects.
-        for (int i = 2; i <= 9; ++i) SetCell(i, InternalRam[RowAddress(i)]);
-        return;
-    }
-    for (int i = 0; i < 17 + column3Rows_; ++i) {
-        if (i >= 2 && i <= 9) continue;
-        if (RegisterViewRows[i].Address == a) SetCell(i, v);
-    }
-    if (a < 0x20 && a / 8 == ((InternalRam[0xD0] >> 3) & 3)) SetCell(2 + (a % 8), v);
 }
 
 void TSFRForm8051::BitsOnClick() {
@@ -172,9 +168,10 @@ void TSFRForm8051::BitsOnClick() {
     unsigned v = 0;
     for (int i = 0; i < 8; ++i)
         if (PswBits[i]->isChecked()) v |= 1u << i;
-    StringGrid4->item(0, 0)->setText(ByteCell(uint8_t(v)));
     InternalRam.Set(0xD0, uint8_t(v));  // straight into memory: no side effects
     MachineStateChanged();               // the next step sets P from ACC again
+    // RS0 and RS1 pick the bank that the R0-R7 rows show.
+    ShowLiveState();
 }
 
 bool TSFRForm8051::eventFilter(QObject* watched, QEvent* event) {

@@ -35,10 +35,11 @@ public:
 
     // The direct address that row `index` of RegisterViewRows shows now.
     static uint16_t RowAddress(int index);
-    // Every cell from the machine state.
+    // Every cell from the machine state, the program counter included.
     void FillAll();
     void ShowProgramCounter(uint16_t pc);
-    void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
+    // The register cells and the PSW (the program counter is shown by the run's end).
+    void ShowLiveState() override;
     // GroupBox1DblClick with the pointer at `pos` in GroupBox1's co-ordinates: edits the row hit.
     void EditAt(const QPoint& pos);
     // The number of rows in column 3 (6 on the 8051, 11 on the 8052).

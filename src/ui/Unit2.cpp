@@ -13,11 +13,12 @@ QPointer<TForm2> Form2;
 
 namespace {
 
-bool IsBreakpointRow(int row) {
-    if (row < 0 || row >= int(Listing.size())) return false;
+// The row's BreakpointTable entry: 1 a breakpoint, 2 a disabled one, 0 none.
+int BreakpointOfRow(int row) {
+    if (row < 0 || row >= int(Listing.size())) return 0;
     bool ok = false;
     int address = QString::fromStdString(Listing[size_t(row)].Address).left(4).toInt(&ok, 16);
-    return ok && BreakpointTable[uint16_t(address)] == 1;
+    return ok ? BreakpointTable[uint16_t(address)] : 0;
 }
 
 }  // namespace
@@ -44,7 +45,8 @@ void ListingModel::Reload() {
 void ListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const {
     const auto* view = qobject_cast<const QTableView*>(option.widget);
-    const bool breakpoint = IsBreakpointRow(index.row());
+    const int mark = BreakpointOfRow(index.row());
+    const bool breakpoint = mark == 1;
     bool selected = false;
     if (view && view->selectionModel()) {
         const auto rows = view->selectionModel()->selectedRows();
@@ -57,6 +59,7 @@ void ListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (breakpoint && selected) background = QColor(0x00, 0x00, 0xFF), text = Qt::white;
     else if (breakpoint) background = QColor(0xFF, 0x00, 0x00), text = Qt::white;
     else if (selected) background = QColor(0x00, 0x00, 0x80), text = Qt::white;
+    else if (mark == 2) background = QColor(0xFF, 0xC8, 0xC8);  // a disabled breakpoint
 
     painter->save();
     painter->fillRect(option.rect, background);

@@ -71,12 +71,6 @@ void TForm3::FillAll() {
         StringGrid1->item(a / 16, a % 16)->setText(ByteCell(InternalRam[InternalViewIndex(a)]));
 }
 
-void TForm3::DirectRefresh(uint16_t p, uint8_t v, uint8_t) {
-    int a = p < 0x80 ? p : p >= 0x100 ? p - 0x80 : -1;
-    if (a < 0 || a / 16 >= StringGrid1->rowCount()) return;
-    StringGrid1->item(a / 16, a % 16)->setText(ByteCell(v));
-}
-
 void TForm3::EditCell(int a) {
     if (a < 0 || a / 16 >= StringGrid1->rowCount()) return;
     auto result = EditEntry(HexCaption(QStringLiteral("Internal RAM: "), unsigned(a), 2),

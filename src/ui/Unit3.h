@@ -18,7 +18,7 @@ public:
     QTableWidget* StringGrid1;
 
     void FillAll();
-    void DirectRefresh(uint16_t address, uint8_t value, uint8_t old) override;
+    void ShowLiveState() override { FillAll(); }
     // ScrollBox1DblClick on the cell of address `a` (00h-FFh as the view numbers them).
     void EditCell(int a);
 

@@ -73,12 +73,12 @@ void TForm4::FillAll() {
     QStringList headers;
     for (int r = 0; r < 16; ++r) headers << QStringLiteral(" %1").arg(base + 16 * r, 4, 16, QLatin1Char('0')).toUpper();
     StringGrid1->setVerticalHeaderLabels(headers);
-    for (int i = 0; i < 256; ++i) StringGrid1->item(i / 16, i % 16)->setText(ByteCell(ExternalRam[uint16_t(base + i)]));
+    ShowLiveState();
 }
 
-void TForm4::ExternalRefresh(uint16_t a, uint8_t v) {
-    if (a >> 8 != Page()) return;
-    StringGrid1->item((a >> 4) & 15, a & 15)->setText(ByteCell(v));
+void TForm4::ShowLiveState() {
+    const int base = Page() * 256;
+    for (int i = 0; i < 256; ++i) StringGrid1->item(i / 16, i % 16)->setText(ByteCell(ExternalRam[uint16_t(base + i)]));
 }
 
 void TForm4::EditCell(int row, int column) {

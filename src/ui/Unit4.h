@@ -22,8 +22,8 @@ public:
     int Page() const;
     // ScrollBar1Scroll: headers and cells of the page.
     void FillAll();
-    void DirectRefresh(uint16_t, uint8_t, uint8_t) override {}
-    void ExternalRefresh(uint16_t address, uint8_t value) override;
+    // The cells of the page shown.
+    void ShowLiveState() override;
     void EditCell(int row, int column);
 
 protected:

@@ -1,6 +1,8 @@
 // The main-window services that views and dialogs call back into, without knowing the main window.
 #pragma once
 
+#include <cstdint>
+
 class MainWindowLink {
 public:
     // The disassembly view tells when it opens and closes.
@@ -11,6 +13,8 @@ public:
     virtual void RebuildProcessorWindows() = 0;
     // The processor and clock text of the status bar.
     virtual void UpdateProcessorStatus() = 0;
+    // Opens the disassembly view when needed and selects and shows the row of `address`.
+    virtual void ShowListingAddress(uint16_t address) = 0;
 
 protected:
     ~MainWindowLink() = default;

@@ -1,69 +1,89 @@
-// The installed StoreRefreshHooks: filters stores by the open windows' interest and hands the
-// refreshes of one store to the user-interface thread in one round trip.
+// The installed StoreRefreshHooks: marks the windows that a due store concerns, captures the
+// multiplexed display's latches, and repaints the marked windows on the user-interface thread.
 #include "RefreshRouter.h"
 
+#include <QTimer>
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <vector>
 
 #include "Code.h"
-#include "RunThreads.h"
 
 namespace {
 
 struct Entry {
     RefreshTarget* target;
     RefreshOrder order;
-    std::vector<bool> interest;
+    std::vector<bool> shows;
     int externalPage = -1;
 };
 
 // Touched only on the user-interface thread.
 std::vector<Entry> Targets;
+QTimer* Pacer = nullptr;
 
-// Read by the simulation thread: which indexes any open window shows, and the external page.
-std::array<std::atomic<bool>, kInternalRamSize> Interest{};
+uint32_t ShowBit(RefreshOrder o) { return 1u << int(o); }
+uint32_t DeliverBit(RefreshOrder o) { return 1u << (8 + int(o)); }
+
+// Read by whichever thread stores: per InternalRam index the windows that show it (one bit per
+// RefreshOrder), and the external page shown.
+std::array<std::atomic<uint8_t>, kInternalRamSize> Shown{};
 std::atomic<int> ExternalPage{-1};
-std::atomic<bool> SkipUnchanged{false};
+// Written by any thread, taken by the user-interface thread: ShowBit = show live state,
+// DeliverBit = deliver what was queued.
+std::atomic<uint32_t> Marked{0};
 
-void Dispatch(uint16_t address, uint8_t value, uint8_t old) {
-    // Looked up now, on the user-interface thread: a window closed meanwhile is no longer listed.
-    for (size_t i = 0; i < Targets.size(); ++i) {
-        if (Targets[i].interest[address]) Targets[i].target->DirectRefresh(address, value, old);
-    }
-}
+// Always a read-modify-write: the user-interface thread's exchange then either sees this mark and
+// every byte stored before it, or leaves it for the next repaint.
+void Mark(uint32_t bits) { Marked.fetch_or(bits, std::memory_order_release); }
 
-void DispatchExternal(uint16_t address, uint8_t value) {
-    for (size_t i = 0; i < Targets.size(); ++i) {
-        if (Targets[i].externalPage == address >> 8) Targets[i].target->ExternalRefresh(address, value);
+// The latches. LatchCount is 0 while the user-interface thread rewrites the table.
+constexpr int kMaxLatches = 8;
+std::atomic<int> LatchCount{0};
+std::array<std::atomic<uint8_t>, kMaxLatches> LatchTrigger{};
+std::array<std::array<std::atomic<uint8_t>, 8>, kMaxLatches> LatchPins{};
+std::array<std::atomic<uint8_t>, kMaxLatches> Latched{};
+
+void CaptureLatches(uint16_t a, uint8_t v, uint8_t old) {
+    const int n = LatchCount.load(std::memory_order_acquire);
+    for (int i = 0; i < n; ++i) {
+        const uint8_t t = LatchTrigger[i].load(std::memory_order_relaxed);
+        const uint8_t mask = uint8_t(1u << (t & 7));
+        if ((t & 0xF8) != a || (v & mask) || !(old & mask)) continue;
+        uint8_t levels = 0;
+        for (int k = 0; k < 8; ++k)
+            levels |= uint8_t(ReadBit(LatchPins[i][k].load(std::memory_order_relaxed)) << k);
+        Latched[i].store(levels, std::memory_order_relaxed);
     }
 }
 
 class Router : public StoreRefreshHooks {
 public:
     void DirectStored(uint16_t address, uint8_t value, uint8_t old, bool fromWorker) override {
-        if (address >= kInternalRamSize || !Interest[address].load(std::memory_order_relaxed)) return;
-        if (fromWorker && value == old && SkipUnchanged.load(std::memory_order_relaxed)) return;
-        if (fromWorker) Synchronize([&] { Dispatch(address, value, old); });
-        else Dispatch(address, value, old);
+        if (address >= kInternalRamSize) return;
+        const uint8_t shown = Shown[address].load(std::memory_order_relaxed);
+        if (!shown) return;
+        if (shown & ShowBit(RefreshOrder::Led)) CaptureLatches(address, value, old);
+        Mark(shown);
+        if (!fromWorker) RepaintChangedWindows();
     }
-    void ExternalStored(uint16_t address, uint8_t value, bool fromWorker) override {
+    void ExternalStored(uint16_t address, uint8_t, bool fromWorker) override {
         if (ExternalPage.load(std::memory_order_relaxed) != address >> 8) return;
-        if (fromWorker) Synchronize([&] { DispatchExternal(address, value); });
-        else DispatchExternal(address, value);
+        Mark(ShowBit(RefreshOrder::ExternalRam));
+        if (!fromWorker) RepaintChangedWindows();
     }
 };
 
 Router TheRouter;
 
 void Recompute() {
-    std::sort(Targets.begin(), Targets.end(),
-              [](const Entry& a, const Entry& b) { return a.order < b.order; });
+    std::stable_sort(Targets.begin(), Targets.end(),
+                     [](const Entry& a, const Entry& b) { return a.order < b.order; });
     for (size_t a = 0; a < kInternalRamSize; ++a) {
-        bool any = false;
-        for (const auto& e : Targets) any = any || e.interest[a];
-        Interest[a].store(any, std::memory_order_relaxed);
+        uint8_t bits = 0;
+        for (const auto& e : Targets)
+            if (e.shows[a]) bits |= uint8_t(ShowBit(e.order));
+        Shown[a].store(bits, std::memory_order_relaxed);
     }
     int page = -1;
     for (const auto& e : Targets)
@@ -72,23 +92,36 @@ void Recompute() {
     InstallStoreRefreshHooks(Targets.empty() ? nullptr : &TheRouter);
 }
 
-std::vector<bool> InterestOf(const std::function<bool(uint16_t)>& interested) {
+std::vector<bool> ShownBy(const std::function<bool(uint16_t)>& shows) {
     std::vector<bool> v(kInternalRamSize);
-    for (uint16_t a = 0; a < kInternalRamSize; ++a) v[a] = interested(a);
+    for (uint16_t a = 0; a < kInternalRamSize; ++a) v[a] = shows(a);
     return v;
+}
+
+void Repaint(uint32_t bits) {
+    // A window closed meanwhile is no longer listed; a window opened by a repaint is served by the
+    // next one.
+    std::vector<std::pair<RefreshTarget*, RefreshOrder>> targets;
+    for (const Entry& e : Targets) targets.emplace_back(e.target, e.order);
+    for (const auto& [target, order] : targets) {
+        const bool stillOpen = std::any_of(Targets.begin(), Targets.end(),
+                                           [&](const Entry& x) { return x.target == target; });
+        if (!stillOpen) continue;
+        if (bits & ShowBit(order)) target->ShowLiveState();
+        if (bits & DeliverBit(order)) target->DeliverQueued();
+    }
 }
 
 }  // namespace
 
-void AddRefreshTarget(RefreshTarget* target, RefreshOrder order,
-                      const std::function<bool(uint16_t)>& interested) {
-    Targets.push_back({target, order, InterestOf(interested)});
+void AddRefreshTarget(RefreshTarget* target, RefreshOrder order, const std::function<bool(uint16_t)>& shows) {
+    Targets.push_back({target, order, ShownBy(shows)});
     Recompute();
 }
 
-void UpdateRefreshInterest(RefreshTarget* target, const std::function<bool(uint16_t)>& interested) {
+void UpdateRefreshInterest(RefreshTarget* target, const std::function<bool(uint16_t)>& shows) {
     for (auto& e : Targets)
-        if (e.target == target) e.interest = InterestOf(interested);
+        if (e.target == target) e.shows = ShownBy(shows);
     Recompute();
 }
 
@@ -105,4 +138,43 @@ void RemoveRefreshTarget(RefreshTarget* target) {
     Recompute();
 }
 
-void SetSkipUnchangedStores(bool skip) { SkipUnchanged.store(skip, std::memory_order_relaxed); }
+void SetTriggerLatches(const std::vector<TriggerLatch>& latches) {
+    LatchCount.store(0, std::memory_order_release);
+    const int n = std::min<int>(int(latches.size()), kMaxLatches);
+    for (int i = 0; i < kMaxLatches; ++i) {
+        Latched[i].store(0xFF, std::memory_order_relaxed);
+        if (i >= n) continue;
+        LatchTrigger[i].store(latches[size_t(i)].trigger, std::memory_order_relaxed);
+        for (int k = 0; k < 8; ++k) LatchPins[i][k].store(latches[size_t(i)].pins[k], std::memory_order_relaxed);
+    }
+    LatchCount.store(n, std::memory_order_release);
+}
+
+uint8_t LatchedPins(int i) {
+    return i >= 0 && i < kMaxLatches ? Latched[i].load(std::memory_order_relaxed) : uint8_t(0xFF);
+}
+
+void QueueDelivery(RefreshOrder order) { Mark(DeliverBit(order)); }
+
+void RepaintChangedWindows() {
+    const uint32_t bits = Marked.exchange(0, std::memory_order_acquire);
+    if (bits) Repaint(bits);
+}
+
+void RepaintAllWindows() {
+    Marked.exchange(0, std::memory_order_acquire);
+    Repaint(~0u);
+}
+
+void StartRepaintPacing() {
+    if (!Pacer) {
+        Pacer = new QTimer;
+        Pacer->setInterval(16);
+        QObject::connect(Pacer, &QTimer::timeout, [] { RepaintChangedWindows(); });
+    }
+    Pacer->start();
+}
+
+void StopRepaintPacing() {
+    if (Pacer) Pacer->stop();
+}

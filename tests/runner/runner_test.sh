@@ -142,6 +142,17 @@ head -1 "$tmp/h.asm" | cmp -s - <(printf '\tmov\tTMOD,#20h\r\n'); check "export 
 printf '[Options]\nProcessor=0\n' >"$tmp/p.ini"
 "$run" --ini "$tmp/p.ini" "$examples/hello.hex" --dump "$tmp/p.json" >/dev/null; check "ini run" $?
 
+# A data breakpoint stops after the writing instruction; the dump names it and the call stack.
+"$run" "$examples/counter.hex" --watch 90:sfr=02 --dump "$tmp/w.json"
+check "watch exits 0" $?
+check "watch stop, pc and writer" "$([ "$(field "$tmp/w.json" stop)" = watch ] && [ "$(field "$tmp/w.json" pc)" = 9 ] && [ "$(field "$tmp/w.json" watch_pc)" = 7 ] && echo 0 || echo 1)"
+"$run" "$examples/counter.hex" --watch 90:port >/dev/null 2>&1; check "bad watch space" $(($? == 64 ? 0 : 1))
+printf ':07000000120005000080FE64\n:00000001FF\n' >"$tmp/call.hex"
+"$run" "$tmp/call.hex" --dump "$tmp/k.json" --trace "$tmp/k.trace"
+grep -q '"call_stack": \[$' "$tmp/k.json" && grep -q '{"site": 0, "target": 5, "return": 3, "sp": 9, "interrupt": false}' "$tmp/k.json"
+check "call stack in the dump" $?
+head -1 "$tmp/k.trace" | grep -q 'CYCLES=2$'; check "trace counts cycles" $?
+
 # SIGTERM ends the run at an instruction boundary, still writing the dump.
 "$run" "$examples/counter.hex" --dump "$tmp/i.json" 2>"$tmp/ierr" &
 pid=$!

@@ -1,6 +1,10 @@
 // The main window and the disassembly view: start state, commands and their states, opening and
 // closing programs, runs, breakpoints, Reset, the option dialogs and closing the program.
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEnterEvent>
@@ -158,6 +162,68 @@ TEST_F(UiTest, ALongRunStopsAtOnceAndReenablesTheCommands) {
     EXPECT_TRUE(form->RunProg->isEnabled());
     EXPECT_TRUE(form->OpenHEX->isEnabled());
     EXPECT_FALSE(form->Stop->isEnabled());
+}
+
+// Releases a program that waits for 30h to become nonzero after three seconds, so that a test of
+// a hang fails instead of hanging.
+class Release {
+public:
+    Release()
+        : thread_([this] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!changed_.wait_for(lock, std::chrono::seconds(3), [this] { return cancelled_; }))
+                  InternalRam.Set(0x30, 1);
+          }) {}
+    ~Release() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cancelled_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool cancelled_ = false;
+    std::thread thread_;
+};
+
+// Run, Single Step and Stop take effect at once, before the worker has done anything.
+TEST_F(UiTest, CommandsRightAfterRunAnswerAtOnce) {
+    ASSERT_TRUE(Open({0xE5, 0x30, 0x60, 0xFC}));  // MOV A,30h; JZ 0000h
+    QElapsedTimer timer;
+    {
+        Release release;
+        form->RunProg->trigger();
+        EXPECT_FALSE(form->RunProg->isEnabled());
+        EXPECT_FALSE(form->RunStep->isEnabled());
+        EXPECT_TRUE(form->Stop->isEnabled());
+        timer.start();
+        form->RunStep->trigger();  // ignored: the run goes on
+        form->RunProg->trigger();
+        form->RunStepExecute();
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_TRUE(form->Running());
+        InternalRam.Set(0x30, 1);
+        WaitForRun();
+    }
+    EXPECT_EQ(ProgramCounter, 0);  // ran past the end
+    InternalRam.Set(0x30, 0);
+    {
+        Release release;
+        timer.start();
+        form->RunProg->trigger();
+        form->Stop->trigger();
+        WaitForRun();
+        EXPECT_LT(timer.elapsed(), 1000);
+    }
+    EXPECT_FALSE(form->Running());
+    EXPECT_TRUE(form->RunProg->isEnabled());
+    EXPECT_TRUE(form->RunStep->isEnabled());
+    EXPECT_FALSE(form->Stop->isEnabled());
+    EXPECT_EQ(InternalRam[0x30], 0);  // stopped, not released
 }
 
 TEST_F(UiTest, ResetDuringARunStopsItFirst) {

@@ -20,9 +20,12 @@
 #include "LEDUnit.h"
 #include "PortUnit.h"
 #include "SerialUnit.h"
+#include "ByteCells.h"
 #include "ByteEditUnit.h"
 #include "SFRUnit.h"
 #include "UiHarness.h"
+#include "Unit3.h"
+#include "Unit4.h"
 
 namespace {
 
@@ -184,6 +187,23 @@ TEST_F(PeripheralsTest, BytesSentByARunReachTheTerminal) {
     EXPECT_EQ(SerialForm->RichEdit1->document()->firstBlock().text().mid(50), "Hi");
 }
 
+// Bytes the controller sent reach only the terminal that was open when they were sent, even when
+// the worker took the output hook just before the terminal closed.
+TEST_F(PeripheralsTest, BytesSentBeforeTheTerminalClosesNeverReachALaterOne) {
+    form->ShowSerial->trigger();
+    SerialOutputHook* hook = InstalledSerialOutputHook();
+    ASSERT_TRUE(hook);
+    SerialForm->close();
+    hook->ByteSent(0x41);
+    form->ShowSerial->trigger();
+    QApplication::processEvents();
+    form->RefreshAllViews();
+    EXPECT_TRUE(SerialForm->RichEdit1->document()->isEmpty());
+    InstalledSerialOutputHook()->ByteSent(0x42);
+    form->RefreshAllViews();
+    EXPECT_EQ(SerialForm->RichEdit1->document()->firstBlock().text().mid(50), "B");
+}
+
 TEST_F(PeripheralsTest, BaudRates) {
     form->ShowSerial->trigger();
     TSerialForm* t = SerialForm;
@@ -197,8 +217,8 @@ TEST_F(PeripheralsTest, BaudRates) {
     WriteDirectUi(Sfr::T2CON, 0x20);
     EXPECT_EQ(t->Label2->text(), "9600 (Timer 2)");
     EXPECT_EQ(t->Label3->text(), "9600 (Timer 1)");
-    WriteDirectUi(Sfr::PCON, 0x80);  // PCON alone changes nothing shown
-    EXPECT_EQ(t->Label3->text(), "9600 (Timer 1)");
+    WriteDirectUi(Sfr::PCON, 0x80);  // SMOD doubles the rate at once
+    EXPECT_EQ(t->Label3->text(), "19200 (Timer 1)");
     WriteDirectUi(Sfr::SCON, 0x50);
     EXPECT_EQ(t->Label3->text(), "19200 (Timer 1)");
     Settings.Frequency = 12000000;
@@ -214,7 +234,15 @@ TEST_F(PeripheralsTest, SwitchingTheProcessorKeepsTheDump) {
     d->Radio8051->setChecked(true);
     ASSERT_TRUE(d->Button1Click());
     ASSERT_TRUE(SerialForm);
-    EXPECT_EQ(SerialForm->RichEdit1->document()->firstBlock().text().mid(50), "A");
+    QTextDocument* dump = SerialForm->RichEdit1->document();
+    EXPECT_EQ(dump->firstBlock().text().mid(50), "A");
+    QTextCursor red(dump->firstBlock());
+    red.setPosition(1);
+    EXPECT_EQ(red.charFormat().foreground().color(), QColor(0xFF, 0, 0));
+    // The rebuilt terminal keeps no undo history either, however long the session.
+    for (int i = 0; i < 50; ++i) SerialForm->AppendControllerBytes(std::vector<uint8_t>(100, 0x42));
+    EXPECT_EQ(dump->availableUndoSteps(), 0);
+    EXPECT_EQ(dump->blockCount(), 313);
     d->FormCreate();
     d->Radio8052->setChecked(true);
     ASSERT_TRUE(d->Button1Click());
@@ -225,6 +253,104 @@ QColor SegmentPixel(TLEDForm* led, int digitFromRight, int segment) {
     const int x0 = 36 * (digits - 1 - digitFromRight) + 8;
     const QPoint centres[8] = {{13, 10}, {24, 18}, {24, 40}, {13, 48}, {2, 40}, {2, 18}, {13, 29}, {30, 48}};
     return led->Picture.pixelColor(x0 + centres[segment].x(), centres[segment].y());
+}
+
+// A store shows what a window derives from the byte, even when the byte keeps its value: the
+// second SCON store after SMOD was set shows the doubled rate.
+TEST_F(PeripheralsTest, SingleStepsShowTheRatesDerivedFromEveryByte) {
+    form->ShowSerial->trigger();
+    // MOV TMOD,#20h; MOV TH1,#0FDh; MOV SCON,#50h; MOV PCON,#80h; MOV SCON,#50h
+    ASSERT_TRUE(Open({0x75, 0x89, 0x20, 0x75, 0x8D, 0xFD, 0x75, 0x98, 0x50, 0x75, 0x87, 0x80, 0x75, 0x98, 0x50}));
+    for (int i = 0; i < 5; ++i) {
+        form->RunStep->trigger();
+        WaitForRun();
+        if (i == 2) EXPECT_EQ(SerialForm->Label3->text(), "9600 (Timer 1)");
+    }
+    EXPECT_EQ(SerialForm->Label3->text(), "19200 (Timer 1)");
+    EXPECT_EQ(SerialForm->Label2->text(), "19200 (Timer 1)");
+    EXPECT_TRUE(SerialForm->Button1->isEnabled());  // REN
+}
+
+// Waits up to ten seconds for `done`, serving the event loop.
+template <class Done>
+bool WaitUntil(Done done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+// A direct-mode display opened during a run lights with the next store, although that store
+// leaves P2 as it was.
+TEST_F(PeripheralsTest, ADirectDisplayOpenedDuringARunLights) {
+    Settings.Trigger = false;
+    Settings.Digits = 2;
+    Settings.ScrUpdate = 1;
+    ASSERT_TRUE(Open({0x75, 0xA0, 0xC0, 0x80, 0xFB}));  // MOV P2,#0C0h; SJMP back
+    form->RunProg->trigger();
+    ASSERT_TRUE(WaitUntil([] { return InternalRam[Sfr::P2] == 0xC0; }));
+    form->ShowLED->trigger();
+    EXPECT_TRUE(WaitUntil([] { return SegmentPixel(LEDForm, 0, 0) == LedOn; }));
+    form->StopExecute();
+    WaitForRun();
+    for (int n = 0; n < 8; ++n) EXPECT_EQ(SegmentPixel(LEDForm, 0, n), n < 6 ? LedOn : LedOff) << n;
+}
+
+// Whatever "Update screen every" says, a stopped run leaves every window showing memory as it is.
+TEST_F(PeripheralsTest, WindowsShowMemoryAtTheEndOfEveryRun) {
+    // MOV R0,#30h; INC @R0; MOV A,@R0; MOV P2,A; MOVX @DPTR,A; INC R0; CJNE R0,#40h,back; SJMP 0
+    ASSERT_TRUE(Open({0x78, 0x30, 0x06, 0xE6, 0xF5, 0xA0, 0xF0, 0x08, 0xB8, 0x40, 0xF7, 0x80, 0xF3}));
+    for (QAction* a : {form->ShowSFR8051, form->ShowIntRAM, form->ShowExtRAM, form->ShowPorts})
+        a->trigger();
+    for (int n : {1, 100, 0}) {
+        Settings.ScrUpdate = uint8_t(n);
+        form->RunProg->trigger();
+        WaitUntil([] { return InternalRam[0x3F] > 2; });
+        form->Stop->trigger();
+        WaitForRun();
+        ASSERT_FALSE(form->Running());
+        for (int a = 0; a < 0x100; ++a)
+            ASSERT_EQ(Form3->StringGrid1->item(a / 16, a % 16)->text(),
+                      ByteCell(InternalRam[InternalViewIndex(a)])) << n << " " << a;
+        EXPECT_EQ(Form4->StringGrid1->item(0, 0)->text(), ByteCell(ExternalRam[0])) << n;
+        EXPECT_EQ(PortForm->Grids[2]->item(0, 0)->text(), ByteCell(InternalRam[Sfr::P2])) << n;
+        for (int i = 0; i < 17 + SFRForm8051->Column3Rows(); ++i) {
+            const RegisterViewRow& row = RegisterViewRows[i];
+            QTableWidget* grid = row.Column == 1 ? SFRForm8051->StringGrid1
+                                 : row.Column == 2 ? SFRForm8051->StringGrid2 : SFRForm8051->StringGrid3;
+            const int k = i - (row.Column == 1 ? 0 : row.Column == 2 ? 10 : 17);
+            EXPECT_EQ(grid->item(k, 0)->text(), ByteCell(InternalRam[TSFRForm8051::RowAddress(i)])) << n << " " << row.Name;
+        }
+    }
+}
+
+// With repaints at the display's pace the terminal still gets every byte in order, and the
+// multiplexed display still shows every digit the program latched, not what the pins hold now.
+TEST_F(PeripheralsTest, RepaintsKeepEveryByteAndEveryLatchedDigit) {
+    Settings.ScrUpdate = 1;
+    form->ShowSerial->trigger();
+    form->ShowLED->trigger();
+    std::vector<uint8_t> program;
+    const uint8_t patterns[4] = {0xF9, 0xA4, 0xB0, 0x99};  // 1, 2, 3, 4
+    for (int i = 0; i < 4; ++i) {
+        for (uint8_t b : {uint8_t(0x75), uint8_t(0xA0), patterns[i], uint8_t(0x75), uint8_t(0x90),
+                          uint8_t(~(1u << i)), uint8_t(0x75), uint8_t(0x90), uint8_t(0xFF)})
+            program.push_back(b);
+    }
+    for (uint8_t b : {0x75, 0xA0, 0xFF, 0xE4, 0xF5, 0x99, 0x04, 0x70, 0xFB, 0x80, 0xFE}) program.push_back(b);
+    ASSERT_TRUE(Open(program));  // ...; MOV P2,#0FFh; CLR A; MOV SBUF,A; INC A; JNZ back; SJMP $
+    form->RunProg->trigger();
+    QTextDocument* dump = SerialForm->RichEdit1->document();
+    EXPECT_TRUE(WaitUntil([&] { return dump->blockCount() == 16 && dump->lastBlock().text().size() == 66; }));
+    form->StopExecute();
+    WaitForRun();
+    std::string expected;
+    for (int b = 0; b < 256; ++b) AppendHexDumpByte(expected, uint8_t(b));
+    std::replace(expected.begin(), expected.end(), '\xA0', ' ');  // the plain text has no hard blank
+    EXPECT_EQ(SerialForm->RichEdit1->toPlainText().toLatin1().toStdString(), expected);
+    for (int i = 0; i < 4; ++i)
+        for (int n = 0; n < 8; ++n)
+            EXPECT_EQ(SegmentPixel(LEDForm, i, n), (patterns[i] >> n) & 1 ? LedOff : LedOn) << i << " " << n;
 }
 
 TEST_F(PeripheralsTest, MultiplexedDigitsDrawOnFallingTriggers) {
@@ -241,7 +367,8 @@ TEST_F(PeripheralsTest, MultiplexedDigitsDrawOnFallingTriggers) {
     WriteDirectUi(Sfr::P1, 0xFF);  // rising: nothing
     WriteDirectUi(Sfr::P1, 0xFF);
     EXPECT_EQ(SegmentPixel(led, 0, 3), LedOn);
-    Settings.LED[0] = 0x95;  // segment 0 on P1.5
+    Settings.LED[0] = 0x95;  // segment 0 on P1.5, as the dialog would set it
+    led->FormCreate();
     WriteDirectUi(Sfr::P1, 0xDE);
     EXPECT_EQ(SegmentPixel(led, 0, 0), LedOn);
     EXPECT_EQ(SegmentPixel(led, 0, 3), LedOff);

@@ -112,6 +112,13 @@ TEST_F(ViewsTest, PswBoxesStoreStraightIntoMemory) {
     EXPECT_TRUE(v->PswBits[0]->isChecked());
     EXPECT_TRUE(v->PswBits[2]->isChecked());
     EXPECT_FALSE(v->PswBits[7]->isChecked());
+    // RS0 and RS1 switch the bank that the R0-R7 rows show at once.
+    for (uint16_t a = 0; a < 0x20; ++a) InternalRam.Set(a, uint8_t(0x40 + a));
+    v->PswBits[3]->click();  // RS0: bank 1
+    for (int r = 0; r < 8; ++r) EXPECT_EQ(Cell(v->StringGrid1, 2 + r), ByteCell(uint8_t(0x48 + r))) << r;
+    v->PswBits[4]->click();  // RS1 as well: bank 3
+    EXPECT_EQ(Cell(v->StringGrid1, 2), " 58");
+    EXPECT_EQ(Cell(v->StringGrid1, 9), " 5F");
 }
 
 TEST_F(ViewsTest, ByteEditorKeepsTextAndBoxesInStep) {

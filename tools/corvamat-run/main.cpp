@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "Debugger.h"
 #include "Disassembler.h"
 #include "Export.h"
 #include "ProgramFiles.h"
@@ -50,6 +51,12 @@ Running:
   --break ADDR           breakpoint at hexadecimal ADDR (repeatable); the run stops before
                          that instruction, except at the instruction where it started
   --max-cycles N         stop after N machine cycles
+  --watch ADDR[:SPACE][=VALUE]
+                         data breakpoint (repeatable): the run stops after an instruction
+                         that writes hexadecimal ADDR in SPACE, iram (the default; 80-FF is
+                         the 8052's upper RAM), sfr, bit or xram; with =VALUE only when that
+                         hexadecimal value (a bit: 0 or 1) is written. The stop reason is
+                         "watch" and the dump's watch_pc holds the writing instruction
   --real-time            run at the controller's real speed: Frequency / 12 machine cycles
                          per second (also when the settings file sets RealTime)
   The run also ends when the program passes its last address, and when it executes a jump
@@ -64,8 +71,10 @@ Input and output:
                          read SBUF since the previous one, so a slow program loses nothing
   --dump FILE            the final state as JSON: stop, pc, cycles, instructions, sbuf_rx
                          (the receive buffer), iram (384 bytes), xram (65536 bytes), the
-                         memories as hexadecimal digits
+                         memories as hexadecimal digits, call_stack (the calls and
+                         interrupts not yet returned from, outermost first)
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
+                         and the machine cycles counted when the instruction has run
   --stats                instructions, machine cycles, host seconds, cycles per second and
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
@@ -78,9 +87,9 @@ Input and output:
 Every output file is opened before the program runs; one that cannot be written is a usage
 error. When the run ends, one line on standard error says why, where and when, e.g.
   corvamat-run: end of program at 0000h after 70522 machine cycles
-with "end of program", "breakpoint", "idle jump", "cycle limit" or "interrupted".
+with "end of program", "breakpoint", "watch", "idle jump", "cycle limit" or "interrupted".
 
-Exit status: 0 after the end, a breakpoint or an idle jump; 1 after --max-cycles; 2 when the
+Exit status: 0 after the end, a breakpoint, a watch or an idle jump; 1 after --max-cycles; 2 when the
 program cannot be loaded; 64 for a usage error (an output file that cannot be written, an input
 file that cannot be read, among them); 130 after SIGINT or SIGTERM (the dump and the serial
 output are still written).
@@ -91,6 +100,7 @@ struct Options {
     std::string cpu, frequency, binOffset;
     bool ignoreChecksum = false, stats = false, listing = false, quiet = false, realTime = false;
     std::vector<uint16_t> breaks;
+    std::vector<DataBreakpoint> watches;
     uint64_t maxCycles = UINT64_MAX;
 };
 
@@ -112,6 +122,13 @@ bool ParseUnsigned(const std::string& s, int base, uint64_t* v) {
     if (errno || *end || s[0] == '-') return false;
     *v = x;
     return true;
+}
+
+void ParseWatchOption(const std::string& text, Options* o) {
+    DataBreakpoint b;
+    std::string error;
+    if (!ParseWatchSpec(text, &b, &error)) UsageError("--watch " + text + ": " + error);
+    o->watches.push_back(b);
 }
 
 Options ParseArguments(int argc, char** argv) {
@@ -148,6 +165,8 @@ Options ParseArguments(int argc, char** argv) {
             if (!ParseUnsigned(s, 16, &v) || v > 0xFFFF)
                 UsageError("--break takes a hexadecimal address 0-FFFF");
             o.breaks.push_back(uint16_t(v));
+        } else if (a == "--watch") {
+            ParseWatchOption(value(i), &o);
         } else if (a == "--max-cycles") {
             if (!ParseUnsigned(value(i), 10, &o.maxCycles)) UsageError("--max-cycles takes a number");
         } else if (a == "--real-time") {
@@ -234,6 +253,7 @@ public:
     ListingFormat format;
 
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
+        cyclesBefore = cycles;
         if (cycles >= maxCycles) {
             *reason = StopReason::MaxCycles;
             return true;
@@ -243,7 +263,7 @@ public:
     }
 
     bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        if (trace) Trace(executed);
+        if (trace) Trace(executed, cyclesBefore + AsmTable[CodeMemory[pc]].Cycles);
         if (ProgramCounter != executed || executed != pc) return false;
         uint8_t op = CodeMemory[executed];
         if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
@@ -257,6 +277,8 @@ public:
     }
 
 private:
+    uint64_t cyclesBefore = 0;
+
     // The next byte arrives once the receiver is on (REN), RI is clear and the program has read
     // the previous byte from SBUF: the file is a sender that never outruns the program.
     [[gnu::noinline]] void DeliverInput() {
@@ -265,12 +287,12 @@ private:
         ReceiveSerialByte(input[nextInput++], 0);
     }
 
-    [[gnu::noinline]] void Trace(uint16_t a) {
+    [[gnu::noinline]] void Trace(uint16_t a, uint64_t cycles) {
         ListingRow row = DisassembleAt(a, format);
-        std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X\n",
+        std::fprintf(trace, "%s  %-8s  %-24s A=%02X PSW=%02X SP=%02X DPTR=%02X%02X CYCLES=%llu\n",
                      row.Address.c_str(), row.Bytes.c_str(), row.Text.c_str(),
                      InternalRam[Sfr::ACC], InternalRam[Sfr::PSW], InternalRam[Sfr::SP],
-                     InternalRam[Sfr::DPH], InternalRam[Sfr::DPL]);
+                     InternalRam[Sfr::DPH], InternalRam[Sfr::DPL], (unsigned long long)cycles);
     }
 };
 
@@ -288,8 +310,26 @@ const char* StopName(StopReason r) {
         case StopReason::Idle: return "idle";
         case StopReason::MaxCycles: return "max-cycles";
         case StopReason::Stopped: return "interrupted";
+        case StopReason::Watch: return "watch";
+        case StopReason::Reached: return "reached";
     }
     return "end";
+}
+
+// The dump's debugger entries: the writing instruction of a watch stop, and the call stack.
+std::string DebugDumpEntries(const TRunThread& run) {
+    std::ostringstream j;
+    if (run.Reason == StopReason::Watch) j << "  \"watch_pc\": " << LastWatchHit().writer << ",\n";
+    j << "  \"call_stack\": [";
+    const char* sep = "";
+    for (const CallFrame& f : CallStackSnapshot()) {
+        j << sep << "\n    {\"site\": " << f.site << ", \"target\": " << f.target
+          << ", \"return\": " << f.returnAddress << ", \"sp\": " << unsigned(f.sp)
+          << ", \"interrupt\": " << (f.interrupt ? "true" : "false") << "}";
+        sep = ",";
+    }
+    j << (*sep ? "\n  ],\n" : "],\n");
+    return j.str();
 }
 
 // The stop reason in the stop line.
@@ -300,6 +340,8 @@ const char* StopText(StopReason r) {
         case StopReason::Idle: return "idle jump";
         case StopReason::MaxCycles: return "cycle limit";
         case StopReason::Stopped: return "interrupted";
+        case StopReason::Watch: return "watch";
+        case StopReason::Reached: return "stop";
     }
     return "end of program";
 }
@@ -312,8 +354,8 @@ bool WriteDump(const std::string& path, const TRunThread& run) {
     std::ostringstream j;
     j << "{\n  \"stop\": \"" << StopName(run.Reason) << "\",\n  \"pc\": " << ProgramCounter
       << ",\n  \"cycles\": " << run.CycleCount << ",\n  \"instructions\": " << run.Instructions
-      << ",\n  \"sbuf_rx\": " << unsigned(SerialReceiveBuffer)
-      << ",\n  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
+      << ",\n  \"sbuf_rx\": " << unsigned(SerialReceiveBuffer) << ",\n" << DebugDumpEntries(run)
+      << "  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
       << Hex(xram.data(), xram.size()) << "\"\n}\n";
     std::string error;
     if (WriteFileSafely(path, j.str(), &error)) return true;
@@ -448,6 +490,9 @@ int ListOrExport(const Options& o) {
 
 void Run(const Options& o, RunFiles& files, TRunThread& run) {
     for (uint16_t b : o.breaks) BreakpointTable.Set(b, 1);
+    DataBreakpoints = o.watches;
+    ArmDebugStops(nullptr);
+
     RunnerExtras extras;
     extras.maxCycles = o.maxCycles;
     extras.format = CurrentListingFormat();

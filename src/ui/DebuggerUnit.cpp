@@ -1,0 +1,405 @@
+// The debugger window: breakpoint lists, the call stack and the stopwatch; the data breakpoint editor.
+#include "DebuggerUnit.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "Code.h"
+#include "Disassembler.h"
+#include "MainWindowLink.h"
+#include "Prompts.h"
+#include "RunThreads.h"
+#include "Settings.h"
+#include "Unit2.h"
+
+QPointer<TDebuggerForm> DebuggerForm;
+
+namespace {
+
+QString AddressText(unsigned v) { return QStringLiteral("%1h").arg(QStringLiteral("%1").arg(v & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper()); }
+QString ByteText(unsigned v) { return QStringLiteral("%1h").arg(QStringLiteral("%1").arg(v & 0xFF, 2, 16, QLatin1Char('0')).toUpper()); }
+
+QString InterruptName(uint16_t vector) {
+    switch (vector) {
+        case 0x03: return QStringLiteral("External 0 interrupt");
+        case 0x0B: return QStringLiteral("Timer 0 interrupt");
+        case 0x13: return QStringLiteral("External 1 interrupt");
+        case 0x1B: return QStringLiteral("Timer 1 interrupt");
+        case 0x23: return QStringLiteral("Serial interrupt");
+        case 0x2B: return QStringLiteral("Timer 2 interrupt");
+    }
+    return QStringLiteral("Interrupt");
+}
+
+QString ListingText(uint16_t address) {
+    const int32_t row = ListingRowMap[address];
+    if (row == kNoListingRow || row >= int32_t(Listing.size())) return {};
+    return QString::fromStdString(Listing[size_t(row)].Text);
+}
+
+QTreeWidget* MakeList(const QStringList& headers, const QString& name, const QString& description) {
+    auto* list = new QTreeWidget;
+    list->setObjectName(name);
+    list->setHeaderLabels(headers);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setAccessibleName(name);
+    list->setAccessibleDescription(description);
+    return list;
+}
+
+QPushButton* MakeButton(const QString& caption, const QString& description) {
+    auto* b = new QPushButton(caption);
+    b->setAccessibleDescription(description);
+    return b;
+}
+
+QString CyclesText(uint64_t cycles) {
+    const int32_t f = Settings.Frequency;
+    const QString time = f > 0 ? QString::fromStdString(FormatSeconds(double(cycles) / (double(f) / 12.0)))
+                               : QStringLiteral("?");
+    return QStringLiteral("%1 cycles, %2 sec").arg(cycles).arg(time);
+}
+
+}  // namespace
+
+// ---- The data breakpoint editor ------------------------------------------------------------------
+
+TDataBreakpointDialog::TDataBreakpointDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("DataBreakpointDialog"));
+    setWindowTitle(QStringLiteral("Data Breakpoint"));
+    SpaceBox = new QComboBox;
+    SpaceBox->addItems({QStringLiteral("Internal RAM"), QStringLiteral("SFR"), QStringLiteral("Bit"),
+                        QStringLiteral("External RAM")});
+    SpaceBox->setAccessibleName(QStringLiteral("Memory"));
+    SpaceBox->setAccessibleDescription(QStringLiteral("The memory the watched address lies in"));
+    AddressEdit = new QLineEdit;
+    AddressEdit->setAccessibleName(QStringLiteral("Address"));
+    AddressEdit->setAccessibleDescription(QStringLiteral("Hexadecimal address to watch"));
+    ConditionBox = new QComboBox;
+    ConditionBox->addItems({QStringLiteral("Any write"), QStringLiteral("Written value equals"),
+                            QStringLiteral("Value changes")});
+    ConditionBox->setAccessibleName(QStringLiteral("Condition"));
+    ConditionBox->setAccessibleDescription(QStringLiteral("Which writes stop the run"));
+    ValueEdit = new QLineEdit;
+    ValueEdit->setAccessibleName(QStringLiteral("Value"));
+    ValueEdit->setAccessibleDescription(QStringLiteral("Hexadecimal byte (a bit: 0 or 1) that stops the run"));
+    EnabledBox = new QCheckBox(QStringLiteral("Enabled"));
+    EnabledBox->setChecked(true);
+    EnabledBox->setAccessibleDescription(QStringLiteral("Whether the breakpoint stops runs"));
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Memory:"), SpaceBox);
+    form->addRow(QStringLiteral("Address (hex):"), AddressEdit);
+    form->addRow(QStringLiteral("Stop on:"), ConditionBox);
+    form->addRow(QStringLiteral("Value (hex):"), ValueEdit);
+    form->addRow(QString(), EnabledBox);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    connect(ConditionBox, &QComboBox::currentIndexChanged, this, [this] { UpdateValueField(); });
+    UpdateValueField();
+}
+
+void TDataBreakpointDialog::UpdateValueField() {
+    ValueEdit->setEnabled(ConditionBox->currentIndex() == int(WatchMatch::Equals));
+}
+
+void TDataBreakpointDialog::SetBreakpoint(const DataBreakpoint& b) {
+    SpaceBox->setCurrentIndex(int(b.space));
+    AddressEdit->setText(QString::number(b.address, 16).toUpper());
+    ConditionBox->setCurrentIndex(int(b.match));
+    ValueEdit->setText(b.match == WatchMatch::Equals ? QString::number(b.value, 16).toUpper() : QString());
+    EnabledBox->setChecked(b.enabled);
+    UpdateValueField();
+}
+
+bool TDataBreakpointDialog::ReadBreakpoint(DataBreakpoint* b, QString* error) const {
+    static const char* const spaces[] = {"iram", "sfr", "bit", "xram"};
+    std::string spec = AddressEdit->text().trimmed().toStdString() + ":" + spaces[SpaceBox->currentIndex()];
+    const bool equals = ConditionBox->currentIndex() == int(WatchMatch::Equals);
+    if (equals) spec += "=" + ValueEdit->text().trimmed().toStdString();
+    std::string message;
+    if (!ParseWatchSpec(spec, b, &message)) {
+        *error = QString::fromStdString(message);
+        if (!error->isEmpty()) (*error)[0] = error->at(0).toUpper();
+        return false;
+    }
+    b->match = WatchMatch(ConditionBox->currentIndex());
+    b->enabled = EnabledBox->isChecked();
+    return true;
+}
+
+void TDataBreakpointDialog::accept() {
+    DataBreakpoint b;
+    QString error;
+    if (!ReadBreakpoint(&b, &error)) {
+        CurrentPrompts().Error(this, error + QLatin1Char('.'));
+        return;
+    }
+    QDialog::accept();
+}
+
+// ---- The debugger window ---------------------------------------------------------------------
+
+TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("DebuggerForm"));
+    setWindowTitle(QStringLiteral("Debugger"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/step.svg")));
+    auto* client = new QWidget;
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(4, 4, 4, 4);
+    StopLabel = new QLabel;
+    StopLabel->setObjectName(QStringLiteral("StopLabel"));
+    StopLabel->setWordWrap(true);
+    StopLabel->setAccessibleName(QStringLiteral("Last stop"));
+    StopLabel->setAccessibleDescription(QStringLiteral("The data breakpoint that stopped the last run and the instruction that wrote"));
+    StopLabel->hide();
+    layout->addWidget(StopLabel);
+    Tabs = new QTabWidget;
+    Tabs->setObjectName(QStringLiteral("Tabs"));
+    layout->addWidget(Tabs);
+
+    // Code breakpoints.
+    auto* code = new QWidget;
+    auto* codeLayout = new QVBoxLayout(code);
+    CodeList = MakeList({QStringLiteral("Address"), QStringLiteral("Instruction"), QStringLiteral("State")},
+                        QStringLiteral("Code breakpoints"),
+                        QStringLiteral("The breakpoints of the listing; a run stops before these instructions; double-click shows one in the listing"));
+    RemoveCode = MakeButton(QStringLiteral("Remove"), QStringLiteral("Removes the selected code breakpoint"));
+    RemoveAllCode = MakeButton(QStringLiteral("Remove All"), QStringLiteral("Removes every code breakpoint"));
+    ToggleCode = MakeButton(QStringLiteral("Disable"), QStringLiteral("Disables or enables the selected code breakpoint without removing it"));
+    auto* codeButtons = new QHBoxLayout;
+    for (QPushButton* b : {RemoveCode, RemoveAllCode, ToggleCode}) codeButtons->addWidget(b);
+    codeButtons->addStretch();
+    codeLayout->addWidget(CodeList);
+    codeLayout->addLayout(codeButtons);
+    Tabs->addTab(code, QStringLiteral("Breakpoints"));
+
+    // Data breakpoints.
+    auto* data = new QWidget;
+    auto* dataLayout = new QVBoxLayout(data);
+    DataList = MakeList({QStringLiteral("Place"), QStringLiteral("Stop on"), QStringLiteral("State")},
+                        QStringLiteral("Data breakpoints"),
+                        QStringLiteral("A run stops after an instruction that writes one of these places"));
+    AddData = MakeButton(QStringLiteral("Add..."), QStringLiteral("Adds a data breakpoint"));
+    EditData = MakeButton(QStringLiteral("Edit..."), QStringLiteral("Changes the selected data breakpoint"));
+    RemoveData = MakeButton(QStringLiteral("Remove"), QStringLiteral("Removes the selected data breakpoint"));
+    ToggleData = MakeButton(QStringLiteral("Disable"), QStringLiteral("Disables or enables the selected data breakpoint"));
+    auto* dataButtons = new QHBoxLayout;
+    for (QPushButton* b : {AddData, EditData, RemoveData, ToggleData}) dataButtons->addWidget(b);
+    dataButtons->addStretch();
+    dataLayout->addWidget(DataList);
+    dataLayout->addLayout(dataButtons);
+    Tabs->addTab(data, QStringLiteral("Data Breakpoints"));
+
+    // Call stack.
+    StackList = MakeList({QStringLiteral("Routine"), QStringLiteral("At"), QStringLiteral("Returns to"), QStringLiteral("SP")},
+                         QStringLiteral("Call stack"),
+                         QStringLiteral("The routines and interrupts not yet returned from, innermost first; double-click shows the place in the listing"));
+    Tabs->addTab(StackList, QStringLiteral("Call Stack"));
+
+    // Stopwatch.
+    auto* watch = new QWidget;
+    auto* watchLayout = new QFormLayout(watch);
+    auto makeValue = [](const QString& name, const QString& description) {
+        auto* l = new QLabel;
+        l->setAccessibleName(name);
+        l->setAccessibleDescription(description);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return l;
+    };
+    ResetCycles = makeValue(QStringLiteral("Since Reset"), QStringLiteral("Machine cycles and controller time since Reset"));
+    LastRunCycles = makeValue(QStringLiteral("Since last stop"), QStringLiteral("Machine cycles and controller time from the stop before the last one to the last stop"));
+    ZeroCycles = makeValue(QStringLiteral("Stopwatch"), QStringLiteral("Machine cycles and controller time since the stopwatch was zeroed"));
+    ZeroButton = MakeButton(QStringLiteral("Zero"), QStringLiteral("Sets the stopwatch to zero"));
+    watchLayout->addRow(QStringLiteral("Since Reset:"), ResetCycles);
+    watchLayout->addRow(QStringLiteral("Since last stop:"), LastRunCycles);
+    watchLayout->addRow(QStringLiteral("Stopwatch:"), ZeroCycles);
+    watchLayout->addRow(QString(), ZeroButton);
+    Tabs->addTab(watch, QStringLiteral("Stopwatch"));
+
+    setWidget(client);
+    resize(420, 300);
+
+    connect(CodeList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+    connect(DataList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+    connect(RemoveCode, &QPushButton::clicked, this, [this] {
+        if (QTreeWidgetItem* i = CodeList->currentItem()) BreakpointTable.Set(uint16_t(i->data(0, Qt::UserRole).toUInt()), 0);
+        RefreshAll();
+    });
+    connect(RemoveAllCode, &QPushButton::clicked, this, [this] {
+        for (uint32_t a = 0; a <= 0xFFFF; ++a) BreakpointTable.Set(uint16_t(a), 0);
+        RefreshAll();
+    });
+    connect(ToggleCode, &QPushButton::clicked, this, [this] {
+        if (QTreeWidgetItem* i = CodeList->currentItem()) {
+            const uint16_t a = uint16_t(i->data(0, Qt::UserRole).toUInt());
+            // 1 stops a run, 2 is a breakpoint kept but disabled.
+            BreakpointTable.Set(a, BreakpointTable[a] == 1 ? 2 : 1);
+        }
+        RefreshAll();
+    });
+    connect(AddData, &QPushButton::clicked, this, [this] { OpenDataEditor(-1); });
+    connect(EditData, &QPushButton::clicked, this, [this] {
+        if (QTreeWidgetItem* i = DataList->currentItem()) OpenDataEditor(DataList->indexOfTopLevelItem(i));
+    });
+    connect(DataList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* i) {
+        if (!running_) OpenDataEditor(DataList->indexOfTopLevelItem(i));
+    });
+    connect(RemoveData, &QPushButton::clicked, this, [this] {
+        const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
+        if (n >= 0 && n < int(DataBreakpoints.size())) DataBreakpoints.erase(DataBreakpoints.begin() + n);
+        ForgetWatchHit();
+        RefreshAll();
+    });
+    connect(ToggleData, &QPushButton::clicked, this, [this] {
+        const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
+        if (n >= 0 && n < int(DataBreakpoints.size())) DataBreakpoints[size_t(n)].enabled = !DataBreakpoints[size_t(n)].enabled;
+        RefreshAll();
+        DataList->setCurrentItem(DataList->topLevelItem(n));
+    });
+    connect(CodeList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* i) {
+        if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(0, Qt::UserRole).toUInt()));
+    });
+    connect(StackList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* i) {
+        if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(1, Qt::UserRole).toUInt()));
+    });
+    connect(ZeroButton, &QPushButton::clicked, this, [this] {
+        CyclesSinceZero = 0;
+        FillStopwatch();
+    });
+    RefreshAll();
+}
+
+TDebuggerForm::~TDebuggerForm() = default;
+
+void TDebuggerForm::closeEvent(QCloseEvent* event) {
+    QMdiSubWindow::closeEvent(event);
+    if (event->isAccepted() && DebuggerForm == this) DebuggerForm = nullptr;
+}
+
+void TDebuggerForm::RefreshAll() {
+    FillCode();
+    FillData();
+    FillStack();
+    FillStopwatch();
+    if (Form2) Form2->RepaintGrid();
+}
+
+void TDebuggerForm::SetRunning(bool running) {
+    running_ = running;
+    UpdateButtons();
+}
+
+void TDebuggerForm::UpdateButtons() {
+    const bool code = CodeList->currentItem() != nullptr, data = DataList->currentItem() != nullptr;
+    RemoveCode->setEnabled(!running_ && code);
+    ToggleCode->setEnabled(!running_ && code);
+    RemoveAllCode->setEnabled(!running_ && CodeList->topLevelItemCount() > 0);
+    AddData->setEnabled(!running_);
+    EditData->setEnabled(!running_ && data);
+    RemoveData->setEnabled(!running_ && data);
+    ToggleData->setEnabled(!running_ && data);
+    if (QTreeWidgetItem* i = CodeList->currentItem())
+        ToggleCode->setText(BreakpointTable[uint16_t(i->data(0, Qt::UserRole).toUInt())] == 1 ? QStringLiteral("Disable") : QStringLiteral("Enable"));
+    const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
+    if (n >= 0 && n < int(DataBreakpoints.size()))
+        ToggleData->setText(DataBreakpoints[size_t(n)].enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
+}
+
+void TDebuggerForm::FillCode() {
+    const int keep = CodeList->indexOfTopLevelItem(CodeList->currentItem());
+    CodeList->clear();
+    for (uint32_t a = 0; a <= 0xFFFF; ++a) {
+        const uint8_t state = BreakpointTable[uint16_t(a)];
+        if (state != 1 && state != 2) continue;
+        auto* item = new QTreeWidgetItem(CodeList, {AddressText(a), ListingText(uint16_t(a)),
+                                                    state == 1 ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+        item->setData(0, Qt::UserRole, a);
+    }
+    if (keep >= 0) CodeList->setCurrentItem(CodeList->topLevelItem(std::min(keep, CodeList->topLevelItemCount() - 1)));
+    UpdateButtons();
+}
+
+void TDebuggerForm::FillData() {
+    const int keep = DataList->indexOfTopLevelItem(DataList->currentItem());
+    DataList->clear();
+    const WatchHitInfo hit = LastWatchHit();
+    for (size_t n = 0; n < DataBreakpoints.size(); ++n) {
+        const DataBreakpoint& b = DataBreakpoints[n];
+        new QTreeWidgetItem(DataList, {QString::fromStdString(WatchPlaceText(b)),
+                                       QString::fromStdString(WatchConditionText(b)),
+                                       b.enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+    }
+    if (hit.hit && hit.index >= 0 && hit.index < int(DataBreakpoints.size())) {
+        DataList->setCurrentItem(DataList->topLevelItem(hit.index));
+        StopLabel->setText(QStringLiteral("Stopped by data breakpoint %1 (%2): the instruction at %3 wrote %4.")
+                               .arg(hit.index + 1)
+                               .arg(QString::fromStdString(WatchPlaceText(DataBreakpoints[size_t(hit.index)])))
+                               .arg(AddressText(hit.writer), ByteText(hit.value)));
+        StopLabel->show();
+    } else {
+        StopLabel->clear();
+        StopLabel->hide();
+        if (keep >= 0 && DataList->topLevelItemCount() > 0)
+            DataList->setCurrentItem(DataList->topLevelItem(std::min(keep, DataList->topLevelItemCount() - 1)));
+    }
+    UpdateButtons();
+}
+
+void TDebuggerForm::FillStack() {
+    StackList->clear();
+    const std::vector<CallFrame> frames = CallStackSnapshot();
+    uint16_t at = ProgramCounter;
+    for (auto f = frames.rbegin(); f != frames.rend(); ++f) {
+        const QString routine = f->interrupt ? QStringLiteral("%1 (%2)").arg(InterruptName(f->target), AddressText(f->target))
+                                             : AddressText(f->target);
+        auto* item = new QTreeWidgetItem(StackList, {routine, AddressText(at), AddressText(f->returnAddress), ByteText(f->sp)});
+        item->setData(1, Qt::UserRole, at);
+        at = f->site;
+    }
+    auto* outer = new QTreeWidgetItem(StackList, {QStringLiteral("(program)"), AddressText(at), QString(), QString()});
+    outer->setData(1, Qt::UserRole, at);
+}
+
+void TDebuggerForm::FillStopwatch() {
+    ResetCycles->setText(CyclesText(CyclesSinceReset));
+    LastRunCycles->setText(CyclesText(CyclesLastRun));
+    ZeroCycles->setText(CyclesText(CyclesSinceZero));
+}
+
+void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b) {
+    if (edit >= 0 && edit < int(DataBreakpoints.size())) {
+        DataBreakpoints[size_t(edit)] = b;
+        ForgetWatchHit();
+    } else {
+        DataBreakpoints.push_back(b);
+    }
+    RefreshAll();
+    DataList->setCurrentItem(DataList->topLevelItem(edit >= 0 ? edit : DataList->topLevelItemCount() - 1));
+}
+
+void TDebuggerForm::OpenDataEditor(int edit) {
+    TDataBreakpointDialog dialog(this);
+    if (edit >= 0 && edit < int(DataBreakpoints.size())) dialog.SetBreakpoint(DataBreakpoints[size_t(edit)]);
+    if (dialog.exec() != QDialog::Accepted) return;
+    DataBreakpoint b;
+    QString error;
+    if (dialog.ReadBreakpoint(&b, &error)) StoreDataBreakpoint(edit, b);
+}
