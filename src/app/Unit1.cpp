@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -16,7 +15,6 @@
 #include <QToolBar>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
-#include <QUrl>
 
 #include "AboutUnit.h"
 #include "ByteEditUnit.h"
@@ -35,6 +33,7 @@
 #include "Export.h"
 #include "ProgramFiles.h"
 #include "Prompts.h"
+#include "ReadmeView.h"
 #include "RefreshRouter.h"
 #include "Settings.h"
 #include "SimCfg.h"
@@ -61,13 +60,6 @@ public:
 private:
     QWidget* parent_;
 };
-
-// Extensions in any case: the dialog's wildcards are case-sensitive on this system.
-QString AnyCase(const QString& ext) {
-    QString out = QStringLiteral("*.");
-    for (QChar c : ext) out += QStringLiteral("[%1%2]").arg(c.toUpper(), c.toLower());
-    return out;
-}
 
 }  // namespace
 
@@ -118,9 +110,10 @@ TForm1::TForm1(const QString& settingsPath) {
     StatusPanels[3]->setFixedWidth(50);
     StatusPanels[1]->setText(QStringLiteral("Simulation:"));
     StatusPanels[2]->setText(QStringLiteral("Controller:"));
-    StatusPanels[0]->setAccessibleName(QStringLiteral("Processor and clock"));
-    StatusPanels[1]->setAccessibleName(QStringLiteral("Simulation time"));
-    StatusPanels[2]->setAccessibleName(QStringLiteral("Controller time"));
+    // Screen readers read the text itself; the purpose is the description.
+    StatusPanels[0]->setAccessibleDescription(QStringLiteral("Processor and clock"));
+    StatusPanels[1]->setAccessibleDescription(QStringLiteral("Simulation time"));
+    StatusPanels[2]->setAccessibleDescription(QStringLiteral("Controller time"));
     UpdateProcessorStatus();
 
     InstallQtSynchronize();
@@ -146,10 +139,7 @@ QAction* TForm1::MakeAction(const char* name, const QString& caption, const QStr
                             const QString& icon, const QKeySequence& shortcut, bool enabled) {
     auto* a = new QAction(caption, this);
     a->setObjectName(QString::fromLatin1(name));
-    if (!hint.isEmpty()) {
-        a->setToolTip(hint);
-        a->setStatusTip(hint);
-    }
+    if (!hint.isEmpty()) a->setToolTip(hint);  // a tool tip only: the status bar keeps its panels
     if (!icon.isEmpty()) a->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(icon)));
     if (!shortcut.isEmpty()) a->setShortcut(shortcut);
     a->setEnabled(enabled);
@@ -456,10 +446,9 @@ void TForm1::OpenHEXExecute() {
             return;
         CloseHEXFileExecute(true);
     }
-    const QString filter =
-        QStringLiteral("All supported files (%1 %2 %3);;Binaries (%1);;Intel standard HEX files (%2 %3)")
-            .arg(AnyCase(QStringLiteral("bin")), AnyCase(QStringLiteral("hex")),
-                 AnyCase(QStringLiteral("ihx")));
+    // The dialog matches the patterns in any case (Prompts).
+    const QString filter = QStringLiteral(
+        "All supported files (*.hex *.ihx *.bin);;Binaries (*.bin);;Intel standard HEX files (*.hex *.ihx)");
     QString path = CurrentPrompts().OpenFileName(this, QString::fromStdString(Settings.WorkDir), filter);
     if (path.isEmpty()) return;
     LoadProgramFromFile(path);
@@ -504,7 +493,7 @@ void TForm1::SaveDASMExecute() {
     if (!Form2) return;
     QString path = CurrentPrompts().SaveFileName(
         this, QString::fromStdString(Settings.WorkDir),
-        QStringLiteral("Assembler source code (%1)").arg(AnyCase(QStringLiteral("asm"))),
+        QStringLiteral("Assembler source code (*.asm)"),
         QStringLiteral("asm"));
     if (path.isEmpty()) return;
     Settings.WorkDir = QDir::toNativeSeparators(QFileInfo(path).absolutePath() + QLatin1Char('/')).toStdString();
@@ -651,8 +640,7 @@ void TForm1::WinCloseExecute() {
 }
 
 void TForm1::ShowReadmeExecute() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ExecutableFolder()) +
-                                                  QStringLiteral("readme.txt")));
+    OpenTextFile(this, ReadmePath());
 }
 
 void TForm1::ShowAboutExecute() { AboutForm->exec(); }

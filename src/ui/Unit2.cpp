@@ -112,7 +112,6 @@ TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setAutoScroll(false);
     StringGrid1->setWordWrap(false);
     setWidget(StringGrid1);
     resize(368, 308);
@@ -166,7 +165,10 @@ void TForm2::SelectRow(int row) {
     if (row < 0 || row >= Model->rowCount()) return;
     auto* sm = StringGrid1->selectionModel();
     QModelIndex index = Model->index(row, 0);
+    // The run and Reset move the selection without scrolling; the user's keys and clicks scroll.
+    StringGrid1->setAutoScroll(false);
     sm->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    StringGrid1->setAutoScroll(true);
     StringGrid1->viewport()->update();
 }
 

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QFileDialog;
 class QWidget;
 
 // Every modal message box and file dialog goes through the installed Prompts, so that tests can
@@ -29,6 +30,10 @@ public:
         return OpenFileName(parent, folder, filter);
     }
 };
+
+// Makes a file dialog match its patterns ("*.hex") against names in any case: Qt's own dialog,
+// since the desktop's native dialog may compare them case by case.
+void MatchFileNamesInAnyCase(QFileDialog& dialog);
 
 // The prompts in use; message boxes and file dialogs unless a test installed its own.
 Prompts& CurrentPrompts();
