@@ -4,6 +4,7 @@
 #include "Code.h"
 #include "Debugger.h"
 #include "Disassembler.h"
+#include "Symbols.h"
 
 namespace {
 
@@ -76,6 +77,24 @@ void BM_BuildListing65536(benchmark::State& state) {
     state.counters["rows"] = double(Listing.size());
 }
 BENCHMARK(BM_BuildListing65536)->Unit(benchmark::kMillisecond);
+
+// The same listing with a program's symbols: a name every 32 bytes of code, 64 data names.
+void BM_BuildListing65536WithSymbols(benchmark::State& state) {
+    for (uint32_t a = 0; a < 0x10000; ++a) CodeMemory[a] = uint8_t(a * 7 + (a >> 8));
+    ProgramEnd = 0xFFFF;
+    SymbolTable symbols;
+    for (uint32_t a = 0; a < 0x10000; a += 32) symbols.labels.push_back({"_f" + std::to_string(a), uint16_t(a), true, false});
+    for (uint32_t a = 0x08; a < 0x80; a += 2) symbols.labels.push_back({"_v" + std::to_string(a), uint16_t(a), false, false});
+    symbols.Finish();
+    ListingFormat format;
+    format.Symbols = &symbols;
+    for (auto _ : state) {
+        BuildListing(format);
+        benchmark::DoNotOptimize(Listing.data());
+    }
+    state.counters["rows"] = double(Listing.size());
+}
+BENCHMARK(BM_BuildListing65536WithSymbols)->Unit(benchmark::kMillisecond);
 
 void BM_BuildListingAllNops(benchmark::State& state) {
     CodeMemory.fill(0);

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Checks the layers of src/: a folder includes headers only from itself and the folders below it.
-# core < settings < program < symbols < widgets < (ui | peripherals) < app; ui and peripherals
+# core < settings < symbols < program < widgets < (ui | peripherals) < app; ui and peripherals
 # never include each other, and the Qt-free folders include no Qt header.
 set -euo pipefail
 src="$1"
-declare -A rank=([core]=0 [settings]=1 [program]=2 [symbols]=3 [widgets]=4 [ui]=5 [peripherals]=5 [app]=6)
+declare -A rank=([core]=0 [settings]=1 [symbols]=2 [program]=3 [widgets]=4 [ui]=5 [peripherals]=5 [app]=6)
 declare -A home
 for f in "$src"/*/*.h; do home[$(basename "$f")]=$(basename "$(dirname "$f")"); done
 fail=0

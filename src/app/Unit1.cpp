@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -16,7 +15,6 @@
 #include <QToolBar>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
-#include <QUrl>
 
 #include "AboutUnit.h"
 #include "ByteEditUnit.h"
@@ -35,11 +33,14 @@
 #include "Export.h"
 #include "ProgramFiles.h"
 #include "Prompts.h"
+#include "ReadmeView.h"
 #include "RefreshRouter.h"
 #include "Settings.h"
 #include "SimCfg.h"
 #include "Unit2.h"
 #include "DebuggerUnit.h"
+#include "SourceUnit.h"
+#include "WatchUnit.h"
 
 TForm1* Form1 = nullptr;
 
@@ -59,13 +60,6 @@ public:
 private:
     QWidget* parent_;
 };
-
-// Extensions in any case: the dialog's wildcards are case-sensitive on this system.
-QString AnyCase(const QString& ext) {
-    QString out = QStringLiteral("*.");
-    for (QChar c : ext) out += QStringLiteral("[%1%2]").arg(c.toUpper(), c.toLower());
-    return out;
-}
 
 }  // namespace
 
@@ -101,6 +95,7 @@ TForm1::TForm1(const QString& settingsPath) {
 
     CreateActions();
     CreateMenus();
+    CreateSymbolCommands();
 
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(this);
@@ -115,9 +110,10 @@ TForm1::TForm1(const QString& settingsPath) {
     StatusPanels[3]->setFixedWidth(50);
     StatusPanels[1]->setText(QStringLiteral("Simulation:"));
     StatusPanels[2]->setText(QStringLiteral("Controller:"));
-    StatusPanels[0]->setAccessibleName(QStringLiteral("Processor and clock"));
-    StatusPanels[1]->setAccessibleName(QStringLiteral("Simulation time"));
-    StatusPanels[2]->setAccessibleName(QStringLiteral("Controller time"));
+    // Screen readers read the text itself; the purpose is the description.
+    StatusPanels[0]->setAccessibleDescription(QStringLiteral("Processor and clock"));
+    StatusPanels[1]->setAccessibleDescription(QStringLiteral("Simulation time"));
+    StatusPanels[2]->setAccessibleDescription(QStringLiteral("Controller time"));
     UpdateProcessorStatus();
 
     InstallQtSynchronize();
@@ -143,10 +139,7 @@ QAction* TForm1::MakeAction(const char* name, const QString& caption, const QStr
                             const QString& icon, const QKeySequence& shortcut, bool enabled) {
     auto* a = new QAction(caption, this);
     a->setObjectName(QString::fromLatin1(name));
-    if (!hint.isEmpty()) {
-        a->setToolTip(hint);
-        a->setStatusTip(hint);
-    }
+    if (!hint.isEmpty()) a->setToolTip(hint);  // a tool tip only: the status bar keeps its panels
     if (!icon.isEmpty()) a->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(icon)));
     if (!shortcut.isEmpty()) a->setShortcut(shortcut);
     a->setEnabled(enabled);
@@ -320,7 +313,9 @@ void TForm1::RunProgExecute() {
     StartThread(0);
 }
 
-void TForm1::RunStepExecute() { StartThread(1); }
+void TForm1::RunStepExecute() {
+    if (!StepByLine(false)) StartThread(1);
+}
 
 void TForm1::StopExecute() {
     if (ActiveRunThread) ActiveRunThread->Terminate();
@@ -355,6 +350,7 @@ void TForm1::UpdateCommandStates() {
     SaveDASM->setEnabled(listing);
     for (QAction* a : {OpenHEX, ClearIntRAM, ClearExtRAM, ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
         a->setEnabled(free);
+    if (LoadSymbols) LoadSymbols->setEnabled(loaded && free);
 }
 
 void TForm1::SetRunCommands(bool running) {
@@ -380,6 +376,8 @@ void TForm1::ShowProgramCounter(uint16_t pc) {
 
 void TForm1::RefreshAllViews() {
     RepaintAllWindows();
+    if (WatchForm) WatchForm->Refresh();
+    if (SourceForm) SourceForm->ShowProgramCounter();
     if (SFRForm8051) SFRForm8051->ShowProgramCounter(ProgramCounter);
 }
 
@@ -393,6 +391,7 @@ void TForm1::SelectListingRow(uint16_t pc) {
 
 void TForm1::StepOverExecute() {
     if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
+    if (StepByLine(true)) return;
     FinishWorker();  // a step that is still finishing
     const OneShotStop stop = StepOverStop();
     StartThread(0, &stop);
@@ -406,6 +405,7 @@ void TForm1::StepOutExecute() {
 }
 
 void TForm1::RunToCursorExecute() {
+    if (RunToSourceLine()) return;
     if (ProgramFileName.empty() || !Form2 || CurrentActivity() != Activity::Idle) return;
     const int a = Form2->SelectedAddress();
     if (a < 0) return;
@@ -446,10 +446,9 @@ void TForm1::OpenHEXExecute() {
             return;
         CloseHEXFileExecute(true);
     }
-    const QString filter =
-        QStringLiteral("All supported files (%1 %2 %3);;Binaries (%1);;Intel standard HEX files (%2 %3)")
-            .arg(AnyCase(QStringLiteral("bin")), AnyCase(QStringLiteral("hex")),
-                 AnyCase(QStringLiteral("ihx")));
+    // The dialog matches the patterns in any case (Prompts).
+    const QString filter = QStringLiteral(
+        "All supported files (*.hex *.ihx *.bin);;Binaries (*.bin);;Intel standard HEX files (*.hex *.ihx)");
     QString path = CurrentPrompts().OpenFileName(this, QString::fromStdString(Settings.WorkDir), filter);
     if (path.isEmpty()) return;
     LoadProgramFromFile(path);
@@ -467,6 +466,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
         return false;
     }
     setWindowTitle(windowTitle() + QStringLiteral(" - ") + full);
+    LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
     ProgramCounter = 0;
@@ -485,6 +485,7 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     ProgramFileName.clear();
     ProgramCounter = 0;
     if (Form2) Form2->close();
+    ForgetSymbols();
     UpdateCommandStates();
 }
 
@@ -492,7 +493,7 @@ void TForm1::SaveDASMExecute() {
     if (!Form2) return;
     QString path = CurrentPrompts().SaveFileName(
         this, QString::fromStdString(Settings.WorkDir),
-        QStringLiteral("Assembler source code (%1)").arg(AnyCase(QStringLiteral("asm"))),
+        QStringLiteral("Assembler source code (*.asm)"),
         QStringLiteral("asm"));
     if (path.isEmpty()) return;
     Settings.WorkDir = QDir::toNativeSeparators(QFileInfo(path).absolutePath() + QLatin1Char('/')).toStdString();
@@ -639,8 +640,7 @@ void TForm1::WinCloseExecute() {
 }
 
 void TForm1::ShowReadmeExecute() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(ExecutableFolder()) +
-                                                  QStringLiteral("readme.txt")));
+    OpenTextFile(this, ReadmePath());
 }
 
 void TForm1::ShowAboutExecute() { AboutForm->exec(); }

@@ -138,6 +138,19 @@ public:
 
     QString SettingsPath;
 
+    // The program's symbols: File > Load Symbols..., View > Watch, View > Source.
+    QAction *LoadSymbols = nullptr, *ShowWatch = nullptr, *ShowSource = nullptr;
+    void LoadSymbolsExecute();
+    // Reads the .cdb (or .map, .noi) beside a program that was just loaded; one that does not fit
+    // gets a message and the program stays loaded without symbols.
+    void LoadSymbolsBesideProgram(const QString& programPath);
+    void ForgetSymbols();
+    // While the Source window is the active child window (and symbols are loaded), Single Step,
+    // Step Over and Run to Cursor work by source line: StepByLine runs to the start of another
+    // line (over calls with `overCalls`), RunToSourceLine to the selected line. False when they
+    // do not apply and the command works by instruction.
+    bool StepByLine(bool overCalls);
+    bool RunToSourceLine();
     // What the worker does now. Run-like commands change it on this thread before the worker
     // starts; the end of the run or step sets it back to Idle.
     enum class Activity { Idle, Stepping, Running };
@@ -158,6 +171,9 @@ protected:
 private:
     void CreateActions();
     void CreateMenus();
+    void CreateSymbolCommands();
+    // After the symbols changed: the listing with or without names, the Watch and Source windows.
+    void SymbolsChanged();
     void SetActivity(Activity activity);
     QAction* MakeAction(const char* name, const QString& caption, const QString& hint,
                         const QString& icon, const QKeySequence& shortcut, bool enabled);

@@ -1,4 +1,4 @@
-// The keypad options dialog; its controls are filled once, so they keep their choices after Cancel.
+// The keypad options dialog; its controls show the settings each time it opens.
 #include "KeyCfg.h"
 
 #include <QCheckBox>
@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "FitText.h"
 #include "LEDCfg.h"
 #include "Settings.h"
 
@@ -47,13 +48,13 @@ TKeyCfgForm::TKeyCfgForm(QWidget* parent) : QDialog(parent) {
         Pins[i]->setGeometry(pos[i][0], pos[i][1], 48, 22);
         Pins[i]->setAccessibleName(i < 8 ? QStringLiteral("Pin of key %1").arg(i)
                                          : QStringLiteral("Key event pin"));
-        FillPinList(Pins[i], Settings.Port[i]);
     }
     CheckBox1 = new QCheckBox(this);
     CheckBox1->setGeometry(8, 168, 16, 16);
     CheckBox1->setAccessibleName(QStringLiteral("Clear on global key event"));
-    CheckBox1->setChecked(Settings.UseInt);
-    (new QLabel(QStringLiteral("Clear"), this))->move(26, 169);
+    auto* clear = new QLabel(QStringLiteral("Clear"), this);
+    clear->move(26, 169);
+    CondenseToFit(clear, 55 - 26 - 2);  // up to 2 pixels before the pin list
     (new QLabel(QStringLiteral("on global key event"), this))->move(106, 169);
     for (auto [x, y] : {std::pair{117, 32}, {148, 32}, {117, 111}, {148, 111}})
         (new QLabel(QStringLiteral("|"), this))->move(x, y);
@@ -66,6 +67,18 @@ TKeyCfgForm::TKeyCfgForm(QWidget* parent) : QDialog(parent) {
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    FormShow();
+    for (QComboBox* box : Pins) CondenseItemsToFit(box);
+}
+
+void TKeyCfgForm::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+void TKeyCfgForm::FormShow() {
+    for (int i = 0; i < 9; ++i) FillPinList(Pins[i], Settings.Port[i]);
+    CheckBox1->setChecked(Settings.UseInt);
 }
 
 void TKeyCfgForm::Button1Click() {

@@ -12,5 +12,10 @@ public:
     explicit TKeyCfgForm(QWidget* parent);
     QComboBox* Pins[9];
     QCheckBox* CheckBox1;
+    // Fills every control from the settings; runs each time the dialog is shown.
+    void FormShow();
     void Button1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };

@@ -26,6 +26,7 @@ TKeyForm::TKeyForm(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("KeyForm"));
     setWindowTitle(QStringLiteral("Keypad"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/keypad.svg")));
     setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     auto* client = new QWidget(this);
@@ -34,7 +35,9 @@ TKeyForm::TKeyForm(QWidget* parent) : QMdiSubWindow(parent) {
         Keys[n] = new QPushButton(QString::number(n), client);
         Keys[n]->setGeometry(31 * (n % 4), 31 * (n / 4), 30, 30);
         Keys[n]->setFocusPolicy(Qt::ClickFocus);
-        Keys[n]->setAccessibleDescription(QStringLiteral("up"));
+        // A toggle: assistive technology reads "checked" while the key is held down.
+        Keys[n]->setCheckable(true);
+        Keys[n]->setAccessibleDescription(QStringLiteral("Keypad key; pulls its port pin low while down"));
         Keys[n]->installEventFilter(this);
         connect(Keys[n], &QPushButton::clicked, this, [this, n] { Toggle(n); });
     }
@@ -52,7 +55,7 @@ void TKeyForm::Toggle(int n) {
     QFont f = Keys[n]->font();
     f.setBold(down);
     Keys[n]->setFont(f);
-    Keys[n]->setAccessibleDescription(down ? QStringLiteral("down") : QStringLiteral("up"));
+    Keys[n]->setChecked(down);
     DrivePin(Settings.Port[n], down);
     if (Settings.UseInt) DrivePin(Settings.Port[8], down);
 }

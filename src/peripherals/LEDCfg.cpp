@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "FitText.h"
 #include "LEDUnit.h"
 #include "Settings.h"
 
@@ -31,7 +32,7 @@ TLEDCfgForm::TLEDCfgForm(QWidget* parent) : QDialog(parent) {
     small.setPixelSize(11);
     setFont(small);
     auto* g1 = new QGroupBox(QStringLiteral("Digits / Trigger Ports"), this);
-    g1->setGeometry(8, 8, 337, 192);
+    g1->setGeometry(8, 8, 337, 188);
     TrackBar1 = new QSlider(Qt::Horizontal, g1);
     TrackBar1->setAccessibleName(QStringLiteral("Digits"));
     TrackBar1->setRange(-7, 0);
@@ -46,20 +47,21 @@ TLEDCfgForm::TLEDCfgForm(QWidget* parent) : QDialog(parent) {
     }
     CheckBox1 = new QCheckBox(QStringLiteral("Connect directly (trigger ports are second digit / 2 digits max.)"), g1);
     CheckBox1->setGeometry(8, 168, 325, 18);
+    CondenseToFit(CheckBox1);
     auto* g2 = new QGroupBox(QStringLiteral("Data Ports"), this);
-    g2->setGeometry(8, 204, 337, 104);
+    g2->setGeometry(8, 200, 337, 112);
     Image2 = new QLabel(g2);
     Image2->setGeometry(16, 18, 65, 73);
     for (int n = 0; n < 8; ++n) {
         Data[n] = new QComboBox(g2);
-        Data[n]->setGeometry(112 + 76 * (n / 4) - 8, 16 + 20 * (n % 4), 48, 20);
+        Data[n]->setGeometry(112 + 76 * (n / 4), 16 + 24 * (n % 4), 48, 22);
         Data[n]->setAccessibleName(QStringLiteral("Data pin of segment %1").arg(n));
-        (new QLabel(QString::number(n), g2))->move(100 + 76 * (n / 4) - 8, 18 + 20 * (n % 4));
+        (new QLabel(QString::number(n), g2))->move(100 + 76 * (n / 4), 20 + 24 * (n % 4));
     }
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    ok->setGeometry(96, 314, 75, 25);
-    cancel->setGeometry(184, 314, 75, 25);
+    ok->setGeometry(96, 316, 75, 25);
+    cancel->setGeometry(184, 316, 75, 25);
     ok->setDefault(true);
 
     // The legend: all segments lit, with their numbers.
@@ -80,6 +82,8 @@ TLEDCfgForm::TLEDCfgForm(QWidget* parent) : QDialog(parent) {
     for (int i = 0; i < 8; ++i) {
         FillPinList(Trig[i], Settings.Trig[i]);
         FillPinList(Data[i], Settings.LED[i]);
+        CondenseItemsToFit(Trig[i]);
+        CondenseItemsToFit(Data[i]);
     }
     connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
     connect(CheckBox1, &QCheckBox::clicked, this, [this] { TrackBar1Change(); });
@@ -94,8 +98,9 @@ void TLEDCfgForm::showEvent(QShowEvent* event) {
 }
 
 void TLEDCfgForm::FormShow() {
-    TrackBar1->setValue(1 - Settings.Digits);
+    // The box first: a box left checked by a cancelled visit must not limit the digits.
     CheckBox1->setChecked(!Settings.Trigger);
+    TrackBar1->setValue(1 - Settings.Digits);
     for (int i = 0; i < 8; ++i) {
         FillPinList(Trig[i], Settings.Trig[i]);
         FillPinList(Data[i], Settings.LED[i]);

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPolygon>
+#include <algorithm>
+#include <utility>
 
 #include "Code.h"
 #include "Settings.h"
@@ -21,6 +23,18 @@ const int kSegments[8][12] = {
     {0, 30, 0, 49, 4, 45, 4, 34},        {0, 9, 0, 28, 4, 24, 4, 13},
     {1, 29, 3, 27, 23, 27, 25, 29, 23, 31, 3, 31}, {28, 50, 32, 50, 32, 46, 28, 46}};
 const int kCorners[8] = {4, 4, 4, 4, 4, 4, 6, 4};
+
+// What a lit pattern of segments 0-6 reads as, for screen readers; other patterns read as "?".
+QChar DigitOfSegments(uint8_t lit) {
+    static const std::pair<uint8_t, char> kGlyphs[] = {
+        {0x00, ' '}, {0x3F, '0'}, {0x06, '1'}, {0x5B, '2'}, {0x4F, '3'}, {0x66, '4'}, {0x6D, '5'},
+        {0x7D, '6'}, {0x07, '7'}, {0x7F, '8'}, {0x6F, '9'}, {0x77, 'A'}, {0x7C, 'b'}, {0x39, 'C'},
+        {0x58, 'c'}, {0x5E, 'd'}, {0x79, 'E'}, {0x71, 'F'}, {0x76, 'H'}, {0x38, 'L'}, {0x73, 'P'},
+        {0x3E, 'U'}, {0x5C, 'o'}, {0x50, 'r'}, {0x54, 'n'}, {0x40, '-'}, {0x08, '_'}};
+    for (auto [pattern, c] : kGlyphs)
+        if (pattern == (lit & 0x7F)) return QLatin1Char(c);
+    return QLatin1Char('?');
+}
 
 }  // namespace
 
@@ -48,8 +62,9 @@ TLEDForm::TLEDForm(QWidget* parent) : QMdiSubWindow(parent) {
     setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     auto* client = new QWidget(this);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/led.svg")));
     Image1 = new QLabel(client);
-    Image1->setAccessibleName(QStringLiteral("7-segment display"));
+    Image1->setAccessibleDescription(QStringLiteral("7-segment display"));
     setWidget(client);
     AddRefreshTarget(this, RefreshOrder::Led, [](uint16_t) { return false; });
     FormCreate();
@@ -98,7 +113,10 @@ void TLEDForm::FormCreate() {
     const int clientWidth = digits > 2 ? Picture.width() : 120;
     widget()->setFixedSize(clientWidth, 58);
     Image1->setGeometry(digits > 2 ? 0 : 54 - 18 * digits, 0, Picture.width(), 58);
-    adjustSize();
+    std::fill(std::begin(LitSegments), std::end(LitSegments), uint8_t(0));
+    ShowDigitsText();
+    // Only a window inside the main window knows its frame; a new one gets its size when added.
+    if (mdiArea()) adjustSize();
     Repaint();
     UpdateInterest();
 }
@@ -108,9 +126,15 @@ void TLEDForm::Repaint() { Image1->setPixmap(QPixmap::fromImage(Picture)); }
 void TLEDForm::DrawLedDigit(int i, uint8_t levels) {
     const int digits = std::clamp<int>(Settings.Digits, 1, 8);
     const int x0 = 36 * (digits - 1 - i) + 8;
+    uint8_t litMask = 0;
     for (int n = 0; n < 8; ++n) {
         const bool lit = !((levels >> n) & 1);  // segments are active low
         DrawLedSegment(Picture, x0, 0, n, lit ? LedOn : LedOff);
+        if (lit) litMask |= uint8_t(1u << n);
+    }
+    if (i >= 0 && i < 8 && LitSegments[i] != litMask) {
+        LitSegments[i] = litMask;
+        ShowDigitsText();
     }
 }
 
@@ -128,4 +152,19 @@ void TLEDForm::ShowLiveState() {
         }
     }
     Repaint();
+}
+
+QString TLEDForm::DigitsText() const {
+    const int digits = std::clamp<int>(Settings.Digits, 1, 8);
+    QString text;
+    for (int i = digits - 1; i >= 0; --i) {
+        text += DigitOfSegments(LitSegments[i]);
+        if (LitSegments[i] & 0x80) text += QLatin1Char('.');
+    }
+    return text.trimmed().isEmpty() ? QStringLiteral("dark") : text;
+}
+
+void TLEDForm::ShowDigitsText() {
+    const QString text = DigitsText();
+    if (Image1->accessibleName() != text) Image1->setAccessibleName(text);
 }

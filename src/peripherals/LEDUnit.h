@@ -35,12 +35,17 @@ public:
     // every digit from the pins as they are now.
     void ShowLiveState() override;
     void Repaint();
+    // The digits as shown, left to right ("?" for a pattern that is no character), as a
+    // screen reader reads them; "dark" when no segment is lit.
+    QString DigitsText() const;
+    uint8_t LitSegments[8] = {};  // lit segments of digit i (from the right), bit n = segment n
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void UpdateInterest();
+    void ShowDigitsText();
 };
 
 extern QPointer<TLEDForm> LEDForm;

@@ -38,9 +38,9 @@ TPortForm::TPortForm(QWidget* parent) : QMdiSubWindow(parent) {
         Grids[p] = MakeValueGrid(client, 1, 1);
         Grids[p]->setObjectName(QStringLiteral("Grid%1").arg(p));
         Grids[p]->move(208, 23 + 22 * p);
-        Grids[p]->item(0, 0)->setData(Qt::AccessibleTextRole, QStringLiteral("P%1 value").arg(p));
+        Grids[p]->item(0, 0)->setData(Qt::AccessibleDescriptionRole, QStringLiteral("P%1 value").arg(p));
     }
-    for (int n = 0; n < 8; ++n) (new QLabel(QString::number(n), client))->move(186 - 22 * n + 4, 8);
+    for (int n = 0; n < 8; ++n) (new QLabel(QString::number(n), client))->move(186 - 22 * n, 8);
     (new QLabel(QStringLiteral("P3.2 = INT0"), client))->move(8, 120);
     (new QLabel(QStringLiteral("P3.3 = INT1"), client))->move(8, 136);
     (new QLabel(QStringLiteral("P3.4 = T0"), client))->move(88, 120);

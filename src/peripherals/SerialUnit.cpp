@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "FitText.h"
 #include "HexDump.h"
 #include "KeyFilters.h"
 #include "Prompts.h"
@@ -157,6 +158,7 @@ TSerialForm::TSerialForm(QWidget* parent) : QMdiSubWindow(parent) {
     KeyFilter::Install(Edit1, KeyFilter::Hexadecimal);
     CheckBox1 = new QCheckBox(QStringLiteral("9th bit"), GroupBox1);
     CheckBox1->setGeometry(104, 23, 57, 17);
+    CondenseToFit(CheckBox1);
     Button1 = new QPushButton(QStringLiteral("Send"), GroupBox1);
     Button1->setGeometry(166, 18, 75, 25);
     Button2 = new QPushButton(QStringLiteral("Clear"), GroupBox1);
@@ -169,8 +171,8 @@ TSerialForm::TSerialForm(QWidget* parent) : QMdiSubWindow(parent) {
     Label5->move(16, 32);
     Label3 = new QLabel(GroupBox2);
     Label3->setGeometry(72, 32, 110, 14);
-    Label2->setAccessibleName(QStringLiteral("Receive baud rate"));
-    Label3->setAccessibleName(QStringLiteral("Transmit baud rate"));
+    Label2->setAccessibleDescription(QStringLiteral("Receive baud rate"));
+    Label3->setAccessibleDescription(QStringLiteral("Transmit baud rate"));
     setWidget(client);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });

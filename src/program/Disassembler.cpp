@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "Code.h"
+#include "ProgramSymbols.h"
 #include "Settings.h"
+#include "Symbols.h"
 
 std::vector<ListingRow> Listing;
 std::array<int32_t, 0x10000> ListingRowMap = [] {
@@ -86,6 +88,29 @@ void ApplyCasing(std::string& text, const ListingFormat& f) {
     }
 }
 
+// Names from the program's symbols; each returns "" where there is none, and the caller keeps
+// the number. A name enters the text as a placeholder without letters, so that neither the
+// operand substitutions that follow nor the casing can touch it, and is written in at the end.
+struct SymbolNames {
+    const SymbolTable* table;
+    std::vector<std::string> used;
+
+    std::string Use(std::string name) {
+        if (name.empty()) return name;
+        used.push_back(std::move(name));
+        return std::string{'\x01', char('0' + used.size() - 1)};
+    }
+    std::string Code(unsigned target) { return table ? Use(table->CodeLabelAt(uint16_t(target))) : ""; }
+    std::string Data(uint8_t v) { return table && v < 0x80 ? Use(table->DataNameAt(v)) : ""; }
+    std::string Bit(uint8_t v) { return table && v < 0x80 ? Use(table->BitNameAt(v)) : ""; }
+
+    void WriteIn(std::string& text) const {
+        for (size_t i = 0; i < used.size(); ++i) ReplaceFirst(text, std::string{'\x01', char('0' + i)}, used[i]);
+    }
+};
+
+std::string Or(std::string name, std::string otherwise) { return name.empty() ? otherwise : name; }
+
 }  // namespace
 
 const std::array<std::string_view, 256> SfrNames = MakeSfrNames();
@@ -116,6 +141,7 @@ uint16_t AbsoluteTarget(uint32_t a, uint8_t opcode, uint8_t operand) {
 
 ListingFormat CurrentListingFormat() {
     ListingFormat f;
+    f.Symbols = ActiveProgramSymbols();
     f.UpperMnemonics = Settings.Optn[0];
     f.UpperOperands = Settings.Optn[1];
     f.Numbers = Settings.Numbers;
@@ -127,15 +153,16 @@ ListingRow DisassembleAt(uint32_t a, const ListingFormat& f) {
     const uint8_t op = CodeAt(a);
     const TAsmData& row = AsmTable[op];
     std::string text(row.Template);
+    SymbolNames names{f.Symbols, {}};
     if (op == 0x85) {
         // The source byte comes first, the destination second: written destination first.
-        auto name = [](uint8_t v) { return Named(SfrNames[v], v, 2); };
+        auto name = [&](uint8_t v) { return Or(names.Data(v), Named(SfrNames[v], v, 2)); };
         text = "MOV " + name(CodeAt(a + 2)) + "," + name(CodeAt(a + 1));
     } else {
         unsigned k = 0;
         while (text.find("direct") != std::string::npos) {
             uint8_t v = CodeAt(a + ++k);
-            ReplaceFirst(text, "direct", Named(SfrNames[v], v, f.Addresses));
+            ReplaceFirst(text, "direct", Or(names.Data(v), Named(SfrNames[v], v, f.Addresses)));
         }
         if (text.find("data16") != std::string::npos)
             ReplaceFirst(text, "data16", FormatNumber(CodeAt(a + 1) * 256u + CodeAt(a + 2), 16, f.Numbers));
@@ -144,24 +171,30 @@ ListingRow DisassembleAt(uint32_t a, const ListingFormat& f) {
         if (text.find("bit") != std::string::npos) {
             ++k;
             uint8_t v = CodeAt(a + 1);
-            ReplaceFirst(text, "bit", BitNames[v].empty() ? Hex2h(v) : std::string(BitNames[v]));
+            ReplaceFirst(text, "bit", Or(names.Bit(v), BitNames[v].empty() ? Hex2h(v) : std::string(BitNames[v])));
         }
         if (text.find("rel") != std::string::npos) {
             ++k;
             // Targets wrap modulo 65,536, as the controller executes them.
             unsigned target = unsigned(int(a + k + 1) + int8_t(CodeAt(a + k)));
-            ReplaceFirst(text, "rel", Hex4(target) + "h");
+            ReplaceFirst(text, "rel", Or(names.Code(target & 0xFFFF), Hex4(target) + "h"));
         }
-        if (text.find("addr11") != std::string::npos)
-            ReplaceFirst(text, "addr11", Hex4(AbsoluteTarget(a, op, CodeAt(a + 1))) + "h");
-        if (text.find("addr16") != std::string::npos)
-            ReplaceFirst(text, "addr16", Hex4(CodeAt(a + 1) * 256u + CodeAt(a + 2)) + "h");
+        if (text.find("addr11") != std::string::npos) {
+            unsigned target = AbsoluteTarget(a, op, CodeAt(a + 1));
+            ReplaceFirst(text, "addr11", Or(names.Code(target), Hex4(target) + "h"));
+        }
+        if (text.find("addr16") != std::string::npos) {
+            unsigned target = CodeAt(a + 1) * 256u + CodeAt(a + 2);
+            ReplaceFirst(text, "addr16", Or(names.Code(target), Hex4(target) + "h"));
+        }
     }
     ApplyCasing(text, f);
+    names.WriteIn(text);
 
     ListingRow out;
     out.Address = Hex4(a);
     out.Text = std::move(text);
+    if (f.Symbols && a <= 0xFFFF) out.Label = f.Symbols->CodeLabelAt(uint16_t(a));
     for (unsigned i = 0; i < row.Length; ++i) {
         char b[4];
         std::snprintf(b, sizeof b, i ? " %02X" : "%02X", CodeAt(a + i));

@@ -8,11 +8,15 @@
 #include <string_view>
 #include <vector>
 
-// One row of the listing: "0003", "MOV TMOD,#32", "75 89 20".
+class SymbolTable;
+
+// One row of the listing: "0003", "MOV TMOD,#32", "75 89 20", and with symbols the label that
+// starts at the address ("_main"; empty without symbols or where no name starts).
 struct ListingRow {
     std::string Address;
     std::string Text;
     std::string Bytes;
+    std::string Label;
 };
 
 // How operands are written; BuildListing takes these from Settings.
@@ -21,6 +25,9 @@ struct ListingFormat {
     bool UpperOperands = true;   // Optn1
     uint8_t Numbers = 1;         // radix of immediate data: 0 binary, 1 decimal, 2 hexadecimal
     uint8_t Addresses = 2;       // radix of unnamed direct addresses
+    // With symbols: code targets, direct addresses below 80h and bits of the bit-addressable
+    // area that have a name show it; everything else stays as without.
+    const SymbolTable* Symbols = nullptr;
 };
 
 extern const std::array<std::string_view, 256> SfrNames;
@@ -33,7 +40,7 @@ extern std::vector<ListingRow> Listing;
 constexpr int32_t kNoListingRow = -1;
 extern std::array<int32_t, 0x10000> ListingRowMap;
 
-// The listing format from Settings.
+// The listing format from Settings, with the loaded program's symbols if there are any.
 ListingFormat CurrentListingFormat();
 // The instruction at code address `a`, operand bytes beyond FFFFh read as 00h.
 ListingRow DisassembleAt(uint32_t a, const ListingFormat& format);

@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "Code.h"
+#include "ProgramSymbols.h"
 #include "SafeFile.h"
 #include "Settings.h"
+#include "Symbols.h"
 
 namespace {
 
@@ -64,10 +67,54 @@ size_t Width(const std::string& line) {
     return w;
 }
 
+// A name for a code address from the symbols, "" without.
+std::string CodeName(const ExportOptions& o, unsigned a) {
+    return o.Symbols && a <= 0xFFFF ? o.Symbols->CodeLabelAt(uint16_t(a)) : "";
+}
+
+std::string DefinitionLine(const std::string& name, const char* directive, const std::string& value,
+                           const ExportOptions& o) {
+    if (!o.SpacesForTabs) return name + "\t" + directive + "\t" + value + "\r\n";
+    std::string line = name + " ";
+    if (line.size() < 8) line.resize(8, ' ');
+    line += directive;
+    if (line.size() < 16) line.resize(16, ' ');
+    return line + value + "\r\n";
+}
+
+// Definitions of the names the operands use that no label line of the export defines.
+std::string NameDefinitions(const std::vector<ListingRow>& rows, const std::set<unsigned>& labelled,
+                            const ExportOptions& o) {
+    std::map<std::string, SymbolTable::NamedAddress> names;
+    for (auto& n : o.Symbols->ListingNames()) names.emplace(n.name, n);
+    std::map<std::string, SymbolTable::NamedAddress> used;
+    for (const auto& row : rows) {
+        auto blank = row.Text.find(' ');
+        if (blank == std::string::npos) continue;
+        std::string operands = row.Text.substr(blank + 1);
+        size_t p = 0;
+        while (p < operands.size()) {
+            size_t end = operands.find_first_of(",#/+@", p);
+            if (end == std::string::npos) end = operands.size();
+            auto it = names.find(operands.substr(p, end - p));
+            if (it != names.end() && !(it->second.kind == 'C' && labelled.count(it->second.address)))
+                used.emplace(it->first, it->second);
+            p = end + 1;
+        }
+    }
+    std::string out;
+    for (const auto& [name, n] : used) {
+        const char* directive = n.kind == 'C' ? "CODE" : n.kind == 'B' ? "BIT" : "DATA";
+        out += DefinitionLine(name, directive, FormatNumber(n.address, n.kind == 'C' ? 16 : 8, 2), o);
+    }
+    return out;
+}
+
 }  // namespace
 
 ExportOptions CurrentExportOptions() {
     ExportOptions o;
+    o.Symbols = ActiveProgramSymbols();
     o.UpperCase = Settings.Optn[0];
     o.UpperOperands = Settings.Optn[1];
     o.OpcodeComment = Settings.Optn[2];
@@ -100,6 +147,8 @@ std::string ExportText(const std::vector<ListingRow>& rows, const ExportOptions&
         if (ok) rowAddresses.insert(a);
     }
     auto labelName = [&](uint16_t target) {
+        std::string symbol = CodeName(o, target);
+        if (!symbol.empty()) return symbol;
         auto it = std::lower_bound(targets.begin(), targets.end(), target);
         std::string name = "label" + std::to_string(it - targets.begin() + 1);
         return o.UpperCase ? Upper(name) : name;
@@ -107,10 +156,16 @@ std::string ExportText(const std::vector<ListingRow>& rows, const ExportOptions&
     auto isTarget = [&](unsigned t) { return std::binary_search(targets.begin(), targets.end(), t); };
 
     std::string out;
+    if (o.Symbols) {
+        std::set<unsigned> labelled;
+        for (unsigned a : rowAddresses)
+            if (isTarget(a) || !CodeName(o, a).empty()) labelled.insert(a);
+        out += NameDefinitions(rows, labelled, o);
+    }
     for (const auto& row : rows) {
         bool ok;
         unsigned a = ParseHex(row.Address, &ok);
-        if (ok && isTarget(a)) out += labelName(uint16_t(a)) + ":\r\n";
+        if (ok && (isTarget(a) || !CodeName(o, a).empty())) out += labelName(uint16_t(a)) + ":\r\n";
 
         std::string t = row.Text;
         uint8_t op = ok ? CodeAt(a) : 0;
@@ -126,8 +181,8 @@ std::string ExportText(const std::vector<ListingRow>& rows, const ExportOptions&
             unsigned target = ParseHex(t.substr(t.size() - 5, 4), &ok);
             // Only targets that get a label line are named; the others keep their number.
             if (ok && isTarget(target) && rowAddresses.count(target)) {
-                t = t.substr(0, t.size() - 5) + labelName(uint16_t(target));
-                if (o.UpperCase) t = Upper(t);
+                std::string prefix = t.substr(0, t.size() - 5);
+                t = (o.UpperCase ? Upper(prefix) : prefix) + labelName(uint16_t(target));
             }
         }
         auto blank = t.find(' ');

@@ -1,11 +1,14 @@
 // The About box: icon, name, version and build date, and links to the readme beside the program.
 #include "AboutUnit.h"
 
+#include <QDate>
 #include <QFrame>
+#include <QLocale>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
 
+#include "ReadmeView.h"
 #include "Settings.h"
 
 #ifndef CORVAMAT_VERSION
@@ -13,7 +16,11 @@
 #endif
 
 QString CorvamatVersionLine() {
-    return QStringLiteral("Version %1 (%2)").arg(QStringLiteral(CORVAMAT_VERSION), QStringLiteral(__DATE__));
+    // The compiler writes the date as "Dec  8 2026"; the box shows it as 2026-12-08.
+    const QDate built = QLocale::c().toDate(QStringLiteral(__DATE__).simplified(), QStringLiteral("MMM d yyyy"));
+    return QStringLiteral("Version %1 (%2)")
+        .arg(QStringLiteral(CORVAMAT_VERSION), built.isValid() ? built.toString(Qt::ISODate)
+                                                                : QStringLiteral(__DATE__).simplified());
 }
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
@@ -47,7 +54,8 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
     Label4 = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(readme, QStringLiteral("Corvamat readme")), box);
     for (QLabel* l : {Label3, Label4}) {
         l->setTextFormat(Qt::RichText);
-        l->setOpenExternalLinks(true);
+        // The readme opens in the desktop's viewer, or in a window of our own where there is none.
+        connect(l, &QLabel::linkActivated, this, [this] { OpenTextFile(this, ReadmePath()); });
         l->setTextInteractionFlags(Qt::TextBrowserInteraction);
         l->setCursor(Qt::PointingHandCursor);
     }

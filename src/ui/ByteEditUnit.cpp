@@ -15,6 +15,10 @@ std::function<std::optional<uint8_t>(const QString&, uint8_t)> EditEntryOverride
 TByteEditForm::TByteEditForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ByteEditForm"));
     setFixedSize(187, 121);
+    // The layout is measured in pixels for a small dialog font.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
     Label1 = new QLabel(QStringLiteral("Value:"), this);
     Label1->move(8, 11);
     Edit1 = new QLineEdit(this);
@@ -29,7 +33,7 @@ TByteEditForm::TByteEditForm(QWidget* parent) : QDialog(parent) {
         Bits[i]->setGeometry(161 - 18 * i, 56, 16, 16);
         Bits[i]->setAccessibleName(QStringLiteral("Bit %1").arg(i));
         auto* digit = new QLabel(QString::number(i), this);
-        digit->move(164 - 18 * i, 40);
+        digit->move(164 - 18 * i, 44);
         connect(Bits[i], &QCheckBox::clicked, this, [this] { BitsOnClick(); });
     }
     Button1 = new QPushButton(QStringLiteral("OK"), this);

@@ -12,6 +12,7 @@
 #include "ByteCells.h"
 #include "ByteEditUnit.h"
 #include "Code.h"
+#include "FitText.h"
 
 QPointer<TSFRForm8051> SFRForm8051;
 
@@ -69,22 +70,25 @@ TSFRForm8051::TSFRForm8051(QWidget* parent) : QMdiSubWindow(parent) {
         int k = i - FirstRowOfColumn(row.Column);
         auto* label = new QLabel(QString::fromLatin1(row.Name), GroupBox1);
         label->move(labelX[row.Column], 27 + 18 * k);
-        GridOfColumn(row.Column)->item(k, 0)->setData(Qt::AccessibleTextRole, QString::fromLatin1(row.Name));
+        GridOfColumn(row.Column)->item(k, 0)->setData(Qt::AccessibleDescriptionRole, QString::fromLatin1(row.Name));
     }
     Label1 = new QLabel(QStringLiteral("Program Counter"), GroupBox1);
     Label1->move(is8052 ? 22 : 104, is8052 ? 225 : 189);
+    CondenseToFit(Label1, 86);  // up to 2 pixels before the PC cell
     StringGrid5 = MakeValueGrid(GroupBox1, 1, 1);
     StringGrid5->setObjectName(QStringLiteral("StringGrid5"));
     StringGrid5->setColumnWidth(0, 40);
     StringGrid5->setFixedSize(41, 19);
     StringGrid5->move(is8052 ? 110 : 192, is8052 ? 222 : 186);
     StringGrid5->setAttribute(Qt::WA_TransparentForMouseEvents);
+    StringGrid5->item(0, 0)->setData(Qt::AccessibleDescriptionRole, QStringLiteral("Program Counter"));
 
     GroupBox2 = new QGroupBox(QStringLiteral("Program Status Word"), Client);
     GroupBox2->setGeometry(8, 240 + extra, 257, 73);
     StringGrid4 = MakeValueGrid(GroupBox2, 1, 1);
     StringGrid4->setObjectName(QStringLiteral("StringGrid4"));
     StringGrid4->move(24, 31);
+    StringGrid4->item(0, 0)->setData(Qt::AccessibleDescriptionRole, QStringLiteral("PSW"));
     for (int i = 0; i < 8; ++i) {
         PswBits[i] = new QCheckBox(GroupBox2);
         PswBits[i]->setGeometry(220 - 22 * i, 40, 16, 16);
@@ -93,6 +97,7 @@ TSFRForm8051::TSFRForm8051(QWidget* parent) : QMdiSubWindow(parent) {
         auto* label = new QLabel(QString::fromLatin1(PswBitNames[i]), GroupBox2);
         label->setGeometry(215 - 22 * i, 24, 24, 14);
         label->setAlignment(Qt::AlignHCenter);
+        CondenseToFit(label, 19);  // neighbouring labels stand 22 pixels apart: a gap of 3
         connect(PswBits[i], &QCheckBox::clicked, this, [this] { BitsOnClick(); });
     }
     PswBits[1]->setEnabled(false);

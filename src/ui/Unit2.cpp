@@ -8,6 +8,8 @@
 #include "Code.h"
 #include "Disassembler.h"
 #include "MainWindowLink.h"
+#include "ProgramSymbols.h"
+#include "SourceUnit.h"
 
 QPointer<TForm2> Form2;
 
@@ -27,13 +29,18 @@ int ListingModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(Listing.size());
 }
 
-int ListingModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+int ListingModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ActiveProgramSymbols() ? 4 : 3;
+}
 
 QVariant ListingModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
     if (!index.isValid() || index.row() >= int(Listing.size())) return {};
     const ListingRow& r = Listing[size_t(index.row())];
-    const std::string& text = index.column() == 0 ? r.Address : index.column() == 1 ? r.Text : r.Bytes;
+    const std::string& text = index.column() == 0   ? r.Address
+                              : index.column() == 1 ? r.Text
+                              : index.column() == 2 ? r.Bytes
+                                                    : r.Label;
     return QString::fromStdString(text);
 }
 
@@ -70,8 +77,13 @@ void ListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     QRect textRect = option.rect.adjusted(2, 0, 0, 0);
     painter->setClipRect(option.rect);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, index.data().toString());
+    // The cell's side edges in the background colour keep a gap between the columns; the bottom
+    // stays, so that descenders and underscores (symbol names) remain visible.
+    const QRect r = option.rect.adjusted(0, 0, -1, -1);
     painter->setPen(background);
-    painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    painter->drawLine(r.topLeft(), r.bottomLeft());
+    painter->drawLine(r.topRight(), r.bottomRight());
+    painter->drawLine(r.topLeft(), r.topRight());
     painter->restore();
 }
 
@@ -100,7 +112,6 @@ TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setAutoScroll(false);
     StringGrid1->setWordWrap(false);
     setWidget(StringGrid1);
     resize(368, 308);
@@ -128,6 +139,7 @@ void TForm2::FormResize() {
     StringGrid1->setColumnWidth(0, 50);
     StringGrid1->setColumnWidth(1, 222);
     StringGrid1->setColumnWidth(2, 68);
+    if (Model->columnCount() > 3) StringGrid1->setColumnWidth(3, 110);
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {
@@ -138,13 +150,25 @@ void TForm2::resizeEvent(QResizeEvent* event) {
 void TForm2::BuildListingIntoGrid() {
     BuildListing();
     Model->Reload();
+    ShowLabelColumn();
+}
+
+void TForm2::ShowLabelColumn() {
+    // With symbols the labels form a fourth column, shown between the address and the instruction.
+    if (Model->columnCount() < 4) return;
+    QHeaderView* header = StringGrid1->horizontalHeader();
+    header->moveSection(header->visualIndex(3), 1);
+    FormResize();
 }
 
 void TForm2::SelectRow(int row) {
     if (row < 0 || row >= Model->rowCount()) return;
     auto* sm = StringGrid1->selectionModel();
     QModelIndex index = Model->index(row, 0);
+    // The run and Reset move the selection without scrolling; the user's keys and clicks scroll.
+    StringGrid1->setAutoScroll(false);
     sm->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    StringGrid1->setAutoScroll(true);
     StringGrid1->viewport()->update();
 }
 
@@ -164,4 +188,8 @@ int TForm2::SelectedAddress() const {
     return ok ? a : -1;
 }
 
-void TForm2::RepaintGrid() { StringGrid1->viewport()->update(); }
+void TForm2::RepaintGrid() {
+    StringGrid1->viewport()->update();
+    // The Source window shows the same breakpoints.
+    if (SourceForm) SourceForm->RepaintMarks();
+}

@@ -7,7 +7,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
-// The listing rows (Listing) as a three-column table.
+// The listing rows (Listing) as a three-column table; with symbols a fourth holds the labels.
 class ListingModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -53,6 +53,7 @@ protected:
 
 private:
     void FormResize();
+    void ShowLabelColumn();
 };
 
 // The open disassembly view, empty while there is none.

@@ -24,13 +24,23 @@ public:
                                      QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     }
     QString OpenFileName(QWidget* parent, const QString& folder, const QString& filter) override {
-        return QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), folder, filter);
+        QFileDialog dialog(parent, QStringLiteral("Open"), folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        MatchFileNamesInAnyCase(dialog);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().first();
+    }
+    QString OpenFileNameTitled(QWidget* parent, const QString& caption, const QString& folder,
+                               const QString& filter) override {
+        return QFileDialog::getOpenFileName(parent, caption, folder, filter);
     }
     QString SaveFileName(QWidget* parent, const QString& folder, const QString& filter,
                          const QString& defaultSuffix) override {
         QFileDialog dialog(parent, QStringLiteral("Save As"), folder, filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(defaultSuffix);
+        MatchFileNamesInAnyCase(dialog);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().first();
     }
@@ -40,6 +50,11 @@ DialogPrompts Default;
 Prompts* Installed = nullptr;
 
 }  // namespace
+
+void MatchFileNamesInAnyCase(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+}
 
 Prompts& CurrentPrompts() { return Installed ? *Installed : Default; }
 void InstallPrompts(Prompts* prompts) { Installed = prompts; }

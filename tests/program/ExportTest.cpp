@@ -4,6 +4,7 @@
 #include "Code.h"
 #include "Disassembler.h"
 #include "Export.h"
+#include "Symbols.h"
 #include "TempFiles.h"
 
 namespace {
@@ -82,6 +83,48 @@ TEST(Export, LongOperandsTakeTheCommentDirectly) {
               "        MOV     DPTR,#00010010001101000000000000000000b;90 12 34\r\n");
     o.SpacesForTabs = false;
     EXPECT_EQ(ExportText(rows, o), "\tMOV\tDPTR,#00010010001101000000000000000000b;90 12 34\r\n");
+}
+
+// With symbols: names in operands whatever the casing options, a name per labelled row (in a
+// fourth field of the listing), names as export labels and definitions for the data names.
+TEST(Export, ListingAndExportWithSymbols) {
+    SymbolTable t;
+    t.labels = {{"_Start", 0x0000, true, false}, {"_Loop", 0x0005, true, false},
+                {"_rxdata", 0x30, false, false}, {"_ticks", 0x32, false, false}};
+    t.Finish();
+    ListingFormat f;
+    f.Symbols = &t;
+    f.UpperOperands = false;
+    // 0000: MOV 30h,#5 (data template after a direct one); 0003: SJMP 0005h; 0005: LCALL 0000h;
+    // 0008: MOV 33h,A (a byte inside no variable); 000A: SJMP 0003h (no name there)
+    auto rows = ListingOf({0x75, 0x30, 0x05, 0x80, 0x00, 0x12, 0x00, 0x00, 0xF5, 0x33, 0x80, 0xF7}, f);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].Text, "MOV _rxdata,#5");
+    EXPECT_EQ(rows[0].Label, "_Start");
+    EXPECT_EQ(rows[1].Text, "SJMP _Loop");
+    EXPECT_EQ(rows[1].Label, "");
+    EXPECT_EQ(rows[2].Text, "LCALL _Start");
+    EXPECT_EQ(rows[3].Text, "MOV 33h,a");
+    EXPECT_EQ(rows[4].Text, "SJMP 0003h");
+    EXPECT_EQ(DisassembleAt(0x20, f).Label, "");
+
+    ExportOptions o;
+    o.Symbols = &t;
+    EXPECT_EQ(ExportText(rows, o),
+              "_rxdata\tDATA\t30h\r\n"
+              "_Start:\r\n\tMOV\t_rxdata,#5\r\n"
+              "LABEL2:\r\n\tSJMP\t_Loop\r\n"
+              "_Loop:\r\n\tLCALL\t_Start\r\n"
+              "\tMOV\t33h,a\r\n"
+              "\tSJMP\tLABEL2\r\n");
+    // The same rows without symbols export as they always did.
+    EXPECT_EQ(ExportText(ListingOf({0x75, 0x30, 0x05, 0x80, 0x00, 0x12, 0x00, 0x00, 0xF5, 0x33, 0x80, 0xF7}),
+                         ExportOptions()),
+              "LABEL1:\r\n\tMOV\t30h,#5\r\n"
+              "LABEL2:\r\n\tSJMP\tLABEL3\r\n"
+              "LABEL3:\r\n\tLCALL\tLABEL1\r\n"
+              "\tMOV\t33h,A\r\n"
+              "\tSJMP\tLABEL2\r\n");
 }
 
 TEST(Export, WritesSafelyAndReportsFailure) {

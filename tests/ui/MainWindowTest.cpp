@@ -6,6 +6,16 @@
 #include <mutex>
 #include <thread>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -15,8 +25,16 @@
 #include <QTableView>
 #include <QToolBar>
 
+#include "AboutUnit.h"
+#include "ByteEditUnit.h"
 #include "DasmCfg.h"
 #include "Disassembler.h"
+#include "KeyCfg.h"
+#include "KeyUnit.h"
+#include "LEDCfg.h"
+#include "LEDUnit.h"
+#include "ReadmeView.h"
+#include "SFRUnit.h"
 #include "SimCfg.h"
 #include "UiHarness.h"
 #include "Unit2.h"
@@ -379,6 +397,143 @@ TEST_F(UiTest, ExitDuringARunClosesCleanly) {
     form->ExitProg->trigger();
     EXPECT_FALSE(form->Running());
     EXPECT_NE(dir.Read("corvamat.ini").find("[Options]"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Every window and dialog on both processors, as a user opens them: no text cut off or run
+// together, no window smaller than its content.
+TEST_F(UiTest, EveryWindowShowsItsTextsInFull) {
+    form->show();
+    ASSERT_TRUE(Open({0x00}));
+    for (int processor : {1, 0}) {
+        Processor8052 = uint8_t(processor);
+        for (QAction* a : {form->ShowSFR8051, form->ShowIntRAM, form->ShowExtRAM, form->ShowPorts,
+                           form->ShowSerial, form->ShowLED, form->ShowKeys})
+            a->trigger();
+        QApplication::processEvents();
+        for (QMdiSubWindow* w : form->MdiArea->subWindowList())
+            EXPECT_EQ(CrampedTexts(w).join('\n').toStdString(), "") << w->windowTitle().toStdString() << processor;
+        form->WinCloseExecute();
+        QApplication::processEvents();
+    }
+    for (QDialog* d : std::initializer_list<QDialog*>{ByteEditForm, form->SimCfgForm, form->DasmCfgForm,
+                                                     form->AboutForm, form->LEDCfgForm, form->KeyCfgForm}) {
+        d->show();
+        QApplication::processEvents();
+        EXPECT_EQ(CrampedTexts(d).join('\n').toStdString(), "") << d->objectName().toStdString();
+        d->hide();
+    }
+    // The LED window, opened wide and made narrow and wide again through its dialog, shows all
+    // 58 rows of its picture.
+    Settings.Digits = 8;
+    form->ShowLED->trigger();
+    for (int digits : {8, 1, 5}) {
+        form->LEDCfgForm->FormShow();
+        form->LEDCfgForm->TrackBar1->setValue(1 - digits);
+        form->LEDCfgForm->Button1Click();
+        QApplication::processEvents();
+        EXPECT_EQ(LEDForm->Image1->height(), 58);
+        EXPECT_EQ(CrampedTexts(LEDForm).join('\n').toStdString(), "") << digits;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Arrow keys scroll the listing to the row they select, so that F5 acts on a row the user sees;
+// Reset (like the run) selects its row without scrolling.
+TEST_F(UiTest, ArrowKeysScrollTheListingAndResetDoesNot) {
+    form->show();
+    ASSERT_TRUE(Open(std::vector<uint8_t>(200, 0x00)));  // 200 NOPs, a row each
+    QApplication::processEvents();
+    QTableView* grid = Form2->StringGrid1;
+    Form2->SelectRow(0);
+    grid->setFocus();
+    for (int i = 0; i < 40; ++i) QTest::keyClick(grid, Qt::Key_Down);
+    ASSERT_EQ(Form2->SelectedRow(), 40);
+    EXPECT_TRUE(grid->viewport()->rect().contains(grid->visualRect(Form2->Model->index(40, 0))));
+    const int scrolled = grid->verticalScrollBar()->value();
+    EXPECT_GT(scrolled, 0);
+    form->ResetMC->trigger();
+    EXPECT_EQ(Form2->SelectedRow(), 0);
+    EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
+}
+
+// Hovering a menu item or a tool button shows its hint as a tool tip; the status bar keeps its
+// four panels, whose texts a screen reader reads with their purpose as description.
+TEST_F(UiTest, StatusBarPanelsStayAndReachAssistiveTechnology) {
+    form->show();
+    QApplication::processEvents();
+    for (QAction* a : form->findChildren<QAction*>()) a->showStatusText(form.get());  // a menu's hover
+    for (QToolButton* b : form->ToolBar1->findChildren<QToolButton*>()) {
+        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
+        QApplication::sendEvent(b, &enter);
+    }
+    EXPECT_EQ(form->statusBar()->currentMessage().toStdString(), "");
+    for (QLabel* panel : form->StatusPanels) EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(form->RunStep->toolTip(), "Step");
+    EXPECT_EQ(AccessibleText(form->StatusPanels[0]), "8052 @ 11.0592 Mhz");
+    EXPECT_EQ(AccessibleText(form->StatusPanels[0], QAccessible::Description), "Processor and clock");
+    EXPECT_EQ(AccessibleText(form->StatusPanels[2]), "Controller:");
+}
+
+// The open dialog shows plain patterns and finds the files whatever the case of their names.
+TEST_F(UiTest, OpenDialogMatchesExtensionsInAnyCase) {
+    prompts.openFile.clear();
+    form->OpenHEX->trigger();
+    EXPECT_EQ(prompts.openFilter.toStdString(),
+              "All supported files (*.hex *.ihx *.bin);;Binaries (*.bin);;Intel standard HEX files (*.hex *.ihx)");
+    for (const char* name : {"a.HEX", "b.Ihx", "c.bin", "d.txt"}) dir.Write(name, "");
+    const QString folder = QString::fromStdString(dir.Path().string());
+    QFileDialog dialog(nullptr, QStringLiteral("Open"), folder, prompts.openFilter);
+    MatchFileNamesInAnyCase(dialog);
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    ASSERT_TRUE(model);
+    QElapsedTimer timer;
+    timer.start();
+    QStringList shown;
+    while (timer.elapsed() < 5000 && shown.size() < 3) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        shown.clear();
+        const QModelIndex root = model->index(folder);
+        for (int r = 0; r < model->rowCount(root); ++r) {
+            const QModelIndex i = model->index(r, 0, root);
+            if (model->flags(i) & Qt::ItemIsEnabled) shown << i.data().toString();
+        }
+    }
+    shown.sort();
+    EXPECT_EQ(shown, QStringList({"a.HEX", "b.Ihx", "c.bin"}));
+}
+
+// Where no application opens text files, the readme shows in a read-only window of ours; a file
+// that cannot be read is reported. (The test platform has no launcher at all.)
+TEST_F(UiTest, TextFilesShowInAWindowOfOurOwn) {
+    OpenTextFile(form.get(), QString::fromStdString(dir.Write("notes.txt", "Line one\nLine two\n")));
+    ASSERT_TRUE(TextFileForm);
+    EXPECT_TRUE(TextFileForm->isVisible());
+    EXPECT_TRUE(TextFileForm->Memo1->isReadOnly());
+    EXPECT_EQ(TextFileForm->Memo1->toPlainText(), "Line one\nLine two\n");
+    EXPECT_EQ(TextFileForm->windowTitle(), "notes.txt");
+    OpenTextFile(form.get(), QString::fromStdString(dir.File("missing.txt")));
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].startsWith("Unable to open ")) << prompts.messages[0].toStdString();
+    form->ShowReadme->trigger();  // readme.txt beside the tests or a message: never nothing
+    EXPECT_TRUE(TextFileForm->windowTitle() == "readme.txt" || prompts.messages.size() == 2);
+    emit form->AboutForm->Label3->linkActivated(QString());  // the About box's links likewise
+    EXPECT_TRUE(TextFileForm->windowTitle() == "readme.txt" || prompts.messages.size() == 3);
+    TextFileForm->close();
+}
+
+// About shows the build date as a date.
+TEST_F(UiTest, AboutShowsTheBuildDate) {
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Version \\S+ \\(\\d{4}-\\d{2}-\\d{2}\\)$"))
+                    .match(CorvamatVersionLine())
+                    .hasMatch())
+        << CorvamatVersionLine().toStdString();
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The port panel, the serial terminal, the LED display and the keypad with their dialogs.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -462,14 +463,101 @@ TEST_F(PeripheralsTest, KeypadExampleShowsTheKeyPressed) {
     WaitForRun();
 }
 
-TEST_F(PeripheralsTest, KeypadDialogKeepsItsChoicesAfterCancel) {
-    TKeyCfgForm* d = form->KeyCfgForm;
-    d->Pins[0]->setCurrentIndex(8);  // P1.0
-    d->reject();
+// Whatever was changed before a Cancel, a dialog shows the settings again when it reopens.
+TEST_F(PeripheralsTest, OptionDialogsShowTheSettingsEachTimeTheyOpen) {
+    TLEDCfgForm* led = form->LEDCfgForm;
+    led->show();
+    led->CheckBox1->click();  // direct mode: the track bar goes to -1
+    EXPECT_EQ(led->TrackBar1->value(), -1);
+    led->reject();
+    led->show();
+    EXPECT_FALSE(led->CheckBox1->isChecked());
+    EXPECT_EQ(led->TrackBar1->value(), -3);
+    led->Button1Click();
+    EXPECT_EQ(Settings.Digits, 4);
+    EXPECT_TRUE(Settings.Trigger);
+
+    TKeyCfgForm* keys = form->KeyCfgForm;
+    keys->show();
+    keys->Pins[0]->setCurrentIndex(8);  // P1.0
+    keys->CheckBox1->click();
+    keys->reject();
     EXPECT_EQ(Settings.Port[0], 0x80);
-    EXPECT_EQ(d->Pins[0]->currentIndex(), 8);
-    d->Button1Click();
-    EXPECT_EQ(Settings.Port[0], 0x90);
+    keys->show();
+    EXPECT_EQ(keys->Pins[0]->currentIndex(), 0);
+    EXPECT_TRUE(keys->CheckBox1->isChecked());
+    keys->Button1Click();
+    EXPECT_EQ(Settings.Port[0], 0x80);
+    EXPECT_TRUE(Settings.UseInt);
+}
+
+// A screen reader reads the values the peripherals show, and the keypad keys' state.
+TEST_F(PeripheralsTest, PeripheralValuesReachAssistiveTechnology) {
+    form->ShowPorts->trigger();
+    WriteDirectUi(Sfr::P1, 0x5A);
+    EXPECT_EQ(AccessibleCellText(PortForm->Grids[1], 0, 0), " 5A");
+    EXPECT_EQ(AccessibleCellText(PortForm->Grids[1], 0, 0, QAccessible::Description), "P1 value");
+
+    form->ShowSerial->trigger();
+    WriteDirectUi(Sfr::TMOD, 0x20);
+    WriteDirectUi(Sfr::TH1, 0xFD);
+    WriteDirectUi(Sfr::SCON, 0x50);
+    EXPECT_EQ(AccessibleText(SerialForm->Label2), "9600 (Timer 1)");
+    EXPECT_EQ(AccessibleText(SerialForm->Label3, QAccessible::Description), "Transmit baud rate");
+
+    form->ShowLED->trigger();
+    QLabel* display = LEDForm->Image1;
+    EXPECT_EQ(AccessibleText(display), "dark");
+    EXPECT_EQ(AccessibleText(display, QAccessible::Description), "7-segment display");
+    WriteDirectUi(Sfr::P1, 0xFF);
+    WriteDirectUi(Sfr::P2, uint8_t(~0x4F));  // the segments of a 3
+    WriteDirectUi(Sfr::P1, 0xFE);            // into the rightmost digit
+    WriteDirectUi(Sfr::P2, uint8_t(~0xBF));  // 0 with its point
+    WriteDirectUi(Sfr::P1, 0xFD);            // into the next digit
+    EXPECT_EQ(AccessibleText(display), "  0.3");
+
+    form->ShowKeys->trigger();
+    QAccessibleInterface* key = QAccessible::queryAccessibleInterface(KeyForm->Keys[2]);
+    EXPECT_EQ(key->text(QAccessible::Name), "2");
+    EXPECT_TRUE(key->state().checkable);
+    EXPECT_FALSE(key->state().checked);
+    KeyForm->Keys[2]->click();
+    EXPECT_TRUE(key->state().checked);
+    KeyForm->FormKeyPress("2");
+    EXPECT_FALSE(key->state().checked);
+    EXPECT_EQ(InternalRam[Sfr::P0], 0xFF);
+}
+
+// The port panel's bit numbers and the LED dialog's data pin lists where the layout puts them.
+TEST_F(PeripheralsTest, ColumnLabelsAndPinListsStandWhereTheLayoutPutsThem) {
+    form->ShowPorts->trigger();
+    QStringList wrong;
+    for (QLabel* l : PortForm->widget()->findChildren<QLabel*>()) {
+        bool digit = false;
+        const int n = l->text().toInt(&digit);
+        if (digit && l->pos() != QPoint(186 - 22 * n, 8)) wrong << "port " + l->text();
+    }
+    TLEDCfgForm* d = form->LEDCfgForm;
+    for (int n = 0; n < 8; ++n) {
+        const QPoint list(112 + 76 * (n / 4), 16 + 24 * (n % 4));
+        if (d->Data[n]->pos() != list) wrong << QStringLiteral("list %1").arg(n);
+        for (QLabel* l : d->Data[n]->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+            if (l->text() == QString::number(n) && l->pos() != list + QPoint(-12, 4))
+                wrong << QStringLiteral("label %1").arg(n);
+    }
+    EXPECT_EQ(wrong.join(", ").toStdString(), "");
+}
+
+// The LED and keypad windows carry pictures of their own, which reach them from the resources.
+TEST_F(PeripheralsTest, PeripheralWindowsCarryTheirOwnIcons) {
+    form->ShowLED->trigger();
+    form->ShowKeys->trigger();
+    for (auto [window, file] : {std::pair<QWidget*, QString>{LEDForm, ":/icons/led.svg"},
+                                {KeyForm, ":/icons/keypad.svg"}}) {
+        const QImage shown = window->windowIcon().pixmap(16, 16).toImage();
+        ASSERT_FALSE(shown.isNull()) << file.toStdString();
+        EXPECT_EQ(shown, QIcon(file).pixmap(16, 16).toImage()) << file.toStdString();
+    }
 }
 
 }  // namespace

@@ -4,11 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTableWidget>
 #include <deque>
 #include <memory>
+#include <vector>
 
 #include "Code.h"
 #include "ProgramFiles.h"
@@ -22,12 +32,15 @@ class ScriptedPrompts : public Prompts {
 public:
     QStringList messages;   // every text shown, in order
     std::deque<bool> answers;  // answers to questions; Yes/OK when empty
-    QString openFile, saveFile;
+    QString openFile, saveFile, openFilter;
     void Error(QWidget*, const QString& t) override { messages << t; }
     bool ErrorYesNo(QWidget*, const QString& t) override { return Answer(t); }
     bool ConfirmYesNo(QWidget*, const QString& t) override { return Answer(t); }
     bool ConfirmOkCancel(QWidget*, const QString& t) override { return Answer(t); }
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return openFile; }
+    QString OpenFileName(QWidget*, const QString&, const QString& filter) override {
+        openFilter = filter;
+        return openFile;
+    }
     QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
         return saveFile;
     }
@@ -41,6 +54,90 @@ private:
         return a;
     }
 };
+
+// What a screen reader reads for a control, or for one cell of a grid.
+inline QString AccessibleText(QObject* o, QAccessible::Text t = QAccessible::Name) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+    return a ? a->text(t) : QStringLiteral("<none>");
+}
+inline QString AccessibleCellText(QTableWidget* grid, int row, int column,
+                                  QAccessible::Text t = QAccessible::Name) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(grid);
+    QAccessibleInterface* cell = a && a->tableInterface() ? a->tableInterface()->cellAt(row, column) : nullptr;
+    return cell ? cell->text(t) : QStringLiteral("<none>");
+}
+
+// Texts in `root` that a user cannot read in full: a label or button narrower than its text; a
+// label's letters cut off by the label or its parent, lying over or within two pixels beside
+// another control, or within three pixels of another label's letters; a list box narrower than
+// its items; and a child window too small for its content.
+inline QStringList CrampedTexts(QWidget* root) {
+    QStringList found;
+    std::vector<std::pair<QLabel*, QRect>> inks;
+    auto name = [](QWidget* w, const QString& text) {
+        return QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(w->metaObject()->className()), text);
+    };
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* w : widgets) {
+        if (!w->isVisibleTo(root) && w != root) continue;
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(w); sub && sub->widget() &&
+            !sub->contentsRect().contains(sub->widget()->geometry()))
+            found << name(w, w->windowTitle()) + QStringLiteral(" shows only part of its content");
+        if (auto* box = qobject_cast<QComboBox*>(w)) {
+            QStyleOptionComboBox opt;
+            opt.initFrom(box);
+            const int room =
+                box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box).width();
+            for (int i = 0; i < box->count(); ++i)
+                if (QFontMetrics(box->font()).horizontalAdvance(box->itemText(i)) > room) {
+                    found << name(w, box->itemText(i)) + QStringLiteral(" does not fit %1 pixels").arg(room);
+                    break;
+                }
+        }
+        QString text;
+        auto* label = qobject_cast<QLabel*>(w);
+        if (label && label->textFormat() != Qt::RichText && !Qt::mightBeRichText(label->text()))
+            text = label->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            text = b->text();
+        if (text.isEmpty()) continue;
+        // A push button's size hint asks for a comfortable minimum; its text needs less.
+        const bool push = qobject_cast<QPushButton*>(w) != nullptr;
+        const int needs = push ? QFontMetrics(w->font()).horizontalAdvance(text) + 8 : w->sizeHint().width();
+        if (needs > w->width())
+            found << name(w, text) + QStringLiteral(" is %1 wide, needs %2").arg(w->width()).arg(needs);
+        if (!label) continue;
+        const QFontMetrics fm(label->font());
+        const QRect cr = label->contentsRect();
+        const Qt::Alignment al = QStyle::visualAlignment(label->layoutDirection(), label->alignment());
+        const int advance = fm.horizontalAdvance(text);
+        int x = cr.left(), top = cr.top();
+        if (al & Qt::AlignHCenter) x += (cr.width() - advance) / 2;
+        else if (al & Qt::AlignRight) x = cr.right() + 1 - advance;
+        if (al & Qt::AlignVCenter) top += (cr.height() - fm.height()) / 2;
+        else if (al & Qt::AlignBottom) top = cr.bottom() + 1 - fm.height();
+        const QRect ink = fm.tightBoundingRect(text).translated(x, top + fm.ascent());
+        // A glyph may reach a pixel beyond its advance: only a faint edge, not cut off.
+        if (!label->rect().adjusted(-1, 0, 1, 0).contains(ink))
+            found << name(w, text) + QStringLiteral(" cut off: letters %1 wide in a label %2 wide")
+                                         .arg(ink.width())
+                                         .arg(label->width());
+        const QRect inParent = ink.translated(label->pos());
+        if (!label->parentWidget()->rect().contains(inParent))
+            found << name(w, text) + QStringLiteral(" runs out of its parent");
+        for (QWidget* sibling : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (sibling != label && !qobject_cast<QLabel*>(sibling) && sibling->isVisibleTo(root) &&
+                sibling->geometry().intersects(inParent.adjusted(-2, 0, 2, 0)))
+                found << name(w, text) + QStringLiteral(" lies over or against a ") +
+                             QString::fromLatin1(sibling->metaObject()->className());
+        for (const auto& [other, r] : inks)
+            if (other->parentWidget() == label->parentWidget() && r.adjusted(-3, -3, 3, 3).intersects(inParent))
+                found << name(w, text) + QStringLiteral(" runs into \"%1\"").arg(other->text());
+        inks.emplace_back(label, inParent);
+    }
+    return found;
+}
 
 class UiTest : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // The register view, the byte editor and the memory views: cells, refreshes from both threads,
 // editing, the PSW boxes, paging, and windows opened and closed during a run.
 #include <QCheckBox>
+#include <QLabel>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -255,6 +256,32 @@ TEST_F(ViewsTest, ResetRedrawsTheViews) {
     form->ResetMC->trigger();
     EXPECT_EQ(Cell(Form3->StringGrid1, 3, 0), " 00");
     EXPECT_EQ(Cell(SFRForm8051->StringGrid1, 1), " 00");
+}
+
+}  // namespace
+
+namespace {
+
+// A screen reader reads the values of the register cells, with the register as description.
+TEST_F(ViewsTest, RegisterValuesReachAssistiveTechnology) {
+    form->ShowSFR8051->trigger();
+    WriteDirectUi(Sfr::ACC, 0x5A);
+    EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid1, 0, 0), " 5A");
+    EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid1, 0, 0, QAccessible::Description), "ACC");
+    EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid3, 1, 0, QAccessible::Description), "TMOD");
+    EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid5, 0, 0), " 0000");
+    EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid4, 0, 0, QAccessible::Description), "PSW");
+}
+
+// Where the layout puts the byte editor's bit numbers.
+TEST_F(ViewsTest, ByteEditorBitNumbersStandAboveTheirBoxes) {
+    QStringList wrong;
+    for (QLabel* l : ByteEditForm->findChildren<QLabel*>()) {
+        bool digit = false;
+        const int i = l->text().toInt(&digit);
+        if (digit && (l->pos() != QPoint(164 - 18 * i, 44))) wrong << l->text();
+    }
+    EXPECT_EQ(wrong.join(' ').toStdString(), "");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "Disassembler.h"
 #include "Export.h"
 #include "ProgramFiles.h"
+#include "ProgramSymbols.h"
 #include "RunThreads.h"
 #include "SafeFile.h"
 #include "Settings.h"
@@ -46,10 +47,17 @@ Controller and program:
                          is refused and the checksum question is printed on standard error
   --ini FILE             read every setting from a settings file of the corvamat.ini format;
                          the flags above override it
+  --symbols FILE         the program's symbols from an SDCC .cdb debug file, or the global
+                         labels of a linker .map or NoICE .noi file; without it PROGRAM.cdb,
+                         PROGRAM.map or PROGRAM.noi beside the program is read if there is one
 
 Running:
   --break ADDR           breakpoint at hexadecimal ADDR (repeatable); the run stops before
                          that instruction, except at the instruction where it started
+  --break FUNCTION       with symbols: at the first instruction of a function (a name that is
+                         also a hexadecimal number is an address; write it as _NAME)
+  --break FILE.c:LINE    with a .cdb: at the first instruction of a C line (the next line
+                         with code when that one has none)
   --max-cycles N         stop after N machine cycles
   --watch ADDR[:SPACE][=VALUE]
                          data breakpoint (repeatable): the run stops after an instruction
@@ -57,6 +65,9 @@ Running:
                          the 8052's upper RAM), sfr, bit or xram; with =VALUE only when that
                          hexadecimal value (a bit: 0 or 1) is written. The stop reason is
                          "watch" and the dump's watch_pc holds the writing instruction
+  --watch NAME[=VALUE]   with symbols: a write to any byte of a global or static variable;
+                         with =VALUE a write of that hexadecimal byte to its least
+                         significant byte
   --real-time            run at the controller's real speed: Frequency / 12 machine cycles
                          per second (also when the settings file sets RealTime)
   The run also ends when the program passes its last address, and when it executes a jump
@@ -72,14 +83,19 @@ Input and output:
   --dump FILE            the final state as JSON: stop, pc, cycles, instructions, sbuf_rx
                          (the receive buffer), iram (384 bytes), xram (65536 bytes), the
                          memories as hexadecimal digits, call_stack (the calls and
-                         interrupts not yet returned from, outermost first)
+                         interrupts not yet returned from, outermost first); with symbols also
+                         variables: every global and static variable by name with its value
+                         (numbers, arrays, objects for structures, pointers as text, null where
+                         a value has no storage)
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
                          and the machine cycles counted when the instruction has run
   --stats                instructions, machine cycles, host seconds, cycles per second and
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
-                         and exit
-  --export FILE          write the disassembly as assembler source and exit
+                         and exit; with symbols the operands show names, and a fourth column
+                         the label that starts at the row
+  --export FILE          write the disassembly as assembler source and exit (with symbols,
+                         labelled with the program's names)
   -q, --quiet            no notes on standard error: neither the stop line nor the notes on
                          relocated or dropped bytes (errors are still reported)
   --help                 this text
@@ -96,11 +112,13 @@ output are still written).
 )";
 
 struct Options {
-    std::string program, ini, serialOut, serialIn, dump, trace, exportFile;
+    std::string program, ini, serialOut, serialIn, dump, trace, exportFile, symbols;
     std::string cpu, frequency, binOffset;
     bool ignoreChecksum = false, stats = false, listing = false, quiet = false, realTime = false;
     std::vector<uint16_t> breaks;
+    std::vector<std::string> breakNames;  // functions and FILE:LINE, resolved once symbols are read
     std::vector<DataBreakpoint> watches;
+    std::vector<std::string> watchNames;  // variables, resolved once symbols are read
     uint64_t maxCycles = UINT64_MAX;
 };
 
@@ -124,11 +142,30 @@ bool ParseUnsigned(const std::string& s, int base, uint64_t* v) {
     return true;
 }
 
+// A C identifier, or FILE:LINE.
+bool IsBreakName(const std::string& s) {
+    auto colon = s.rfind(':');
+    if (colon != std::string::npos) {
+        uint64_t line;
+        return colon > 0 && ParseUnsigned(s.substr(colon + 1), 10, &line) && line > 0;
+    }
+    if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
+    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
 void ParseWatchOption(const std::string& text, Options* o) {
     DataBreakpoint b;
     std::string error;
-    if (!ParseWatchSpec(text, &b, &error)) UsageError("--watch " + text + ": " + error);
-    o->watches.push_back(b);
+    if (ParseWatchSpec(text, &b, &error)) {
+        o->watches.push_back(b);
+        return;
+    }
+    // A variable's name: its address and memory come from the symbols.
+    const std::string name = text.substr(0, text.find('='));
+    if (IsBreakName(name) && name.find(':') == std::string::npos)
+        o->watchNames.push_back(text);
+    else
+        UsageError("--watch " + text + ": " + error);
 }
 
 Options ParseArguments(int argc, char** argv) {
@@ -159,12 +196,17 @@ Options ParseArguments(int argc, char** argv) {
             o.ignoreChecksum = true;
         } else if (a == "--ini") {
             o.ini = value(i);
+        } else if (a == "--symbols") {
+            o.symbols = value(i);
         } else if (a == "--break") {
             uint64_t v;
             std::string s = value(i);
-            if (!ParseUnsigned(s, 16, &v) || v > 0xFFFF)
-                UsageError("--break takes a hexadecimal address 0-FFFF");
-            o.breaks.push_back(uint16_t(v));
+            if (ParseUnsigned(s, 16, &v) && v <= 0xFFFF)
+                o.breaks.push_back(uint16_t(v));
+            else if (IsBreakName(s))
+                o.breakNames.push_back(s);
+            else
+                UsageError("--break takes a hexadecimal address 0-FFFF, a function or FILE.c:LINE");
         } else if (a == "--watch") {
             ParseWatchOption(value(i), &o);
         } else if (a == "--max-cycles") {
@@ -368,7 +410,12 @@ bool WriteDump(const std::string& path, const TRunThread& run) {
       << ",\n  \"cycles\": " << run.CycleCount << ",\n  \"instructions\": " << run.Instructions
       << ",\n  \"sbuf_rx\": " << unsigned(SerialReceiveBuffer) << ",\n" << DebugDumpEntries(run)
       << "  \"iram\": \"" << Hex(iram, kInternalRamSize) << "\",\n  \"xram\": \""
-      << Hex(xram.data(), xram.size()) << "\"\n}\n";
+      << Hex(xram.data(), xram.size()) << "\"";
+    if (const SymbolTable* symbols = ActiveProgramSymbols()) {
+        MachineMemory memory;
+        j << ",\n  \"variables\": " << VariablesJson(*symbols, memory, "  ");
+    }
+    j << "\n}\n";
     std::string error;
     if (WriteFileSafely(path, j.str(), &error)) return true;
     std::cerr << "corvamat-run: cannot write " << path << ": " << error << "\n";
@@ -468,6 +515,58 @@ bool LoadProgram(const Options& o) {
     return false;
 }
 
+// The symbols given with --symbols (a failure ends the run) or found beside the program (a
+// failure is reported and the run goes on without).
+bool LoadRunnerSymbols(const Options& o) {
+    std::string error;
+    if (!o.symbols.empty()) {
+        if (LoadProgramSymbolsFile(o.symbols, o.program, &error)) return true;
+        std::cerr << "corvamat-run: " << error << "\n";
+        return false;
+    }
+    if (!LoadProgramSymbolsBeside(o.program, &error) && !error.empty())
+        std::cerr << "corvamat-run: " << error << " The program runs without symbols.\n";
+    return true;
+}
+
+// A --break given as a function or FILE:LINE, as a code address.
+uint16_t ResolveBreakName(const Options& o, const std::string& name) {
+    const SymbolTable* t = ActiveProgramSymbols();
+    if (!t) UsageError("--break " + name + " needs the program's symbols (a .cdb beside it or --symbols)");
+    auto colon = name.rfind(':');
+    if (colon != std::string::npos) {
+        uint32_t line = uint32_t(std::stoul(name.substr(colon + 1))), actual = 0;
+        auto a = t->AddressOfLine(name.substr(0, colon), line, &actual);
+        if (!a) UsageError("--break " + name + ": no code at or after that line");
+        if (actual != line) Note(o, name + " has no code; the breakpoint is on line " + std::to_string(actual));
+        return *a;
+    }
+    if (const Function* f = t->FindFunction(name)) return f->start;
+    for (const auto& l : t->labels)
+        if (l.code && (l.name == name || l.name == "_" + name)) return l.address;
+    UsageError("--break " + name + ": no such function");
+}
+
+// A --watch given as NAME[=VALUE]: every byte of the variable (with =VALUE its least significant
+// byte only), in the memory the symbols give it.
+void ResolveWatchOption(const std::string& text, std::vector<DataBreakpoint>* watches) {
+    const SymbolTable* t = ActiveProgramSymbols();
+    if (!t) UsageError("--watch " + text + " needs the program's symbols (a .cdb beside it or --symbols)");
+    const auto eq = text.find('=');
+    const std::string name = text.substr(0, eq), value = eq == std::string::npos ? "" : text.substr(eq);
+    std::string error;
+    auto w = ResolveWatchName(*t, name, &error);
+    if (!w) UsageError("--watch " + text + ": " + error);
+    const uint32_t bytes = value.empty() ? w->size : 1;
+    for (uint32_t i = 0; i < bytes; ++i) {
+        char address[8];
+        std::snprintf(address, sizeof address, "%X", unsigned(w->address + i));
+        DataBreakpoint b;
+        if (!ParseWatchSpec(address + (":" + w->space) + value, &b, &error)) UsageError("--watch " + text + ": " + error);
+        watches->push_back(b);
+    }
+}
+
 // Tells what the load changed: jump and call targets moved by the relocation of a binary image,
 // bytes past FFFFh dropped.
 void ReportLoad(const Options& o) {
@@ -486,8 +585,14 @@ void ReportLoad(const Options& o) {
 int ListOrExport(const Options& o) {
     if (!o.exportFile.empty()) ProbeOutput(o.exportFile);
     BuildListing();
-    if (o.listing)
-        for (const auto& r : Listing) std::cout << r.Address << '\t' << r.Text << '\t' << r.Bytes << '\n';
+    if (o.listing) {
+        const bool labels = ActiveProgramSymbols() != nullptr;
+        for (const auto& r : Listing) {
+            std::cout << r.Address << '\t' << r.Text << '\t' << r.Bytes;
+            if (labels) std::cout << '\t' << r.Label;
+            std::cout << '\n';
+        }
+    }
     if (!o.exportFile.empty()) {
         std::string error;
         if (!ExportListing(Listing, CurrentExportOptions(), o.exportFile, &error)) {
@@ -502,7 +607,10 @@ int ListOrExport(const Options& o) {
 
 void Run(const Options& o, RunFiles& files, TRunThread& run) {
     for (uint16_t b : o.breaks) BreakpointTable.Set(b, 1);
-    DataBreakpoints = o.watches;
+    for (const auto& name : o.breakNames) BreakpointTable.Set(ResolveBreakName(o, name), 1);
+    std::vector<DataBreakpoint> watches = o.watches;
+    for (const auto& name : o.watchNames) ResolveWatchOption(name, &watches);
+    DataBreakpoints = watches;
     ArmDebugStops(nullptr);
 
     RunnerExtras extras;
@@ -557,6 +665,7 @@ int main(int argc, char** argv) {
     if (!LoadProgram(o)) return kExitLoad;
     ReportLoad(o);
     ProgramCounter = 0;
+    if (!LoadRunnerSymbols(o)) return kExitLoad;
     if (listOnly) return ListOrExport(o);
 
     RunSettings rs;

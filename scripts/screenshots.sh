@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Takes docs/screenshot-terminal.png and docs/screenshot-peripherals.png again: the desktop program
+# from build/ under Xvfb (1100 x 620) with openbox, driven by xdotool as a user would, captured
+# with ImageMagick's import. Needs the Debian packages xvfb, openbox, xdotool and imagemagick.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+for tool in Xvfb openbox xdotool import; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (apt-get install xvfb openbox xdotool imagemagick)" >&2; exit 1; }
+done
+[ -x build/corvamat ] || { echo "build/corvamat is missing: build it first" >&2; exit 1; }
+
+# A copy of the program in a folder of its own starts with the default settings and leaves the
+# settings file beside build/corvamat alone.
+work=$(mktemp -d)
+cp build/corvamat "$work/"
+xvfb="" wm="" app=""
+trap 'kill $app $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+export DISPLAY=:$((100 + RANDOM % 400))
+Xvfb "$DISPLAY" -screen 0 1100x620x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
+sleep 1
+openbox >/dev/null 2>&1 & wm=$!
+sleep 1
+
+# shot PROGRAM OUTPUT KEYS...: opens PROGRAM through File > Open Program File..., types KEYS (a
+# number waits that many tenths of a second), takes the screen.
+shot() {
+  local program=$1 output=$2
+  shift 2
+  rm -f "$work/corvamat.ini"
+  "$work/corvamat" >/dev/null 2>&1 & app=$!
+  sleep 2
+  xdotool key alt+f; sleep 0.5; xdotool key Return; sleep 1.5
+  xdotool type --delay 15 "$root/examples/$program"; xdotool key Return; sleep 1.5
+  for k in "$@"; do
+    if [[ $k =~ ^[0-9]+$ ]]; then sleep "$(printf '%d.%d' $((k / 10)) $((k % 10)))"; else xdotool key "$k"; sleep 0.4; fi
+  done
+  import -window root "$root/docs/$output"
+  kill "$app"; wait "$app" 2>/dev/null || true
+  app=""
+}
+
+shot hello.hex screenshot-terminal.png ctrl+s ctrl+i F9 15
+# View > 7-Segment-LEDs is the seventh item of its menu.
+shot ledcount.hex screenshot-peripherals.png ctrl+r ctrl+p alt+v Down Down Down Down Down Down Return F9 20
+echo "docs/screenshot-terminal.png and docs/screenshot-peripherals.png written"

@@ -1,0 +1,45 @@
+// libFuzzer target: the .cdb, .map and .noi readers, the lookups and the decoder over arbitrary text.
+#include <array>
+#include <string_view>
+
+#include "Symbols.h"
+#include "ValueDecoder.h"
+
+namespace {
+
+class NoiseMemory : public TargetMemory {
+public:
+    explicit NoiseMemory(std::string_view bytes) : bytes_(bytes) {}
+    uint8_t Data(uint8_t a) override { return At(a); }
+    uint8_t Idata(uint8_t a) override { return At(a + 7u); }
+    uint8_t Xdata(uint16_t a) override { return At(a + 13u); }
+    uint8_t Code(uint16_t a) override { return At(a + 29u); }
+
+private:
+    uint8_t At(unsigned a) const { return bytes_.empty() ? 0 : uint8_t(bytes_[a % bytes_.size()]); }
+    std::string_view bytes_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    SymbolTable t;
+    if (ReadCdbText(text, "fuzz.cdb", &t).ok) {
+        NoiseMemory memory(text);
+        for (const auto& [name, s] : t.StaticVariables()) (void)DecodeSymbol(*s, t, memory);
+        for (const auto& f : t.functions)
+            for (const Symbol* s : t.LocalsOf(f)) (void)DecodeSymbol(*s, t, memory);
+        for (unsigned a = 0; a < 0x10000; a += 97) {
+            (void)t.FunctionAt(uint16_t(a));
+            (void)t.LineAt(uint16_t(a));
+            (void)t.DataNameAt(uint8_t(a));
+        }
+        (void)CheckSymbolsMatch(t, 0x100, nullptr);
+    }
+    SymbolTable m;
+    (void)ReadMapText(text, "fuzz.map", &m);
+    (void)MapModules(text);
+    (void)ReadNoiText(text, "fuzz.noi", &m);
+    return 0;
+}

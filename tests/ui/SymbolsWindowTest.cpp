@@ -1,0 +1,231 @@
+// An SDCC program with its debug file in the desktop program: names in the listing, the Watch
+// window through a run, edits and Close File; broken and foreign symbol files.
+#include <QHeaderView>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Disassembler.h"
+#include "ProgramSymbols.h"
+#include "SourceUnit.h"
+#include "UiHarness.h"
+#include "Unit2.h"
+#include "WatchUnit.h"
+
+#ifdef CORVAMAT_SDCC_DIR
+namespace {
+
+const std::string kSdcc = CORVAMAT_SDCC_DIR;
+
+class SymbolsUiTest : public UiTest {
+protected:
+    // Copies the SDCC program's files into the test folder and opens the program.
+    bool OpenSdccProgram(std::initializer_list<const char*> files) {
+        for (const char* f : files)
+            std::filesystem::copy_file(kSdcc + "/" + f, dir.File(f), std::filesystem::copy_options::overwrite_existing);
+        prompts.openFile = QString::fromStdString(dir.File("main.ihx"));
+        form->OpenHEX->trigger();
+        return !ProgramFileName.empty();
+    }
+    // The line of main.c that holds `marker`; by default the one that prints the results.
+    static uint32_t PrintfLine(const char* marker = "printf(\"result=") {
+        std::ifstream in(std::string(CORVAMAT_SDCC_SOURCES) + "/main.c");
+        std::string line;
+        for (uint32_t n = 1; std::getline(in, line); ++n)
+            if (line.find(marker) != std::string::npos) return n;
+        return 0;
+    }
+    int RowOf(const std::string& text) {
+        for (size_t i = 0; i < Listing.size(); ++i)
+            if (Listing[i].Text == text) return int(i);
+        return -1;
+    }
+    QString Value(const char* name) {
+        QTreeWidgetItem* row = WatchForm->FindRow(name);
+        return row ? row->text(3) : QStringLiteral("<not listed>");
+    }
+    bool Red(const char* name) { return WatchForm->FindRow(name)->foreground(3).color() == Qt::red; }
+};
+
+TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+    EXPECT_TRUE(form->LoadSymbols->isEnabled());
+    ASSERT_TRUE(Form2);
+    EXPECT_EQ(Form2->Model->columnCount(), 4);
+    EXPECT_GE(RowOf("LCALL _square"), 0);
+    const Function* main = ProgramSymbols.FindFunction("main");
+    ASSERT_TRUE(main);
+    const int mainRow = ListingRowMap[main->start];
+    EXPECT_EQ(Form2->Model->index(mainRow, 3).data().toString(), "_main");
+    EXPECT_EQ(Form2->StringGrid1->horizontalHeader()->visualIndex(3), 1);
+
+    form->ShowWatch->trigger();
+    ASSERT_TRUE(WatchForm);
+    EXPECT_EQ(Value("result"), "0");
+    EXPECT_EQ(Value("ratio"), "0");  // the initialisers have not run yet
+    // Run to the printf line: the values the program prints, changed ones in red.
+    auto printfLine = ProgramSymbols.AddressOfLine("main.c", PrintfLine());
+    ASSERT_TRUE(printfLine);
+    BreakpointTable.Set(*printfLine, 1);
+    form->RunProg->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, *printfLine);
+    EXPECT_EQ(Value("result"), "42");
+    EXPECT_TRUE(Red("result"));
+    EXPECT_EQ(Value("negative"), "-5");
+    EXPECT_EQ(Value("origin"), "{x = 3, y = -2, z = 14, flags = 5, mode = 2}");
+    EXPECT_EQ(WatchForm->FindRow("origin")->child(2)->text(0), "z");
+    EXPECT_EQ(Value("table"), "{0, 1, 4, 9}");
+    // The locals of main come first, the loop counter in registers.
+    EXPECT_EQ(WatchForm->WatchList->topLevelItem(0)->text(0), "i");
+    EXPECT_TRUE(WatchForm->FindRow("i")->text(2).startsWith("registers"));
+
+    // A scalar edited: the store reaches memory, and an own edit is not a change of the program.
+    const Symbol* result = ProgramSymbols.FindSymbol("result");
+    ASSERT_TRUE(WatchForm->EditValue(WatchForm->FindRow("result"), "7"));
+    QApplication::processEvents();
+    EXPECT_EQ(InternalRam[*result->address], 7);
+    EXPECT_EQ(Value("result"), "7");
+    EXPECT_FALSE(Red("result"));
+    EXPECT_FALSE(WatchForm->EditValue(WatchForm->FindRow("counter"), "300"));
+    EXPECT_TRUE(prompts.messages.last().startsWith("counter: 300 is out of range"));
+    QApplication::processEvents();
+    EXPECT_FALSE(WatchForm->FindRow("origin")->flags() & Qt::ItemIsEditable);
+
+    // A step: nothing the step did not change stays red.
+    form->RunStep->trigger();
+    WaitForRun();
+    EXPECT_FALSE(Red("result"));
+
+    prompts.answers = {true};
+    form->CloseHEXFile->trigger();
+    EXPECT_EQ(ActiveProgramSymbols(), nullptr);
+    EXPECT_FALSE(form->LoadSymbols->isEnabled());
+    EXPECT_EQ(WatchForm->WatchList->topLevelItemCount(), 1);
+    EXPECT_TRUE(WatchForm->WatchList->topLevelItem(0)->text(0).startsWith("No symbols"));
+    BreakpointTable.Set(*printfLine, 0);
+}
+
+TEST_F(SymbolsUiTest, BrokenAndForeignSymbolFiles) {
+    std::filesystem::copy_file(kSdcc + "/main.cdb", dir.File("good.cdb"));
+    std::string broken = dir.Read("good.cdb");
+    broken.replace(broken.find("\nS:"), 3, "\nS:G$x(");
+    dir.Write("main.cdb", broken);
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx"}));
+    std::filesystem::copy_file(kSdcc + "/main.map", dir.File("main.map"));  // the program's modules
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].startsWith("main.cdb:")) << prompts.messages[0].toStdString();
+    EXPECT_TRUE(prompts.messages[0].endsWith("The program is loaded without symbols."));
+    EXPECT_EQ(Form2->Model->columnCount(), 3);
+    EXPECT_LT(RowOf("LCALL _square"), 0);
+
+    // Load Symbols... by hand: the names appear in the open listing.
+    prompts.openFile = QString::fromStdString(dir.File("good.cdb"));
+    form->LoadSymbols->trigger();
+    EXPECT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(Form2->Model->columnCount(), 4);
+    EXPECT_GE(RowOf("LCALL _square"), 0);
+    // Another program's symbols are refused, and the ones loaded stay.
+    prompts.openFile = QString::fromStdString(kSdcc + "/stack.cdb");
+    std::filesystem::copy_file(kSdcc + "/stack.cdb", dir.File("stack.cdb"));
+    form->LoadSymbols->trigger();
+    ASSERT_EQ(prompts.messages.size(), 2);
+    EXPECT_TRUE(prompts.messages[1].contains("another program")) << prompts.messages[1].toStdString();
+    EXPECT_GE(RowOf("LCALL _square"), 0);
+}
+
+// The Source window: one tab per C file, breakpoints on lines with code, the PC's line marked.
+TEST_F(SymbolsUiTest, SourceWindowBreakpointsAndTheProgramCounter) {
+    const std::string sources = std::string(CORVAMAT_SDCC_SOURCES) + "/";
+    std::filesystem::copy_file(sources + "main.c", dir.File("main.c"));
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map"}));
+    prompts.openFile.clear();  // helper.c is not there, and the user does not find it
+    form->ShowSource->trigger();
+    ASSERT_TRUE(SourceForm);
+    ASSERT_EQ(SourceForm->PageControl1->count(), 2);
+    EXPECT_EQ(SourceForm->PageControl1->tabText(0), "main.c");
+    QTableView* helper = SourceForm->ViewOf("helper.c");
+    ASSERT_TRUE(helper);
+    EXPECT_EQ(helper->model()->index(0, 2).data().toString(), "(helper.c was not found)");
+
+    const int line = int(PrintfLine());
+    QTableView* main = SourceForm->ViewOf("main.c");
+    EXPECT_EQ(main->model()->index(line - 1, 2).data().toString().trimmed().left(7), "printf(");
+    EXPECT_FALSE(SourceForm->ToggleBreakpoint("main.c", 1));  // a comment has no code
+    ASSERT_TRUE(SourceForm->ToggleBreakpoint("main.c", line));
+    const uint16_t address = *ProgramSymbols.AddressOfLine("main.c", uint32_t(line));
+    EXPECT_EQ(BreakpointTable[address], 1);
+    EXPECT_EQ(main->model()->index(line - 1, 0).data().toString(), QString::fromUtf8("\u25CF"));
+
+    form->RunProg->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, address);
+    EXPECT_EQ(SourceForm->PageControl1->currentIndex(), 0);
+    EXPECT_EQ(main->model()->index(line - 1, 0).data().toString(), QString::fromUtf8("\u25B6\u25CF"));
+    EXPECT_EQ(main->selectionModel()->currentIndex().row(), line - 1);
+    // The listing's breakpoint command clears the same breakpoint.
+    Form2->SelectRow(ListingRowMap[address]);
+    form->ToggleBP->trigger();
+    EXPECT_EQ(BreakpointTable[address], 0);
+    EXPECT_EQ(main->model()->index(line - 1, 0).data().toString(), QString::fromUtf8("\u25B6"));
+
+    prompts.answers = {true};
+    form->CloseHEXFile->trigger();
+    EXPECT_EQ(SourceForm->PageControl1->count(), 0);
+}
+
+// With the Source window active, F10 steps over a line with a call, F8 steps into the called
+// function's first line, F4 runs to the selected line; elsewhere they work by instruction.
+TEST_F(SymbolsUiTest, StepsBySourceLine) {
+    std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/main.c", dir.File("main.c"));
+    std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/helper.c", dir.File("helper.c"));
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map"}));
+    form->ShowSource->trigger();
+    ASSERT_TRUE(SourceForm);
+    const uint32_t call = PrintfLine("result = helper(20, 22);");
+    const uint16_t start = *ProgramSymbols.AddressOfLine("main.c", call);
+    BreakpointTable.Set(start, 1);
+    form->RunProg->trigger();
+    WaitForRun();
+    BreakpointTable.Set(start, 0);
+    ASSERT_EQ(ProgramCounter, start);
+
+    form->MdiArea->setActiveSubWindow(SourceForm);
+    form->StepOver->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, *ProgramSymbols.AddressOfLine("main.c", call + 1));
+    EXPECT_EQ(ProgramSymbols.LineAt(ProgramCounter)->line, call + 1);
+
+    // Run to the printf line by selecting it, then F4.
+    QTableView* main = SourceForm->ViewOf("main.c");
+    main->selectionModel()->setCurrentIndex(main->model()->index(int(PrintfLine()) - 1, 2),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    form->RunToCursor->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, *ProgramSymbols.AddressOfLine("main.c", PrintfLine()));
+
+    // F8 into a call: from the loop's call of square, the first line of square.
+    form->ResetMC->trigger();
+    const uint32_t loop = PrintfLine("table[i] = square(i);");
+    const uint16_t loopStart = *ProgramSymbols.AddressOfLine("main.c", loop);
+    BreakpointTable.Set(loopStart, 1);
+    form->RunProg->trigger();
+    WaitForRun();
+    BreakpointTable.Set(loopStart, 0);
+    ASSERT_EQ(ProgramCounter, loopStart);
+    form->MdiArea->setActiveSubWindow(SourceForm);
+    form->RunStep->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramSymbols.FunctionAt(ProgramCounter), ProgramSymbols.FindFunction("square"));
+    // Elsewhere F8 is one instruction again.
+    form->MdiArea->setActiveSubWindow(Form2);
+    const uint16_t pc = ProgramCounter;
+    form->RunStep->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, pc + AsmTable[CodeMemory[pc]].Length);
+}
+
+}  // namespace
+#endif
