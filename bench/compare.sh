@@ -6,12 +6,15 @@
 # and alternating spreads any slow spell over both.
 # Usage: bench/compare.sh [CORVAMAT_RUN] [HEX] [RUNS]
 # CORVAMAT_RUN defaults to the optimised build in build-rel (link-time optimisation on), else build.
+# Without HEX (or with "all") it compares both benchmark programs in turn: bench.hex (sieve, CRC-16,
+# insertion sort) and arith.hex (32-bit library arithmetic, a string hash, bubble sort).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 default=$here/../build-rel/tools/corvamat-run/corvamat-run
 [ -x "$default" ] || default=$here/../build/tools/corvamat-run/corvamat-run
 runner=${1:-$default}
-hex=${2:-$here/bench.hex}
+hexes=${2:-all}
+[ "$hexes" = all ] && hexes="$here/bench.hex $here/arith.hex"
 runs=${3:-5}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -47,21 +50,27 @@ s51_once() {
     'BEGIN { printf "%.0f\n", t / 12 / (s > 0 ? s : 0.001) }' >>"$tmp/s51.rates"
 }
 
-# The first run of corvamat-run also finds where the program ends: in a jump to itself, where
-# s51 is stopped by a breakpoint.
-ours_once
-ours_cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")
-halt=$(sed -n 's/^  "pc": \([0-9]*\),$/\1/p' "$tmp/dump.json")
-s51_once
-for _ in $(seq 2 "$runs"); do
+compare() {
+  local hex=$1
+  rm -f "$tmp"/*.rates
+  # The first run of corvamat-run also finds where the program ends: in a jump to itself, where
+  # s51 is stopped by a breakpoint.
   ours_once
+  ours_cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")
+  halt=$(sed -n 's/^  "pc": \([0-9]*\),$/\1/p' "$tmp/dump.json")
   s51_once
-done
-ours_rate=$(median <"$tmp/ours.rates")
-s51_rate=$(median <"$tmp/s51.rates")
+  for _ in $(seq 2 "$runs"); do
+    ours_once
+    s51_once
+  done
+  ours_rate=$(median <"$tmp/ours.rates")
+  s51_rate=$(median <"$tmp/s51.rates")
 
-same=$(cmp -s "$tmp/ours.txt" "$tmp/s51.txt" && echo "identical" || echo "DIFFERENT")
-echo "program:            $hex ($ours_cycles machine cycles, serial output $same)"
-echo "corvamat-run:       $ours_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/ours.rates" | tr '\n' ' '))"
-echo "s51:                $s51_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/s51.rates" | tr '\n' ' '))"
-awk -v a="$ours_rate" -v b="$s51_rate" 'BEGIN { printf "ratio:              %.1f\n", a / b }'
+  same=$(cmp -s "$tmp/ours.txt" "$tmp/s51.txt" && echo "identical" || echo "DIFFERENT")
+  echo "program:            $hex ($ours_cycles machine cycles, serial output $same)"
+  echo "corvamat-run:       $ours_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/ours.rates" | tr '\n' ' '))"
+  echo "s51:                $s51_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/s51.rates" | tr '\n' ' '))"
+  awk -v a="$ours_rate" -v b="$s51_rate" 'BEGIN { printf "ratio:              %.1f\n", a / b }'
+}
+
+for hex in $hexes; do compare "$hex"; done

@@ -283,9 +283,9 @@ TEST(Timers, OverflowIsTakenAtTheNextStep) {
 // work leaves (MachineStateChanged before each step), in every timer mode, with interrupts of
 // both levels, pin edges and the serial port.
 TEST(StepForms, WatchedAndUnwatchedStepsLeaveTheSameMachine) {
-    const uint8_t program[] = {
+    uint8_t program[] = {
         0x75, 0x89, 0x21,  // 0040 MOV TMOD,#21h (patched per run)
-        0x75, 0x8D, 0xF0,  // MOV TH1,#F0h
+        0x75, 0x8D, 0xF0,  // MOV TH1,#F0h (patched per run)
         0x75, 0x8A, 0xF0,  // MOV TL0,#F0h
         0x75, 0x8C, 0xFF,  // MOV TH0,#FFh
         0x75, 0xCB, 0xFF,  // MOV RCAP2H,#FFh
@@ -304,7 +304,8 @@ TEST(StepForms, WatchedAndUnwatchedStepsLeaveTheSameMachine) {
         0xF6,              // MOV @R0,A
         0xC2, 0x8C,        // CLR TR0
         0xD2, 0x8C,        // SETB TR0
-        0x80, 0xEE,        // SJMP loop
+        0xA4,              // MUL AB (four cycles)
+        0x80, 0xED,        // SJMP loop
     };
     auto load = [&](uint8_t tmod, uint8_t t2con) {
         Fresh();
@@ -343,22 +344,27 @@ TEST(StepForms, WatchedAndUnwatchedStepsLeaveTheSameMachine) {
         }
         return states;
     };
-    for (uint8_t tmod : {0x21, 0x20, 0x23, 0x12, 0x29, 0xA1, 0x00}) {
-        for (uint8_t t2con : {0x04, 0x34, 0x05}) {
-            SCOPED_TRACE(testing::Message() << "TMOD " << int(tmod) << " T2CON " << int(t2con));
-            const std::vector<Snapshot> reference = run(tmod, t2con, 0, true);
-            EXPECT_NE(reference.back()[0x30] | reference.back()[0x32] | reference.back()[0x35], 0);
-            for (int every : {0, 1, 3}) {
-                const std::vector<Snapshot> other = run(tmod, t2con, every);
-                for (size_t n = 0; n < reference.size(); ++n) {
-                    if (other[n] != reference[n]) {
-                        ADD_FAILURE() << "watched every " << every << ": differs after step " << n;
-                        break;
-                    }
+    auto compare = [&](uint8_t tmod, uint8_t t2con, uint8_t th1) {
+        SCOPED_TRACE(testing::Message() << "TMOD " << int(tmod) << " T2CON " << int(t2con) << " TH1 " << int(th1));
+        program[5] = th1;
+        const std::vector<Snapshot> reference = run(tmod, t2con, 0, true);
+        EXPECT_NE(reference.back()[0x30] | reference.back()[0x32] | reference.back()[0x35], 0);
+        for (int every : {0, 1, 3}) {
+            const std::vector<Snapshot> other = run(tmod, t2con, every);
+            for (size_t n = 0; n < reference.size(); ++n) {
+                if (other[n] != reference[n]) {
+                    ADD_FAILURE() << "watched every " << every << ": differs after step " << n;
+                    break;
                 }
             }
         }
-    }
+    };
+    for (uint8_t tmod : {0x21, 0x20, 0x23, 0x12, 0x29, 0xA1, 0x00})
+        for (uint8_t t2con : {0x04, 0x34, 0x05}) compare(tmod, t2con, 0xF0);
+    // Timer 1 alone in mode 2 (Timer 0 a counter without edges, Timer 2 stopped): the baud-rate
+    // path, also with periods of one and three cycles, where an instruction overflows more than
+    // once.
+    for (uint8_t th1 : {0xF0, 0xFF, 0xFD}) compare(0x24, 0x00, th1);
 }
 
 }  // namespace
