@@ -796,7 +796,8 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
     AdvanceTimers<Watched>(InstructionCycles[op]);
     // Stage 2: the instruction.
     const uint8_t b1 = CodeMemory[uint16_t(pc + 1)];
-    const uint8_t b2 = CodeMemory[uint16_t(pc + 2)];
+    // The second operand byte, read where an instruction has one.
+    auto b2 = [&] { return CodeMemory[uint16_t(pc + 2)]; };
     const uint8_t bank8 = R(Sfr::PSW) & 0x18;
     uint16_t oi = 0;  // the operand's InternalRam index for the @Ri and Rn forms
     if ((op & 0x0F) >= 8) oi = bank8 + (op & 7);
@@ -818,14 +819,14 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
         case 0xE4: StoreAcc(0); break;
         case 0xF5: Store<true>(b1, acc()); break;
         case 0xF6 ... 0xFF: StoreOperand(oi, acc()); break;
-        case 0x75: Store<true>(b1, b2); break;
+        case 0x75: Store<true>(b1, b2()); break;
         case 0x76 ... 0x7F: StoreOperand(oi, b1); break;
-        case 0x85: Store<true>(b2, Src(b1)); break;
+        case 0x85: Store<true>(b2(), Src(b1)); break;
         case 0x86 ... 0x8F: Store<true>(b1, R(oi)); break;
         case 0xA6 ... 0xAF: StoreOperand(oi, Src(b1)); break;
         case 0x90:
             StoreFixed(Sfr::DPH, b1);
-            StoreFixed(Sfr::DPL, b2);
+            StoreFixed(Sfr::DPL, b2());
             break;
         case 0xC5: {
             uint8_t t = Src(b1);
@@ -935,9 +936,9 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
         case 0x42: Store<true>(b1, Src(b1) | acc()); break;
         case 0x52: Store<true>(b1, Src(b1) & acc()); break;
         case 0x62: Store<true>(b1, Src(b1) ^ acc()); break;
-        case 0x43: Store<true>(b1, Src(b1) | b2); break;
-        case 0x53: Store<true>(b1, Src(b1) & b2); break;
-        case 0x63: Store<true>(b1, Src(b1) ^ b2); break;
+        case 0x43: Store<true>(b1, Src(b1) | b2()); break;
+        case 0x53: Store<true>(b1, Src(b1) & b2()); break;
+        case 0x63: Store<true>(b1, Src(b1) ^ b2()); break;
         case 0x44: StoreAcc(acc() | b1); break;
         case 0x54: StoreAcc(acc() & b1); break;
         case 0x64: StoreAcc(acc() ^ b1); break;
@@ -980,7 +981,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
 
         // ---- Jumps, calls and returns
         case 0x00: case 0xA5: break;
-        case 0x02: next = uint16_t(b1 * 256 + b2); break;  // LJMP still updates parity
+        case 0x02: next = uint16_t(b1 * 256 + b2()); break;  // LJMP still updates parity
         case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1:
             ProgramCounter = absTarget();
             return pc;
@@ -996,8 +997,8 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             uint16_t ret = uint16_t(pc + 3);
             PushW(uint8_t(ret));
             PushW(uint8_t(ret >> 8));
-            ProgramCounter = uint16_t(b1 * 256 + b2);
-            NoteCall(pc, uint16_t(b1 * 256 + b2), ret);
+            ProgramCounter = uint16_t(b1 * 256 + b2());
+            NoteCall(pc, uint16_t(b1 * 256 + b2()), ret);
             return pc;
         }
         case 0x22: case 0x32: {
@@ -1021,31 +1022,31 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
         case 0x50: if (!(R(Sfr::PSW) & CY)) jump(b1); break;
         case 0x60: if (acc() == 0) jump(b1); break;
         case 0x70: if (acc() != 0) jump(b1); break;
-        case 0x20: if (ReadBit(b1)) jump(b2); break;
-        case 0x30: if (!ReadBit(b1)) jump(b2); break;
+        case 0x20: if (ReadBit(b1)) jump(b2()); break;
+        case 0x30: if (!ReadBit(b1)) jump(b2()); break;
         case 0x10:
             if (ReadBit(b1)) {
                 WriteBitW(b1, 0);
-                jump(b2);
+                jump(b2());
             }
             break;
         case 0xB4: case 0xB5: {
             uint8_t x = op == 0xB4 ? b1 : Src(b1);
             uint8_t a = acc();
-            if (a != x) jump(b2);
+            if (a != x) jump(b2());
             StorePsw(uint8_t((R(Sfr::PSW) & 0x7F) | (a < x ? CY : 0)));
             break;
         }
         case 0xB6 ... 0xBF: {
             uint8_t v = R(oi);
-            if (v != b1) jump(b2);
+            if (v != b1) jump(b2());
             StorePsw(uint8_t((R(Sfr::PSW) & 0x7F) | (v < b1 ? CY : 0)));
             break;
         }
         case 0xD5: {
             uint8_t v = uint8_t(Src(b1) - 1);
             Store<true>(b1, v);
-            if (v != 0) jump(b2);
+            if (v != 0) jump(b2());
             break;
         }
         case 0xD8 ... 0xDF:
@@ -1064,7 +1065,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
         StorePsw(p);
     }
     const uint8_t send = kSendOperand[op];
-    if (send != kSendNone && (send == kSendB1 ? b1 : b2) == Sfr::SBUF) SendByte();
+    if (send != kSendNone && (send == kSendB1 ? b1 : b2()) == Sfr::SBUF) SendByte();
     ProgramCounter = next;
     return pc;
 }
