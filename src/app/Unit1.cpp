@@ -12,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
@@ -363,6 +364,7 @@ void TForm1::SetRunCommands(bool running) {
     StopRepaintPacing();
     RefreshAllViews();
     SetActivity(Activity::Idle);
+    if (finishLineAfterReturn_) QTimer::singleShot(0, this, [this] { FinishLineAfterReturn(); });
 }
 
 void TForm1::SetRunTimes(const std::string& simulation, const std::string& controller) {
@@ -399,6 +401,7 @@ void TForm1::StepOverExecute() {
 
 void TForm1::StepOutExecute() {
     if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
+    if (StepOutByLine()) return;
     FinishWorker();
     const OneShotStop stop = StepOutStop();
     StartThread(0, &stop);

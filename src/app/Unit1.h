@@ -150,6 +150,8 @@ public:
     // line (over calls with `overCalls`), RunToSourceLine to the selected line. False when they
     // do not apply and the command works by instruction.
     bool StepByLine(bool overCalls);
+    // Step Out while the Source window is active: out of the routine, then on to a line start.
+    bool StepOutByLine();
     bool RunToSourceLine();
     // What the worker does now. Run-like commands change it on this thread before the worker
     // starts; the end of the run or step sets it back to Idle.
@@ -169,6 +171,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool SourceStepping() const;
+    void StartLineStep(bool overCalls);
+    void FinishLineAfterReturn();
+    bool finishLineAfterReturn_ = false;
     void CreateActions();
     void CreateMenus();
     void CreateSymbolCommands();

@@ -98,11 +98,40 @@ void TForm1::ForgetSymbols() {
     if (SourceForm) SourceForm->Reload();
 }
 
+bool TForm1::SourceStepping() const {
+    return ActiveProgramSymbols() && SourceForm && MdiArea->activeSubWindow() == SourceForm &&
+           !ProgramFileName.empty() && CurrentActivity() == Activity::Idle;
+}
+
 bool TForm1::StepByLine(bool overCalls) {
+    if (!SourceStepping()) return false;
+    StartLineStep(overCalls);
+    return true;
+}
+
+bool TForm1::StepOutByLine() {
+    if (!SourceStepping()) return false;
+    FinishWorker();
+    // The routine's return usually lands inside the caller's line (the result is still to be
+    // stored); when it does, the step goes on over calls to the start of the next line.
+    finishLineAfterReturn_ = true;
+    const OneShotStop stop = StepOutStop();
+    StartThread(0, &stop);
+    return true;
+}
+
+void TForm1::FinishLineAfterReturn() {
+    finishLineAfterReturn_ = false;
+    FinishWorker();
     const SymbolTable* t = ActiveProgramSymbols();
-    if (!t || !SourceForm || MdiArea->activeSubWindow() != SourceForm || ProgramFileName.empty() ||
-        CurrentActivity() != Activity::Idle)
-        return false;
+    if (!t || !ActiveRunThread || ActiveRunThread->Reason != StopReason::Reached) return;
+    const LineRecord* r = t->LineAt(ProgramCounter);
+    if (!r || r->address == ProgramCounter) return;
+    StartLineStep(true);
+}
+
+void TForm1::StartLineStep(bool overCalls) {
+    const SymbolTable* t = ActiveProgramSymbols();
     FinishWorker();
     // The first address of every other line record stops the run; a call's body counts unless
     // the step goes over calls, where SP must be back at its value at the start of the line.
@@ -113,7 +142,6 @@ bool TForm1::StepByLine(bool overCalls) {
         stop.stackLimit = InternalRam[Sfr::SP];
     }
     StartThread(0, &stop);
-    return true;
 }
 
 bool TForm1::RunToSourceLine() {

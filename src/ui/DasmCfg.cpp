@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "Settings.h"
+#include "DialogButtons.h"
 #include "MainWindowLink.h"
 
 TDasmCfgForm::TDasmCfgForm(QWidget* parent) : QDialog(parent) {
@@ -42,13 +43,7 @@ TDasmCfgForm::TDasmCfgForm(QWidget* parent) : QDialog(parent) {
     dl->addWidget(ComboBox1, 0, 1);
     dl->addWidget(l2, 1, 0);
     dl->addWidget(ComboBox2, 1, 1);
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Button1->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    QHBoxLayout* buttons = OkCancelRow(this, Button1, Button2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(general);
     layout->addWidget(data);

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "Code.h"
+#include "DialogButtons.h"
 #include "KeyFilters.h"
 #include "MainWindowLink.h"
 #include "ProgramFiles.h"
@@ -78,13 +79,7 @@ TSimCfgForm::TSimCfgForm(QWidget* parent) : QDialog(parent) {
     gl->addWidget(CheckBox4, 2, 0, 1, 4);
     gl->addWidget(CheckBox5, 3, 0, 1, 4);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Button1->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    QHBoxLayout* buttons = OkCancelRow(this, Button1, Button2);
     auto* top = new QHBoxLayout;
     top->addWidget(RadioGroup1);
     top->addWidget(GroupBox1, 1);

@@ -1,6 +1,9 @@
 // The Source window: C files by tab, the program counter's line marked, breakpoints in the margin.
 #include "SourceUnit.h"
 
+#include <QFontMetrics>
+#include <algorithm>
+
 #include <QBrush>
 #include <QFile>
 #include <QFileInfo>
@@ -146,7 +149,15 @@ void TSourceForm::Reload() {
         QFile file(path);
         if (!path.isEmpty() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
             QTextStream in(&file);
-            while (!in.atEnd()) lines << in.readLine();
+            while (!in.atEnd()) {
+                // Tabs to every eighth column, as an editor shows them.
+                QString line = in.readLine(), shown;
+                for (QChar c : line) {
+                    if (c == QLatin1Char('\t')) shown += QString(8 - shown.size() % 8, QLatin1Char(' '));
+                    else shown += c;
+                }
+                lines << shown;
+            }
         } else {
             lines << QStringLiteral("(%1 was not found)").arg(f);
         }
@@ -169,7 +180,12 @@ void TSourceForm::Reload() {
         view->setWordWrap(false);
         view->setColumnWidth(kMargin, 28);
         view->setColumnWidth(kNumber, 40);
-        view->horizontalHeader()->setStretchLastSection(true);
+        // Long lines scroll sideways rather than lose their ends.
+        view->setTextElideMode(Qt::ElideNone);
+        int widest = 0;
+        const QFontMetrics metrics(font);
+        for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+        view->setColumnWidth(kText, std::max(widest + 16, 400));
         connect(view, &QTableView::clicked, this, [this, f](const QModelIndex& index) {
             if (index.column() == kMargin) ToggleBreakpoint(f, index.row() + 1);
         });
@@ -191,7 +207,8 @@ void TSourceForm::ShowProgramCounter() {
             const QModelIndex index = models_[i]->index(int(r->line) - 1, kText);
             views_[i]->selectionModel()->setCurrentIndex(
                 index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            views_[i]->scrollTo(index, QAbstractItemView::EnsureVisible);
+            // Scrolled to by its number, so that a long line does not shift the view sideways.
+            views_[i]->scrollTo(index.siblingAtColumn(kNumber), QAbstractItemView::EnsureVisible);
         }
     }
 }

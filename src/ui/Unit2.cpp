@@ -1,6 +1,9 @@
 // The disassembly view: model over the listing rows, the cell painting and the row selection.
 #include "Unit2.h"
 
+#include <QFontMetrics>
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QPainter>
@@ -137,9 +140,9 @@ void TForm2::closeEvent(QCloseEvent* event) {
 
 void TForm2::FormResize() {
     StringGrid1->setColumnWidth(0, 50);
-    StringGrid1->setColumnWidth(1, 222);
+    StringGrid1->setColumnWidth(1, textWidth_);
     StringGrid1->setColumnWidth(2, 68);
-    if (Model->columnCount() > 3) StringGrid1->setColumnWidth(3, 110);
+    if (Model->columnCount() > 3) StringGrid1->setColumnWidth(3, labelWidth_);
 }
 
 void TForm2::resizeEvent(QResizeEvent* event) {
@@ -155,7 +158,26 @@ void TForm2::BuildListingIntoGrid() {
 
 void TForm2::ShowLabelColumn() {
     // With symbols the labels form a fourth column, shown between the address and the instruction.
-    if (Model->columnCount() < 4) return;
+    textWidth_ = 222, labelWidth_ = 110;
+    if (Model->columnCount() < 4) {
+        FormResize();
+        return;
+    }
+    // Names make rows longer than the layout's columns: widen them to the longest text (the font
+    // is fixed-pitch, so the longest text by characters is the widest).
+    size_t longestText = 0, longestLabel = 0;
+    for (size_t i = 0; i < Listing.size(); ++i) {
+        if (Listing[i].Text.size() > Listing[longestText].Text.size()) longestText = i;
+        if (Listing[i].Label.size() > Listing[longestLabel].Label.size()) longestLabel = i;
+    }
+    QFont bold = StringGrid1->font();
+    bold.setBold(true);
+    if (!Listing.empty()) {
+        textWidth_ = std::max(textWidth_, QFontMetrics(bold).horizontalAdvance(
+                                              QString::fromStdString(Listing[longestText].Text)) + 8);
+        labelWidth_ = std::max(labelWidth_, StringGrid1->fontMetrics().horizontalAdvance(
+                                                QString::fromStdString(Listing[longestLabel].Label)) + 8);
+    }
     QHeaderView* header = StringGrid1->horizontalHeader();
     header->moveSection(header->visualIndex(3), 1);
     FormResize();

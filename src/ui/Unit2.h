@@ -54,6 +54,9 @@ protected:
 private:
     void FormResize();
     void ShowLabelColumn();
+    // Widths of the instruction and label columns: as the layout gives them, wider with symbols
+    // when a name would otherwise be cut off.
+    int textWidth_ = 222, labelWidth_ = 110;
 };
 
 // The open disassembly view, empty while there is none.

@@ -177,7 +177,8 @@ TEST_F(SymbolsUiTest, SourceWindowBreakpointsAndTheProgramCounter) {
 }
 
 // With the Source window active, F10 steps over a line with a call, F8 steps into the called
-// function's first line, F4 runs to the selected line; elsewhere they work by instruction.
+// function's first line, Shift+F10 returns to a line start, F4 runs to the selected line;
+// elsewhere they work by instruction.
 TEST_F(SymbolsUiTest, StepsBySourceLine) {
     std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/main.c", dir.File("main.c"));
     std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/helper.c", dir.File("helper.c"));
@@ -219,6 +220,13 @@ TEST_F(SymbolsUiTest, StepsBySourceLine) {
     form->RunStep->trigger();
     WaitForRun();
     EXPECT_EQ(ProgramSymbols.FunctionAt(ProgramCounter), ProgramSymbols.FindFunction("square"));
+    // Shift+F10 out of square lands on the start of a line of main, not inside the call's line.
+    form->StepOut->trigger();
+    WaitForRun();  // out of the routine
+    WaitForRun();  // on to the start of a line
+    EXPECT_EQ(ProgramSymbols.FunctionAt(ProgramCounter), ProgramSymbols.FindFunction("main"));
+    ASSERT_TRUE(ProgramSymbols.LineAt(ProgramCounter));
+    EXPECT_EQ(ProgramSymbols.LineAt(ProgramCounter)->address, ProgramCounter);
     // Elsewhere F8 is one instruction again.
     form->MdiArea->setActiveSubWindow(Form2);
     const uint16_t pc = ProgramCounter;
