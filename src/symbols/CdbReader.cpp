@@ -378,9 +378,8 @@ ReadResult ReadCdbText(std::string_view text, const std::string& fileName, Symbo
 }
 
 ReadResult ReadCdbFile(const std::string& path, SymbolTable* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {false, "Cannot read \"" + path + "\"."};
-    std::ostringstream s;
-    s << in.rdbuf();
-    return ReadCdbText(s.str(), path, out);
+    std::string text;
+    ReadResult failure;
+    if (!ReadSymbolFile(path, &text, &failure)) return failure;
+    return ReadCdbText(text, path, out);
 }

@@ -107,13 +107,12 @@ ReadResult ReadNoiText(std::string_view text, const std::string& fileName, Symbo
 }
 
 ReadResult ReadLabelFile(const std::string& path, SymbolTable* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {false, "Cannot read \"" + path + "\"."};
-    std::ostringstream s;
-    s << in.rdbuf();
+    std::string text;
+    ReadResult failure;
+    if (!ReadSymbolFile(path, &text, &failure)) return failure;
     std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : "";
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".noi" ? ReadNoiText(s.str(), path, out) : ReadMapText(s.str(), path, out);
+    return ext == ".noi" ? ReadNoiText(text, path, out) : ReadMapText(text, path, out);
 }
 
 std::vector<std::string> MapModules(std::string_view text) {

@@ -2,6 +2,8 @@
 #include "Symbols.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -458,4 +460,17 @@ std::optional<WatchAddress> ResolveWatchName(const SymbolTable& table, std::stri
     }
     w.address = *s->address;
     return w;
+}
+
+bool ReadSymbolFile(const std::string& path, std::string* text, ReadResult* failure) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    if (in) s << in.rdbuf();
+    if (!in || in.bad()) {
+        const int err = errno;
+        *failure = {false, "Cannot read \"" + path + "\": " + std::strerror(err ? err : EIO) + "."};
+        return false;
+    }
+    *text = s.str();
+    return true;
 }

@@ -179,6 +179,9 @@ struct ReadResult {
     std::string error;  // "main.cdb:12: ..." naming the file and line
 };
 
+// The whole of a symbol file; false with a message naming the file and the system's reason.
+bool ReadSymbolFile(const std::string& path, std::string* text, ReadResult* failure);
+
 // Reads SDCC's .cdb debug file.
 ReadResult ReadCdbText(std::string_view text, const std::string& fileName, SymbolTable* out);
 ReadResult ReadCdbFile(const std::string& path, SymbolTable* out);
