@@ -113,7 +113,7 @@ std::string WatchConditionText(const DataBreakpoint& b) {
     return {};
 }
 
-bool ParseWatchSpec(const std::string& text, DataBreakpoint* out, std::string* error) {
+bool ParseWatchText(const std::string& text, DataBreakpoint* out, std::string* error) {
     DataBreakpoint b;
     std::string s = text, space = "iram", value;
     if (size_t eq = s.find('='); eq != std::string::npos) {

@@ -89,7 +89,7 @@ std::string WatchPlaceText(const DataBreakpoint& b);
 std::string WatchConditionText(const DataBreakpoint& b);
 // Parses "ADDR[:SPACE][=VALUE]" (hexadecimal, spaces iram, sfr, bit, xram; iram by default).
 // Returns false with a message on bad input.
-bool ParseWatchSpec(const std::string& text, DataBreakpoint* out, std::string* error);
+bool ParseWatchText(const std::string& text, DataBreakpoint* out, std::string* error);
 
 // ---- Arming and the run loop's test --------------------------------------------------------
 

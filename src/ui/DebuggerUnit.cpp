@@ -130,11 +130,11 @@ void TDataBreakpointDialog::SetBreakpoint(const DataBreakpoint& b) {
 
 bool TDataBreakpointDialog::ReadBreakpoint(DataBreakpoint* b, QString* error) const {
     static const char* const spaces[] = {"iram", "sfr", "bit", "xram"};
-    std::string spec = AddressEdit->text().trimmed().toStdString() + ":" + spaces[SpaceBox->currentIndex()];
+    std::string text = AddressEdit->text().trimmed().toStdString() + ":" + spaces[SpaceBox->currentIndex()];
     const bool equals = ConditionBox->currentIndex() == int(WatchMatch::Equals);
-    if (equals) spec += "=" + ValueEdit->text().trimmed().toStdString();
+    if (equals) text += "=" + ValueEdit->text().trimmed().toStdString();
     std::string message;
-    if (!ParseWatchSpec(spec, b, &message)) {
+    if (!ParseWatchText(text, b, &message)) {
         *error = QString::fromStdString(message);
         if (!error->isEmpty()) (*error)[0] = error->at(0).toUpper();
         return false;

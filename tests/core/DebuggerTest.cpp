@@ -272,12 +272,12 @@ TEST_F(DebuggerTest, StopwatchAndWatchTexts) {
 
     DataBreakpoint b;
     std::string error;
-    ASSERT_TRUE(ParseWatchSpec("8D:BIT=1", &b, &error));
+    ASSERT_TRUE(ParseWatchText("8D:BIT=1", &b, &error));
     EXPECT_EQ(WatchPlaceText(b) + ", " + WatchConditionText(b), "Bit 8Dh (88h.5), written as 1");
-    ASSERT_TRUE(ParseWatchSpec("1234:xram", &b, &error));
+    ASSERT_TRUE(ParseWatchText("1234:xram", &b, &error));
     EXPECT_EQ(WatchPlaceText(b), "XRAM 1234h");
     for (const char* bad : {"12345:xram", "100", "30:sfr", "30:code", "8D:bit=2", "30=1FF", ""})
-        EXPECT_FALSE(ParseWatchSpec(bad, &b, &error)) << bad;
+        EXPECT_FALSE(ParseWatchText(bad, &b, &error)) << bad;
 }
 
 }  // namespace

@@ -156,7 +156,7 @@ bool IsBreakName(const std::string& s) {
 void ParseWatchOption(const std::string& text, Options* o) {
     DataBreakpoint b;
     std::string error;
-    if (ParseWatchSpec(text, &b, &error)) {
+    if (ParseWatchText(text, &b, &error)) {
         o->watches.push_back(b);
         return;
     }
@@ -562,7 +562,7 @@ void ResolveWatchOption(const std::string& text, std::vector<DataBreakpoint>* wa
         char address[8];
         std::snprintf(address, sizeof address, "%X", unsigned(w->address + i));
         DataBreakpoint b;
-        if (!ParseWatchSpec(address + (":" + w->space) + value, &b, &error)) UsageError("--watch " + text + ": " + error);
+        if (!ParseWatchText(address + (":" + w->space) + value, &b, &error)) UsageError("--watch " + text + ": " + error);
         watches->push_back(b);
     }
 }
