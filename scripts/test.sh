@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing from Debian's packages, builds Corvamat and runs every test: the
-# optimised build, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing from Debian's and npm's packages, builds Corvamat and runs every test:
+# the optimised build, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer;
+# and packages the VS Code extension.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -8,4 +9,5 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build --parallel 2
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure --parallel 2
+(cd editors/vscode && npm run package)
 bash scripts/sanitize.sh asan

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "DapServer.h"
 #include "Debugger.h"
 #include "Disassembler.h"
 #include "Export.h"
@@ -99,6 +100,10 @@ Input and output:
   -q, --quiet            no notes on standard error: neither the stop line nor the notes on
                          relocated or dropped bytes (errors are still reported)
   --help                 this text
+
+Debugging from an editor:
+  --dap                  speak the Debug Adapter Protocol on standard input and output (no
+                         other options: the editor's launch request names the program)
 
 Every output file is opened before the program runs; one that cannot be written is a usage
 error. When the run ends, one line on standard error says why, where and when, e.g.
@@ -654,6 +659,11 @@ int ExitStatus(StopReason r) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--dap") == 0) {
+            if (argc != 2) UsageError("--dap takes no other options");
+            return DapServer::Serve(0, 1);
+        }
     const Options o = ParseArguments(argc, argv);
     ApplySettings(o);
     const bool listOnly = o.listing || !o.exportFile.empty();

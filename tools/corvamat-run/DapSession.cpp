@@ -1,0 +1,876 @@
+// The debugging session behind the Debug Adapter Protocol server: load, breakpoints, runs in
+// slices, steps, and the values, memory and code a stop shows.
+#include "DapSession.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Code.h"
+#include "Disassembler.h"
+#include "IniFile.h"
+#include "ProgramFiles.h"
+#include "ProgramSymbols.h"
+#include "RunThreads.h"
+#include "Settings.h"
+#include "Symbols.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "2Ah", "0F0h", "0123h": hexadecimal as the assembler writes it (a leading 0 before a letter).
+std::string HexText(unsigned value, int digits) {
+    char b[12];
+    std::snprintf(b, sizeof b, "%0*X", digits, value);
+    std::string s = b;
+    if (std::isalpha(static_cast<unsigned char>(s[0]))) s = "0" + s;
+    return s + "h";
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    const size_t a = s.find_first_not_of(" \t\r\n");
+    if (a == std::string::npos) return "";
+    return s.substr(a, s.find_last_not_of(" \t\r\n") + 1 - a);
+}
+
+// A number as a debugger user types it: decimal, "0x2A", "2Ah" or "$2A".
+std::optional<int64_t> ParseNumber(const std::string& text) {
+    std::string s = Trim(text);
+    bool negative = false;
+    if (!s.empty() && s[0] == '-') {
+        negative = true;
+        s = s.substr(1);
+    }
+    if (s.empty()) return std::nullopt;
+    int base = 10;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        s = s.substr(2);
+        base = 16;
+    } else if (s.size() > 1 && s[0] == '$') {
+        s = s.substr(1);
+        base = 16;
+    } else if (s.size() > 1 && (s.back() == 'h' || s.back() == 'H')) {
+        s.pop_back();
+        base = 16;
+    }
+    if (s.empty() || s.size() > 10) return std::nullopt;
+    int64_t v = 0;
+    for (char c : s) {
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c))) d = std::tolower(c) - 'a' + 10;
+        else return std::nullopt;
+        v = v * base + d;
+    }
+    return negative ? -v : v;
+}
+
+// The load's messages, kept for the launch's error response.
+class CollectingReporter : public LoadReporter {
+public:
+    std::string message;
+    void ShowError(const std::string& m) override {
+        if (message.empty()) message = m;
+    }
+    bool AskYesNo(const std::string& q) override {
+        if (message.empty()) message = q + " No (set \"ini\" to a settings file with IgnoreChecksum=1 to accept)";
+        return false;
+    }
+};
+
+const char* const kRegisterNames[] = {"R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7"};
+
+ShownValue DirectValue(const std::string& name, uint16_t address, const std::string& type) {
+    ShownValue v;
+    v.name = name;
+    v.value = HexText(InternalRam[address], 2);
+    v.type = type;
+    v.evaluateName = name;
+    v.target = ShownValue::Target::Direct;
+    v.address = address;
+    v.memoryReference = address >= 0x80 ? MemoryReference(MemorySpace::Sfr, address)
+                                         : MemoryReference(MemorySpace::Iram, address);
+    return v;
+}
+
+ShownValue BitValue(const std::string& name, uint8_t bit) {
+    ShownValue v;
+    v.name = name;
+    v.value = std::to_string(ReadBit(bit));
+    v.type = "bit";
+    v.evaluateName = name;
+    v.target = ShownValue::Target::Bit;
+    v.address = bit;
+    return v;
+}
+
+// A decoded value with its members and elements (a large array lists its first 1024).
+ShownValue FromDecoded(const DecodedValue& d, const std::string& evaluateName) {
+    ShownValue v;
+    v.name = d.name;
+    v.value = d.text;
+    v.type = d.type;
+    v.evaluateName = evaluateName;
+    int n = 0;
+    for (const DecodedValue& c : d.children) {
+        if (++n > 1024) break;
+        const bool element = !c.name.empty() && c.name[0] == '[';
+        v.children.push_back(FromDecoded(c, evaluateName + (element ? "" : ".") + c.name));
+    }
+    return v;
+}
+
+std::string MemoryReferenceOf(const ValueLocation& l) {
+    switch (l.kind) {
+        case ValueLocation::Data:
+        case ValueLocation::Idata: return MemoryReference(MemorySpace::Iram, l.address & 0xFF);
+        case ValueLocation::Xdata: return MemoryReference(MemorySpace::Xram, l.address & 0xFFFF);
+        case ValueLocation::Code: return MemoryReference(MemorySpace::Code, l.address & 0xFFFF);
+        default: return "";
+    }
+}
+
+bool Editable(const Symbol& s) {
+    if (s.type.links.size() != 1 || s.space == Space::Code || s.space == Space::CodeStatic) return false;
+    switch (s.type.links[0].kind) {
+        case TypeLink::Char: case TypeLink::Short: case TypeLink::Int: case TypeLink::Long:
+        case TypeLink::Float: case TypeLink::BitField: case TypeLink::Sbit:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The run's additions for a session: the end of a slice, serial input as the program takes it,
+// and the end of the program at a jump to itself that no interrupt can leave.
+class SliceExtras {
+public:
+    SliceExtras(uint64_t cycles, std::deque<uint8_t>* input) : budget_(cycles), input_(input) { Prepare(); }
+    bool sliceEnded = false;
+    bool idle = false;
+
+    bool BeforeStep(uint64_t cycles, StopReason* reason) {
+        if (cycles >= checkAt_) [[unlikely]] {
+            if (cycles >= budget_) {
+                sliceEnded = true;
+                *reason = StopReason::MaxCycles;
+                return true;
+            }
+            Deliver();
+            Prepare();
+        }
+        return false;
+    }
+
+    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
+        if (ProgramCounter != executed || executed != pc) return false;
+        const uint8_t op = CodeMemory[executed];
+        if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
+            const uint8_t ie = InternalRam[Sfr::IE];
+            if (!(ie & 0x80) || !(ie & 0x3F)) {
+                idle = true;
+                *reason = StopReason::Idle;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    uint64_t budget_;
+    uint64_t checkAt_ = 0;
+    std::deque<uint8_t>* input_;
+
+    void Prepare() { checkAt_ = input_->empty() ? budget_ : 0; }
+
+    // As the runner's --serial-in: the next byte once the receiver is on, RI is clear and the
+    // program has read the previous byte from SBUF.
+    [[gnu::noinline]] void Deliver() {
+        const uint8_t scon = InternalRam[Sfr::SCON];
+        if (input_->empty() || !(scon & 0x10) || (scon & 0x01) || !SerialReceiveBufferRead) return;
+        const uint8_t b = input_->front();
+        input_->pop_front();
+        ReceiveSerialByte(b, 0);
+    }
+};
+
+}  // namespace
+
+// ---- Memory references --------------------------------------------------------------------------
+
+std::string MemoryReference(MemorySpace space, uint32_t address) {
+    const char* name = space == MemorySpace::Code ? "code" : space == MemorySpace::Iram ? "iram"
+                       : space == MemorySpace::Sfr ? "sfr" : "xram";
+    char b[24];
+    std::snprintf(b, sizeof b, space == MemorySpace::Iram || space == MemorySpace::Sfr ? "%s:0x%02X" : "%s:0x%04X",
+                  name, address);
+    return b;
+}
+
+uint32_t MemorySize(MemorySpace space) {
+    return space == MemorySpace::Iram || space == MemorySpace::Sfr ? 0x100 : 0x10000;
+}
+
+std::optional<MemoryAddress> ParseMemoryReference(const std::string& text, int64_t offset, std::string* error) {
+    MemoryAddress m;
+    std::string s = Trim(text), number = s;
+    if (const size_t colon = s.find(':'); colon != std::string::npos) {
+        const std::string space = Lower(s.substr(0, colon));
+        number = s.substr(colon + 1);
+        if (space == "code") m.space = MemorySpace::Code;
+        else if (space == "iram") m.space = MemorySpace::Iram;
+        else if (space == "sfr") m.space = MemorySpace::Sfr;
+        else if (space == "xram") m.space = MemorySpace::Xram;
+        else {
+            *error = "unknown memory '" + space + "' (code, iram, sfr or xram)";
+            return std::nullopt;
+        }
+    }
+    const auto v = ParseNumber(number);
+    if (!v || *v < 0) {
+        *error = "'" + text + "' is not a memory reference (e.g. code:0x0040, iram:0x30, xram:0x0100)";
+        return std::nullopt;
+    }
+    const int64_t a = *v + offset;
+    const int64_t low = m.space == MemorySpace::Sfr ? 0x80 : 0;
+    if (a < low || a >= int64_t(MemorySize(m.space))) {
+        *error = "address " + std::to_string(a) + " lies outside that memory";
+        return std::nullopt;
+    }
+    m.address = uint32_t(a);
+    return m;
+}
+
+// ---- Session ------------------------------------------------------------------------------------
+
+class DapSession::Sink : public SerialOutputHook {
+public:
+    explicit Sink(std::string* out) : out_(out) {}
+    void ByteSent(uint8_t v) override { out_->push_back(char(v)); }
+
+private:
+    std::string* out_;
+};
+
+DapSession::DapSession() : sink_(new Sink(&output_)) {}
+
+DapSession::~DapSession() {
+    if (InstalledSerialOutputHook() == sink_) InstallSerialOutputHook(nullptr);
+    delete sink_;
+}
+
+const SymbolTable* DapSession::Symbols() const { return ActiveProgramSymbols(); }
+
+std::vector<std::string> DapSession::TakeNotes() {
+    std::vector<std::string> n;
+    n.swap(notes_);
+    return n;
+}
+
+std::string DapSession::Launch(const LaunchOptions& o) {
+    if (launched_) return "the program is already launched";
+    std::error_code ec;
+    if (!o.cwd.empty()) {
+        fs::current_path(o.cwd, ec);
+        if (ec) return "cannot change to the folder " + o.cwd + ": " + ec.message();
+    }
+    if (o.program.empty()) return "no program given: set \"program\" to a .hex, .ihx or .bin file";
+    TSettings s;
+    if (!o.ini.empty()) {
+        if (fs::is_directory(o.ini, ec)) return "cannot read settings file " + o.ini + ": " + std::strerror(EISDIR);
+        errno = 0;
+        auto ini = IniFile::Load(o.ini);
+        if (!ini) return "cannot read settings file " + o.ini + ": " + std::strerror(errno ? errno : ENOENT);
+        s = ReadSettings(*ini, ExecutableFolder());
+    }
+    if (!o.cpu.empty()) {
+        if (o.cpu != "8051" && o.cpu != "8052") return "\"cpu\" takes 8051 or 8052";
+        s.Processor = o.cpu == "8052" ? 1 : 0;
+    }
+    if (o.frequency) {
+        if (*o.frequency < 1000000 || *o.frequency > 80000000) return "\"frequency\" takes 1000000 to 80000000 Hz";
+        s.Frequency = int32_t(*o.frequency);
+    }
+    if (o.binOffset) {
+        if (*o.binOffset < 0 || *o.binOffset > 0xFFFF) return "\"binOffset\" takes an address 0-FFFF (0-65535)";
+        s.BinOffset = uint16_t(*o.binOffset);
+    }
+    std::deque<uint8_t> input;
+    if (!o.serialIn.empty()) {
+        if (fs::is_directory(o.serialIn, ec)) return "cannot read " + o.serialIn + ": " + std::strerror(EISDIR);
+        std::ifstream f(o.serialIn, std::ios::binary);
+        if (!f) return "cannot read " + o.serialIn + ": " + std::strerror(errno ? errno : ENOENT);
+        input.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+        if (f.bad()) return "cannot read " + o.serialIn + ": " + std::strerror(errno ? errno : EIO);
+    }
+
+    Settings = s;
+    Processor8052 = Settings.Processor;
+    InitMachineState();
+    ResetDebugCounters();
+    BreakpointTable.Fill(0);
+    CollectingReporter reporter;
+    if (!LoadProgramFile(o.program, reporter)) {
+        if (!reporter.message.empty()) return reporter.message + (reporter.message.find(o.program) == std::string::npos
+                                                                       ? " (file " + o.program + ")" : "");
+        if (fs::is_directory(o.program, ec)) return o.program + ": " + std::strerror(EISDIR);
+        return o.program + ": not a .hex, .ihx or .bin file";
+    }
+    ProgramCounter = 0;
+    if (LastLoadSummary.Relocated && LastLoadSummary.MovedTargets > 0)
+        notes_.push_back(o.program + ": binary image relocated from " + HexText(LastLoadSummary.Offset, 4) +
+                         " to 0000h (\"binOffset\": 0 loads it unchanged)");
+    std::string error;
+    if (!o.symbols.empty()) {
+        if (!LoadProgramSymbolsFile(o.symbols, o.program, &error)) return error;
+    } else {
+        ForgetProgramSymbols();
+        if (!LoadProgramSymbolsBeside(o.program, &error) && !error.empty())
+            notes_.push_back(error + " The program runs without symbols.");
+    }
+    serialInput_ = std::move(input);
+    stopOnEntry_ = o.stopOnEntry;
+    sourceDirs_.clear();
+    if (const SymbolTable* t = ActiveProgramSymbols())
+        sourceDirs_.push_back(fs::absolute(fs::path(t->source).parent_path(), ec).string());
+    sourceDirs_.push_back(fs::absolute(fs::path(o.program).parent_path(), ec).string());
+    sourceDirs_.push_back(fs::current_path(ec).string());
+    BuildListing(CurrentListingFormat());
+    launched_ = true;
+    return "";
+}
+
+std::string DapSession::FindSourceFile(const std::string& name) const {
+    std::error_code ec;
+    if (fs::path(name).is_absolute()) return name;
+    for (const std::string& d : sourceDirs_) {
+        const fs::path p = fs::path(d) / name;
+        if (fs::is_regular_file(p, ec)) return p.lexically_normal().string();
+    }
+    return name;
+}
+
+std::optional<SourceLocation> DapSession::SourceOf(uint16_t address) const {
+    const SymbolTable* t = Symbols();
+    if (!t) return std::nullopt;
+    const LineRecord* r = t->LineAt(address);
+    if (!r) return std::nullopt;
+    return SourceLocation{FindSourceFile(r->file), r->line};
+}
+
+// ---- Breakpoints --------------------------------------------------------------------------------
+
+void DapSession::SetCodeBreakpoints(const std::string& group, const std::vector<uint16_t>& addresses) {
+    for (uint16_t a : codeBreakpoints_[group]) BreakpointTable.Set(a, 0);
+    codeBreakpoints_[group] = addresses;
+    for (const auto& [g, list] : codeBreakpoints_)
+        for (uint16_t a : list) BreakpointTable.Set(a, 1);
+}
+
+std::optional<uint16_t> DapSession::AddressOfLine(const std::string& path, uint32_t line, uint32_t* actual,
+                                                  std::string* error) const {
+    const SymbolTable* t = Symbols();
+    const std::string file = fs::path(path).filename().string();
+    if (!t) {
+        *error = "the program has no symbols (an SDCC .cdb beside it, or \"symbols\")";
+        return std::nullopt;
+    }
+    if (line == 0) {
+        *error = "line numbers start at 1";
+        return std::nullopt;
+    }
+    auto a = t->AddressOfLine(file, line, actual);
+    if (!a) {
+        bool known = false;
+        for (const LineRecord& r : t->lines) known = known || fs::path(r.file).filename().string() == file;
+        *error = known ? "no code at or after line " + std::to_string(line) + " of " + file
+                       : "the symbols have no file " + file;
+    }
+    return a;
+}
+
+std::optional<uint16_t> DapSession::AddressOfFunction(const std::string& name, std::string* error) const {
+    const std::string n = Trim(name);
+    if (const SymbolTable* t = Symbols()) {
+        if (const Function* f = t->FindFunction(n)) return f->start;
+        for (const auto& l : t->labels)
+            if (l.code && (l.name == n || l.name == "_" + n)) return l.address;
+    }
+    if (auto v = ParseNumber(n); v && *v >= 0 && *v <= 0xFFFF) return uint16_t(*v);
+    *error = Symbols() ? "no function " + n : "no function " + n + " (the program has no symbols; an address works)";
+    return std::nullopt;
+}
+
+void DapSession::SetDataBreakpoints(const std::vector<DataBreakpoint>& list) {
+    dataBreakpoints_ = list;
+    DataBreakpoints = list;
+    ForgetWatchHit();
+}
+
+// ---- Running ------------------------------------------------------------------------------------
+
+void DapSession::ArmLineStep(bool overCalls) {
+    OneShotStop stop;
+    for (uint16_t a : Symbols()->OtherLineStarts(ProgramCounter)) stop.addresses.set(a);
+    if (overCalls) {
+        stop.stack = OneShotStop::Stack::AtMost;
+        stop.stackLimit = InternalRam[Sfr::SP];
+    }
+    ArmDebugStops(&stop);
+}
+
+void DapSession::Start(Resume how) {
+    if (ended_) return;
+    DataBreakpoints = dataBreakpoints_;
+    finishLineAfterReturn_ = false;
+    // Without symbols, or where no C line covers the program counter's function, steps go by
+    // instruction.
+    const bool lines = Symbols() && !Symbols()->lines.empty();
+    if (!lines && how == Resume::LineOver) how = Resume::InstructionOver;
+    if (!lines && how == Resume::LineIn) how = Resume::Instruction;
+    switch (how) {
+        case Resume::Continue: ArmDebugStops(nullptr); break;
+        case Resume::LineOver: ArmLineStep(true); break;
+        case Resume::LineIn: ArmLineStep(false); break;
+        case Resume::Out: {
+            finishLineAfterReturn_ = lines;
+            const OneShotStop stop = StepOutStop();
+            ArmDebugStops(&stop);
+            break;
+        }
+        case Resume::Instruction: {
+            OneShotStop stop;
+            stop.anyAddress = true;
+            ArmDebugStops(&stop);
+            break;
+        }
+        case Resume::InstructionOver: {
+            const OneShotStop stop = StepOverStop();
+            ArmDebugStops(&stop);
+            break;
+        }
+    }
+    running_ = true;
+}
+
+std::optional<RunEnd> DapSession::RunSlice(uint64_t cycles) {
+    if (!running_) return std::nullopt;
+    RunSettings rs;
+    rs.Frequency = Settings.Frequency;
+    rs.ScrUpdate = 0;
+    rs.AutoRestart = Settings.AutoRestart;
+    rs.RealTime = Settings.RealTime;
+    SliceExtras extras(cycles, &serialInput_);
+    TRunThread run(nullptr, rs);
+    SingleStepMode = 0;
+    InstallSerialOutputHook(sink_);
+    run.RunSimulation(extras);
+    InstallSerialOutputHook(nullptr);
+    RunEnd end;
+    switch (run.Reason) {
+        case StopReason::MaxCycles:
+            return std::nullopt;
+        case StopReason::End:
+        case StopReason::Idle:
+            end.kind = RunEnd::Exited;
+            end.text = run.Reason == StopReason::Idle ? "the program waits in a jump to itself"
+                                                      : "the program ran past its last address";
+            ended_ = true;
+            break;
+        case StopReason::Breakpoint:
+            end.kind = RunEnd::Breakpoint;
+            break;
+        case StopReason::Watch: {
+            const WatchHitInfo hit = LastWatchHit();
+            end.kind = RunEnd::DataBreakpoint;
+            end.dataBreakpoint = hit.index;
+            if (hit.index >= 0 && size_t(hit.index) < dataBreakpoints_.size())
+                end.text = WatchPlaceText(dataBreakpoints_[size_t(hit.index)]) + " written as " +
+                           HexText(hit.value, 2) + " by the instruction at " + HexText(hit.writer, 4);
+            break;
+        }
+        case StopReason::Reached:
+        case StopReason::Stopped:
+            if (finishLineAfterReturn_) {
+                // A return usually lands inside the caller's line: finish that line over calls.
+                finishLineAfterReturn_ = false;
+                const LineRecord* r = Symbols() ? Symbols()->LineAt(ProgramCounter) : nullptr;
+                if (r && r->address != ProgramCounter) {
+                    ArmLineStep(true);
+                    return std::nullopt;
+                }
+            }
+            end.kind = RunEnd::Step;
+            break;
+    }
+    running_ = false;
+    end.pc = ProgramCounter;
+    return end;
+}
+
+RunEnd DapSession::Pause() {
+    running_ = false;
+    finishLineAfterReturn_ = false;
+    RunEnd end;
+    end.kind = RunEnd::Pause;
+    end.pc = ProgramCounter;
+    return end;
+}
+
+void DapSession::QueueSerialInput(const std::string& bytes) {
+    serialInput_.insert(serialInput_.end(), bytes.begin(), bytes.end());
+}
+
+std::string DapSession::TakeOutput() {
+    std::string out;
+    out.swap(output_);
+    return out;
+}
+
+bool DapSession::SetProgramCounter(uint16_t address, std::string* error) {
+    if (running_) {
+        *error = "the program is running";
+        return false;
+    }
+    ProgramCounter = address;
+    return true;
+}
+
+// ---- Stack and values ---------------------------------------------------------------------------
+
+std::vector<StackFrameInfo> DapSession::StackFrames() const {
+    const SymbolTable* t = Symbols();
+    const std::vector<CallFrame> calls = CallStackSnapshot();
+    auto frame = [&](uint16_t pc, std::optional<uint16_t> routine) {
+        StackFrameInfo f;
+        f.pc = pc;
+        f.function = t ? t->FunctionAt(pc) : nullptr;
+        f.source = SourceOf(pc);
+        if (f.function) f.name = f.function->name;
+        else if (t && routine && !t->CodeLabelAt(*routine).empty()) f.name = t->CodeLabelAt(*routine);
+        else f.name = HexText(pc, 4);
+        return f;
+    };
+    std::vector<StackFrameInfo> out;
+    out.push_back(frame(ProgramCounter, calls.empty() ? std::nullopt : std::optional<uint16_t>(calls.back().target)));
+    out.back().top = true;
+    // Each call's frame shows the call instruction (or the interrupted one) in its caller.
+    for (size_t i = calls.size(); i-- > 0;)
+        out.push_back(frame(calls[i].site, i > 0 ? std::optional<uint16_t>(calls[i - 1].target) : std::nullopt));
+    return out;
+}
+
+ShownValue DapSession::ShowSymbol(const std::string& name, const Symbol& s) const {
+    MachineMemory memory;
+    const DecodedValue d = DecodeSymbol(s, *Symbols(), memory);
+    ShownValue v = FromDecoded(d, name);
+    v.name = name;
+    if (v.type.empty()) v.type = s.type.Text();
+    v.symbol = &s;
+    if (d.available) {
+        v.memoryReference = MemoryReferenceOf(LocateSymbol(s, *Symbols(), memory));
+        if (Editable(s)) v.target = ShownValue::Target::Symbol;
+    }
+    return v;
+}
+
+std::vector<ShownValue> DapSession::Locals(const StackFrameInfo& frame) const {
+    std::vector<ShownValue> out;
+    const SymbolTable* t = Symbols();
+    if (!t || !frame.function) return out;
+    for (const Symbol* s : t->LocalsOf(*frame.function)) {
+        // Registers and the stack frame hold an outer frame's values no more.
+        if (!frame.top && (s->space == Space::Register || s->onStack)) continue;
+        // Evaluated and watched as "function.name", shown by its own name.
+        ShownValue v = ShowSymbol(frame.function->name + "." + s->name, *s);
+        v.name = s->name;
+        out.push_back(std::move(v));
+    }
+    return out;
+}
+
+std::vector<ShownValue> DapSession::Globals() const {
+    std::vector<ShownValue> out;
+    if (const SymbolTable* t = Symbols())
+        for (const auto& [name, s] : t->StaticVariables()) out.push_back(ShowSymbol(name, *s));
+    return out;
+}
+
+std::vector<ShownValue> DapSession::Registers() const {
+    std::vector<ShownValue> out;
+    out.push_back(DirectValue("A", Sfr::ACC, "register"));
+    out.push_back(DirectValue("B", Sfr::B, "register"));
+    ShownValue psw = DirectValue("PSW", Sfr::PSW, "register");
+    static const char* const flags[] = {"CY", "AC", "F0", "RS1", "RS0", "OV", "", "P"};
+    for (int i = 0; i < 8; ++i)
+        if (*flags[i]) psw.children.push_back(BitValue(flags[i], uint8_t(0xD7 - i)));
+    out.push_back(psw);
+    out.push_back(DirectValue("SP", Sfr::SP, "register"));
+    ShownValue dptr;
+    dptr.name = dptr.evaluateName = "DPTR";
+    dptr.value = HexText(unsigned(InternalRam[Sfr::DPH]) << 8 | InternalRam[Sfr::DPL], 4);
+    dptr.type = "register";
+    dptr.target = ShownValue::Target::Dptr;
+    out.push_back(dptr);
+    const uint8_t bank = InternalRam[Sfr::PSW] & 0x18;
+    for (int r = 0; r < 8; ++r) out.push_back(DirectValue(kRegisterNames[r], uint16_t(bank + r), "register"));
+    ShownValue pc;
+    pc.name = pc.evaluateName = "PC";
+    pc.value = HexText(ProgramCounter, 4);
+    pc.type = "register";
+    pc.target = ShownValue::Target::Pc;
+    pc.memoryReference = MemoryReference(MemorySpace::Code, ProgramCounter);
+    out.push_back(pc);
+    return out;
+}
+
+std::vector<ShownValue> DapSession::SpecialFunctionRegisters() const {
+    std::vector<ShownValue> out;
+    for (unsigned a = 0x80; a < 0x100; ++a)
+        if (!SfrNames[a].empty()) out.push_back(DirectValue(std::string(SfrNames[a]), uint16_t(a), "sfr"));
+    return out;
+}
+
+std::optional<ShownValue> DapSession::Evaluate(const std::string& expression, std::string* error) const {
+    const std::string e = Trim(expression);
+    if (e.empty()) {
+        *error = "nothing to evaluate";
+        return std::nullopt;
+    }
+    // A memory cell: iram[0x30], xram[0x100], code[0x40], sfr[0x90].
+    if (const size_t open = e.find('['); open != std::string::npos && e.back() == ']') {
+        const std::string space = Lower(Trim(e.substr(0, open)));
+        if (space == "iram" || space == "xram" || space == "code" || space == "sfr") {
+            auto at = ParseMemoryReference(space + ":" + e.substr(open + 1, e.size() - open - 2), 0, error);
+            if (!at) return std::nullopt;
+            const std::vector<uint8_t> b = ReadMemory(*at, 1);
+            ShownValue v;
+            v.name = v.evaluateName = e;
+            v.value = b.empty() ? "?" : HexText(b[0], 2);
+            v.type = "byte";
+            v.memoryReference = MemoryReference(at->space, at->address);
+            if (at->space == MemorySpace::Sfr) {
+                v.target = ShownValue::Target::Direct;
+                v.address = uint16_t(at->address);
+            } else if (at->space == MemorySpace::Iram) {
+                v.target = ShownValue::Target::Direct;
+                v.address = IndirectIndex(uint8_t(at->address));
+            }
+            return v;
+        }
+    }
+    // A variable, or a member or element of one: the longest leading name the symbols know.
+    if (const SymbolTable* t = Symbols()) {
+        for (size_t end = e.size(); end > 0; --end) {
+            if (end < e.size() && e[end] != '.' && e[end] != '[') continue;
+            const std::string name = e.substr(0, end);
+            const Symbol* s = t->FindSymbol(name, uint16_t(ProgramCounter));
+            if (!s) {
+                for (const auto& [unique, sym] : t->StaticVariables())
+                    if (unique == name) s = sym;
+            }
+            // SFRs and their bits declared in a header show as the registers they are.
+            if (!s || s->IsFunction() || s->space == Space::Sfr || s->space == Space::Sbit) continue;
+            ShownValue v = ShowSymbol(name, *s);
+            std::string rest = e.substr(end);
+            while (!rest.empty()) {
+                std::string part;
+                if (rest[0] == '.') {
+                    const size_t next = rest.find_first_of(".[", 1);
+                    part = rest.substr(1, next == std::string::npos ? std::string::npos : next - 1);
+                    rest = next == std::string::npos ? "" : rest.substr(next);
+                } else {
+                    const size_t close = rest.find(']');
+                    if (close == std::string::npos) break;
+                    const auto index = ParseNumber(rest.substr(1, close - 1));
+                    part = index ? "[" + std::to_string(*index) + "]" : rest.substr(0, close + 1);
+                    rest = rest.substr(close + 1);
+                }
+                const ShownValue* child = nullptr;
+                for (const ShownValue& c : v.children)
+                    if (c.name == part) child = &c;
+                if (!child) {
+                    *error = name + " has no member or element " + part;
+                    return std::nullopt;
+                }
+                ShownValue c = *child;
+                v = c;
+            }
+            v.name = e;
+            return v;
+        }
+    }
+    // Registers, SFRs and named bits.
+    const std::string upper = [&] {
+        std::string u = e;
+        for (char& c : u) c = char(std::toupper(static_cast<unsigned char>(c)));
+        return u;
+    }();
+    for (ShownValue& r : Registers())
+        if (r.name == upper || (upper == "ACC" && r.name == "A")) return r;
+    for (unsigned a = 0x80; a < 0x100; ++a)
+        if (SfrNames[a] == upper) return DirectValue(upper, uint16_t(a), "sfr");
+    for (unsigned b = 0x80; b < 0x100; ++b)
+        if (BitNames[b] == upper) return BitValue(upper, uint8_t(b));
+    *error = "'" + e + "' is no variable, register, SFR or memory cell (iram[0x30], xram[0x100], code[0x40])";
+    return std::nullopt;
+}
+
+std::optional<ShownValue> DapSession::SetValue(const ShownValue& target, const std::string& text, std::string* error) {
+    const auto number = ParseNumber(text);
+    auto byte = [&](int64_t limit) -> std::optional<int64_t> {
+        if (!number || *number < 0 || *number > limit) {
+            *error = "'" + Trim(text) + "' is not a number 0-" + std::to_string(limit) + " (decimal, 0x2A or 2Ah)";
+            return std::nullopt;
+        }
+        return number;
+    };
+    switch (target.target) {
+        case ShownValue::Target::None:
+            *error = target.name + " cannot be changed here";
+            return std::nullopt;
+        case ShownValue::Target::Direct: {
+            auto v = byte(255);
+            if (!v) return std::nullopt;
+            WriteDirectUi(target.address, uint8_t(*v));
+            break;
+        }
+        case ShownValue::Target::Bit: {
+            auto v = byte(1);
+            if (!v) return std::nullopt;
+            const uint8_t at = BitByteAddress(uint8_t(target.address)), mask = uint8_t(1u << (target.address & 7));
+            WriteDirectUi(at, uint8_t(*v ? InternalRam[at] | mask : InternalRam[at] & ~mask));
+            break;
+        }
+        case ShownValue::Target::Dptr: {
+            auto v = byte(0xFFFF);
+            if (!v) return std::nullopt;
+            WriteDirectUi(Sfr::DPH, uint8_t(*v >> 8));
+            WriteDirectUi(Sfr::DPL, uint8_t(*v));
+            break;
+        }
+        case ShownValue::Target::Pc: {
+            auto v = byte(0xFFFF);
+            if (!v) return std::nullopt;
+            ProgramCounter = uint16_t(*v);
+            break;
+        }
+        case ShownValue::Target::Symbol: {
+            const Symbol& s = *target.symbol;
+            auto bytes = EncodeScalar(s.type, Trim(text), error);
+            if (!bytes) return std::nullopt;
+            MachineMemory memory;
+            const ValueLocation l = LocateSymbol(s, *Symbols(), memory);
+            if (s.type.links[0].kind == TypeLink::BitField) {
+                // Only the field's bits change; the rest of its bytes keep what they hold.
+                const std::vector<uint8_t> old = ReadBytes(l, s.type.size, memory);
+                const TypeLink& f = s.type.links[0];
+                const uint64_t mask = ((uint64_t(1) << f.bitWidth) - 1) << f.bitOffset;
+                for (size_t i = 0; i < old.size() && i < bytes->size(); ++i)
+                    (*bytes)[i] = uint8_t((old[i] & ~(mask >> (8 * i))) | ((*bytes)[i] & (mask >> (8 * i))));
+            }
+            for (size_t i = 0; i < bytes->size(); ++i) {
+                const uint32_t a = l.address + uint32_t(i);
+                switch (l.kind) {
+                    case ValueLocation::Data: WriteDirectUi(uint16_t(a & 0xFF), (*bytes)[i]); break;
+                    case ValueLocation::Idata: WriteDirectUi(IndirectIndex(uint8_t(a)), (*bytes)[i]); break;
+                    case ValueLocation::Xdata: WriteExternalRam(uint16_t(a), (*bytes)[i]); break;
+                    case ValueLocation::Registers:
+                        if (i < l.registers.size())
+                            WriteDirectUi(uint16_t((InternalRam[Sfr::PSW] & 0x18) + l.registers[i]), (*bytes)[i]);
+                        break;
+                    case ValueLocation::Bit:
+                        if (i == 0) {
+                            const uint8_t at = BitByteAddress(uint8_t(a)), mask = uint8_t(1u << (a & 7));
+                            WriteDirectUi(at, uint8_t((*bytes)[0] ? InternalRam[at] | mask : InternalRam[at] & ~mask));
+                        }
+                        break;
+                    default:
+                        *error = s.name + " has no storage now";
+                        return std::nullopt;
+                }
+            }
+            return ShowSymbol(target.name, s);
+        }
+    }
+    std::string ignored;
+    auto shown = Evaluate(target.evaluateName, &ignored);
+    if (shown) shown->name = target.name;
+    return shown;
+}
+
+// ---- Memory and code ----------------------------------------------------------------------------
+
+std::vector<uint8_t> DapSession::ReadMemory(const MemoryAddress& at, uint32_t count) const {
+    std::vector<uint8_t> out;
+    const uint32_t end = std::min<uint64_t>(uint64_t(at.address) + count, MemorySize(at.space));
+    for (uint32_t a = at.address; a < end; ++a) {
+        switch (at.space) {
+            case MemorySpace::Code: out.push_back(CodeMemory[a]); break;
+            case MemorySpace::Iram: out.push_back(InternalRam[IndirectIndex(uint8_t(a))]); break;
+            case MemorySpace::Sfr: out.push_back(InternalRam[a]); break;
+            case MemorySpace::Xram: out.push_back(ExternalRam[a]); break;
+        }
+    }
+    return out;
+}
+
+uint32_t DapSession::WriteMemory(const MemoryAddress& at, const std::vector<uint8_t>& bytes) {
+    uint32_t n = 0;
+    for (uint32_t a = at.address; n < bytes.size() && a < MemorySize(at.space); ++a, ++n) {
+        const uint8_t v = bytes[n];
+        switch (at.space) {
+            case MemorySpace::Code: CodeMemory[a] = v; break;
+            case MemorySpace::Iram: WriteDirectUi(IndirectIndex(uint8_t(a)), v); break;
+            case MemorySpace::Sfr: WriteDirectUi(uint16_t(a), v); break;
+            case MemorySpace::Xram: WriteExternalRam(uint16_t(a), v); break;
+        }
+    }
+    return n;
+}
+
+std::vector<DisassembledInstruction> DapSession::Disassemble(uint32_t address, int64_t offset, int64_t count) const {
+    // The instructions as the listing aligns them from 0000h, on through the end of code memory.
+    std::vector<uint32_t> starts;
+    for (uint32_t a = 0; a < 0x10000; a += InstructionLength[CodeMemory[a]]) starts.push_back(a);
+    const auto it = std::upper_bound(starts.begin(), starts.end(), address);
+    const int64_t base = int64_t(it - starts.begin()) - 1;
+    const ListingFormat format = CurrentListingFormat();
+    const SymbolTable* t = Symbols();
+    std::vector<DisassembledInstruction> out;
+    count = std::clamp<int64_t>(count, 0, 0x10000);
+    for (int64_t i = 0; i < count; ++i) {
+        const int64_t index = base + offset + i;
+        DisassembledInstruction d;
+        if (index < 0 || index >= int64_t(starts.size())) {
+            d.valid = false;
+            d.address = index < 0 ? 0 : 0xFFFF;
+            d.text = "??";
+            out.push_back(d);
+            continue;
+        }
+        const uint32_t a = starts[size_t(index)];
+        const ListingRow row = DisassembleAt(a, format);
+        d.address = a;
+        d.text = row.Text;
+        d.bytes = row.Bytes;
+        if (t) {
+            d.symbol = t->CodeLabelAt(uint16_t(a));
+            if (const LineRecord* r = t->LineAt(uint16_t(a)))
+                d.source = SourceLocation{FindSourceFile(r->file), r->line};
+        }
+        out.push_back(d);
+    }
+    return out;
+}

@@ -1,0 +1,155 @@
+// The debugging session the Debug Adapter Protocol server drives: the loaded program, its code and
+// data breakpoints, runs in slices and steps by source line or instruction, and what a stop shows
+// (call stack, variables, registers, memory, disassembly). It knows nothing of the protocol's
+// messages; every failure is returned as a message.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Debugger.h"
+#include "ValueDecoder.h"
+
+class SymbolTable;
+
+// What a launch request asks for; empty texts are not given.
+struct LaunchOptions {
+    std::string program, symbols, ini, cpu, serialIn, cwd;
+    std::optional<int64_t> frequency;
+    std::optional<int64_t> binOffset;
+    bool stopOnEntry = false;
+};
+
+// A memory of the controller as memory references name it: "code", "iram" (00h-FFh as @Ri
+// reaches it), "sfr" (80h-FFh), "xram".
+enum class MemorySpace { Code, Iram, Sfr, Xram };
+struct MemoryAddress {
+    MemorySpace space = MemorySpace::Code;
+    uint32_t address = 0;
+};
+// "code:0x0040", "iram:0x30", "xram:0x0100" (and "0x0040" for code), with an offset added.
+std::optional<MemoryAddress> ParseMemoryReference(const std::string& text, int64_t offset, std::string* error);
+std::string MemoryReference(MemorySpace space, uint32_t address);
+uint32_t MemorySize(MemorySpace space);
+
+// How a run ended, as the server reports it.
+struct RunEnd {
+    enum Kind { Entry, Breakpoint, Step, DataBreakpoint, Pause, Goto, Exited } kind = Step;
+    uint16_t pc = 0;
+    int dataBreakpoint = -1;  // index into the session's data breakpoints
+    std::string text;         // a short description for the user
+};
+
+// One shown value: a variable, a register, a member. `children` (structures, arrays, PSW's flags)
+// are listed when the client expands it.
+struct ShownValue {
+    std::string name, value, type, evaluateName, memoryReference;
+    std::vector<ShownValue> children;
+    // What setVariable writes: a variable of the program, a register or SFR (by its InternalRam
+    // index), a bit, DPTR, the program counter, or nothing (members and elements are read-only).
+    enum class Target { None, Symbol, Direct, Bit, Dptr, Pc } target = Target::None;
+    const struct Symbol* symbol = nullptr;
+    uint16_t address = 0;
+};
+
+struct SourceLocation {
+    std::string path;  // the file found on disk, or the name the symbols give
+    uint32_t line = 0;
+};
+
+struct StackFrameInfo {
+    std::string name;
+    uint16_t pc = 0;
+    std::optional<SourceLocation> source;
+    const struct Function* function = nullptr;
+    bool top = false;
+};
+
+struct DisassembledInstruction {
+    uint32_t address = 0;
+    std::string text, bytes, symbol;
+    std::optional<SourceLocation> source;
+    bool valid = true;
+};
+
+class DapSession {
+public:
+    DapSession();
+    ~DapSession();
+
+    // Loads the program (and its symbols) with the launch's settings. "" or the reason it failed.
+    std::string Launch(const LaunchOptions& options);
+    bool Launched() const { return launched_; }
+    bool StopOnEntry() const { return stopOnEntry_; }
+    const SymbolTable* Symbols() const;
+    // Messages about the load worth showing the user (relocation, symbols not used).
+    std::vector<std::string> TakeNotes();
+
+    // ---- Breakpoints: resolved to code addresses by the caller's group (a source file,
+    // "functions", "instructions"); the table of the run loop is their union.
+    void SetCodeBreakpoints(const std::string& group, const std::vector<uint16_t>& addresses);
+    // The first address of FILE:LINE and the line that really takes it.
+    std::optional<uint16_t> AddressOfLine(const std::string& path, uint32_t line, uint32_t* actual,
+                                          std::string* error) const;
+    std::optional<uint16_t> AddressOfFunction(const std::string& name, std::string* error) const;
+    void SetDataBreakpoints(const std::vector<DataBreakpoint>& list);
+    const std::vector<DataBreakpoint>& DataBreakpointList() const { return dataBreakpoints_; }
+
+    // ---- Running. Resume arms the stop and marks the session running; RunSlice then runs up to
+    // `cycles` machine cycles and returns the end when the run stopped.
+    enum class Resume { Continue, LineOver, LineIn, Out, Instruction, InstructionOver };
+    void Start(Resume how);
+    bool Running() const { return running_; }
+    std::optional<RunEnd> RunSlice(uint64_t cycles);
+    RunEnd Pause();
+    bool Ended() const { return ended_; }
+    // Serial input: the bytes go to the receiver one by one as the program takes them.
+    void QueueSerialInput(const std::string& bytes);
+    // Bytes the program has sent since the last call.
+    std::string TakeOutput();
+    // Sets the program counter (a goto); false with a message when it cannot.
+    bool SetProgramCounter(uint16_t address, std::string* error);
+
+    // ---- What a stop shows.
+    std::vector<StackFrameInfo> StackFrames() const;
+    std::optional<SourceLocation> SourceOf(uint16_t address) const;
+    // Locals (with the parameters) of a frame, the globals, the registers, the SFRs.
+    std::vector<ShownValue> Locals(const StackFrameInfo& frame) const;
+    std::vector<ShownValue> Globals() const;
+    std::vector<ShownValue> Registers() const;
+    std::vector<ShownValue> SpecialFunctionRegisters() const;
+    // A name, register, SFR or memory cell as the debug console evaluates it.
+    std::optional<ShownValue> Evaluate(const std::string& expression, std::string* error) const;
+    // Writes a number into what `target` shows; the new value, or nullopt with a message.
+    std::optional<ShownValue> SetValue(const ShownValue& target, const std::string& text, std::string* error);
+
+    // ---- Memory and code.
+    // Reads `count` bytes from `at`; fewer when the memory ends first.
+    std::vector<uint8_t> ReadMemory(const MemoryAddress& at, uint32_t count) const;
+    // Writes bytes through the store routines; how many were written.
+    uint32_t WriteMemory(const MemoryAddress& at, const std::vector<uint8_t>& bytes);
+    // `count` instructions starting `offset` instructions from the one at `address`.
+    std::vector<DisassembledInstruction> Disassemble(uint32_t address, int64_t offset, int64_t count) const;
+
+    // Where the program's source files are looked for.
+    std::string FindSourceFile(const std::string& name) const;
+
+private:
+    bool launched_ = false, stopOnEntry_ = false, running_ = false, ended_ = false;
+    bool finishLineAfterReturn_ = false;
+    std::vector<std::string> notes_;
+    std::vector<std::string> sourceDirs_;
+    std::map<std::string, std::vector<uint16_t>> codeBreakpoints_;
+    std::vector<DataBreakpoint> dataBreakpoints_;
+    std::deque<uint8_t> serialInput_;
+    std::string output_;
+    class Sink;
+    Sink* sink_;
+
+    void ArmLineStep(bool overCalls);
+    ShownValue ShowSymbol(const std::string& name, const struct Symbol& s) const;
+};
