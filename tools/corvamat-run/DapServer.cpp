@@ -209,6 +209,7 @@ std::optional<std::vector<DataBreakpoint>> ResolveDataId(const std::string& id, 
 DapServer::DapServer(std::function<bool(const std::string&)> write) : write_(std::move(write)) {}
 
 uint64_t DapServer::SliceCycles() const {
+    if (sliceCycles_) return sliceCycles_;
     // Paced runs sleep within a slice: keep one slice to a few milliseconds of controller time.
     if (Settings.RealTime) return std::max<uint64_t>(1, uint64_t(Settings.Frequency) / 12 / 250);
     return 50000;

@@ -37,6 +37,8 @@ public:
 
     // Machine cycles per slice: small enough that a pause is answered within a few milliseconds.
     uint64_t SliceCycles() const;
+    // A fixed slice instead (the fuzz target's short runs).
+    void SetSliceCycles(uint64_t cycles) { sliceCycles_ = cycles; }
 
     // The loop over two file descriptors (standard input and output); returns the exit status.
     static int Serve(int in, int out);
@@ -96,6 +98,7 @@ private:
     std::vector<std::vector<ShownValue>> containers_;
     std::vector<nlohmann::json> events_;  // queued until the response that caused them is out
     int64_t seq_ = 1;
+    uint64_t sliceCycles_ = 0;
     int nextBreakpointId_ = 1;
     // Code breakpoints by group (a source path, "functions", "instructions"): address and id.
     std::map<std::string, std::vector<std::pair<uint16_t, int>>> codeIds_;

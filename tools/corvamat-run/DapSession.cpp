@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "Code.h"
 #include "Disassembler.h"
@@ -311,7 +310,13 @@ std::string DapSession::Launch(const LaunchOptions& o) {
         if (fs::is_directory(o.serialIn, ec)) return "cannot read " + o.serialIn + ": " + std::strerror(EISDIR);
         std::ifstream f(o.serialIn, std::ios::binary);
         if (!f) return "cannot read " + o.serialIn + ": " + std::strerror(errno ? errno : ENOENT);
-        input.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+        // Read in blocks up to a limit, so that a device that never ends (/dev/zero) is refused.
+        constexpr size_t kMaxInput = 16u << 20;
+        char block[65536];
+        while (f.read(block, sizeof block) || f.gcount() > 0) {
+            input.insert(input.end(), block, block + f.gcount());
+            if (input.size() > kMaxInput) return o.serialIn + " holds more than 16 MB of serial input";
+        }
         if (f.bad()) return "cannot read " + o.serialIn + ": " + std::strerror(errno ? errno : EIO);
     }
 
