@@ -76,6 +76,8 @@ async function sessionOne() {
     await assert.rejects(dc.setBreakpointsRequest({ source: { path: source }, breakpoints: [{ line: 'x' }] }), /line/);
     await assert.rejects(dc.stackTraceRequest({ threadId: 1 }), /no program/);
     await assert.rejects(dc.launchRequest({ program: '/nonexistent/x.ihx' }), /x\.ihx/);
+    await assert.rejects(dc.launchRequest({ program, serialIn: '/dev/zero' }), /16 MB/);
+    await assert.rejects(dc.launchRequest({ program, cpu: '8086' }), /8051 or 8052/);
   });
 
   const initialized = dc.waitForEvent('initialized');
