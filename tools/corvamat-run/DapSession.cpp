@@ -8,29 +8,21 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "Code.h"
 #include "Disassembler.h"
+#include "HexText.h"
 #include "IniFile.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
 #include "RunThreads.h"
+#include "Session.h"
 #include "Settings.h"
 #include "Symbols.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// "2Ah", "0F0h", "0123h": hexadecimal as the assembler writes it (a leading 0 before a letter).
-std::string HexText(unsigned value, int digits) {
-    char b[12];
-    std::snprintf(b, sizeof b, "%0*X", digits, value);
-    std::string s = b;
-    if (std::isalpha(static_cast<unsigned char>(s[0]))) s = "0" + s;
-    return s + "h";
-}
 
 std::string Lower(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -74,19 +66,6 @@ std::optional<int64_t> ParseNumber(const std::string& text) {
     }
     return negative ? -v : v;
 }
-
-// The load's messages, kept for the launch's error response.
-class CollectingReporter : public LoadReporter {
-public:
-    std::string message;
-    void ShowError(const std::string& m) override {
-        if (message.empty()) message = m;
-    }
-    bool AskYesNo(const std::string& q) override {
-        if (message.empty()) message = q + " No (set \"ini\" to a settings file with IgnoreChecksum=1 to accept)";
-        return false;
-    }
-};
 
 const char* const kRegisterNames[] = {"R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7"};
 
@@ -150,59 +129,6 @@ bool Editable(const Symbol& s) {
             return false;
     }
 }
-
-// The run's additions for a session: the end of a slice, serial input as the program takes it,
-// and the end of the program at a jump to itself that no interrupt can leave.
-class SliceExtras {
-public:
-    SliceExtras(uint64_t cycles, std::deque<uint8_t>* input) : budget_(cycles), input_(input) { Prepare(); }
-    bool sliceEnded = false;
-    bool idle = false;
-
-    bool BeforeStep(uint64_t cycles, StopReason* reason) {
-        if (cycles >= checkAt_) [[unlikely]] {
-            if (cycles >= budget_) {
-                sliceEnded = true;
-                *reason = StopReason::MaxCycles;
-                return true;
-            }
-            Deliver();
-            Prepare();
-        }
-        return false;
-    }
-
-    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        if (ProgramCounter != executed || executed != pc) return false;
-        const uint8_t op = CodeMemory[executed];
-        if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
-            const uint8_t ie = InternalRam[Sfr::IE];
-            if (!(ie & 0x80) || !(ie & 0x3F)) {
-                idle = true;
-                *reason = StopReason::Idle;
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    uint64_t budget_;
-    uint64_t checkAt_ = 0;
-    std::deque<uint8_t>* input_;
-
-    void Prepare() { checkAt_ = input_->empty() ? budget_ : 0; }
-
-    // As the runner's --serial-in: the next byte once the receiver is on, RI is clear and the
-    // program has read the previous byte from SBUF.
-    [[gnu::noinline]] void Deliver() {
-        const uint8_t scon = InternalRam[Sfr::SCON];
-        if (input_->empty() || !(scon & 0x10) || (scon & 0x01) || !SerialReceiveBufferRead) return;
-        const uint8_t b = input_->front();
-        input_->pop_front();
-        ReceiveSerialByte(b, 0);
-    }
-};
 
 }  // namespace
 
@@ -285,66 +211,37 @@ std::string DapSession::Launch(const LaunchOptions& o) {
         if (ec) return "cannot change to the folder " + o.cwd + ": " + ec.message();
     }
     if (o.program.empty()) return "no program given: set \"program\" to a .hex, .ihx or .bin file";
-    TSettings s;
-    if (!o.ini.empty()) {
-        if (fs::is_directory(o.ini, ec)) return "cannot read settings file " + o.ini + ": " + std::strerror(EISDIR);
-        errno = 0;
-        auto ini = IniFile::Load(o.ini);
-        if (!ini) return "cannot read settings file " + o.ini + ": " + std::strerror(errno ? errno : ENOENT);
-        s = ReadSettings(*ini, ExecutableFolder());
-    }
+    // The same settings, load and input as corvamat-run's options give.
+    SettingsChoice choice;
+    choice.iniFile = o.ini;
     if (!o.cpu.empty()) {
         if (o.cpu != "8051" && o.cpu != "8052") return "\"cpu\" takes 8051 or 8052";
-        s.Processor = o.cpu == "8052" ? 1 : 0;
+        choice.processor = o.cpu == "8052" ? 1 : 0;
     }
     if (o.frequency) {
         if (*o.frequency < 1000000 || *o.frequency > 80000000) return "\"frequency\" takes 1000000 to 80000000 Hz";
-        s.Frequency = int32_t(*o.frequency);
+        choice.frequency = int32_t(*o.frequency);
     }
     if (o.binOffset) {
         if (*o.binOffset < 0 || *o.binOffset > 0xFFFF) return "\"binOffset\" takes an address 0-FFFF (0-65535)";
-        s.BinOffset = uint16_t(*o.binOffset);
+        choice.binOffset = uint16_t(*o.binOffset);
     }
-    std::deque<uint8_t> input;
+    std::vector<uint8_t> input;
     if (!o.serialIn.empty()) {
-        if (fs::is_directory(o.serialIn, ec)) return "cannot read " + o.serialIn + ": " + std::strerror(EISDIR);
-        std::ifstream f(o.serialIn, std::ios::binary);
-        if (!f) return "cannot read " + o.serialIn + ": " + std::strerror(errno ? errno : ENOENT);
-        // Read in blocks up to a limit, so that a device that never ends (/dev/zero) is refused.
-        constexpr size_t kMaxInput = 16u << 20;
-        char block[65536];
-        while (f.read(block, sizeof block) || f.gcount() > 0) {
-            input.insert(input.end(), block, block + f.gcount());
-            if (input.size() > kMaxInput) return o.serialIn + " holds more than 16 MB of serial input";
-        }
-        if (f.bad()) return "cannot read " + o.serialIn + ": " + std::strerror(errno ? errno : EIO);
+        auto read = ReadSerialInput(o.serialIn);
+        if (!read) return read.failure().message;
+        input = std::move(*read);
     }
-
-    Settings = s;
-    Processor8052 = Settings.Processor;
-    InitMachineState();
+    if (Status s = ApplySettings(choice)) return s->message;
+    Messages messages;
+    Status loaded = LoadProgram(o.program, o.symbols, &messages);
+    if (loaded) return loaded->message;
+    notes_ = messages.notes;
+    notes_.insert(notes_.end(), messages.warnings.begin(), messages.warnings.end());
     ResetDebugCounters();
     BreakpointTable.Fill(0);
-    CollectingReporter reporter;
-    if (!LoadProgramFile(o.program, reporter)) {
-        if (!reporter.message.empty()) return reporter.message + (reporter.message.find(o.program) == std::string::npos
-                                                                       ? " (file " + o.program + ")" : "");
-        if (fs::is_directory(o.program, ec)) return o.program + ": " + std::strerror(EISDIR);
-        return o.program + ": not a .hex, .ihx or .bin file";
-    }
-    ProgramCounter = 0;
-    if (LastLoadSummary.Relocated && LastLoadSummary.MovedTargets > 0)
-        notes_.push_back(o.program + ": binary image relocated from " + HexText(LastLoadSummary.Offset, 4) +
-                         " to 0000h (\"binOffset\": 0 loads it unchanged)");
-    std::string error;
-    if (!o.symbols.empty()) {
-        if (!LoadProgramSymbolsFile(o.symbols, o.program, &error)) return error;
-    } else {
-        ForgetProgramSymbols();
-        if (!LoadProgramSymbolsBeside(o.program, &error) && !error.empty())
-            notes_.push_back(error + " The program runs without symbols.");
-    }
-    serialInput_ = std::move(input);
+    run_.serialInput = std::move(input);
+    run_.serialDelivered = 0;
     stopOnEntry_ = o.stopOnEntry;
     sourceDirs_.clear();
     if (const SymbolTable* t = ActiveProgramSymbols())
@@ -471,25 +368,17 @@ void DapSession::Start(Resume how) {
 
 std::optional<RunEnd> DapSession::RunSlice(uint64_t cycles) {
     if (!running_) return std::nullopt;
-    RunSettings rs;
-    rs.Frequency = Settings.Frequency;
-    rs.ScrUpdate = 0;
-    rs.AutoRestart = Settings.AutoRestart;
-    rs.RealTime = Settings.RealTime;
-    SliceExtras extras(cycles, &serialInput_);
-    TRunThread run(nullptr, rs);
-    SingleStepMode = 0;
-    InstallSerialOutputHook(sink_);
-    run.RunSimulation(extras);
-    InstallSerialOutputHook(nullptr);
+    run_.maxCycles = cycles;
+    run_.serialOutput = sink_;
+    const RunOutcome outcome = RunProgram(run_);
     RunEnd end;
-    switch (run.Reason) {
+    switch (outcome.reason) {
         case StopReason::MaxCycles:
             return std::nullopt;
         case StopReason::End:
         case StopReason::Idle:
             end.kind = RunEnd::Exited;
-            end.text = run.Reason == StopReason::Idle ? "the program waits in a jump to itself"
+            end.text = outcome.reason == StopReason::Idle ? "the program waits in a jump to itself"
                                                       : "the program ran past its last address";
             ended_ = true;
             break;
@@ -505,8 +394,11 @@ std::optional<RunEnd> DapSession::RunSlice(uint64_t cycles) {
                            HexText(hit.value, 2) + " by the instruction at " + HexText(hit.writer, 4);
             break;
         }
-        case StopReason::Reached:
         case StopReason::Stopped:
+            // SIGINT or SIGTERM: the run stops as a pause would.
+            end.kind = RunEnd::Pause;
+            break;
+        case StopReason::Reached:
             if (finishLineAfterReturn_) {
                 // A return usually lands inside the caller's line: finish that line over calls.
                 finishLineAfterReturn_ = false;
@@ -534,7 +426,7 @@ RunEnd DapSession::Pause() {
 }
 
 void DapSession::QueueSerialInput(const std::string& bytes) {
-    serialInput_.insert(serialInput_.end(), bytes.begin(), bytes.end());
+    run_.serialInput.insert(run_.serialInput.end(), bytes.begin(), bytes.end());
 }
 
 std::string DapSession::TakeOutput() {

@@ -5,13 +5,13 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Debugger.h"
+#include "Session.h"
 #include "ValueDecoder.h"
 
 class SymbolTable;
@@ -145,7 +145,7 @@ private:
     std::vector<std::string> sourceDirs_;
     std::map<std::string, std::vector<uint16_t>> codeBreakpoints_;
     std::vector<DataBreakpoint> dataBreakpoints_;
-    std::deque<uint8_t> serialInput_;
+    RunSetup run_;  // the runs' serial input and output, as the runner's options give them
     std::string output_;
     class Sink;
     Sink* sink_;
