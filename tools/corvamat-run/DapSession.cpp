@@ -318,9 +318,18 @@ void DapSession::SetDataBreakpoints(const std::vector<DataBreakpoint>& list) {
     dataBreakpoints_ = list;
     DataBreakpoints = list;
     ForgetWatchHit();
+    // Set during a run: the next slice watches them, with the run's own stop kept.
+    if (running_) ArmDebugStops(oneShot_.get());
 }
 
 // ---- Running ------------------------------------------------------------------------------------
+
+void DapSession::Arm(const OneShotStop* stop) {
+    if (stop) oneShot_ = std::make_unique<OneShotStop>(*stop);
+    else oneShot_.reset();
+    DataBreakpoints = dataBreakpoints_;
+    ArmDebugStops(oneShot_.get());
+}
 
 void DapSession::ArmLineStep(bool overCalls) {
     OneShotStop stop;
@@ -329,12 +338,11 @@ void DapSession::ArmLineStep(bool overCalls) {
         stop.stack = OneShotStop::Stack::AtMost;
         stop.stackLimit = InternalRam[Sfr::SP];
     }
-    ArmDebugStops(&stop);
+    Arm(&stop);
 }
 
 void DapSession::Start(Resume how) {
     if (ended_) return;
-    DataBreakpoints = dataBreakpoints_;
     finishLineAfterReturn_ = false;
     // Without symbols, or where no C line covers the program counter's function, steps go by
     // instruction.
@@ -342,24 +350,24 @@ void DapSession::Start(Resume how) {
     if (!lines && how == Resume::LineOver) how = Resume::InstructionOver;
     if (!lines && how == Resume::LineIn) how = Resume::Instruction;
     switch (how) {
-        case Resume::Continue: ArmDebugStops(nullptr); break;
+        case Resume::Continue: Arm(nullptr); break;
         case Resume::LineOver: ArmLineStep(true); break;
         case Resume::LineIn: ArmLineStep(false); break;
         case Resume::Out: {
             finishLineAfterReturn_ = lines;
             const OneShotStop stop = StepOutStop();
-            ArmDebugStops(&stop);
+            Arm(&stop);
             break;
         }
         case Resume::Instruction: {
             OneShotStop stop;
             stop.anyAddress = true;
-            ArmDebugStops(&stop);
+            Arm(&stop);
             break;
         }
         case Resume::InstructionOver: {
             const OneShotStop stop = StepOverStop();
-            ArmDebugStops(&stop);
+            Arm(&stop);
             break;
         }
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -150,6 +151,10 @@ private:
     class Sink;
     Sink* sink_;
 
+    // The run's stop conditions: the data breakpoints and `stop` (kept, to arm again when the
+    // data breakpoints change during the run).
+    void Arm(const OneShotStop* stop);
     void ArmLineStep(bool overCalls);
+    std::unique_ptr<OneShotStop> oneShot_;
     ShownValue ShowSymbol(const std::string& name, const struct Symbol& s) const;
 };
