@@ -1,5 +1,7 @@
-// libFuzzer target: the debug adapter's message reader and request handlers, on a small program
-// launched and stopped at its entry before the fuzzed bytes arrive.
+// libFuzzer target: the debug adapter's message reader and request handlers. When the first byte
+// is odd (every message starts with 'C', 43h), a small program is launched and stopped at its
+// entry before the fuzzed bytes arrive; otherwise they meet an adapter with no program, which
+// costs a fraction of a launch.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -41,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string start = Request(1, "initialize", "{}") +
                               Request(2, "launch", "{\"program\":\"" + program + "\",\"stopOnEntry\":true}") +
                               Request(3, "configurationDone", "{}");
-    server.Feed(start.data(), start.size());
+    if (size > 0 && (data[0] & 1)) server.Feed(start.data(), start.size());
     server.Feed(reinterpret_cast<const char*>(data), size);
     for (int i = 0; i < 4 && server.Running() && !server.Finished(); ++i) server.RunSlice();
     return 0;
