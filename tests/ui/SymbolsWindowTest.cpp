@@ -43,9 +43,9 @@ protected:
     }
     QString Value(const char* name) {
         QTreeWidgetItem* row = WatchForm->FindRow(name);
-        return row ? row->text(3) : QStringLiteral("<not listed>");
+        return row ? row->text(TWatchForm::ValueColumn) : QStringLiteral("<not listed>");
     }
-    bool Red(const char* name) { return WatchForm->FindRow(name)->foreground(3).color() == Qt::red; }
+    bool Red(const char* name) { return WatchForm->FindRow(name)->foreground(TWatchForm::ValueColumn).color() == Qt::red; }
 };
 
 TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
@@ -80,7 +80,7 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     EXPECT_EQ(Value("table"), "{0, 1, 4, 9}");
     // The locals of main come first, the loop counter in registers.
     EXPECT_EQ(WatchForm->WatchList->topLevelItem(0)->text(0), "i");
-    EXPECT_TRUE(WatchForm->FindRow("i")->text(2).startsWith("registers"));
+    EXPECT_TRUE(WatchForm->FindRow("i")->text(TWatchForm::SpaceColumn).startsWith("registers"));
 
     // A scalar edited: the store reaches memory, and an own edit is not a change of the program.
     const Symbol* result = ProgramSymbols.FindSymbol("result");
