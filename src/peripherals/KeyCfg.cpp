@@ -50,6 +50,8 @@ TKeyCfgForm::TKeyCfgForm(QWidget* parent) : QDialog(parent) {
         Pins[i]->setGeometry(pos[i][0], pos[i][1], 48, 22);
         Pins[i]->setAccessibleName(i < 8 ? QStringLiteral("Pin of key %1").arg(i)
                                          : QStringLiteral("Key event pin"));
+        // A screen reader reads the chosen pin as the value and the key as the purpose.
+        Pins[i]->setAccessibleDescription(Pins[i]->accessibleName());
         Pins[i]->setToolTip(Pins[i]->accessibleName());
         if (i > 0) setTabOrder(Pins[i - 1], Pins[i]);
     }

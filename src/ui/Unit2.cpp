@@ -6,8 +6,6 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
-#include <QMdiArea>
-#include <QScrollBar>
 #include <QStyle>
 #include <QPainter>
 
@@ -196,9 +194,7 @@ void TForm2::FitWidthToColumns() {
     const int chrome = (isVisible() ? width() - StringGrid1->width() : frame.left() + frame.right()) +
                        2 * StringGrid1->frameWidth() +
                        StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, StringGrid1);
-    int w = std::max(columns + chrome, 368);
-    if (mdiArea() && mdiArea()->isVisible()) w = std::max(368, std::min(w, mdiArea()->viewport()->width() - x()));
-    resize(w, height());
+    resize(std::max(columns + chrome, 368), height());
 }
 
 void TForm2::SelectRow(int row) {

@@ -55,8 +55,7 @@ private:
     void FormResize();
     void ShowLabelColumn();
     // The first size, and again when the label column comes or goes: as wide as the columns
-    // (address, label with symbols, instruction, bytes), at most as wide as the main window's
-    // area.
+    // (address, label with symbols, instruction, bytes).
     void FitWidthToColumns();
     int fittedColumns_ = 0;
     // Widths of the instruction and label columns: as the layout gives them, wider with symbols

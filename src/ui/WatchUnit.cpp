@@ -155,7 +155,6 @@ TWatchForm::TWatchForm(QWidget* parent) : QMdiSubWindow(parent) {
 
 // The first size: every column as wide as its texts, the value column up to a readable width.
 void TWatchForm::FitColumns() {
-    for (int c = kName; c < kValue; ++c) WatchList->resizeColumnToContents(c);
     int value = WatchList->header()->sectionSizeHint(kValue);
     for (int i = 0; i < WatchList->topLevelItemCount(); ++i)
         value = std::max(value, WatchList->fontMetrics().horizontalAdvance(WatchList->topLevelItem(i)->text(kValue)) + 12);
@@ -263,6 +262,12 @@ void TWatchForm::Refresh() {
     if (!same) {
         Expand(WatchList->invisibleRootItem(), QString(), expanded);
         WatchList->verticalScrollBar()->setValue(scroll);
+        // Other variables (a function's locals) may need wider columns; none gets narrower.
+        for (int c = kName; c < kValue; ++c) {
+            const int before = WatchList->columnWidth(c);
+            WatchList->resizeColumnToContents(c);
+            if (WatchList->columnWidth(c) < before) WatchList->setColumnWidth(c, before);
+        }
     }
     filling_ = false;
 }

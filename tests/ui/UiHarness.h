@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -137,6 +138,15 @@ inline QStringList CrampedTexts(QWidget* root) {
         inks.emplace_back(label, inParent);
     }
     return found;
+}
+
+// Waits up to ten seconds for `done`, serving the event loop.
+template <class Done>
+bool WaitUntil(Done done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
 }
 
 class UiTest : public ::testing::Test {
