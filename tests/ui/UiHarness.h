@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTableView>
 #include <QTableWidget>
 #include <deque>
 #include <memory>
@@ -137,6 +138,27 @@ inline QStringList CrampedTexts(QWidget* root) {
                 found << name(w, text) + QStringLiteral(" runs into \"%1\"").arg(other->text());
         inks.emplace_back(label, inParent);
     }
+    return found;
+}
+
+// Listing cells whose text does not fit its column (the instruction column is bold), and columns
+// that run past what the view shows.
+inline QStringList ClippedListingCells(QTableView* grid) {
+    QStringList found;
+    QAbstractItemModel* model = grid->model();
+    int columns = 0;
+    for (int c = 0; c < model->columnCount(); ++c) columns += grid->columnWidth(c);
+    if (columns > grid->viewport()->width())
+        found << QStringLiteral("columns %1 wide in a view %2 wide").arg(columns).arg(grid->viewport()->width());
+    QFont bold = grid->font();
+    bold.setBold(true);
+    const QFontMetrics regular(grid->font()), wide(bold);
+    for (int r = 0; r < model->rowCount() && found.size() < 5; ++r)
+        for (int c = 0; c < model->columnCount(); ++c) {
+            const QString text = model->index(r, c).data().toString();
+            if ((c == 1 ? wide : regular).horizontalAdvance(text) + 2 > grid->columnWidth(c))
+                found << text + QStringLiteral(" does not fit %1 pixels").arg(grid->columnWidth(c));
+        }
     return found;
 }
 
