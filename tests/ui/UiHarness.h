@@ -89,8 +89,9 @@ inline QStringList CrampedTexts(QWidget* root) {
         if (auto* box = qobject_cast<QComboBox*>(w)) {
             QStyleOptionComboBox opt;
             opt.initFrom(box);
+            // The style draws the chosen item one pixel inside the edit field on either side.
             const int room =
-                box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box).width();
+                box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box).width() - 2;
             for (int i = 0; i < box->count(); ++i)
                 if (QFontMetrics(box->font()).horizontalAdvance(box->itemText(i)) > room) {
                     found << name(w, box->itemText(i)) + QStringLiteral(" does not fit %1 pixels").arg(room);
