@@ -17,7 +17,7 @@ struct CycleLimit {
         *r = StopReason::MaxCycles;
         return cycles >= limit;
     }
-    bool AfterStep(uint16_t, uint16_t, StopReason*) { return false; }
+    bool AfterStep(uint16_t, const StepResult&, StopReason*) { return false; }
 };
 
 class DebuggerTest : public ::testing::Test {
@@ -25,11 +25,10 @@ protected:
     void SetUp() override {
         Fresh();
         SingleStepMode = 0;
-        DataBreakpoints.clear();
         ArmDebugStops(nullptr);
     }
     void TearDown() override {
-        DataBreakpoints.clear();
+        RemoveAllBreakpoints();
         ArmDebugStops(nullptr);
     }
     StopReason Run(const OneShotStop* stop = nullptr, uint64_t limit = 100000, uint8_t scrUpdate = 0) {
@@ -49,13 +48,15 @@ protected:
         OneShotStop s = StepOutStop();
         return Run(&s);
     }
+    int watchId = 0;
     StopReason RunTo(uint16_t a) {
         OneShotStop s = RunToStop(a);
         return Run(&s);
     }
     StopReason Watch(WatchSpace space, uint16_t address, WatchMatch match = WatchMatch::AnyWrite,
                      uint8_t value = 0) {
-        DataBreakpoints = {{space, address, match, value, true}};
+        RemoveDataBreakpoints();
+        watchId = AddDataBreakpoint({space, address, match, value, true});
         return Run();
     }
 };
@@ -101,9 +102,9 @@ TEST_F(DebuggerTest, StepOverRunsNestedAndRecursiveCallsToTheNextInstruction) {
     Fresh();
     PlaceRecursion();
     ProgramCounter = 0x0005;
-    WriteDirectUi(Sfr::SP, 0x30);
-    WriteDirectUi(0x07, 3);
-    BreakpointTable.Set(0x0030, 1);
+    WriteDirectUser(Sfr::SP, 0x30);
+    WriteDirectUser(0x07, 3);
+    AddCodeBreakpoint(0x0030);
     EXPECT_EQ(StepOver(), StopReason::Breakpoint);
     EXPECT_EQ(ProgramCounter, 0x0030);
 }
@@ -186,7 +187,8 @@ TEST_F(DebuggerTest, DataBreakpointOnABitStopsAfterTheWritingInstruction) {
     EXPECT_EQ(ProgramCounter, 0x0008);
     WatchHitInfo hit = LastWatchHit();
     EXPECT_TRUE(hit.hit);
-    EXPECT_EQ(hit.index, 0);
+    EXPECT_EQ(hit.id, watchId);
+    EXPECT_EQ(StoppingBreakpoint(), watchId);
     EXPECT_EQ(hit.writer, 0x0006);
     EXPECT_EQ(hit.value, 0x0B);
 
@@ -194,12 +196,13 @@ TEST_F(DebuggerTest, DataBreakpointOnABitStopsAfterTheWritingInstruction) {
     EXPECT_EQ(Watch(WatchSpace::Bit, 0x0B), StopReason::Watch);  // any store to the byte
     EXPECT_EQ(ProgramCounter, 0x0003);
     ProgramCounter = 0;
-    WriteDirectUi(0x21, 0);
+    WriteDirectUser(0x21, 0);
     EXPECT_EQ(Watch(WatchSpace::Bit, 0x0B, WatchMatch::Equals, 1), StopReason::Watch);
     EXPECT_EQ(LastWatchHit().writer, 0x0006);
     // A disabled data breakpoint does nothing.
     ProgramCounter = 0;
-    DataBreakpoints = {{WatchSpace::Bit, 0x0B, WatchMatch::AnyWrite, 0, false}};
+    RemoveDataBreakpoints();
+    AddDataBreakpoint({WatchSpace::Bit, 0x0B, WatchMatch::AnyWrite, 0, false});
     EXPECT_EQ(Run(nullptr, 1000), StopReason::MaxCycles);
 }
 
@@ -244,7 +247,8 @@ TEST_F(DebuggerTest, DataBreakpointsOnExternalAndUpperRam) {
     RecordingHooks hooks;
     InstallStoreRefreshHooks(&hooks);
     ProgramCounter = 0;
-    DataBreakpoints = {{WatchSpace::Xram, 0x4000, WatchMatch::AnyWrite, 0, true}};
+    RemoveDataBreakpoints();
+    AddDataBreakpoint({WatchSpace::Xram, 0x4000, WatchMatch::AnyWrite, 0, true});
     Run(nullptr, 20, 1);
     EXPECT_GT(hooks.CountFor(0x90), 0);
     hooks.direct.clear();

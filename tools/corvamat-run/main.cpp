@@ -78,8 +78,11 @@ Input and output:
   --serial-out FILE      bytes the program sends through SBUF (default: standard output)
   --serial-in FILE       bytes delivered to the program's receiver one at a time, as frames
                          would arrive: the receive buffer of SBUF, then RI in SCON (RB8 0).
-                         The next byte comes only when REN = 1, RI = 0 and the program has
-                         read SBUF since the previous one, so a slow program loses nothing
+                         A byte comes no earlier than one frame time after the previous one
+                         (8, 10 or 11 bit times in mode 0, 1, 2/3 at the baud rate the timers
+                         and PCON give), and only when REN = 1, RI = 0 and the program has
+                         read SBUF since the previous one, so a slow program loses nothing;
+                         with no running baud-rate timer the next byte waits
   --dump FILE            the final state as JSON: stop, pc, cycles, instructions, sbuf_rx
                          (the receive buffer), iram (384 bytes), xram (65536 bytes), the
                          memories as hexadecimal digits, call_stack (the calls and
@@ -284,29 +287,27 @@ std::string Hex(const uint8_t* bytes, size_t n) {
 // An address as the notes write it: "0123h".
 std::string AddressText(unsigned v) { return Hex4(v & 0xFFFF) + "h"; }
 
-// The runner's additions to the run loop: cycle limit, serial input, idle jumps and the trace.
+// The runner's additions to the run loop: cycle limit, idle jumps and the trace. Serial input is
+// the core's serial line, which delivers at the pace of the frames.
 class RunnerExtras {
 public:
     uint64_t maxCycles = UINT64_MAX;
-    std::vector<uint8_t> input;
-    size_t inputSize = 0;  // input.size(), once the input is read
-    size_t nextInput = 0;
     std::FILE* trace = nullptr;
     ListingFormat format;
 
-    // Call once the fields above are set.
-    void Prepare() { checkAt = nextInput < inputSize ? 0 : maxCycles; }
-
-    // One test per instruction: the cycle count reaching checkAt, which is 0 while input waits
-    // (every instruction then looks), else the cycle limit.
+    // One test per instruction: the cycle limit.
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
         cyclesBefore = cycles;
-        if (cycles >= checkAt) [[unlikely]] return Check(cycles, reason);
+        if (cycles >= maxCycles) [[unlikely]] {
+            *reason = StopReason::MaxCycles;
+            return true;
+        }
         return false;
     }
 
-    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        if (trace) Trace(executed, cyclesBefore + AsmTable[CodeMemory[pc]].Cycles);
+    bool AfterStep(uint16_t pc, const StepResult& step, StopReason* reason) {
+        if (trace) Trace(step.executed, cyclesBefore + step.cycles);
+        const uint16_t executed = step.executed;
         if (ProgramCounter != executed || executed != pc) return false;
         uint8_t op = CodeMemory[executed];
         if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
@@ -321,25 +322,6 @@ public:
 
 private:
     uint64_t cyclesBefore = 0;
-    uint64_t checkAt = 0;
-
-    [[gnu::noinline]] bool Check(uint64_t cycles, StopReason* reason) {
-        if (cycles >= maxCycles) {
-            *reason = StopReason::MaxCycles;
-            return true;
-        }
-        if (nextInput < inputSize) DeliverInput();
-        Prepare();
-        return false;
-    }
-
-    // The next byte arrives once the receiver is on (REN), RI is clear and the program has read
-    // the previous byte from SBUF: the file is a sender that never outruns the program.
-    [[gnu::noinline]] void DeliverInput() {
-        const uint8_t scon = InternalRam[Sfr::SCON];
-        if (!(scon & 0x10) || (scon & 0x01) || !SerialReceiveBufferRead) return;
-        ReceiveSerialByte(input[nextInput++], 0);
-    }
 
     [[gnu::noinline]] void Trace(uint16_t a, uint64_t cycles) {
         ListingRow row = DisassembleAt(a, format);
@@ -606,20 +588,21 @@ int ListOrExport(const Options& o) {
 // ---- The run -----------------------------------------------------------------------------------
 
 void Run(const Options& o, RunFiles& files, TRunThread& run) {
-    for (uint16_t b : o.breaks) BreakpointTable.Set(b, 1);
-    for (const auto& name : o.breakNames) BreakpointTable.Set(ResolveBreakName(o, name), 1);
-    std::vector<DataBreakpoint> watches = o.watches;
-    for (const auto& name : o.watchNames) ResolveWatchOption(name, &watches);
-    DataBreakpoints = watches;
+    for (uint16_t b : o.breaks) AddCodeBreakpoint(b);
+    for (const auto& name : o.breakNames) AddCodeBreakpoint(ResolveBreakName(o, name), name);
+    for (const DataBreakpoint& w : o.watches) AddDataBreakpoint(w);
+    for (const auto& name : o.watchNames) {
+        std::vector<DataBreakpoint> watches;
+        ResolveWatchOption(name, &watches);
+        for (const DataBreakpoint& w : watches) AddDataBreakpoint(w, name);
+    }
     ArmDebugStops(nullptr);
 
     RunnerExtras extras;
     extras.maxCycles = o.maxCycles;
     extras.format = CurrentListingFormat();
-    extras.input = std::move(files.input);
-    extras.inputSize = extras.input.size();
     extras.trace = files.trace.get();
-    extras.Prepare();
+    SerialLineSend(files.input.data(), files.input.size());
     std::FILE* out = files.serialOut ? files.serialOut.get() : stdout;
     SerialSink sink(out);
     InstallSerialOutputHook(&sink);
