@@ -734,6 +734,7 @@ void RestoreMachine(const MachineState& s) {
     Machine.devicePulls = s.devicePulls;
     Machine.pins = s.pins;
     Machine.serialLastDelivery = s.serialLastDelivery;
+    Machine.serialUnreadSince = s.serialUnreadSince;
     // The cached decisions are made anew from the restored registers, and the line looks again.
     Machine.serialDue = 0;
     MachineStateChanged();
@@ -788,6 +789,7 @@ std::string FirstMachineDifference(const MachineState& a, const MachineState& b)
     if (!(d = ValueDifference("instructions", uint64_t(a.instructions), uint64_t(b.instructions))).empty()) return d;
     if (!(d = BytesDifference("devicePulls", a.devicePulls, b.devicePulls)).empty()) return d;
     if (!(d = BytesDifference("pins", a.pins, b.pins)).empty()) return d;
+    if (!(d = ValueDifference("serialUnreadSince", uint64_t(a.serialUnreadSince), uint64_t(b.serialUnreadSince))).empty()) return d;
     return ValueDifference("serialLastDelivery", uint64_t(a.serialLastDelivery), uint64_t(b.serialLastDelivery));
 }
 
@@ -882,6 +884,7 @@ void InitMachineState() {
     Machine.cycles = 0;
     Machine.instructions = 0;
     Machine.serialLastDelivery = 0;
+    Machine.serialUnreadSince = ~uint64_t(0);
     Machine.serialDue = 0;
     Machine.txByte = 0;
     SerialLineClear();

@@ -176,9 +176,11 @@ struct MachineState {
     // pins: every device's pull together (1 = no device pulls the pin low).
     SharedBytes<kMaxDevices * 4> devicePulls;
     SharedBytes<4> pins;
-    // The serial line's pace: the machine cycle at which its last byte was delivered, and the
-    // first machine cycle at which the step looks at the line again (~0 while it waits for none).
+    // The serial line's pace: the machine cycle at which its last byte was delivered, the one at
+    // which the program cleared RI with SBUF not read (~0 for none), and the first machine cycle
+    // at which the step looks at the line again (~0 while it waits for none).
     Shared<uint64_t> serialLastDelivery;
+    Shared<uint64_t> serialUnreadSince{~uint64_t(0)};
     Shared<uint64_t> serialDue{~uint64_t(0)};
 
     // Everything but the step's cached decisions (stepDue, plan), which RestoreMachine renews.

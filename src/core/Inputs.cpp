@@ -42,6 +42,7 @@ void ApplyInput(const MachineInput& input) {
         case InputKind::SerialByte:
             ReceiveSerialByte(in.value, in.extra);
             Machine.serialLastDelivery = uint64_t(Machine.cycles);
+            Machine.serialUnreadSince = kNever;
             break;
         case InputKind::DevicePull: SetDevicePull(DeviceId(in.extra & 7), in.address & 3, in.value); break;
         case InputKind::DevicePin: {
@@ -158,9 +159,8 @@ void ServeSerialLine() {
     }
     const uint64_t now = Machine.cycles;
     const uint8_t scon = InternalRam[Sfr::SCON];
-    if (!(scon & 0x10) || (scon & 0x01) || !SerialReceiveBufferRead) {
-        // The receiver is off or the last byte not taken yet: a store to SCON or the read of SBUF
-        // wakes the line (SerialLineWake).
+    if (!(scon & 0x10) || (scon & 0x01)) {
+        // The receiver is off or RI still set: a store to SCON wakes the line (SerialLineWake).
         Machine.serialDue = kNever;
         return;
     }
@@ -168,6 +168,17 @@ void ServeSerialLine() {
     if (frame == 0) {
         Machine.serialDue = now + kNoBaudRecheck;
         return;
+    }
+    if (!SerialReceiveBufferRead) {
+        // RI is clear but SBUF not read yet (getchar clears RI first, then reads): the read wakes
+        // the line. A program that drops a byte without reading it gets the next one a frame
+        // after RI was found clear.
+        const uint64_t since = Machine.serialUnreadSince;
+        const uint64_t grace = (since != kNever ? since : uint64_t(Machine.serialLastDelivery)) + frame;
+        if (now < grace) {
+            Machine.serialDue = grace;
+            return;
+        }
     }
     const uint64_t due = Machine.serialLastDelivery + frame;
     if (now < due) {
@@ -184,5 +195,11 @@ void ServeSerialLine() {
 }
 
 void SerialLineWake() {
-    if (uint64_t(Machine.serialDue) == kNever && LineCount.load(std::memory_order_relaxed) > 0) Machine.serialDue = 0;
+    // When RI was cleared with SBUF still unread (the program's own state, so that a replay finds
+    // the same).
+    if (!(InternalRam[Sfr::SCON] & 0x01) && !SerialReceiveBufferRead && uint64_t(Machine.serialUnreadSince) == kNever)
+        Machine.serialUnreadSince = uint64_t(Machine.cycles);
+    if (LineCount.load(std::memory_order_relaxed) == 0) return;
+    // Blocked on RI, or waiting out the grace for an unread SBUF: look again now.
+    if (uint64_t(Machine.serialDue) == kNever || uint64_t(Machine.serialUnreadSince) != kNever) Machine.serialDue = 0;
 }
