@@ -939,12 +939,14 @@ void ClearExternalRam() {
 template <bool Watched>
 StepResult Exec<Watched>::Step(uint16_t address) {
     // Stage 0: inputs from outside the program and the serial line, between two instructions.
-    uint64_t cycles = Machine.cycles;
-    if (cycles >= Machine.serialDue) [[unlikely]] ServeSerialLine();
-    uint8_t due = Machine.stepDue ? Machine.stepDue.Exchange(0) : 0;
-    if (due & kInputsDue) [[unlikely]] {
-        due = TakeInputs(due);
-        address = ProgramCounter;  // Set PC or Reset may have moved it
+    if (Machine.cycles >= Machine.serialDue) [[unlikely]] ServeSerialLine();
+    uint8_t due = 0;
+    if (Machine.stepDue) {
+        due = Machine.stepDue.Exchange(0);
+        if (due & kInputsDue) [[unlikely]] {
+            due = TakeInputs(due);
+            address = ProgramCounter;  // Set PC or Reset may have moved it
+        }
     }
     // Stage 1: level-triggered requests, interrupt acceptance, timers. The interrupt part runs
     // only when a store since the last look may have changed its outcome. An accepted interrupt
@@ -974,8 +976,8 @@ StepResult Exec<Watched>::Step(uint16_t address) {
     const uint16_t pc = address;
     c += InstructionCycles[op];
     AdvanceTimers<Watched>(c);
-    Machine.cycles = cycles + c;
-    Machine.instructions = Machine.instructions + 1;
+    Machine.cycles += c;
+    ++Machine.instructions;
     const StepResult result{pc, uint8_t(c), entered};
     // Stage 2: the instruction.
     const uint8_t b1 = CodeMemory[uint16_t(pc + 1)];

@@ -170,8 +170,11 @@ struct MachineState {
     // The stopwatch: machine cycles since Reset, of the last run or step, since the user zeroed it.
     Shared<uint64_t> cyclesSinceReset, cyclesLastRun, cyclesSinceZero;
     // Machine cycles and instructions executed since start-up: the step adds its own. The
-    // instruction count is the time stamp of inputs and history.
-    Shared<uint64_t> cycles, instructions;
+    // instruction count is the time stamp of inputs and history. These and the serial line's pace
+    // below are the owning thread's alone (the simulation thread during a run): others read them
+    // between runs, or from an observer. Plain fields, so that the step adds to them in one
+    // instruction each.
+    uint64_t cycles = 0, instructions = 0;
     // Each device's pull on each port, 4 bytes per device (bit 0 = the pin pulled low), and
     // pins: every device's pull together (1 = no device pulls the pin low).
     SharedBytes<kMaxDevices * 4> devicePulls;
@@ -179,9 +182,9 @@ struct MachineState {
     // The serial line's pace: the machine cycle at which its last byte was delivered, the one at
     // which the program cleared RI with SBUF not read (~0 for none), and the first machine cycle
     // at which the step looks at the line again (~0 while it waits for none).
-    Shared<uint64_t> serialLastDelivery;
-    Shared<uint64_t> serialUnreadSince{~uint64_t(0)};
-    Shared<uint64_t> serialDue{~uint64_t(0)};
+    uint64_t serialLastDelivery = 0;
+    uint64_t serialUnreadSince = ~uint64_t(0);
+    uint64_t serialDue = ~uint64_t(0);
 
     // Everything but the step's cached decisions (stepDue, plan), which RestoreMachine renews.
     bool operator==(const MachineState& o) const;

@@ -199,7 +199,9 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
     const bool watching = Armed && StoreObserversInstalled();
     const bool observed = Armed && StepObserversInstalled();
     uint16_t lastExecuted = 0;
-    uint64_t cycles = 0, count = 0;
+    // The run's cycles are the machine's total less its value at the start: the step adds them.
+    const uint64_t start = Machine.cycles;
+    uint64_t count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
     // Refreshes switched off: the countdown rests at 255 for the whole run.
     if (!Refreshes) ScreenUpdateCountdown = countdown = 255;
@@ -228,7 +230,7 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
             reason = StopReason::Stopped;
             break;
         }
-        if (extras.BeforeStep(cycles, &reason)) break;
+        if (extras.BeforeStep(Machine.cycles - start, &reason)) break;
         if (Refreshes) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
@@ -242,17 +244,16 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
             watched = true;
         }
         const StepResult step = watched ? StepWatched(pc) : StepUnwatched(pc);
-        cycles += step.cycles;
         lastExecuted = step.executed;
         ++count;
         breakValue = 1;
         if (observed) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
         if (extras.AfterStep(pc, step, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
-        if (Paced && cycles >= nextPace_) Pace(cycles);
+        if (Paced && Machine.cycles - start >= nextPace_) Pace(Machine.cycles - start);
     }
     if (watching) ScreenRefreshDue = 1;
-    CycleCount = cycles;
+    CycleCount = Machine.cycles - start;
     Instructions = count;
     return reason;
 }
