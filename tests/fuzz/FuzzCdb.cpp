@@ -1,4 +1,5 @@
-// libFuzzer target: the .cdb, .map and .noi readers, the lookups and the decoder over arbitrary text.
+// libFuzzer target: the .cdb, .map and .noi readers, the lookups, the decoder and the encoder over
+// arbitrary text.
 #include <array>
 #include <string_view>
 
@@ -27,7 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SymbolTable t;
     if (ReadCdbText(text, "fuzz.cdb", &t).ok) {
         NoiseMemory memory(text);
-        for (const auto& [name, s] : t.StaticVariables()) (void)DecodeSymbol(*s, t, memory);
+        std::string error;
+        for (const auto& [name, s] : t.StaticVariables()) {
+            (void)DecodeSymbol(*s, t, memory);
+            (void)EncodeVariableValue(*s, t, memory, "1");
+            (void)t.FindVariable(name, &error);
+        }
+        for (const auto& f : t.functions) (void)t.FunctionNamed(t.UniqueName(f), &error);
         for (const auto& f : t.functions)
             for (const Symbol* s : t.LocalsOf(f)) (void)DecodeSymbol(*s, t, memory);
         for (unsigned a = 0; a < 0x10000; a += 97) {

@@ -25,6 +25,7 @@
 #include "RunThreads.h"
 #include "SafeFile.h"
 #include "Settings.h"
+#include "Targets.h"
 
 namespace {
 
@@ -52,22 +53,28 @@ Controller and program:
                          PROGRAM.map or PROGRAM.noi beside the program is read if there is one
 
 Running:
-  --break ADDR           breakpoint at hexadecimal ADDR (repeatable); the run stops before
-                         that instruction, except at the instruction where it started
-  --break FUNCTION       with symbols: at the first instruction of a function (a name that is
-                         also a hexadecimal number is an address; write it as _NAME)
-  --break FILE.c:LINE    with a .cdb: at the first instruction of a C line (the next line
-                         with code when that one has none)
+  Addresses and values are hexadecimal: 0x1F, 1Fh or 1F. With symbols a name is looked up
+  before an address: --break add is the function add, --watch ab the variable ab, where the
+  program has them.
+  --break ADDR           breakpoint at ADDR (repeatable); the run stops before that
+                         instruction, except at the instruction where it started
+  --break FUNCTION       with symbols: at the first instruction of a function ("main", or
+                         "a.c:tick" where two modules have a static function tick) or a label
+  --break FILE:LINE      with a .cdb: at the first instruction of a line of a C file or of an
+                         assembler file built with -y (the next line with code when that one
+                         has none)
   --max-cycles N         stop after N machine cycles
-  --watch ADDR[:SPACE][=VALUE]
+  --watch ADDR[:SPACE][=VALUE|:changed]
                          data breakpoint (repeatable): the run stops after an instruction
-                         that writes hexadecimal ADDR in SPACE, iram (the default; 80-FF is
-                         the 8052's upper RAM), sfr, bit or xram; with =VALUE only when that
-                         hexadecimal value (a bit: 0 or 1) is written. The stop reason is
-                         "watch" and the dump's watch_pc holds the writing instruction
-  --watch NAME[=VALUE]   with symbols: a write to any byte of a global or static variable;
-                         with =VALUE a write of that hexadecimal byte to its least
-                         significant byte
+                         that writes ADDR in SPACE, iram (the default; 80-FF is the 8052's
+                         upper RAM), sfr, bit or xram; with =VALUE only when that value (a bit:
+                         0 or 1) is written, with :changed only when the write changes it. The
+                         stop reason is "watch" and the dump's watch_pc holds the writing
+                         instruction
+  --watch NAME[=VALUE|:changed]
+                         with symbols: a write to any byte of a global or static variable,
+                         named as the dump names it ("total", "a.c:tick.n"); with =VALUE a
+                         write of that byte to its least significant byte
   --real-time            run at the controller's real speed: Frequency / 12 machine cycles
                          per second (also when the settings file sets RealTime)
   The run also ends when the program passes its last address, and when it executes a jump
@@ -115,10 +122,8 @@ struct Options {
     std::string program, ini, serialOut, serialIn, dump, trace, exportFile, symbols;
     std::string cpu, frequency, binOffset;
     bool ignoreChecksum = false, stats = false, listing = false, quiet = false, realTime = false;
-    std::vector<uint16_t> breaks;
-    std::vector<std::string> breakNames;  // functions and FILE:LINE, resolved once symbols are read
-    std::vector<DataBreakpoint> watches;
-    std::vector<std::string> watchNames;  // variables, resolved once symbols are read
+    std::vector<std::string> breakNames;  // --break targets, resolved once symbols are read
+    std::vector<std::string> watchNames;  // --watch targets, likewise (names come before addresses)
     uint64_t maxCycles = UINT64_MAX;
 };
 
@@ -140,32 +145,6 @@ bool ParseUnsigned(const std::string& s, int base, uint64_t* v) {
     if (errno || *end || s[0] == '-') return false;
     *v = x;
     return true;
-}
-
-// A C identifier, or FILE:LINE.
-bool IsBreakName(const std::string& s) {
-    auto colon = s.rfind(':');
-    if (colon != std::string::npos) {
-        uint64_t line;
-        return colon > 0 && ParseUnsigned(s.substr(colon + 1), 10, &line) && line > 0;
-    }
-    if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
-    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
-}
-
-void ParseWatchOption(const std::string& text, Options* o) {
-    DataBreakpoint b;
-    std::string error;
-    if (ParseWatchText(text, &b, &error)) {
-        o->watches.push_back(b);
-        return;
-    }
-    // A variable's name: its address and memory come from the symbols.
-    const std::string name = text.substr(0, text.find('='));
-    if (IsBreakName(name) && name.find(':') == std::string::npos)
-        o->watchNames.push_back(text);
-    else
-        UsageError("--watch " + text + ": " + error);
 }
 
 Options ParseArguments(int argc, char** argv) {
@@ -199,16 +178,9 @@ Options ParseArguments(int argc, char** argv) {
         } else if (a == "--symbols") {
             o.symbols = value(i);
         } else if (a == "--break") {
-            uint64_t v;
-            std::string s = value(i);
-            if (ParseUnsigned(s, 16, &v) && v <= 0xFFFF)
-                o.breaks.push_back(uint16_t(v));
-            else if (IsBreakName(s))
-                o.breakNames.push_back(s);
-            else
-                UsageError("--break takes a hexadecimal address 0-FFFF, a function or FILE.c:LINE");
+            o.breakNames.push_back(value(i));
         } else if (a == "--watch") {
-            ParseWatchOption(value(i), &o);
+            o.watchNames.push_back(value(i));
         } else if (a == "--max-cycles") {
             if (!ParseUnsigned(value(i), 10, &o.maxCycles)) UsageError("--max-cycles takes a number");
         } else if (a == "--real-time") {
@@ -520,51 +492,32 @@ bool LoadProgram(const Options& o) {
 bool LoadRunnerSymbols(const Options& o) {
     std::string error;
     if (!o.symbols.empty()) {
-        if (LoadProgramSymbolsFile(o.symbols, o.program, &error)) return true;
+        if (LoadProgramSymbolsFile(o.symbols, o.program, &error)) {
+            for (const auto& note : ProgramSymbols.notes) Note(o, note);
+            return true;
+        }
         std::cerr << "corvamat-run: " << error << "\n";
         return false;
     }
     if (!LoadProgramSymbolsBeside(o.program, &error) && !error.empty())
         std::cerr << "corvamat-run: " << error << " The program runs without symbols.\n";
+    for (const auto& note : ProgramSymbols.notes) Note(o, note);
     return true;
 }
 
-// A --break given as a function or FILE:LINE, as a code address.
-uint16_t ResolveBreakName(const Options& o, const std::string& name) {
-    const SymbolTable* t = ActiveProgramSymbols();
-    if (!t) UsageError("--break " + name + " needs the program's symbols (a .cdb beside it or --symbols)");
-    auto colon = name.rfind(':');
-    if (colon != std::string::npos) {
-        uint32_t line = uint32_t(std::stoul(name.substr(colon + 1))), actual = 0;
-        auto a = t->AddressOfLine(name.substr(0, colon), line, &actual);
-        if (!a) UsageError("--break " + name + ": no code at or after that line");
-        if (actual != line) Note(o, name + " has no code; the breakpoint is on line " + std::to_string(actual));
-        return *a;
-    }
-    if (const Function* f = t->FindFunction(name)) return f->start;
-    for (const auto& l : t->labels)
-        if (l.code && (l.name == name || l.name == "_" + name)) return l.address;
-    UsageError("--break " + name + ": no such function");
+// A --break target as a code address.
+uint16_t ResolveBreakName(const Options& o, const std::string& text) {
+    auto target = ResolveCodeTarget(text);
+    if (!target) UsageError("--break " + text + ": " + target.error());
+    if (!target->note.empty()) Note(o, target->note);
+    return target->address;
 }
 
-// A --watch given as NAME[=VALUE]: every byte of the variable (with =VALUE its least significant
-// byte only), in the memory the symbols give it.
+// A --watch target as the data breakpoints that watch it.
 void ResolveWatchOption(const std::string& text, std::vector<DataBreakpoint>* watches) {
-    const SymbolTable* t = ActiveProgramSymbols();
-    if (!t) UsageError("--watch " + text + " needs the program's symbols (a .cdb beside it or --symbols)");
-    const auto eq = text.find('=');
-    const std::string name = text.substr(0, eq), value = eq == std::string::npos ? "" : text.substr(eq);
-    std::string error;
-    auto w = ResolveWatchName(*t, name, &error);
-    if (!w) UsageError("--watch " + text + ": " + error);
-    const uint32_t bytes = value.empty() ? w->size : 1;
-    for (uint32_t i = 0; i < bytes; ++i) {
-        char address[8];
-        std::snprintf(address, sizeof address, "%X", unsigned(w->address + i));
-        DataBreakpoint b;
-        if (!ParseWatchText(address + (":" + w->space) + value, &b, &error)) UsageError("--watch " + text + ": " + error);
-        watches->push_back(b);
-    }
+    auto resolved = ResolveDataTarget(text);
+    if (!resolved) UsageError("--watch " + text + ": " + resolved.error());
+    watches->insert(watches->end(), resolved->begin(), resolved->end());
 }
 
 // Tells what the load changed: jump and call targets moved by the relocation of a binary image,
@@ -606,9 +559,8 @@ int ListOrExport(const Options& o) {
 // ---- The run -----------------------------------------------------------------------------------
 
 void Run(const Options& o, RunFiles& files, TRunThread& run) {
-    for (uint16_t b : o.breaks) BreakpointTable.Set(b, 1);
     for (const auto& name : o.breakNames) BreakpointTable.Set(ResolveBreakName(o, name), 1);
-    std::vector<DataBreakpoint> watches = o.watches;
+    std::vector<DataBreakpoint> watches;
     for (const auto& name : o.watchNames) ResolveWatchOption(name, &watches);
     DataBreakpoints = watches;
     ArmDebugStops(nullptr);
