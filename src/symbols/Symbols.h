@@ -133,7 +133,7 @@ public:
     std::vector<LineRecord> asmLines;  // every assembler line record, ascending by address
     std::vector<Label> labels;         // from a .map/.noi (a .cdb gives none)
 
-    bool Empty() const { return functions.empty() && symbols.empty() && labels.empty(); }
+    bool Empty() const { return functions.empty() && symbols.empty() && labels.empty() && lines.empty(); }
 
     // The function whose code holds `pc`.
     const Function* FunctionAt(uint16_t pc) const;

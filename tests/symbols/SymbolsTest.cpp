@@ -353,6 +353,9 @@ TEST(MapReader, AnAssemblerProgram) {
     ASSERT_TRUE(LoadSymbolsFile(kDir + "/runlight.noi", end, &t, &error)) << error;
     ASSERT_TRUE(LoadSymbolsFile(kDir + "/runlight.map", end, &t, &error)) << error;
 
+    SymbolTable lines;  // the debug file alone: line records, no names
+    ASSERT_TRUE(ReadCdbFile(kDir + "/runlight.cdb", &lines).ok);
+    EXPECT_FALSE(lines.Empty());
     Program p("runlight");
     EXPECT_EQ(p.table.SourceFiles(), (std::vector<std::string>{"runlight.a51"}));
     auto a = p.table.AddressOfLine("runlight.a51", call);
