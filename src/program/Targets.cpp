@@ -50,8 +50,8 @@ std::string BaseName(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-Result<CodeTarget> FileLine(std::string_view file, std::string_view lineText, const SymbolTable* symbols) {
-    using R = Result<CodeTarget>;
+Expected<CodeTarget> FileLine(std::string_view file, std::string_view lineText, const SymbolTable* symbols) {
+    using R = Expected<CodeTarget>;
     const std::string where = std::string(file) + ":" + std::string(lineText);
     if (lineText.size() > 10 || std::stoull(std::string(lineText)) > UINT32_MAX)
         return R::Failure("line number " + std::string(lineText) + " is out of range");
@@ -89,8 +89,8 @@ std::optional<uint32_t> ParseAddressText(std::string_view s) {
     return uint32_t(std::stoul(std::string(digits), nullptr, 16));
 }
 
-Result<CodeTarget> ResolveCodeTarget(std::string_view text, const SymbolTable* symbols) {
-    using R = Result<CodeTarget>;
+Expected<CodeTarget> ResolveCodeTarget(std::string_view text, const SymbolTable* symbols) {
+    using R = Expected<CodeTarget>;
     if (text.empty()) return R::Failure("no address or name given");
     const auto colon = text.rfind(':');
     if (colon != std::string_view::npos && colon > 0 && IsDigits(text.substr(colon + 1)))
@@ -104,7 +104,8 @@ Result<CodeTarget> ResolveCodeTarget(std::string_view text, const SymbolTable* s
         }
         if (error.find("ambiguous") != std::string::npos) return R::Failure(error);
         for (const auto& l : symbols->labels)
-            if (l.code && (l.name == text || l.name == "_" + std::string(text))) {
+            if (l.code && (l.name == text || (l.name.size() == text.size() + 1 && l.name[0] == '_' &&
+                                              std::string_view(l.name).substr(1) == text))) {
                 CodeTarget t;
                 t.address = l.address;
                 return t;
@@ -120,8 +121,8 @@ Result<CodeTarget> ResolveCodeTarget(std::string_view text, const SymbolTable* s
     return R::Failure(Quoted(text) + " is no address (0x1F, 1Fh or 1F), function or FILE:LINE");
 }
 
-Result<std::vector<DataBreakpoint>> ResolveDataTarget(const DataTarget& d, const SymbolTable* symbols) {
-    using R = Result<std::vector<DataBreakpoint>>;
+Expected<std::vector<DataBreakpoint>> ResolveDataTarget(const DataTarget& d, const SymbolTable* symbols) {
+    using R = Expected<std::vector<DataBreakpoint>>;
     if (d.target.empty()) return R::Failure("no address or variable given");
     std::vector<DataBreakpoint> out;
     auto value = [&](bool bit) -> std::optional<uint8_t> {
@@ -183,31 +184,57 @@ Result<std::vector<DataBreakpoint>> ResolveDataTarget(const DataTarget& d, const
     return out;
 }
 
-Result<std::vector<DataBreakpoint>> ResolveDataTarget(std::string_view text, const SymbolTable* symbols) {
-    DataTarget d;
+namespace {
+
+// ADDR[:SPACE][=VALUE|:changed] or NAME[=VALUE|:changed] into its fields; "" or what is wrong.
+std::string SplitDataText(std::string_view text, const SymbolTable* symbols, DataTarget* d) {
     std::string_view t = text;
     constexpr std::string_view changed = ":changed";
     if (t.size() > changed.size() && Lower(t.substr(t.size() - changed.size())) == changed) {
-        d.match = WatchMatch::Changes;
+        d->match = WatchMatch::Changes;
         t.remove_suffix(changed.size());
     } else if (auto eq = t.rfind('='); eq != std::string_view::npos) {
-        d.match = WatchMatch::Equals;
-        d.value = std::string(t.substr(eq + 1));
+        d->match = WatchMatch::Equals;
+        d->value = std::string(t.substr(eq + 1));
         t = t.substr(0, eq);
     }
     // ADDR:SPACE; a variable's name may hold a ':' of its own ("a.c:fs").
     std::string error;
     const bool variable = symbols && LooksLikeName(t) && symbols->FindVariable(t, &error);
     if (auto colon = t.rfind(':'); !variable && colon != std::string_view::npos) {
-        auto space = SpaceNamed(t.substr(colon + 1));
-        if (space) {
-            d.space = space;
+        if (auto space = SpaceNamed(t.substr(colon + 1))) {
+            d->space = space;
             t = t.substr(0, colon);
         } else if (ParseAddressText(t.substr(0, colon))) {
-            return Result<std::vector<DataBreakpoint>>::Failure(
-                "unknown space '" + std::string(t.substr(colon + 1)) + "' (iram, sfr, bit or xram)");
+            return "unknown space '" + std::string(t.substr(colon + 1)) + "' (iram, sfr, bit or xram)";
         }
     }
-    d.target = std::string(t);
+    d->target = std::string(t);
+    return "";
+}
+
+}  // namespace
+
+Expected<std::vector<DataBreakpoint>> ResolveDataTarget(std::string_view text, const SymbolTable* symbols) {
+    DataTarget d;
+    if (std::string error = SplitDataText(text, symbols, &d); !error.empty())
+        return Expected<std::vector<DataBreakpoint>>::Failure(error);
     return ResolveDataTarget(d, symbols);
+}
+
+std::string CodeTargetFormError(std::string_view text) {
+    const auto colon = text.rfind(':');
+    const bool fileLine = colon != std::string_view::npos && colon > 0 && IsDigits(text.substr(colon + 1));
+    if (!fileLine && LooksLikeName(text)) return "";
+    const std::string error = ResolveCodeTarget(text, nullptr).error();
+    return error == kNeedsSymbols ? "" : error;
+}
+
+std::string DataTargetFormError(std::string_view text) {
+    DataTarget d;
+    if (std::string error = SplitDataText(text, nullptr, &d); !error.empty()) return error;
+    if (d.match == WatchMatch::Equals && d.value.empty()) return "no value after '='";
+    if (!d.space && LooksLikeName(d.target)) return "";
+    const std::string error = ResolveDataTarget(d, nullptr).error();
+    return error == kNeedsSymbols ? "" : error;
 }

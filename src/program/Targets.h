@@ -16,7 +16,7 @@
 
 #include "Debugger.h"
 #include "ProgramSymbols.h"
-#include "Result.h"
+#include "Expected.h"
 
 // An address in one of the three forms; nullopt when the text is none of them. A value too large
 // for 32 bits reads as 0xFFFFFFFF, which no memory has.
@@ -32,7 +32,7 @@ struct CodeTarget {
 // "0x1F", "1Fh", "1F"; a function by its unique name ("main", "_main", "a.c:tick"); a code label
 // of a .map/.noi ("start"); FILE:LINE of a C or assembler source ("main.c:12", "blink.asm:11"),
 // taking the next line with code when that one has none.
-Result<CodeTarget> ResolveCodeTarget(std::string_view text, const SymbolTable* symbols = ActiveProgramSymbols());
+Expected<CodeTarget> ResolveCodeTarget(std::string_view text, const SymbolTable* symbols = ActiveProgramSymbols());
 
 // A data target in fields, as a dialog holds them.
 struct DataTarget {
@@ -45,9 +45,14 @@ struct DataTarget {
 
 // The data breakpoints that watch the target: an address, or every byte of a variable (with
 // Equals its least significant byte, where the value is compared) in the memory it lives in.
-Result<std::vector<DataBreakpoint>> ResolveDataTarget(const DataTarget& target,
+Expected<std::vector<DataBreakpoint>> ResolveDataTarget(const DataTarget& target,
                                                       const SymbolTable* symbols = ActiveProgramSymbols());
 // The same from text: ADDR[:SPACE][=VALUE|:changed] or NAME[=VALUE|:changed], SPACE one of
 // iram, sfr, bit, xram ("30:iram:changed", "total:changed", "ab=05").
-Result<std::vector<DataBreakpoint>> ResolveDataTarget(std::string_view text,
+Expected<std::vector<DataBreakpoint>> ResolveDataTarget(std::string_view text,
                                                       const SymbolTable* symbols = ActiveProgramSymbols());
+
+// What is wrong with a target's text whatever symbols are loaded later ("" when nothing is, or
+// when only the symbols can tell), so that an option can be refused before the program loads.
+std::string CodeTargetFormError(std::string_view text);
+std::string DataTargetFormError(std::string_view text);

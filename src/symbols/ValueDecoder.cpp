@@ -359,9 +359,9 @@ std::optional<std::vector<uint8_t>> EncodeScalar(const CType& type, const std::s
     return out;
 }
 
-Result<std::vector<VariableStore>> EncodeVariableValue(const Symbol& s, const SymbolTable& table,
+Expected<std::vector<VariableStore>> EncodeVariableValue(const Symbol& s, const SymbolTable& table,
                                                        TargetMemory& memory, const std::string& text) {
-    using Stores = Result<std::vector<VariableStore>>;
+    using Stores = Expected<std::vector<VariableStore>>;
     if (s.space == Space::Code || s.space == Space::CodeStatic)
         return Stores::Failure(s.name + " lies in code memory, which a program cannot write");
     std::string error;

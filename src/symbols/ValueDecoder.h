@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Result.h"
+#include "Expected.h"
 #include "Symbols.h"
 
 // What the decoder reads the controller's memories through. Reads must have no side effects.
@@ -81,5 +81,5 @@ struct VariableStore {
 // as `memory` holds them now), registers of the bank PSW selects now, stack variables from _bp.
 // A failure says why ("300 is out of range (0 to 255)", "greeting lies in code memory, ...").
 // The caller makes the stores, through the store routines or the machine's input queue.
-Result<std::vector<VariableStore>> EncodeVariableValue(const Symbol& s, const SymbolTable& table,
+Expected<std::vector<VariableStore>> EncodeVariableValue(const Symbol& s, const SymbolTable& table,
                                                        TargetMemory& memory, const std::string& text);

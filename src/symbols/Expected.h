@@ -1,5 +1,5 @@
-// Result<T>: a value, or the message that says why there is none. Readers and resolvers return
-// it, and only the program's entry point decides what a failure ends.
+// Expected<T>: a value, or the message that says why there is none. Resolvers and encoders return
+// it, and only the caller at the top decides what a failure ends.
 #pragma once
 
 #include <optional>
@@ -7,11 +7,11 @@
 #include <utility>
 
 template <typename T>
-class Result {
+class Expected {
 public:
-    Result(T value) : value_(std::move(value)) {}  // NOLINT: a value converts to a success
-    static Result Failure(std::string message) {
-        Result r;
+    Expected(T value) : value_(std::move(value)) {}  // NOLINT: a value converts to a success
+    static Expected Failure(std::string message) {
+        Expected r;
         r.error_ = std::move(message);
         return r;
     }
@@ -26,7 +26,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    Result() = default;
+    Expected() = default;
     std::optional<T> value_;
     std::string error_;
 };
