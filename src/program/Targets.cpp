@@ -60,7 +60,10 @@ Expected<CodeTarget> FileLine(std::string_view file, std::string_view lineText, 
     if (!symbols) return R::Failure(kNeedsSymbols);
     const std::vector<std::string> files = symbols->SourceFiles();
     const std::string want = BaseName(file);
-    if (std::none_of(files.begin(), files.end(), [&](const std::string& f) { return BaseName(f) == want; })) {
+    auto named = [&](const auto& f) { return BaseName(f) == want; };
+    const bool generated = std::any_of(symbols->asmLines.begin(), symbols->asmLines.end(),
+                                       [&](const LineRecord& r) { return named(r.file); });
+    if (std::none_of(files.begin(), files.end(), named) && !generated) {
         if (files.empty()) return R::Failure("the symbols have no source files, only labels");
         std::string have;
         for (const auto& f : files) have += (have.empty() ? "" : ", ") + f;

@@ -451,9 +451,16 @@ std::optional<uint16_t> SymbolTable::AddressOfLine(std::string_view file, uint32
                                                    uint32_t* actualLine) const {
     std::string want = BaseName(file);
     const LineRecord* best = nullptr;
-    for (const auto& r : lines) {
-        if (BaseName(r.file) != want || r.line < line) continue;
-        if (!best || r.line < best->line || (r.line == best->line && r.address < best->address)) best = &r;
+    bool known = false;
+    // The source files first; the assembler files SDCC generated for C modules ("main.asm") too.
+    for (const auto* records : {&lines, &asmLines}) {
+        for (const auto& r : *records) {
+            if (BaseName(r.file) != want) continue;
+            known = true;
+            if (r.line < line) continue;
+            if (!best || r.line < best->line || (r.line == best->line && r.address < best->address)) best = &r;
+        }
+        if (known) break;
     }
     if (!best) return std::nullopt;
     if (actualLine) *actualLine = best->line;

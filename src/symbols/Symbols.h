@@ -158,8 +158,9 @@ public:
 
     // The C line record that covers `pc` (the last one at or below it in the same function).
     const LineRecord* LineAt(uint16_t pc) const;
-    // The first address of FILE:LINE (FILE compared by its last path component). When that line
-    // has no code, the next line of the file that has; *actualLine tells which.
+    // The first address of FILE:LINE (FILE compared by its last path component): a source file,
+    // or an assembler file SDCC generated for a C module. When that line has no code, the next
+    // line of the file that has; *actualLine tells which.
     std::optional<uint16_t> AddressOfLine(std::string_view file, uint32_t line,
                                           uint32_t* actualLine = nullptr) const;
 

@@ -37,6 +37,9 @@ TEST(Targets, CodeTargets) {
     ASSERT_TRUE(blank);
     EXPECT_NE(blank->note.find("has no code; the breakpoint is on line"), std::string::npos) << blank->note;
 
+    // The assembler file SDCC generated for a module: its line records name it.
+    const LineRecord& generated = t->asmLines.back();
+    EXPECT_EQ(Code(generated.file + ":" + std::to_string(generated.line), t), generated.address);
     EXPECT_EQ(CodeError("tick", t), "tick is ambiguous: ma.c:tick, mb.c:tick");
     EXPECT_EQ(CodeError("nosuch.c:3", t), "the symbols have no file nosuch.c (they have ma.c, mb.c)");
     EXPECT_EQ(CodeError("ma.c:9999", t), "ma.c has no code at or after line 9999");
