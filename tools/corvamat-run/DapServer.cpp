@@ -14,6 +14,7 @@
 #include "Code.h"
 #include "Settings.h"
 #include "Symbols.h"
+#include "Targets.h"
 
 using nlohmann::json;
 
@@ -153,55 +154,30 @@ json SourceJson(const SourceLocation& s) {
     return json{{"name", slash == std::string::npos ? s.path : s.path.substr(slash + 1)}, {"path", s.path}};
 }
 
+std::string BaseName(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // A data breakpoint's place as dataBreakpointInfo names it: "iram:0x30", "sfr:0xD0", "bit:0x0B",
-// "xram:0x0100", or "var:NAME" for a variable of the program.
-std::optional<std::vector<DataBreakpoint>> ResolveDataId(const std::string& id, const SymbolTable* symbols,
-                                                         std::optional<uint8_t> value, bool changes,
-                                                         std::string* error) {
-    std::vector<DataBreakpoint> out;
+// "xram:0x0100", or "var:NAME" for a variable of the program by its unique name; resolved with
+// the condition as the runner's --watch resolves its targets.
+Expected<std::vector<DataBreakpoint>> ResolveDataId(const std::string& id, const SymbolTable* symbols,
+                                                    WatchMatch match = WatchMatch::AnyWrite, uint8_t value = 0) {
+    DataTarget d;
     const size_t colon = id.find(':');
-    if (colon == std::string::npos) {
-        *error = "'" + id + "' names no data breakpoint";
-        return std::nullopt;
-    }
-    const std::string space = id.substr(0, colon), rest = id.substr(colon + 1);
-    if (space == "var") {
-        if (!symbols) {
-            *error = "the program has no symbols";
-            return std::nullopt;
-        }
-        auto w = ResolveWatchName(*symbols, rest, error);
-        if (!w) return std::nullopt;
-        char text[32];
-        // With a value, a write of it to the least significant byte stops; else any byte's write.
-        const uint32_t bytes = value ? 1 : w->size;
-        for (uint32_t i = 0; i < bytes; ++i) {
-            std::snprintf(text, sizeof text, "%X:%s", unsigned(w->address + i), w->space.c_str());
-            DataBreakpoint b;
-            if (!ParseWatchText(text, &b, error)) return std::nullopt;
-            out.push_back(b);
-        }
-    } else {
-        std::string number = rest;
-        if (number.size() > 2 && number[0] == '0' && (number[1] == 'x' || number[1] == 'X')) number = number.substr(2);
-        else if (!number.empty() && (number.back() == 'h' || number.back() == 'H')) number.pop_back();
-        DataBreakpoint b;
-        if (!ParseWatchText(number + ":" + space, &b, error)) return std::nullopt;
-        out.push_back(b);
-    }
-    for (DataBreakpoint& b : out) {
-        if (value) {
-            if (b.space == WatchSpace::Bit && *value > 1) {
-                *error = "a bit's value is 0 or 1";
-                return std::nullopt;
-            }
-            b.match = WatchMatch::Equals;
-            b.value = *value;
-        } else if (changes) {
-            b.match = WatchMatch::Changes;
-        }
-    }
-    return out;
+    if (colon == std::string::npos) return Expected<std::vector<DataBreakpoint>>::Failure("'" + id + "' names no data breakpoint");
+    const std::string space = id.substr(0, colon);
+    d.target = id.substr(colon + 1);
+    if (space == "iram") d.space = WatchSpace::Iram;
+    else if (space == "sfr") d.space = WatchSpace::Sfr;
+    else if (space == "bit") d.space = WatchSpace::Bit;
+    else if (space == "xram") d.space = WatchSpace::Xram;
+    else if (space != "var")
+        return Expected<std::vector<DataBreakpoint>>::Failure("unknown memory '" + space + "' (iram, sfr, bit, xram or var)");
+    d.match = match;
+    if (match == WatchMatch::Equals) d.value = Hex(value, 2);
+    return ResolveDataTarget(d, symbols);
 }
 
 }  // namespace
@@ -339,15 +315,18 @@ void DapServer::Stopped(const RunEnd& end) {
     static const char* const reasons[] = {"entry", "breakpoint", "step", "data breakpoint", "pause", "goto"};
     json body{{"reason", reasons[end.kind]}, {"threadId", kThreadId}, {"allThreadsStopped", true}};
     if (!end.text.empty()) body["text"] = end.text;
+    // The protocol's breakpoints behind the core's one that stopped the run.
+    json ids = json::array();
     if (end.kind == RunEnd::Breakpoint) {
-        json ids = json::array();
-        for (const auto& [group, list] : codeIds_)
-            for (const auto& [address, id] : list)
-                if (address == end.pc) ids.push_back(id);
-        body["hitBreakpointIds"] = ids;
+        if (const auto b = FindBreakpoint(end.breakpoint))
+            for (const auto& [group, list] : codeIds_)
+                for (const auto& [address, id] : list)
+                    if (address == b->address) ids.push_back(id);
+    } else if (end.kind == RunEnd::DataBreakpoint) {
+        for (const auto& [core, id] : dataIds_)
+            if (core == end.breakpoint) ids.push_back(id);
     }
-    if (end.kind == RunEnd::DataBreakpoint && end.dataBreakpoint >= 0 && size_t(end.dataBreakpoint) < dataIds_.size())
-        body["hitBreakpointIds"] = json::array({dataIds_[size_t(end.dataBreakpoint)]});
+    if (!ids.empty()) body["hitBreakpointIds"] = ids;
     Event("stopped", body);
 }
 
@@ -474,25 +453,25 @@ DapServer::Reply DapServer::SetBreakpoints(const json& a) {
         }
     Reply r;
     json list = json::array();
-    std::vector<uint16_t> addresses;
+    std::vector<DapSession::CodeBreak> breaks;
     std::vector<std::pair<uint16_t, int>> ids;
     for (int64_t line : lines) {
         json b{{"id", nextBreakpointId_++}, {"source", SourceJson({path, 0})}};
         std::string error;
-        uint32_t actual = 0;
-        std::optional<uint16_t> at;
+        // FILE:LINE as --break takes it: the line's first instruction, or the next line's with code.
+        const std::string where = BaseName(path) + ":" + std::to_string(line);
+        std::optional<CodeTarget> at;
         if (!session_.Launched()) error = "no program is launched";
-        else if (line < 1 || line > 0xFFFFFFFFll) error = "line " + std::to_string(line) + " does not exist";
-        else at = session_.AddressOfLine(path, uint32_t(line), &actual, &error);
+        else if (line < 1) error = "line numbers start at 1";
+        else if (auto t = ResolveCodeTarget(where, session_.Symbols())) at = *t;
+        else error = t.error();
         if (at) {
             b["verified"] = true;
-            b["line"] = actual;
-            b["instructionReference"] = Hex(*at, 4);
-            if (actual != line)
-                b["message"] = "line " + std::to_string(line) + " has no code; the breakpoint is on line " +
-                               std::to_string(actual);
-            addresses.push_back(*at);
-            ids.emplace_back(*at, b["id"].get<int>());
+            b["line"] = at->line;
+            b["instructionReference"] = Hex(at->address, 4);
+            if (!at->note.empty()) b["message"] = at->note;
+            breaks.push_back({at->address, BaseName(path) + ":" + std::to_string(at->line)});
+            ids.emplace_back(at->address, b["id"].get<int>());
         } else {
             b["verified"] = false;
             b["line"] = line;
@@ -501,7 +480,7 @@ DapServer::Reply DapServer::SetBreakpoints(const json& a) {
         list.push_back(b);
     }
     const std::string group = "source:" + path;
-    session_.SetCodeBreakpoints(group, addresses);
+    session_.SetCodeBreakpoints(group, breaks);
     codeIds_[group] = ids;
     r.body = json{{"breakpoints", list}};
     return r;
@@ -510,14 +489,18 @@ DapServer::Reply DapServer::SetBreakpoints(const json& a) {
 DapServer::Reply DapServer::SetFunctionBreakpoints(const json& a) {
     Reply r;
     json list = json::array();
-    std::vector<uint16_t> addresses;
+    std::vector<DapSession::CodeBreak> breaks;
     std::vector<std::pair<uint16_t, int>> ids;
     for (const json& fb : OptArray(a, "breakpoints")) {
         const std::string name = NeedString(fb, "name");
         json b{{"id", nextBreakpointId_++}};
         std::string error = session_.Launched() ? "" : "no program is launched";
+        // A function by its unique name, a label, an address, or FILE:LINE, as --break takes them.
         std::optional<uint16_t> at;
-        if (error.empty()) at = session_.AddressOfFunction(name, &error);
+        if (error.empty()) {
+            if (auto t = ResolveCodeTarget(name, session_.Symbols())) at = t->address;
+            else error = t.error();
+        }
         b["verified"] = at.has_value();
         if (at) {
             b["instructionReference"] = Hex(*at, 4);
@@ -525,14 +508,14 @@ DapServer::Reply DapServer::SetFunctionBreakpoints(const json& a) {
                 b["source"] = SourceJson(*s);
                 b["line"] = s->line;
             }
-            addresses.push_back(*at);
+            breaks.push_back({*at, name});
             ids.emplace_back(*at, b["id"].get<int>());
         } else {
             b["message"] = error;
         }
         list.push_back(b);
     }
-    session_.SetCodeBreakpoints("functions", addresses);
+    session_.SetCodeBreakpoints("functions", breaks);
     codeIds_["functions"] = ids;
     r.body = json{{"breakpoints", list}};
     return r;
@@ -541,7 +524,7 @@ DapServer::Reply DapServer::SetFunctionBreakpoints(const json& a) {
 DapServer::Reply DapServer::SetInstructionBreakpoints(const json& a) {
     Reply r;
     json list = json::array();
-    std::vector<uint16_t> addresses;
+    std::vector<DapSession::CodeBreak> breaks;
     std::vector<std::pair<uint16_t, int>> ids;
     for (const json& ib : OptArray(a, "breakpoints")) {
         const std::string reference = NeedString(ib, "instructionReference");
@@ -556,14 +539,14 @@ DapServer::Reply DapServer::SetInstructionBreakpoints(const json& a) {
         b["verified"] = at.has_value();
         if (at) {
             b["instructionReference"] = Hex(at->address, 4);
-            addresses.push_back(uint16_t(at->address));
+            breaks.push_back({uint16_t(at->address), Hex(at->address, 4)});
             ids.emplace_back(uint16_t(at->address), b["id"].get<int>());
         } else {
             b["message"] = error;
         }
         list.push_back(b);
     }
-    session_.SetCodeBreakpoints("instructions", addresses);
+    session_.SetCodeBreakpoints("instructions", breaks);
     codeIds_["instructions"] = ids;
     r.body = json{{"breakpoints", list}};
     return r;
@@ -608,9 +591,8 @@ DapServer::Reply DapServer::DataBreakpointInfo(const json& a) {
     } else {
         dataId = "var:" + name;
     }
-    std::string error;
-    if (dataId.empty() || !ResolveDataId(dataId, session_.Symbols(), std::nullopt, false, &error))
-        return none(error.empty() ? name + " cannot be watched" : error);
+    if (dataId.empty()) return none(name + " cannot be watched");
+    if (auto resolved = ResolveDataId(dataId, session_.Symbols()); !resolved) return none(resolved.error());
     r.body = json{{"dataId", dataId},
                   {"description", dataId.rfind("var:", 0) == 0 ? dataId.substr(4) : dataId},
                   {"accessTypes", json::array({"write"})},
@@ -622,6 +604,7 @@ DapServer::Reply DapServer::SetDataBreakpoints(const json& a) {
     Reply r;
     json list = json::array();
     std::vector<DataBreakpoint> armed;
+    std::vector<std::string> labels;
     std::vector<int> ids;
     for (const json& db : OptArray(a, "breakpoints")) {
         const std::string dataId = NeedString(db, "dataId");
@@ -630,29 +613,37 @@ DapServer::Reply DapServer::SetDataBreakpoints(const json& a) {
         std::string error;
         // The condition: "== 42" (or "42", "0x2A") stops at a write of that value to the least
         // significant byte; "changed" at a write that changes it.
-        std::optional<uint8_t> value;
-        bool changes = false;
+        WatchMatch match = WatchMatch::AnyWrite;
+        uint8_t value = 0;
         std::string c = condition;
         c.erase(0, c.find_first_not_of(" \t"));
         if (c.rfind("==", 0) == 0) c = c.substr(2);
         c.erase(0, c.find_first_not_of(" \t"));
         c.erase(c.find_last_not_of(" \t") + 1);
         if (c == "changed" || c == "changes") {
-            changes = true;
+            match = WatchMatch::Changes;
         } else if (!c.empty()) {
             char* end = nullptr;
             const bool hex = c.size() > 2 && c[0] == '0' && (c[1] == 'x' || c[1] == 'X');
+            errno = 0;
             const long v = std::strtol(hex ? c.c_str() + 2 : c.c_str(), &end, hex ? 16 : 10);
-            if (!end || *end || v < -128 || v > 255) error = "the condition '" + condition + "' is no byte value (== 42, == 0x2A) or \"changed\"";
-            else value = uint8_t(v);
+            if (!end || *end || errno || v < -128 || v > 255)
+                error = "the condition '" + condition + "' is no byte value (== 42, == 0x2A) or \"changed\"";
+            match = WatchMatch::Equals;
+            value = uint8_t(v);
         }
         std::optional<std::vector<DataBreakpoint>> resolved;
         if (error.empty() && !session_.Launched()) error = "no program is launched";
-        if (error.empty()) resolved = ResolveDataId(dataId, session_.Symbols(), value, changes, &error);
+        if (error.empty()) {
+            if (auto d = ResolveDataId(dataId, session_.Symbols(), match, value)) resolved = *d;
+            else error = d.error();
+        }
         b["verified"] = resolved.has_value();
         if (resolved) {
+            const std::string label = dataId.rfind("var:", 0) == 0 ? dataId.substr(4) : dataId;
             for (const DataBreakpoint& d : *resolved) {
                 armed.push_back(d);
+                labels.push_back(label);
                 ids.push_back(b["id"].get<int>());
             }
         } else {
@@ -660,8 +651,9 @@ DapServer::Reply DapServer::SetDataBreakpoints(const json& a) {
         }
         list.push_back(b);
     }
-    session_.SetDataBreakpoints(armed);
-    dataIds_ = ids;
+    const std::vector<int> core = session_.SetDataBreakpoints(armed, labels);
+    dataIds_.clear();
+    for (size_t i = 0; i < core.size() && i < ids.size(); ++i) dataIds_.emplace_back(core[i], ids[i]);
     r.body = json{{"breakpoints", list}};
     return r;
 }
@@ -926,17 +918,19 @@ DapServer::Reply DapServer::GotoTargets(const json& a) {
     const json& source = OptObject(a, "source");
     const std::string path = OptString(source, "path").value_or(OptString(source, "name").value_or(""));
     const int64_t line = NeedInt(a, "line");
-    uint32_t actual = 0;
-    auto at = line > 0 && line <= 0xFFFFFFFFll ? session_.AddressOfLine(path, uint32_t(line), &actual, &r.error)
-                                                : std::nullopt;
-    if (!at) {
-        if (r.error.empty()) r.error = "line " + std::to_string(line) + " does not exist";
+    if (line < 1) {
+        r.error = "line numbers start at 1";
         return r;
     }
-    r.body = json{{"targets", json::array({json{{"id", int(*at) + 1},
-                                                {"label", "line " + std::to_string(actual)},
-                                                {"line", actual},
-                                                {"instructionPointerReference", Hex(*at, 4)}}})}};
+    const auto at = ResolveCodeTarget(BaseName(path) + ":" + std::to_string(line), session_.Symbols());
+    if (!at) {
+        r.error = at.error();
+        return r;
+    }
+    r.body = json{{"targets", json::array({json{{"id", int(at->address) + 1},
+                                                {"label", "line " + std::to_string(at->line)},
+                                                {"line", at->line},
+                                                {"instructionPointerReference", Hex(at->address, 4)}}})}};
     return r;
 }
 

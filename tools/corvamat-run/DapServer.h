@@ -102,6 +102,8 @@ private:
     int nextBreakpointId_ = 1;
     // Code breakpoints by group (a source path, "functions", "instructions"): address and id.
     std::map<std::string, std::vector<std::pair<uint16_t, int>>> codeIds_;
-    std::vector<int> dataIds_;  // the protocol's id of each armed data breakpoint
+    // The core's id of each data breakpoint and the protocol's breakpoint it belongs to (a
+    // variable's bytes are one breakpoint of the protocol).
+    std::vector<std::pair<int, int>> dataIds_;
     bool finished_ = false, writeFailed_ = false, configured_ = false, terminated_ = false;
 };

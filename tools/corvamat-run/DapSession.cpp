@@ -12,12 +12,12 @@
 #include "Code.h"
 #include "Disassembler.h"
 #include "HexText.h"
-#include "IniFile.h"
-#include "ProgramFiles.h"
+#include "Inputs.h"
 #include "ProgramSymbols.h"
 #include "RunThreads.h"
 #include "Session.h"
 #include "Settings.h"
+#include "SourceSteps.h"
 #include "Symbols.h"
 
 namespace fs = std::filesystem;
@@ -119,14 +119,24 @@ std::string MemoryReferenceOf(const ValueLocation& l) {
     }
 }
 
-bool Editable(const Symbol& s) {
-    if (s.type.links.size() != 1 || s.space == Space::Code || s.space == Space::CodeStatic) return false;
-    switch (s.type.links[0].kind) {
-        case TypeLink::Char: case TypeLink::Short: case TypeLink::Int: case TypeLink::Long:
-        case TypeLink::Float: case TypeLink::BitField: case TypeLink::Sbit:
-            return true;
-        default:
-            return false;
+// A change from outside the program, as a user's edit: through the input queue, so that it takes
+// effect between two instructions and history records it.
+void Submit(InputKind kind, uint32_t address, uint8_t value = 0) {
+    MachineInput in;
+    in.kind = kind;
+    in.address = uint16_t(address);
+    in.value = value;
+    SubmitInput(in);
+}
+
+void SubmitStores(const std::vector<VariableStore>& stores) {
+    for (const VariableStore& s : stores) {
+        switch (s.kind) {
+            case VariableStore::Direct: Submit(InputKind::DirectByte, s.address & 0xFF, s.value); break;
+            case VariableStore::Indirect: Submit(InputKind::IndirectByte, s.address & 0xFF, s.value); break;
+            case VariableStore::External: Submit(InputKind::ExternalByte, s.address, s.value); break;
+            case VariableStore::Bit: Submit(InputKind::DirectBit, s.address & 0xFF, s.value ? 1 : 0); break;
+        }
     }
 }
 
@@ -238,17 +248,16 @@ std::string DapSession::Launch(const LaunchOptions& o) {
     if (loaded) return loaded->message;
     notes_ = messages.notes;
     notes_.insert(notes_.end(), messages.warnings.begin(), messages.warnings.end());
-    ResetDebugCounters();
-    BreakpointTable.Fill(0);
-    run_.serialInput = std::move(input);
-    run_.serialDelivered = 0;
+    // The load cleared the breakpoints and the serial line; the input waits on the line.
+    serialIn_ = std::move(input);
+    SerialLineSend(serialIn_.data(), serialIn_.size());
+    launchState_ = std::make_unique<MachineState>(SaveMachine());
     stopOnEntry_ = o.stopOnEntry;
     sourceDirs_.clear();
     if (const SymbolTable* t = ActiveProgramSymbols())
         sourceDirs_.push_back(fs::absolute(fs::path(t->source).parent_path(), ec).string());
     sourceDirs_.push_back(fs::absolute(fs::path(o.program).parent_path(), ec).string());
     sourceDirs_.push_back(fs::current_path(ec).string());
-    BuildListing(CurrentListingFormat());
     launched_ = true;
     return "";
 }
@@ -273,53 +282,28 @@ std::optional<SourceLocation> DapSession::SourceOf(uint16_t address) const {
 
 // ---- Breakpoints --------------------------------------------------------------------------------
 
-void DapSession::SetCodeBreakpoints(const std::string& group, const std::vector<uint16_t>& addresses) {
-    for (uint16_t a : codeBreakpoints_[group]) BreakpointTable.Set(a, 0);
-    codeBreakpoints_[group] = addresses;
-    for (const auto& [g, list] : codeBreakpoints_)
-        for (uint16_t a : list) BreakpointTable.Set(a, 1);
+void DapSession::SetCodeBreakpoints(const std::string& group, const std::vector<CodeBreak>& list) {
+    codeBreakpoints_[group] = list;
+    // The addresses some group names, each with the label it was first set by.
+    std::map<uint16_t, std::string> wanted;
+    for (const auto& [g, breaks] : codeBreakpoints_)
+        for (const CodeBreak& b : breaks) wanted.emplace(b.address, b.label);
+    for (const Breakpoint& b : ListBreakpoints(Breakpoint::Kind::Code))
+        if (!wanted.count(b.address)) RemoveBreakpoint(b.id);
+    for (const auto& [address, label] : wanted)
+        if (!CodeBreakpointAt(address)) AddCodeBreakpoint(address, label);
 }
 
-std::optional<uint16_t> DapSession::AddressOfLine(const std::string& path, uint32_t line, uint32_t* actual,
-                                                  std::string* error) const {
-    const SymbolTable* t = Symbols();
-    const std::string file = fs::path(path).filename().string();
-    if (!t) {
-        *error = "the program has no symbols (an SDCC .cdb beside it, or \"symbols\")";
-        return std::nullopt;
-    }
-    if (line == 0) {
-        *error = "line numbers start at 1";
-        return std::nullopt;
-    }
-    auto a = t->AddressOfLine(file, line, actual);
-    if (!a) {
-        bool known = false;
-        for (const LineRecord& r : t->lines) known = known || fs::path(r.file).filename().string() == file;
-        *error = known ? "no code at or after line " + std::to_string(line) + " of " + file
-                       : "the symbols have no file " + file;
-    }
-    return a;
-}
-
-std::optional<uint16_t> DapSession::AddressOfFunction(const std::string& name, std::string* error) const {
-    const std::string n = Trim(name);
-    if (const SymbolTable* t = Symbols()) {
-        if (const Function* f = t->FindFunction(n)) return f->start;
-        for (const auto& l : t->labels)
-            if (l.code && (l.name == n || l.name == "_" + n)) return l.address;
-    }
-    if (auto v = ParseNumber(n); v && *v >= 0 && *v <= 0xFFFF) return uint16_t(*v);
-    *error = Symbols() ? "no function " + n : "no function " + n + " (the program has no symbols; an address works)";
-    return std::nullopt;
-}
-
-void DapSession::SetDataBreakpoints(const std::vector<DataBreakpoint>& list) {
-    dataBreakpoints_ = list;
-    DataBreakpoints = list;
+std::vector<int> DapSession::SetDataBreakpoints(const std::vector<DataBreakpoint>& list,
+                                                const std::vector<std::string>& labels) {
+    for (int id : dataIds_) RemoveBreakpoint(id);
+    dataIds_.clear();
+    for (size_t i = 0; i < list.size(); ++i)
+        dataIds_.push_back(AddDataBreakpoint(list[i], i < labels.size() ? labels[i] : std::string()));
     ForgetWatchHit();
     // Set during a run: the next slice watches them, with the run's own stop kept.
     if (running_) ArmDebugStops(oneShot_.get());
+    return dataIds_;
 }
 
 // ---- Running ------------------------------------------------------------------------------------
@@ -327,18 +311,7 @@ void DapSession::SetDataBreakpoints(const std::vector<DataBreakpoint>& list) {
 void DapSession::Arm(const OneShotStop* stop) {
     if (stop) oneShot_ = std::make_unique<OneShotStop>(*stop);
     else oneShot_.reset();
-    DataBreakpoints = dataBreakpoints_;
     ArmDebugStops(oneShot_.get());
-}
-
-void DapSession::ArmLineStep(bool overCalls) {
-    OneShotStop stop;
-    for (uint16_t a : Symbols()->OtherLineStarts(ProgramCounter)) stop.addresses.set(a);
-    if (overCalls) {
-        stop.stack = OneShotStop::Stack::AtMost;
-        stop.stackLimit = InternalRam[Sfr::SP];
-    }
-    Arm(&stop);
 }
 
 void DapSession::Start(Resume how) {
@@ -351,8 +324,16 @@ void DapSession::Start(Resume how) {
     if (!lines && how == Resume::LineIn) how = Resume::Instruction;
     switch (how) {
         case Resume::Continue: Arm(nullptr); break;
-        case Resume::LineOver: ArmLineStep(true); break;
-        case Resume::LineIn: ArmLineStep(false); break;
+        case Resume::LineOver: {
+            const OneShotStop stop = SourceLineStop(*Symbols(), true);
+            Arm(&stop);
+            break;
+        }
+        case Resume::LineIn: {
+            const OneShotStop stop = SourceLineStop(*Symbols(), false);
+            Arm(&stop);
+            break;
+        }
         case Resume::Out: {
             finishLineAfterReturn_ = lines;
             const OneShotStop stop = StepOutStop();
@@ -392,14 +373,15 @@ std::optional<RunEnd> DapSession::RunSlice(uint64_t cycles) {
             break;
         case StopReason::Breakpoint:
             end.kind = RunEnd::Breakpoint;
+            end.breakpoint = StoppingBreakpoint();
             break;
         case StopReason::Watch: {
             const WatchHitInfo hit = LastWatchHit();
             end.kind = RunEnd::DataBreakpoint;
-            end.dataBreakpoint = hit.index;
-            if (hit.index >= 0 && size_t(hit.index) < dataBreakpoints_.size())
-                end.text = WatchPlaceText(dataBreakpoints_[size_t(hit.index)]) + " written as " +
-                           HexText(hit.value, 2) + " by the instruction at " + HexText(hit.writer, 4);
+            end.breakpoint = hit.id;
+            if (const auto b = FindBreakpoint(hit.id))
+                end.text = WatchPlaceText(b->data) + " written as " + HexText(hit.value, 2) +
+                           " by the instruction at " + HexText(hit.writer, 4);
             break;
         }
         case StopReason::Stopped:
@@ -412,7 +394,8 @@ std::optional<RunEnd> DapSession::RunSlice(uint64_t cycles) {
                 finishLineAfterReturn_ = false;
                 const LineRecord* r = Symbols() ? Symbols()->LineAt(ProgramCounter) : nullptr;
                 if (r && r->address != ProgramCounter) {
-                    ArmLineStep(true);
+                    const OneShotStop stop = SourceLineStop(*Symbols(), true);
+                    Arm(&stop);
                     return std::nullopt;
                 }
             }
@@ -434,7 +417,7 @@ RunEnd DapSession::Pause() {
 }
 
 void DapSession::QueueSerialInput(const std::string& bytes) {
-    run_.serialInput.insert(run_.serialInput.end(), bytes.begin(), bytes.end());
+    SerialLineSend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 std::string DapSession::TakeOutput() {
@@ -448,8 +431,22 @@ bool DapSession::SetProgramCounter(uint16_t address, std::string* error) {
         *error = "the program is running";
         return false;
     }
-    ProgramCounter = address;
+    Submit(InputKind::SetPc, address);
     return true;
+}
+
+void DapSession::ResetToLaunch() {
+    if (!launched_) return;
+    RemoveAllBreakpoints();
+    codeBreakpoints_.clear();
+    dataIds_.clear();
+    oneShot_.reset();
+    ArmDebugStops(nullptr);
+    RestoreMachine(*launchState_);
+    SerialLineClear();
+    SerialLineSend(serialIn_.data(), serialIn_.size());
+    running_ = ended_ = finishLineAfterReturn_ = false;
+    output_.clear();
 }
 
 // ---- Stack and values ---------------------------------------------------------------------------
@@ -485,7 +482,9 @@ ShownValue DapSession::ShowSymbol(const std::string& name, const Symbol& s) cons
     v.symbol = &s;
     if (d.available) {
         v.memoryReference = MemoryReferenceOf(LocateSymbol(s, *Symbols(), memory));
-        if (Editable(s)) v.target = ShownValue::Target::Symbol;
+        // A value without members or elements: its encoder takes a number or says why not.
+        if (v.children.empty() && s.space != Space::Code && s.space != Space::CodeStatic)
+            v.target = ShownValue::Target::Symbol;
     }
     return v;
 }
@@ -497,8 +496,8 @@ std::vector<ShownValue> DapSession::Locals(const StackFrameInfo& frame) const {
     for (const Symbol* s : t->LocalsOf(*frame.function)) {
         // Registers and the stack frame hold an outer frame's values no more.
         if (!frame.top && (s->space == Space::Register || s->onStack)) continue;
-        // Evaluated and watched as "function.name", shown by its own name.
-        ShownValue v = ShowSymbol(frame.function->name + "." + s->name, *s);
+        // Evaluated and watched by its unique name ("tick.n", "a.c:tick.n"), shown by its own.
+        ShownValue v = ShowSymbol(t->UniqueName(*frame.function) + "." + s->name, *s);
         v.name = s->name;
         out.push_back(std::move(v));
     }
@@ -565,26 +564,25 @@ std::optional<ShownValue> DapSession::Evaluate(const std::string& expression, st
             v.value = b.empty() ? "?" : HexText(b[0], 2);
             v.type = "byte";
             v.memoryReference = MemoryReference(at->space, at->address);
-            if (at->space == MemorySpace::Sfr) {
-                v.target = ShownValue::Target::Direct;
-                v.address = uint16_t(at->address);
-            } else if (at->space == MemorySpace::Iram) {
-                v.target = ShownValue::Target::Direct;
-                v.address = IndirectIndex(uint8_t(at->address));
-            }
+            static const ShownValue::Target targets[] = {ShownValue::Target::Code, ShownValue::Target::Indirect,
+                                                          ShownValue::Target::Direct, ShownValue::Target::External};
+            v.target = targets[int(at->space)];
+            v.address = uint16_t(at->address);
             return v;
         }
     }
-    // A variable, or a member or element of one: the longest leading name the symbols know.
+    // A variable, or a member or element of one: the longest leading name the symbols know, by
+    // its unique name ("total", "a.c:tick.n") or as C sees it from the program counter (a local).
+    std::string ambiguous;
     if (const SymbolTable* t = Symbols()) {
         for (size_t end = e.size(); end > 0; --end) {
             if (end < e.size() && e[end] != '.' && e[end] != '[') continue;
             const std::string name = e.substr(0, end);
-            const Symbol* s = t->FindSymbol(name, uint16_t(ProgramCounter));
-            if (!s) {
-                for (const auto& [unique, sym] : t->StaticVariables())
-                    if (unique == name) s = sym;
-            }
+            std::string why;
+            const bool qualified = name.find_first_of(".:") != std::string::npos;
+            const Symbol* s = qualified ? t->FindVariable(name, &why) : t->FindSymbol(name, uint16_t(ProgramCounter));
+            if (!s) s = qualified ? t->FindSymbol(name, uint16_t(ProgramCounter)) : t->FindVariable(name, &why);
+            if (!s && ambiguous.empty() && why.find("ambiguous") != std::string::npos) ambiguous = why;
             // SFRs and their bits declared in a header show as the registers they are.
             if (!s || s->IsFunction() || s->space == Space::Sfr || s->space == Space::Sbit) continue;
             ShownValue v = ShowSymbol(name, *s);
@@ -628,7 +626,8 @@ std::optional<ShownValue> DapSession::Evaluate(const std::string& expression, st
         if (SfrNames[a] == upper) return DirectValue(upper, uint16_t(a), "sfr");
     for (unsigned b = 0x80; b < 0x100; ++b)
         if (BitNames[b] == upper) return BitValue(upper, uint8_t(b));
-    *error = "'" + e + "' is no variable, register, SFR or memory cell (iram[0x30], xram[0x100], code[0x40])";
+    *error = !ambiguous.empty() ? ambiguous
+                                : "'" + e + "' is no variable, register, SFR or memory cell (iram[0x30], xram[0x100], code[0x40])";
     return std::nullopt;
 }
 
@@ -645,68 +644,52 @@ std::optional<ShownValue> DapSession::SetValue(const ShownValue& target, const s
         case ShownValue::Target::None:
             *error = target.name + " cannot be changed here";
             return std::nullopt;
-        case ShownValue::Target::Direct: {
+        case ShownValue::Target::Direct:
+        case ShownValue::Target::Indirect:
+        case ShownValue::Target::External:
+        case ShownValue::Target::Code: {
             auto v = byte(255);
             if (!v) return std::nullopt;
-            WriteDirectUi(target.address, uint8_t(*v));
+            static const InputKind kinds[] = {InputKind::DirectByte, InputKind::IndirectByte, InputKind::ExternalByte,
+                                              InputKind::CodeByte};
+            const int k = target.target == ShownValue::Target::Direct     ? 0
+                          : target.target == ShownValue::Target::Indirect ? 1
+                          : target.target == ShownValue::Target::External ? 2
+                                                                          : 3;
+            Submit(kinds[k], target.address, uint8_t(*v));
             break;
         }
         case ShownValue::Target::Bit: {
             auto v = byte(1);
             if (!v) return std::nullopt;
-            const uint8_t at = BitByteAddress(uint8_t(target.address)), mask = uint8_t(1u << (target.address & 7));
-            WriteDirectUi(at, uint8_t(*v ? InternalRam[at] | mask : InternalRam[at] & ~mask));
+            Submit(InputKind::DirectBit, target.address, uint8_t(*v));
             break;
         }
         case ShownValue::Target::Dptr: {
             auto v = byte(0xFFFF);
             if (!v) return std::nullopt;
-            WriteDirectUi(Sfr::DPH, uint8_t(*v >> 8));
-            WriteDirectUi(Sfr::DPL, uint8_t(*v));
+            Submit(InputKind::DirectByte, Sfr::DPH, uint8_t(*v >> 8));
+            Submit(InputKind::DirectByte, Sfr::DPL, uint8_t(*v));
             break;
         }
         case ShownValue::Target::Pc: {
             auto v = byte(0xFFFF);
             if (!v) return std::nullopt;
-            ProgramCounter = uint16_t(*v);
+            Submit(InputKind::SetPc, uint16_t(*v));
             break;
         }
         case ShownValue::Target::Symbol: {
             const Symbol& s = *target.symbol;
-            auto bytes = EncodeScalar(s.type, Trim(text), error);
-            if (!bytes) return std::nullopt;
             MachineMemory memory;
-            const ValueLocation l = LocateSymbol(s, *Symbols(), memory);
-            if (s.type.links[0].kind == TypeLink::BitField) {
-                // Only the field's bits change; the rest of its bytes keep what they hold.
-                const std::vector<uint8_t> old = ReadBytes(l, s.type.size, memory);
-                const TypeLink& f = s.type.links[0];
-                const uint64_t mask = ((uint64_t(1) << f.bitWidth) - 1) << f.bitOffset;
-                for (size_t i = 0; i < old.size() && i < bytes->size(); ++i)
-                    (*bytes)[i] = uint8_t((old[i] & ~(mask >> (8 * i))) | ((*bytes)[i] & (mask >> (8 * i))));
+            auto stores = EncodeVariableValue(s, *Symbols(), memory, Trim(text));
+            if (!stores) {
+                *error = stores.error();
+                return std::nullopt;
             }
-            for (size_t i = 0; i < bytes->size(); ++i) {
-                const uint32_t a = l.address + uint32_t(i);
-                switch (l.kind) {
-                    case ValueLocation::Data: WriteDirectUi(uint16_t(a & 0xFF), (*bytes)[i]); break;
-                    case ValueLocation::Idata: WriteDirectUi(IndirectIndex(uint8_t(a)), (*bytes)[i]); break;
-                    case ValueLocation::Xdata: WriteExternalRam(uint16_t(a), (*bytes)[i]); break;
-                    case ValueLocation::Registers:
-                        if (i < l.registers.size())
-                            WriteDirectUi(uint16_t((InternalRam[Sfr::PSW] & 0x18) + l.registers[i]), (*bytes)[i]);
-                        break;
-                    case ValueLocation::Bit:
-                        if (i == 0) {
-                            const uint8_t at = BitByteAddress(uint8_t(a)), mask = uint8_t(1u << (a & 7));
-                            WriteDirectUi(at, uint8_t((*bytes)[0] ? InternalRam[at] | mask : InternalRam[at] & ~mask));
-                        }
-                        break;
-                    default:
-                        *error = s.name + " has no storage now";
-                        return std::nullopt;
-                }
-            }
-            return ShowSymbol(target.name, s);
+            SubmitStores(*stores);
+            ShownValue shown = ShowSymbol(target.evaluateName, s);
+            shown.name = target.name;
+            return shown;
         }
     }
     std::string ignored;
@@ -736,10 +719,10 @@ uint32_t DapSession::WriteMemory(const MemoryAddress& at, const std::vector<uint
     for (uint32_t a = at.address; n < bytes.size() && a < MemorySize(at.space); ++a, ++n) {
         const uint8_t v = bytes[n];
         switch (at.space) {
-            case MemorySpace::Code: CodeMemory[a] = v; break;
-            case MemorySpace::Iram: WriteDirectUi(IndirectIndex(uint8_t(a)), v); break;
-            case MemorySpace::Sfr: WriteDirectUi(uint16_t(a), v); break;
-            case MemorySpace::Xram: WriteExternalRam(uint16_t(a), v); break;
+            case MemorySpace::Code: Submit(InputKind::CodeByte, a, v); break;
+            case MemorySpace::Iram: Submit(InputKind::IndirectByte, a, v); break;
+            case MemorySpace::Sfr: Submit(InputKind::DirectByte, a, v); break;
+            case MemorySpace::Xram: Submit(InputKind::ExternalByte, a, v); break;
         }
     }
     return n;

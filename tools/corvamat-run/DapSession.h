@@ -41,7 +41,7 @@ uint32_t MemorySize(MemorySpace space);
 struct RunEnd {
     enum Kind { Entry, Breakpoint, Step, DataBreakpoint, Pause, Goto, Exited } kind = Step;
     uint16_t pc = 0;
-    int dataBreakpoint = -1;  // index into the session's data breakpoints
+    int breakpoint = 0;       // Breakpoint, DataBreakpoint: the core's id of the one that stopped it
     std::string text;         // a short description for the user
 };
 
@@ -50,9 +50,11 @@ struct RunEnd {
 struct ShownValue {
     std::string name, value, type, evaluateName, memoryReference;
     std::vector<ShownValue> children;
-    // What setVariable writes: a variable of the program, a register or SFR (by its InternalRam
-    // index), a bit, DPTR, the program counter, or nothing (members and elements are read-only).
-    enum class Target { None, Symbol, Direct, Bit, Dptr, Pc } target = Target::None;
+    // What setVariable writes: a variable of the program (its encoder says what it takes), a
+    // register or SFR (by its InternalRam index), a cell of internal RAM as @Ri reaches it, of
+    // external RAM or of code memory, a bit, DPTR, the program counter, or nothing (members and
+    // elements are read-only).
+    enum class Target { None, Symbol, Direct, Indirect, External, Code, Bit, Dptr, Pc } target = Target::None;
     const struct Symbol* symbol = nullptr;
     uint16_t address = 0;
 };
@@ -90,15 +92,16 @@ public:
     // Messages about the load worth showing the user (relocation, symbols not used).
     std::vector<std::string> TakeNotes();
 
-    // ---- Breakpoints: resolved to code addresses by the caller's group (a source file,
-    // "functions", "instructions"); the table of the run loop is their union.
-    void SetCodeBreakpoints(const std::string& group, const std::vector<uint16_t>& addresses);
-    // The first address of FILE:LINE and the line that really takes it.
-    std::optional<uint16_t> AddressOfLine(const std::string& path, uint32_t line, uint32_t* actual,
-                                          std::string* error) const;
-    std::optional<uint16_t> AddressOfFunction(const std::string& name, std::string* error) const;
-    void SetDataBreakpoints(const std::vector<DataBreakpoint>& list);
-    const std::vector<DataBreakpoint>& DataBreakpointList() const { return dataBreakpoints_; }
+    // ---- Breakpoints, kept in the core's one list (Debugger.h). Code breakpoints come in groups
+    // (a source file, "functions", "instructions"), each replaced whole as the protocol sets them;
+    // the core holds one breakpoint for every address some group names.
+    struct CodeBreak {
+        uint16_t address = 0;
+        std::string label;  // where the user set it: "main.c:12", "spin", "0x0040"
+    };
+    void SetCodeBreakpoints(const std::string& group, const std::vector<CodeBreak>& list);
+    // Replaces the data breakpoints; the core's id of each, in order.
+    std::vector<int> SetDataBreakpoints(const std::vector<DataBreakpoint>& list, const std::vector<std::string>& labels);
 
     // ---- Running. Resume arms the stop and marks the session running; RunSlice then runs up to
     // `cycles` machine cycles and returns the end when the run stopped.
@@ -108,12 +111,17 @@ public:
     std::optional<RunEnd> RunSlice(uint64_t cycles);
     RunEnd Pause();
     bool Ended() const { return ended_; }
-    // Serial input: the bytes go to the receiver one by one as the program takes them.
+    // Serial input: the bytes go to the receiver on the core's serial line, at the pace of its
+    // frames and never faster than the program reads them.
     void QueueSerialInput(const std::string& bytes);
     // Bytes the program has sent since the last call.
     std::string TakeOutput();
     // Sets the program counter (a goto); false with a message when it cannot.
     bool SetProgramCounter(uint16_t address, std::string* error);
+    // Back to the state right after the launch: the machine as loaded, no breakpoints, the serial
+    // input from its start; what a new launch of the same program gives without reading its files
+    // again.
+    void ResetToLaunch();
 
     // ---- What a stop shows.
     std::vector<StackFrameInfo> StackFrames() const;
@@ -131,7 +139,7 @@ public:
     // ---- Memory and code.
     // Reads `count` bytes from `at`; fewer when the memory ends first.
     std::vector<uint8_t> ReadMemory(const MemoryAddress& at, uint32_t count) const;
-    // Writes bytes through the store routines; how many were written.
+    // Writes bytes as a user's edits (the input queue); how many were written.
     uint32_t WriteMemory(const MemoryAddress& at, const std::vector<uint8_t>& bytes);
     // `count` instructions starting `offset` instructions from the one at `address`.
     std::vector<DisassembledInstruction> Disassemble(uint32_t address, int64_t offset, int64_t count) const;
@@ -144,17 +152,18 @@ private:
     bool finishLineAfterReturn_ = false;
     std::vector<std::string> notes_;
     std::vector<std::string> sourceDirs_;
-    std::map<std::string, std::vector<uint16_t>> codeBreakpoints_;
-    std::vector<DataBreakpoint> dataBreakpoints_;
-    RunSetup run_;  // the runs' serial input and output, as the runner's options give them
+    std::map<std::string, std::vector<CodeBreak>> codeBreakpoints_;
+    std::vector<int> dataIds_;  // the core's ids of the data breakpoints set here
+    RunSetup run_;  // the runs' settings and output hook, as the runner's options give them
     std::string output_;
     class Sink;
     Sink* sink_;
+    // For ResetToLaunch: the machine as loaded and the launch's serial input.
+    std::unique_ptr<MachineState> launchState_;
+    std::vector<uint8_t> serialIn_;
 
-    // The run's stop conditions: the data breakpoints and `stop` (kept, to arm again when the
-    // data breakpoints change during the run).
+    // The run's one-shot stop, kept to arm again when the data breakpoints change during the run.
     void Arm(const OneShotStop* stop);
-    void ArmLineStep(bool overCalls);
     std::unique_ptr<OneShotStop> oneShot_;
     ShownValue ShowSymbol(const std::string& name, const struct Symbol& s) const;
 };
