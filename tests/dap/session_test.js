@@ -272,6 +272,61 @@ async function sessionTwo() {
   dc.stop();
 }
 
+// Two modules with a static function "tick" and a static "n" in each, and a recursion: targets by
+// unique names and the resolvers' refusals, and line steps that follow the frames.
+async function sessionFour() {
+  const dc = await client();
+  await check('unique names in breakpoints, data breakpoints and evaluate; steps in a recursion', async () => {
+    await dc.initializeRequest();
+    await dc.launchRequest({ program });
+    const fns = (await dc.setFunctionBreakpointsRequest({ breakpoints: [{ name: 'tick' }, { name: 'tick.c:tick' }] })).body.breakpoints;
+    assert.deepStrictEqual([fns[0].verified, fns[0].message], [false, 'tick is ambiguous: session.c:tick, tick.c:tick']);
+    assert.deepStrictEqual([fns[1].verified, path.basename(fns[1].source.path)], [true, 'tick.c']);
+    await dc.setFunctionBreakpointsRequest({ breakpoints: [] });
+    assert.match((await dc.dataBreakpointInfoRequest({ name: 'tick.n' })).body.description, /ambiguous/);
+    const info = (await dc.dataBreakpointInfoRequest({ name: 'tick.c:tick.n' })).body;
+    const set = (await dc.setDataBreakpointsRequest({ breakpoints: [{ dataId: info.dataId, condition: 'changed' }] })).body.breakpoints;
+    assert.strictEqual(set[0].verified, true);
+    await dc.setBreakpointsRequest({ source: { path: source }, breakpoints: [{ line: line('fact-base') }] });
+
+    // The start-up code clears n and session.c's tick writes its own n first: only tick.c's write
+    // changes this n.
+    let stopped = dc.waitForEvent('stopped');
+    await dc.configurationDoneRequest();
+    assert.deepStrictEqual((await stopped).body.hitBreakpointIds, [set[0].id]);
+    const inTick = await topFrame(dc);
+    assert.deepStrictEqual([inTick.name, path.basename(inTick.source.path)], ['tick', 'tick.c']);
+    const ev = async (expression) => (await dc.evaluateRequest({ expression, context: 'watch' })).body.result;
+    assert.deepStrictEqual([await ev('session.c:tick.n'), await ev('tick.c:tick.n')], ['1', '5']);
+    const globals = await scopeValues(dc, inTick.id, 'Globals');
+    assert.deepStrictEqual([globals.get('session.c:tick.n').value, globals.get('tick.c:tick.n').value], ['1', '5']);
+    await dc.setDataBreakpointsRequest({ breakpoints: [] });
+
+    stopped = dc.waitForEvent('stopped');
+    await dc.continueRequest({ threadId: 1 });
+    await stopped;
+    const depth = async () => (await dc.stackTraceRequest({ threadId: 1 })).body.stackFrames.filter((f) => f.name === 'fact').length;
+    assert.deepStrictEqual([await depth(), await ev('n')], [4, '1']);
+    // A step from the closing brace returns into the caller's line and stops at the same brace one
+    // call up, with the product so far in DPTR; Step Out finishes the caller's line likewise.
+    const step = async (request, lineWanted, factFrames, dptr) => {
+      stopped = dc.waitForEvent('stopped');
+      await request({ threadId: 1 });
+      assert.strictEqual((await stopped).body.reason, 'step');
+      assert.deepStrictEqual([(await topFrame(dc)).line, await depth(), dptr && await ev('DPTR')],
+        [lineWanted, factFrames, dptr]);
+    };
+    await step((a) => dc.nextRequest(a), line('fact-end'), 4, undefined);
+    await step((a) => dc.nextRequest(a), line('fact-end'), 3, '0002h');
+    await step((a) => dc.stepOutRequest(a), line('fact-end'), 2, '0006h');
+    await step((a) => dc.stepOutRequest(a), line('fact-end'), 1, '0018h');
+    await step((a) => dc.stepOutRequest(a), line('main-fact') + 1, 0, undefined);
+    assert.strictEqual(await ev('result'), '24');
+    await dc.disconnectRequest({});
+  });
+  dc.stop();
+}
+
 // A client that goes away while the program runs: the adapter ends by itself.
 async function sessionThree() {
   const dc = await client();
@@ -304,6 +359,7 @@ async function extensionManifest() {
   await extensionManifest();
   await sessionOne();
   await sessionTwo();
+  await sessionFour();
   await sessionThree();
   console.log(`dap: ${passed} passed, ${failed} failed`);
   process.exit(failed ? 1 : 0);

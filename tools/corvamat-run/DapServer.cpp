@@ -586,9 +586,11 @@ DapServer::Reply DapServer::DataBreakpointInfo(const json& a) {
         } else if (v->symbol) {
             dataId = "var:" + v->evaluateName;
         }
-    } else if (name.find(':') != std::string::npos) {
+    } else if (const std::string space = name.substr(0, name.find(':'));
+               space == "iram" || space == "sfr" || space == "bit" || space == "xram" || space == "var") {
         dataId = name;  // iram:0x30, sfr:0x90, bit:0x0B, xram:0x0100
     } else {
+        // A variable, also by its unique name (module.c:function.name).
         dataId = "var:" + name;
     }
     if (dataId.empty()) return none(name + " cannot be watched");

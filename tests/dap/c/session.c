@@ -1,6 +1,7 @@
 /* The program the adapter's session test debugs: a call with parameters and locals, a structure
-   and an array, output through the serial port, a loop that waits for the debugger, an echo of
-   serial input, and an end in a jump to itself. The test finds lines by their marker comments. */
+   and an array, output through the serial port, a static function and its static named as in
+   tick.c, a recursion, a loop that waits for the debugger, an echo of serial input, and an end in
+   a jump to itself. The test finds lines by their marker comments. */
 #include <8052.h>
 #include <stdio.h>
 
@@ -13,6 +14,9 @@ struct pair pr = {1, 2};
 int total;
 __xdata unsigned char buf[4];
 volatile unsigned char go;
+int result;
+
+unsigned char other(void);
 
 int putchar(int c) {
     SBUF = c;
@@ -35,6 +39,17 @@ int add(int x, int y) {
     return s;
 }
 
+static unsigned char tick(void) {
+    static unsigned char n;
+    return ++n;
+}
+
+int fact(int n) __reentrant {
+    if (n <= 1)
+        return 1;           /* fact-base */
+    return n * fact(n - 1); /* fact-rec */
+} /* fact-end */
+
 void spin(void) {
     while (!go) /* spin */
         ;
@@ -52,6 +67,9 @@ void main(void) {
     buf[1] = k;    /* main-after */
     pr.b = 7;
     printf("k=%d\n", k); /* main-print */
+    tick();
+    other();
+    result = fact(4); /* main-fact */
     spin();
     do {
         c = getchar(); /* main-echo */
