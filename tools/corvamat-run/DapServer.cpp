@@ -184,6 +184,20 @@ Expected<std::vector<DataBreakpoint>> ResolveDataId(const std::string& id, const
 
 DapServer::DapServer(std::function<bool(const std::string&)> write) : write_(std::move(write)) {}
 
+void DapServer::RestartFromLaunch() {
+    session_.ResetToLaunch();
+    reader_ = DapFrameReader();
+    frames_.clear();
+    containers_.clear();
+    events_.clear();
+    seq_ = 1;
+    nextBreakpointId_ = 1;
+    codeIds_.clear();
+    dataIds_.clear();
+    finished_ = writeFailed_ = terminated_ = false;
+    configured_ = session_.Launched();
+}
+
 uint64_t DapServer::SliceCycles() const {
     if (sliceCycles_) return sliceCycles_;
     // Paced runs sleep within a slice: keep one slice to a few milliseconds of controller time.

@@ -39,6 +39,10 @@ public:
     uint64_t SliceCycles() const;
     // A fixed slice instead (the fuzz target's short runs).
     void SetSliceCycles(uint64_t cycles) { sliceCycles_ = cycles; }
+    // Back to the launch as configurationDone left it, without reading the program's files again:
+    // the machine as loaded and stopped at its entry, no breakpoints, no values shown, nothing
+    // queued. The fuzz target's inputs each meet the same launch this way.
+    void RestartFromLaunch();
 
     // The loop over two file descriptors (standard input and output); returns the exit status.
     static int Serve(int in, int out);

@@ -437,7 +437,7 @@ bool DapSession::SetProgramCounter(uint16_t address, std::string* error) {
 
 void DapSession::ResetToLaunch() {
     if (!launched_) return;
-    RemoveAllBreakpoints();
+    if (!ListBreakpoints().empty()) RemoveAllBreakpoints();  // which clears all 64K table entries
     codeBreakpoints_.clear();
     dataIds_.clear();
     oneShot_.reset();
