@@ -145,10 +145,10 @@ void TForm1::FinishLineAfterReturn() {
     FinishWorker();
     const SymbolTable* t = ActiveProgramSymbols();
     if (!t || !ActiveRunThread || ActiveRunThread->Reason != StopReason::Reached) return;
-    const LineRecord* r = t->LineAt(ProgramCounter);
-    if (!r || r->address == ProgramCounter) return;
+    const std::optional<OneShotStop> stop = FinishLineStop(*t);
+    if (!stop) return;
     continuingLine_ = true;
-    StartLineStep(true);
+    StartThread(0, &*stop);
     continuingLine_ = false;
 }
 

@@ -15,3 +15,9 @@ OneShotStop SourceLineStop(const SymbolTable& symbols, bool overCalls) {
     }
     return stop;
 }
+
+std::optional<OneShotStop> FinishLineStop(const SymbolTable& symbols) {
+    const LineRecord* r = symbols.LineAt(ProgramCounter);
+    if (!r || r->address == ProgramCounter) return std::nullopt;
+    return SourceLineStop(symbols, true);
+}

@@ -390,12 +390,10 @@ std::optional<RunEnd> DapSession::RunSlice(uint64_t cycles) {
             break;
         case StopReason::Reached:
             if (finishLineAfterReturn_) {
-                // A return usually lands inside the caller's line: finish that line over calls.
+                // A Step Out by line finishes the caller's line it returned into.
                 finishLineAfterReturn_ = false;
-                const LineRecord* r = Symbols() ? Symbols()->LineAt(ProgramCounter) : nullptr;
-                if (r && r->address != ProgramCounter) {
-                    const OneShotStop stop = SourceLineStop(*Symbols(), true);
-                    Arm(&stop);
+                if (const auto stop = Symbols() ? FinishLineStop(*Symbols()) : std::nullopt) {
+                    Arm(&*stop);
                     return std::nullopt;
                 }
             }
