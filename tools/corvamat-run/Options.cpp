@@ -84,6 +84,11 @@ Input and output:
                          relocated or dropped bytes (errors are still reported)
   --help                 this text
 
+Debugging from an editor:
+  --dap                  serve the Debug Adapter Protocol on standard input and output, for
+                         VS Code (editors/vscode) and other editors; no other option goes with
+                         it: the editor's launch request names the program and its settings
+
 FILE may be - for standard output (--serial-out, --trace, --dump, --export). Every output file
 is opened before the program runs; one that cannot be opened is a usage error. --dump and
 --export replace a regular file only once the new one is written whole; a FILE that exists and
@@ -152,6 +157,10 @@ Result<Options> ParseOptions(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             o.help = true;
+            return o;
+        } else if (a == "--dap") {
+            if (argc != 2) return UsageFailure("--dap takes no other options: the editor's launch request names the program");
+            o.dap = true;
             return o;
         } else if (a == "--cpu") {
             const std::string v = value();

@@ -15,6 +15,8 @@ struct Options {
     // Files; "-" is standard output.
     std::string serialIn, serialOut, dump, trace, exportFile;
     bool stats = false, listing = false, quiet = false, help = false;
+    // Serve the Debug Adapter Protocol on standard input and output (no other option goes with it).
+    bool dap = false;
 };
 
 // The --help text.

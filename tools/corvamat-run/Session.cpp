@@ -159,6 +159,7 @@ Status LoadProgram(const std::string& program, const std::string& symbolsFile, M
 }
 
 Result<std::vector<uint8_t>> ReadSerialInput(const std::string& path) {
+    constexpr size_t kMaxSerialInput = 16u << 20;
     auto fail = [&](int err) { return Failure{kExitUsage, "cannot read " + path + ": " + std::strerror(err)}; };
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return fail(EISDIR);
@@ -167,7 +168,13 @@ Result<std::vector<uint8_t>> ReadSerialInput(const std::string& path) {
     std::vector<uint8_t> bytes;
     uint8_t block[4096];
     size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes.insert(bytes.end(), block, block + n);
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) {
+        bytes.insert(bytes.end(), block, block + n);
+        if (bytes.size() > kMaxSerialInput) {
+            std::fclose(f);
+            return Failure{kExitUsage, "cannot read " + path + ": more than 16 MB of serial input"};
+        }
+    }
     const bool failed = std::ferror(f);
     const int err = errno ? errno : EIO;
     std::fclose(f);

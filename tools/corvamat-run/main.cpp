@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "DapServer.h"
 #include "Disassembler.h"
 #include "Export.h"
 #include "Options.h"
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
         Status s = WriteStandardOutput(kHelpText);
         return s ? out.Fail(*s) : kExitOk;
     }
+    if (o.dap) return DapServer::Serve(0, 1);
     if (Status s = ApplySettings(o.settings)) return out.Fail(*s);
 
     const bool listOnly = o.listing || !o.exportFile.empty();
