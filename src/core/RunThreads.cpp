@@ -262,7 +262,8 @@ void TRunThread::StepMode() {
     start_ = std::chrono::steady_clock::now();
     const uint16_t pc = ProgramCounter;
     CycleCount = AsmTable[CodeMemory[pc]].Cycles;
-    StepInstruction(pc);
+    const uint16_t executed = StepInstruction(pc);
+    if (RecorderArmed()) Recorder.OnStep(executed, uint32_t(CycleCount));
     Instructions = 1;
     stop_ = std::chrono::steady_clock::now();
     Reason = StopReason::Stopped;

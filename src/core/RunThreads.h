@@ -17,6 +17,7 @@
 
 #include "Code.h"
 #include "Debugger.h"
+#include "Recorder.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
 
@@ -125,6 +126,18 @@ struct NoRunExtras {
     bool AfterStep(uint16_t, uint16_t, StopReason*) { return false; }
 };
 
+// The execution recorder (Recorder.h) hung on a run's extras: chosen once per run, so a run
+// without it is the loop it always was. The step's cycles are those the loop counted.
+template <class Inner>
+struct RecordingExtras {
+    Inner& inner;
+    bool BeforeStep(uint64_t cycles, StopReason* reason) { return inner.BeforeStep(cycles, reason); }
+    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
+        Recorder.OnStep(executed, InstructionCycles[CodeMemory[pc]]);
+        return inner.AfterStep(pc, executed, reason);
+    }
+};
+
 class TRunThread : public TThread {
 public:
     // Does not start the thread; Start() does (or call RunSimulation directly, as the headless
@@ -142,9 +155,14 @@ public:
             StepMode();
         } else {
             BeginRun();
-            // A run with debugger conditions armed (Debugger.h) has loops of its own, so that the
-            // others stay as they are.
-            Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
+            // A run with debugger conditions armed (Debugger.h) or with the recorder on has loops
+            // of its own, so that the others stay as they are.
+            if (RecorderArmed()) {
+                RecordingExtras<Extras> recording{extras};
+                Reason = DebugStopsArmed ? Loops<true>(recording) : Loops<false>(recording);
+            } else {
+                Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
+            }
             EndRun();
         }
     }
