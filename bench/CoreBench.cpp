@@ -4,6 +4,7 @@
 #include "Code.h"
 #include "Debugger.h"
 #include "Disassembler.h"
+#include "Recorder.h"
 #include "Symbols.h"
 
 namespace {
@@ -66,6 +67,28 @@ void BM_StepInstructionWithDataBreakpoint(benchmark::State& state) {
         benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StepInstructionWithDataBreakpoint);
+
+// The same loop with the execution recorder after every step, as a run with coverage and
+// profile recording on.
+void BM_StepInstructionRecording(benchmark::State& state) {
+    PlaceLoop();
+    ResetCallStack();
+    Recorder.Clear();
+    Recorder.Enable(kDefaultTraceLength);
+    ScreenUpdateCountdown = 255;
+    uint64_t cycles = 0;
+    for (auto _ : state) {
+        const uint16_t pc = ProgramCounter;
+        const uint8_t c = InstructionCycles[CodeMemory[pc]];
+        cycles += c;
+        Recorder.OnStep(StepInstruction(pc), c);
+    }
+    ScreenUpdateCountdown = 0;
+    Recorder.Disable();
+    state.counters["machine_cycles_per_s"] =
+        benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_StepInstructionRecording);
 
 void BM_BuildListing65536(benchmark::State& state) {
     for (uint32_t a = 0; a < 0x10000; ++a) CodeMemory[a] = uint8_t(a * 7 + (a >> 8));

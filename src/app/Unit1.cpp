@@ -42,6 +42,8 @@
 #include "DebuggerUnit.h"
 #include "SourceUnit.h"
 #include "WatchUnit.h"
+#include "PerformanceUnit.h"
+#include "Recorder.h"
 
 TForm1* Form1 = nullptr;
 
@@ -97,6 +99,7 @@ TForm1::TForm1(const QString& settingsPath) {
     CreateActions();
     CreateMenus();
     CreateSymbolCommands();
+    CreateAnalysisCommands();
 
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(this);
@@ -352,6 +355,10 @@ void TForm1::UpdateCommandStates() {
     for (QAction* a : {OpenHEX, ClearIntRAM, ClearExtRAM, ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
         a->setEnabled(free);
     if (LoadSymbols) LoadSymbols->setEnabled(loaded && free);
+    // The recorder is armed once per run: it is switched and cleared between runs only.
+    if (RecordAnalysis) RecordAnalysis->setEnabled(free);
+    if (ClearAnalysis) ClearAnalysis->setEnabled(free);
+    if (PerformanceForm) PerformanceForm->SetRunning(activity_ == Activity::Running);
 }
 
 void TForm1::SetRunCommands(bool running) {
@@ -364,6 +371,7 @@ void TForm1::SetRunCommands(bool running) {
     StopRepaintPacing();
     RefreshAllViews();
     SetActivity(Activity::Idle);
+    if (Recorder.Enabled()) AnalysisChanged();
     if (finishLineAfterReturn_) QTimer::singleShot(0, this, [this] { FinishLineAfterReturn(); });
 }
 
@@ -469,6 +477,8 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
         return false;
     }
     setWindowTitle(windowTitle() + QStringLiteral(" - ") + full);
+    // Counts belong to the program that made them.
+    Recorder.Clear();
     LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
@@ -488,8 +498,10 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     ProgramFileName.clear();
     ProgramCounter = 0;
     if (Form2) Form2->close();
+    Recorder.Clear();
     ForgetSymbols();
     UpdateCommandStates();
+    AnalysisChanged();
 }
 
 void TForm1::SaveDASMExecute() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class MainWindowLink {
 public:
@@ -15,6 +16,8 @@ public:
     virtual void UpdateProcessorStatus() = 0;
     // Opens the disassembly view when needed and selects and shows the row of `address`.
     virtual void ShowListingAddress(uint16_t address) = 0;
+    // Opens the Source window at LINE of FILE; false when it has no such file.
+    virtual bool ShowSourceLine(const std::string& file, int line) = 0;
 
 protected:
     ~MainWindowLink() = default;

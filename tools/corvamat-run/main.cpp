@@ -16,12 +16,14 @@
 #include <utility>
 #include <vector>
 
+#include "Analysis.h"
 #include "Code.h"
 #include "Debugger.h"
 #include "Disassembler.h"
 #include "Export.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
+#include "Recorder.h"
 #include "RunThreads.h"
 #include "SafeFile.h"
 #include "Settings.h"
@@ -93,7 +95,17 @@ Input and output:
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
                          and exit; with symbols the operands show names, and a fourth column
-                         the label that starts at the row
+                         the label that starts at the row. With --coverage or --profile the
+                         program runs first and a last column holds how often each row's
+                         instruction started
+  --coverage FILE        an lcov tracefile of the run (needs the program's .cdb): per C file
+                         the functions with their calls, the lines with the executions of
+                         their first instruction and every conditional jump taken and not
+                         taken; genhtml and lcov --summary read it
+  --profile FILE         a callgrind profile of the run (events Cycles and Instructions) per
+                         function with calls and inclusive cost; with a .cdb by C line,
+                         otherwise by instruction address, functions named sub_XXXX and
+                         int_XXXX; callgrind_annotate and KCachegrind read it
   --export FILE          write the disassembly as assembler source and exit (with symbols,
                          labelled with the program's names)
   -q, --quiet            no notes on standard error: neither the stop line nor the notes on
@@ -104,6 +116,7 @@ Every output file is opened before the program runs; one that cannot be written 
 error. When the run ends, one line on standard error says why, where and when, e.g.
   corvamat-run: end of program at 0000h after 70522 machine cycles
 with "end of program", "breakpoint", "watch", "idle jump", "cycle limit" or "interrupted".
+--coverage and --profile are written however the run ends, SIGTERM included.
 
 Exit status: 0 after the end, a breakpoint, a watch or an idle jump; 1 after --max-cycles; 2 when the
 program cannot be loaded; 64 for a usage error (an output file that cannot be written, an input
@@ -113,6 +126,7 @@ output are still written).
 
 struct Options {
     std::string program, ini, serialOut, serialIn, dump, trace, exportFile, symbols;
+    std::string coverage, profile;
     std::string cpu, frequency, binOffset;
     bool ignoreChecksum = false, stats = false, listing = false, quiet = false, realTime = false;
     std::vector<uint16_t> breaks;
@@ -225,6 +239,10 @@ Options ParseArguments(int argc, char** argv) {
             o.stats = true;
         } else if (a == "--listing") {
             o.listing = true;
+        } else if (a == "--coverage") {
+            o.coverage = value(i);
+        } else if (a == "--profile") {
+            o.profile = value(i);
         } else if (a == "--export") {
             o.exportFile = value(i);
         } else if (a == "-q" || a == "--quiet") {
@@ -478,6 +496,8 @@ RunFiles OpenRunFiles(const Options& o) {
     RunFiles files;
     if (!o.serialIn.empty()) files.input = ReadInput(o.serialIn);
     if (!o.dump.empty()) ProbeOutput(o.dump);
+    if (!o.coverage.empty()) ProbeOutput(o.coverage);
+    if (!o.profile.empty()) ProbeOutput(o.profile);
     if (!o.trace.empty()) files.trace.reset(OpenOutput(o.trace, "w"));
     if (!o.serialOut.empty()) files.serialOut.reset(OpenOutput(o.serialOut, "wb"));
     return files;
@@ -582,14 +602,22 @@ void ReportLoad(const Options& o) {
                     (s.DroppedBytes == 1 ? " byte" : " bytes") + " past FFFFh dropped");
 }
 
+bool Recording(const Options& o) { return !o.coverage.empty() || !o.profile.empty(); }
+
 int ListOrExport(const Options& o) {
     if (!o.exportFile.empty()) ProbeOutput(o.exportFile);
     BuildListing();
     if (o.listing) {
         const bool labels = ActiveProgramSymbols() != nullptr;
+        const bool counts = Recording(o);
         for (const auto& r : Listing) {
             std::cout << r.Address << '\t' << r.Text << '\t' << r.Bytes;
             if (labels) std::cout << '\t' << r.Label;
+            if (counts) {
+                // The row's address is its first four characters (hexadecimal).
+                const uint16_t a = uint16_t(std::stoul(r.Address.substr(0, 4), nullptr, 16));
+                std::cout << '\t' << Recorder.Starts(a);
+            }
             std::cout << '\n';
         }
     }
@@ -643,6 +671,27 @@ void ReportStats(const TRunThread& run) {
                  ControllerTimeText(run.CycleCount, Settings.Frequency).c_str());
 }
 
+// The coverage and profile files, written however the run ended. Coverage without line records
+// (no .cdb) is not written: the run says so before it starts.
+bool WriteAnalysis(const Options& o) {
+    const SymbolTable* symbols = ActiveProgramSymbols();
+    std::string error;
+    bool ok = true;
+    if (!o.coverage.empty() && symbols && !symbols->lines.empty()) {
+        if (!WriteFileSafely(o.coverage, LcovText(Recorder, *symbols, ProgramEnd), &error)) {
+            std::cerr << "corvamat-run: cannot write " << o.coverage << ": " << error << "\n";
+            ok = false;
+        }
+    }
+    if (!o.profile.empty()) {
+        if (!WriteFileSafely(o.profile, CallgrindText(Recorder, symbols, ProgramEnd, o.program), &error)) {
+            std::cerr << "corvamat-run: cannot write " << o.profile << ": " << error << "\n";
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 int ExitStatus(StopReason r) {
     switch (r) {
         case StopReason::MaxCycles: return kExitMaxCycles;
@@ -656,7 +705,8 @@ int ExitStatus(StopReason r) {
 int main(int argc, char** argv) {
     const Options o = ParseArguments(argc, argv);
     ApplySettings(o);
-    const bool listOnly = o.listing || !o.exportFile.empty();
+    // With --coverage or --profile the listing comes after the run, with its counts.
+    const bool listOnly = (o.listing && !Recording(o)) || !o.exportFile.empty();
     RunFiles files;
     if (!listOnly) files = OpenRunFiles(o);
 
@@ -674,11 +724,20 @@ int main(int argc, char** argv) {
     rs.AutoRestart = Settings.AutoRestart;
     rs.RealTime = Settings.RealTime || o.realTime;
     TRunThread run(nullptr, rs);
+    if (Recording(o)) {
+        const SymbolTable* symbols = ActiveProgramSymbols();
+        if (!o.coverage.empty() && (!symbols || symbols->lines.empty()))
+            std::cerr << "corvamat-run: --coverage needs the program's .cdb (beside the program or "
+                         "given with --symbols); no coverage is written\n";
+        Recorder.Enable(1);
+    }
     Run(o, files, run);
 
     if (o.stats) ReportStats(run);
     Note(o, std::string(StopText(run.Reason)) + " at " + AddressText(ProgramCounter) + " after " +
                 std::to_string(run.CycleCount) + " machine cycles");
     if (!o.dump.empty() && !WriteDump(o.dump, run)) return kExitUsage;
+    if (!WriteAnalysis(o)) return kExitUsage;
+    if (o.listing && ListOrExport(o) != kExitOk) return kExitUsage;
     return ExitStatus(run.Reason);
 }
