@@ -72,10 +72,11 @@ public:
     inline void OnStep(uint16_t executed, uint32_t cycles);
 
     // ---- Readers, any thread ----
-    uint64_t Starts(uint16_t address) const { return Load(counts_[2 * address]); }
-    uint64_t Cycles(uint16_t address) const { return Load(counts_[2 * address + 1]); }
+    // (All 0 before the first Enable.)
+    uint64_t Starts(uint16_t address) const { return counts_ ? Load(counts_[2 * address]) : 0; }
+    uint64_t Cycles(uint16_t address) const { return counts_ ? Load(counts_[2 * address + 1]) : 0; }
     // How often the conditional jump at `address` jumped; it fell through Starts - Taken times.
-    uint64_t Taken(uint16_t address) const { return Load(taken_[address]); }
+    uint64_t Taken(uint16_t address) const { return taken_ ? Load(taken_[address]) : 0; }
     uint64_t TotalCycles() const { return Load(totalCycles_); }
     uint64_t TotalInstructions() const { return Load(totalInstructions_); }
     // Inclusive cycles and instructions of the outermost activations of the routine that starts
