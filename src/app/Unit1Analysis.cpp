@@ -28,8 +28,8 @@ void TForm1::CreateAnalysisCommands() {
                                 "", {}, true);
     RecordAnalysis->setCheckable(true);
     ClearAnalysis = MakeAction("ClearAnalysis", "Clear Coverage and Profile", "", "", {}, true);
-    ShowPerformance = MakeAction("ShowPerformance", "Performance Analyzer", "Performance Analyzer", "", {}, true);
-    ShowTrace = MakeAction("ShowTrace", "Trace", "Trace", "", {}, true);
+    ShowPerformance = MakeAction("ShowPerformance", "Performance Analyzer", "Performance Analyzer", "performance", {}, true);
+    ShowTrace = MakeAction("ShowTrace", "Trace", "Trace", "trace", {}, true);
     connect(RecordAnalysis, &QAction::toggled, this, [this](bool on) { RecordAnalysisExecute(on); });
     connect(ClearAnalysis, &QAction::triggered, this, [this] { ClearAnalysisExecute(); });
     connect(ShowPerformance, &QAction::triggered, this, [this] {

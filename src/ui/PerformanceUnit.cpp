@@ -137,6 +137,7 @@ TPerformanceForm::TPerformanceForm(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Performance Analyzer"));
     setObjectName(QStringLiteral("PerformanceForm"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/performance.svg")));
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -184,6 +185,13 @@ TPerformanceForm::TPerformanceForm(QWidget* parent) : QMdiSubWindow(parent) {
 void TPerformanceForm::Refresh() {
     shownInstructions_ = Recorder.TotalInstructions();
     Model->Reload();
+    // Names are never cut off: the column grows to the longest one.
+    int nameWidth = 0;
+    for (int r = 0; r < Model->rowCount(); ++r)
+        nameWidth = std::max(nameWidth, StringGrid1->fontMetrics().horizontalAdvance(
+                                            QString::fromStdString(Model->FunctionOfRow(r).name)) + 12);
+    if (nameWidth > StringGrid1->columnWidth(PerformanceModel::Name))
+        StringGrid1->setColumnWidth(PerformanceModel::Name, nameWidth);
     if (!Recorder.Enabled() && !Recorder.HasData())
         Label1->setText(QStringLiteral("Nothing recorded: switch on Run > Record Coverage and Profile, then run the program."));
     else

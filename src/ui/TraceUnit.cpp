@@ -54,6 +54,7 @@ TTraceForm::TTraceForm(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Trace"));
     setObjectName(QStringLiteral("TraceForm"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/trace.svg")));
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);

@@ -1,6 +1,6 @@
 /* Known counts for the coverage and profile tests: a loop of ten with a branch taken on odd
-   iterations, a recursive factorial (the program is built with --stack-auto) and a timer
-   interrupt that fires while main waits for it. */
+   iterations, a recursive factorial (the program is built with --stack-auto), a timer
+   interrupt that fires while main waits for it, and a test that never holds. */
 #include <8051.h>
 
 volatile unsigned char ticks;
@@ -36,6 +36,8 @@ void main(void)
     ET0 = 1;
     EA = 1;
     count(10);
+    if (odd > 100)
+        odd = 0;
     f = fact(5);
     while (ticks < 3)
         ;
