@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "Recorder.h"
+#include "RunThreads.h"
 #include "TestMachine.h"
 
 using namespace testing_machine;
@@ -75,6 +77,34 @@ TEST(Threads, BytesReceivedDuringARunReachTheProgram) {
     InstallSerialOutputHook(nullptr);
     ASSERT_EQ(echo.bytes.size(), kBytes);
     for (size_t i = 0; i < kBytes; ++i) ASSERT_EQ(echo.bytes[i], uint8_t(i * 7)) << i;
+}
+
+// The windows read the recorder while the worker records: every count, edge, running frame and
+// trace entry is read while it is being written.
+TEST(Threads, RecorderIsReadWhileARunRecords) {
+    Fresh(true);
+    ResetDebugCounters();
+    Place(0x0000, {0x7F, 0x00,         // loop: MOV R7,#0
+                   0x12, 0x00, 0x10,   // LCALL 0010h
+                   0x80, 0xF9});       // SJMP loop
+    Place(0x0010, {0xDF, 0xFE, 0x22}); // DJNZ R7,$; RET
+    Recorder.Clear();
+    Recorder.Enable(64);
+    SingleStepMode = 0;
+    TRunThread run(nullptr, RunSettings());
+    run.Start();
+    uint64_t seen = 0;
+    for (int i = 0; i < 20; ++i) {
+        seen += Recorder.Starts(0x0010) + Recorder.Entry(0x0010).cycles + Recorder.Edges().size() +
+                Recorder.Trace().size() + Recorder.TotalCycles();
+        std::this_thread::yield();
+    }
+    run.Terminate();
+    run.WaitFor();
+    Recorder.Disable();
+    EXPECT_GT(seen, 0u);
+    EXPECT_EQ(Recorder.TotalCycles(), run.CycleCount);
+    Recorder.Clear();
 }
 
 }  // namespace
