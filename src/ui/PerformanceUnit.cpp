@@ -100,12 +100,29 @@ void PerformanceModel::sort(int column, Qt::SortOrder order) {
 }
 
 void PerformanceModel::Reload() {
-    beginResetModel();
-    profile_ = BuildProfile(Recorder, ActiveProgramSymbols(), ProgramEnd);
-    rows_.clear();
+    ExecutionProfile next = BuildProfile(Recorder, ActiveProgramSymbols(), ProgramEnd);
     // Functions that never ran stay out of the table.
-    for (size_t i = 0; i < profile_.functions.size(); ++i)
-        if (profile_.functions[i].selfInstructions > 0 || profile_.functions[i].calls > 0) rows_.push_back(i);
+    std::vector<size_t> rows;
+    for (size_t i = 0; i < next.functions.size(); ++i)
+        if (next.functions[i].selfInstructions > 0 || next.functions[i].calls > 0) rows.push_back(i);
+    auto starts = [](const ExecutionProfile& p, std::vector<size_t> r) {
+        std::vector<uint16_t> out;
+        for (size_t i : r) out.push_back(p.functions[i].start);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    if (rows.size() == rows_.size() && starts(next, rows) == starts(profile_, rows_)) {
+        // The same functions with new counts (a refresh during a run): the selection and the
+        // scroll position stay, the rows follow the sort order.
+        profile_ = std::move(next);
+        rows_ = std::move(rows);
+        sort(sortColumn_, sortOrder_);
+        if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, Columns - 1));
+        return;
+    }
+    beginResetModel();
+    profile_ = std::move(next);
+    rows_ = std::move(rows);
     endResetModel();
     sort(sortColumn_, sortOrder_);
 }
