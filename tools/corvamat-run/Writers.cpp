@@ -188,7 +188,11 @@ std::string ListingText(bool counts) {
         text += r.Address + '\t' + r.Text + '\t' + r.Bytes;
         if (labels) text += '\t' + r.Label;
         // The row's address is its first four characters (hexadecimal).
-        if (counts) text += '\t' + std::to_string(Recorder.Starts(uint16_t(std::stoul(r.Address.substr(0, 4), nullptr, 16))));
+        if (counts) {
+            unsigned a = 0;
+            const bool isAddress = std::sscanf(r.Address.c_str(), "%4x", &a) == 1;
+            text += '\t' + (isAddress ? std::to_string(Recorder.Starts(uint16_t(a))) : std::string());
+        }
         text += '\n';
     }
     return text;
