@@ -4,6 +4,7 @@
 #include "Code.h"
 #include "Debugger.h"
 #include "Disassembler.h"
+#include "Observers.h"
 #include "Recorder.h"
 #include "Symbols.h"
 
@@ -36,11 +37,7 @@ void BM_StepInstruction(benchmark::State& state) {
     PlaceLoop();
     ScreenUpdateCountdown = 255;  // no windows
     uint64_t cycles = 0;
-    for (auto _ : state) {
-        const uint16_t pc = ProgramCounter;
-        cycles += AsmTable[CodeMemory[pc]].Cycles;
-        StepInstruction(pc);
-    }
+    for (auto _ : state) cycles += StepInstruction(ProgramCounter).cycles;
     ScreenUpdateCountdown = 0;
     state.counters["machine_cycles_per_s"] =
         benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
@@ -51,37 +48,33 @@ BENCHMARK(BM_StepInstruction);
 // path that looks for it, as in a run with refreshes switched off.
 void BM_StepInstructionWithDataBreakpoint(benchmark::State& state) {
     PlaceLoop();
-    DataBreakpoints = {{WatchSpace::Xram, 0x1234, WatchMatch::AnyWrite, 0, true}};
+    AddDataBreakpoint({WatchSpace::Xram, 0x1234, WatchMatch::AnyWrite, 0, true});
     ArmDebugStops(nullptr);
     ScreenRefreshDue = 0;
     ScreenUpdateCountdown = 0;
     uint64_t cycles = 0;
-    for (auto _ : state) {
-        const uint16_t pc = ProgramCounter;
-        cycles += AsmTable[CodeMemory[pc]].Cycles;
-        StepInstruction(pc);
-    }
-    DataBreakpoints.clear();
+    for (auto _ : state) cycles += StepInstruction(ProgramCounter).cycles;
+    RemoveDataBreakpoints();
     ArmDebugStops(nullptr);
     state.counters["machine_cycles_per_s"] =
         benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StepInstructionWithDataBreakpoint);
 
-// The same loop with the execution recorder after every step, as a run with coverage and
-// profile recording on.
+// The same loop with the execution recorder notified after every step, as the run loop does
+// with coverage and profile recording on.
 void BM_StepInstructionRecording(benchmark::State& state) {
     PlaceLoop();
     ResetCallStack();
     Recorder.Clear();
-    Recorder.Enable(kDefaultTraceLength);
+    if (!Recorder.Enable(kDefaultTraceLength)) state.SkipWithError("no step observer place");
     ScreenUpdateCountdown = 255;
     uint64_t cycles = 0;
     for (auto _ : state) {
         const uint16_t pc = ProgramCounter;
-        const uint8_t c = InstructionCycles[CodeMemory[pc]];
-        cycles += c;
-        Recorder.OnStep(StepInstruction(pc), c);
+        const StepResult step = StepInstruction(pc);
+        cycles += step.cycles;
+        NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
     }
     ScreenUpdateCountdown = 0;
     Recorder.Disable();

@@ -60,8 +60,8 @@ void TForm1::RecordAnalysisExecute(bool on) {
         return;
     }
     FinishWorker();  // a step that is still finishing
-    if (on) Recorder.Enable(size_t(Settings.TraceLength));
-    else Recorder.Disable();
+    if (!on) Recorder.Disable();
+    else if (!Recorder.Enable(size_t(Settings.TraceLength))) RecordAnalysis->setChecked(false);  // no observer place
     AnalysisChanged();
 }
 

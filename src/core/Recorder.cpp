@@ -18,9 +18,9 @@ ExecutionRecorder::ExecutionRecorder() {
     for (int op = 0; op < 256; ++op) conditional_[op] = IsConditionalJump(uint8_t(op)) ? 1 : 0;
 }
 
-ExecutionRecorder::~ExecutionRecorder() = default;
+ExecutionRecorder::~ExecutionRecorder() { RemoveStepObserver(this); }
 
-void ExecutionRecorder::Enable(size_t traceLength) {
+bool ExecutionRecorder::Enable(size_t traceLength) {
     traceLength = std::max<size_t>(1, traceLength);
     if (!counts_) {
         counts_ = std::make_unique<std::atomic<uint64_t>[]>(2 * 0x10000);
@@ -35,12 +35,17 @@ void ExecutionRecorder::Enable(size_t traceLength) {
         ringNext_ = 0;
         Put(ringWritten_, 0);
     }
+    if (!AddStepObserver(this)) return false;
     // Routines already on the stack are taken over, not counted as calls.
     FollowCalls(TotalCycles(), TotalInstructions(), false);
     enabled_.store(true, std::memory_order_relaxed);
+    return true;
 }
 
-void ExecutionRecorder::Disable() { enabled_.store(false, std::memory_order_relaxed); }
+void ExecutionRecorder::Disable() {
+    RemoveStepObserver(this);
+    enabled_.store(false, std::memory_order_relaxed);
+}
 
 void ExecutionRecorder::Clear() {
     if (counts_) {

@@ -4,11 +4,13 @@
 //
 // Who touches what:
 // - The controlling thread (the user interface, the runner, a test) calls Enable, Disable and
-//   Clear while no run is in progress. Enable allocates everything the recorder will ever need,
-//   so recording itself never allocates, locks or calls through a pointer.
-// - The run loop reads RecorderArmed() once per run; only then does it call OnStep after every
-//   step with the address executed and the machine cycles counted for it. With the recorder off
-//   the run loop is the one it always was.
+//   Clear while no run is in progress. Enable allocates everything the recorder will ever need
+//   and installs the recorder as a step observer (Observers.h); Disable removes it. Recording
+//   itself never allocates or locks.
+// - The run loop sees the step observer once per run and then, like Single Step, reports every
+//   step to it: the instruction executed and the cycles the step took (an interrupt entry's 2
+//   with the vector's first instruction). With the recorder off the run loop is the one without
+//   observers.
 // - Readers (the windows at the display's pace, the writers at the end of a run) may read at any
 //   time: every counter is a relaxed atomic with the worker as its one writer, so a reader sees
 //   whole numbers that are at most a few instructions old.
@@ -22,6 +24,7 @@
 
 #include "Code.h"
 #include "Debugger.h"
+#include "Observers.h"
 
 constexpr size_t kDefaultTraceLength = 100000;
 
@@ -46,18 +49,19 @@ struct CallEdge {
 // Whether the opcode is a conditional jump (JC, JNC, JZ, JNZ, JB, JNB, JBC, CJNE, DJNZ).
 bool IsConditionalJump(uint8_t opcode);
 
-class ExecutionRecorder {
+class ExecutionRecorder final : public StepObserver {
 public:
     ExecutionRecorder();
-    ~ExecutionRecorder();
+    ~ExecutionRecorder() override;
     ExecutionRecorder(const ExecutionRecorder&) = delete;
     ExecutionRecorder& operator=(const ExecutionRecorder&) = delete;
 
     // ---- Controlling thread, no run in progress ----
     // Switches recording on with a trace of the last `traceLength` instructions (at least 1).
     // What was recorded before stays unless the trace length changes, which empties the trace.
-    void Enable(size_t traceLength = kDefaultTraceLength);
-    // Switches recording off; the results stay readable.
+    // False, with recording left off, when every step observer place is taken.
+    bool Enable(size_t traceLength = kDefaultTraceLength);
+    // Switches recording off (the step observer goes); the results stay readable.
     void Disable();
     // Forgets every result (recording stays on or off).
     void Clear();
@@ -66,9 +70,11 @@ public:
     bool HasData() const { return TotalInstructions() > 0; }
 
     // ---- The worker, after every step ----
+    // The step observer: every step of a run and every Single Step while recording is on.
+    void Stepped(const StepInfo& step) override { OnStep(step.executed, step.cycles); }
     // `executed` is the instruction's address (the vector when the step entered an interrupt),
-    // `cycles` the machine cycles counted for the step. Reads ProgramCounter (the next address),
-    // the registers and the shadow call stack as the step left them.
+    // `cycles` the machine cycles the step took. Reads ProgramCounter (the next address), the
+    // registers and the shadow call stack as the step left them.
     inline void OnStep(uint16_t executed, uint32_t cycles);
 
     // ---- Readers, any thread ----
@@ -141,9 +147,6 @@ private:
 
 // The process-wide recorder that the run loop, the windows and the runner share.
 extern ExecutionRecorder Recorder;
-
-// Read once per run by the run loop.
-inline bool RecorderArmed() { return Recorder.Enabled(); }
 
 inline void ExecutionRecorder::OnStep(uint16_t executed, uint32_t cycles) {
     const uint64_t cyclesBefore = Load(totalCycles_), instructionsBefore = Load(totalInstructions_);

@@ -72,7 +72,8 @@ ExecutionProfile BuildProfile(const ExecutionRecorder& recorder, const SymbolTab
     std::map<uint16_t, ProfiledFunction> starts;
     for (const Function* f : ranged) {
         ProfiledFunction pf;
-        pf.name = f->name;
+        // "a.c:tick" where two modules have a static function "tick".
+        pf.name = symbols->UniqueName(*f);
         pf.start = f->start;
         for (const LineRecord& l : symbols->lines) {
             if (l.address >= f->start && l.address <= f->last) {

@@ -9,8 +9,8 @@
 #include "Recorder.h"
 #include "Symbols.h"
 
-// One function of the profile. With symbols the .cdb functions (and the .map's code labels);
-// otherwise every call target "sub_XXXX" and every interrupt vector entered "int_XXXX". A
+// One function of the profile. With symbols the .cdb functions by their unique names (and the
+// .map's code labels); otherwise every call target "sub_XXXX" and every interrupt vector entered "int_XXXX". A
 // function owns every address from its start up to the next function's start.
 struct ProfiledFunction {
     std::string name;

@@ -51,6 +51,15 @@ callgrind_annotate --inclusive=yes "$tmp/prof.out" | grep -q 'profile.c:main'; c
 "$run" --listing --profile "$tmp/l.out" --serial-out /dev/null "$tmp/profile.ihx" >"$tmp/listing" 2>/dev/null
 grep -P "\t_fact\t5$" "$tmp/listing" >/dev/null; check "listing count column" $?
 
+# Two modules with a static function "tick" each: the profile tells them apart.
+symbols=$(cd "$src/../../symbols/c" && pwd)
+(cd "$tmp" && sdcc -mmcs51 --debug -c "$symbols/ma.c" && sdcc -mmcs51 --debug -c "$symbols/mb.c" &&
+  sdcc -mmcs51 --debug -o multi.ihx ma.rel mb.rel) >/dev/null 2>&1 || { echo "FAIL: sdcc multi"; exit 1; }
+"$run" --max-cycles 5000 --coverage "$tmp/multi.info" --profile "$tmp/multi.out" "$tmp/multi.ihx" 2>/dev/null
+grep -qx 'fn=ma.c:tick' "$tmp/multi.out" && grep -qx 'fn=mb.c:tick' "$tmp/multi.out" &&
+  grep -qx 'FNDA:2,ma.c:tick' "$tmp/multi.info" && grep -qx 'FNDA:1,mb.c:tick' "$tmp/multi.info"
+check "static functions of one name by their unique names" $?
+
 # Without the .cdb: no coverage (a message says why), a profile by address with sub_XXXX names.
 mkdir "$tmp/bare" && cp "$tmp/profile.ihx" "$tmp/bare/"
 "$run" --coverage "$tmp/bare/cov.info" --profile "$tmp/bare/prof.out" "$tmp/bare/profile.ihx" 2>"$tmp/berr"

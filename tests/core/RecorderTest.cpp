@@ -20,7 +20,7 @@ protected:
         ResetDebugCounters();
         SingleStepMode = 0;
         Recorder.Clear();
-        Recorder.Enable(8);
+        ASSERT_TRUE(Recorder.Enable(8));
     }
     void TearDown() override {
         Recorder.Disable();
@@ -126,8 +126,11 @@ TEST_F(RecorderTest, InterruptDuringACallIsAnEdgeOfItsOwnInsideTheCall) {
     ASSERT_TRUE(call && irq);
     EXPECT_TRUE(irq->interrupt);
     EXPECT_EQ(irq->calls, 1u);
-    // The vector's step (entry included), the routine and its RETI.
+    // The vector's step is charged the entry's 2 cycles and its LJMP's 2; then INC R5 and RETI.
+    EXPECT_EQ(Recorder.Cycles(0x0003), 4u);
+    EXPECT_EQ(Recorder.Starts(0x0003), 1u);
     const uint64_t isr = Recorder.Cycles(0x0003) + Recorder.Cycles(0x0020) + Recorder.Cycles(0x0021);
+    EXPECT_EQ(isr, 7u);
     EXPECT_EQ(irq->cycles, isr);
     EXPECT_EQ(irq->instructions, 3u);
     uint64_t sub = isr;
@@ -179,7 +182,7 @@ TEST_F(RecorderTest, NothingIsRecordedWhileOff) {
     ProgramEnd = 8;
     SingleStepMode = 1;
     Run();  // the call, recorded by nobody
-    Recorder.Enable(8);
+    ASSERT_TRUE(Recorder.Enable(8));
     SingleStepMode = 0;
     Run();
     EXPECT_EQ(Recorder.Entry(0x0004).calls, 0u);
