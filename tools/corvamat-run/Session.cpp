@@ -15,6 +15,7 @@
 #include "HexText.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
+#include "Recorder.h"
 #include "Settings.h"
 #include "Targets.h"
 
@@ -235,6 +236,9 @@ RunOutcome RunProgram(RunSetup& setup) {
     extras.trace = setup.trace;
     SerialLineSend(setup.serialInput.data(), setup.serialInput.size());
     InstallSerialOutputHook(setup.serialOutput);
+    // The runner writes no trace from the ring. The recorder is its only step observer, so it
+    // always finds a place.
+    if (setup.record) (void)Recorder.Enable(1);
     SingleStepMode = 0;
     ActiveRun = &run;
     std::signal(SIGINT, OnSignal);

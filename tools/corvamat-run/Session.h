@@ -72,6 +72,8 @@ struct RunSetup {
     std::vector<uint8_t> serialInput;     // put on the core's serial line as the run starts
     SerialOutputHook* serialOutput = nullptr;
     InstructionSink* trace = nullptr;
+    // Records coverage and profile (Recorder.h) for --coverage, --profile.
+    bool record = false;
 };
 
 struct RunOutcome {
