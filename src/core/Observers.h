@@ -67,6 +67,9 @@ extern std::atomic<int> StoreCount, StepCount;
 inline bool StoreObserversInstalled() { return observers::StoreCount.load(std::memory_order_relaxed) > 0; }
 inline bool StepObserversInstalled() { return observers::StepCount.load(std::memory_order_relaxed) > 0; }
 
+// The one step observer installed, or nullptr when there are none or several (controlling
+// thread, between runs).
+StepObserver* OnlyStepObserver();
 // Calls every installed observer (the store routines' watched path, the run loop).
 void NotifyStoreObservers(StoreSpace space, uint16_t index, uint8_t value, uint8_t old, StoreBy by);
 void NotifyStepObservers(const StepInfo& step);

@@ -19,6 +19,7 @@
 #include "Debugger.h"
 #include "Inputs.h"
 #include "Observers.h"
+#include "Recorder.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
 
@@ -198,6 +199,9 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
     const bool stops = Armed && DebugStopsArmed;
     const bool watching = Armed && StoreObserversInstalled();
     const bool observed = Armed && StepObserversInstalled();
+    // The execution recorder alone (coverage, profile, trace ring) is called inline rather than
+    // through the observer list: it runs after every step and the call would cost more than it.
+    const bool recorderOnly = observed && OnlyStepObserver() == &Recorder;
     uint16_t lastExecuted = 0;
     // The run's cycles are the machine's total less its value at the start: the step adds them.
     const uint64_t start = Machine.cycles;
@@ -247,7 +251,10 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
         lastExecuted = step.executed;
         ++count;
         breakValue = 1;
-        if (observed) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+        if (recorderOnly)
+            Recorder.OnStep(step.executed, step.cycles);
+        else if (observed)
+            NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
         if (extras.AfterStep(pc, step, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
         if (Paced && Machine.cycles - start >= nextPace_) Pace(Machine.cycles - start);
