@@ -1,0 +1,197 @@
+// Signal recording for the logic analyzer: the pins, bits, bytes and variables a user follows,
+// every change of their values stamped with the machine cycle, a bounded store that drops the
+// oldest changes first, and the VCD file that GTKWave reads.
+//
+// How to use it: give a SignalRecorder the signals (SetSignals), call Begin(cycle) before the
+// first instruction and Sample(cycle, writer) after each one, with the machine cycles run so far
+// and the address of the instruction just executed; call Sample(cycle, kFromOutside) where a
+// change from outside the program (a pin click, a received byte) has been applied. For a value of
+// several bytes, NoteWrite(space, index) for every store an instruction makes into it lets the
+// recorder take the value once all its bytes have been written, never the half-written one.
+// Sample compares only the bytes the signals read (one compare per byte or port), so with the 32
+// port pins chosen it costs four loads and compares per instruction.
+//
+// The recorder runs on one thread (the worker during a run). Another thread reads what it wrote
+// through a SignalHistory, which copies the changes into per-signal arrays for drawing and for the
+// VCD writer. The recorder's ring holds the newest changes; when it is full the oldest are
+// overwritten, and the history says how many were dropped and from which cycle on it is complete.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Where a signal takes its value from.
+enum class SignalSpace : uint8_t {
+    Pins,      // the pin levels of a port: address is the port's SFR address (80h, 90h, A0h, B0h)
+    Direct,    // InternalRam index 00h-17Fh (RAM, special function registers, the 8052's upper RAM)
+    External,  // external RAM
+};
+
+struct SignalSource {
+    SignalSpace space = SignalSpace::Direct;
+    uint16_t address = 0;
+    int8_t bit = -1;     // 0-7: one bit of the byte at `address`; -1: the whole value
+    uint8_t bytes = 1;   // whole values: 1-8 bytes from `address` on, least significant first
+    bool operator==(const SignalSource&) const = default;
+};
+
+struct SignalDef {
+    std::string name;  // as the user chose it: "P1.3", "TF0", "TL0", "total"
+    SignalSource source;
+    bool IsBit() const { return source.bit >= 0; }
+    unsigned Width() const { return IsBit() ? 1u : 8u * source.bytes; }
+};
+
+// The `writer` of a change that no instruction made: the initial value, a change from outside.
+constexpr int32_t kFromOutside = -1;
+
+struct SignalChange {
+    uint64_t cycle = 0;   // machine cycles run when the change had taken effect
+    uint64_t value = 0;
+    int32_t writer = kFromOutside;  // code address of the instruction that made it
+};
+
+// The present value of a source, read without side effects (pins: the port's pin levels).
+uint64_t ReadSignalSource(const SignalSource& s);
+
+// ---- The recording side ------------------------------------------------------------------------
+
+class SignalRecorder {
+public:
+    // About 24 MB of changes in the ring, and as much again in a history that copies them.
+    static constexpr std::size_t kDefaultCapacity = std::size_t(1) << 20;
+
+    explicit SignalRecorder(std::size_t capacity = kDefaultCapacity);
+    SignalRecorder(const SignalRecorder&) = delete;
+    SignalRecorder& operator=(const SignalRecorder&) = delete;
+
+    // Between runs only. Replaces the signals and forgets every change (Begin starts recording).
+    void SetSignals(std::vector<SignalDef> defs);
+    const std::vector<SignalDef>& Signals() const { return defs_; }
+    void SetCapacity(std::size_t changes);
+    std::size_t Capacity() const { return capacity_; }
+    bool Empty() const { return defs_.empty(); }
+    // Whether NoteWrite is called for every instruction store; without it a value of several bytes
+    // is taken at every change like any other.
+    void SetWritesNoted(bool noted) { writesNoted_ = noted; }
+
+    // Forgets the changes and takes every signal's present value as its initial value at `cycle`.
+    void Begin(uint64_t cycle);
+    // Takes the values that changed since the last sample; `writer` made them (or kFromOutside).
+    void Sample(uint64_t cycle, int32_t writer) {
+        for (Group& g : groups_) {
+            if (g.multi) continue;
+            uint8_t now = ReadByte(g.space, g.address);
+            if (now != uint8_t(g.last)) [[unlikely]] ByteChanged(g, now, cycle, writer);
+        }
+        if (hasMulti_) [[unlikely]] SampleMulti(cycle, writer);
+        lastCycle_.store(cycle, std::memory_order_relaxed);
+        ++samples_;
+    }
+    // An instruction stored into `index` of `space` (Direct or External). Cheap for other bytes.
+    void NoteWrite(SignalSpace space, uint16_t index);
+
+    // Which bytes NoteWrite cares about, for an observer that filters stores before calling it.
+    bool WatchesWrites(SignalSpace space, uint16_t index) const;
+
+    // Reading side (any thread).
+    uint64_t Written() const { return written_.load(std::memory_order_acquire); }
+    uint64_t LastCycle() const { return lastCycle_.load(std::memory_order_relaxed); }
+    uint64_t BeginCycle() const { return beginCycle_.load(std::memory_order_relaxed); }
+    // Generation, raised by every Begin and SetSignals: a history that sees a new one starts over.
+    uint64_t Generation() const { return generation_.load(std::memory_order_acquire); }
+
+private:
+    friend class SignalHistory;
+    struct Slot {
+        std::atomic<uint64_t> cycle, value, who;  // who: writer (low 32 bits), signal (high 32)
+    };
+    struct Group {
+        SignalSpace space;
+        uint16_t address;
+        bool multi;          // a value of several bytes
+        uint8_t bytes;
+        uint64_t last;       // the bytes as last sampled
+        uint32_t first, count;  // its signals: order_[first .. first+count)
+        // Values of several bytes with writes noted: which bytes were written since the value
+        // was last taken, and when the last of those writes took effect.
+        uint8_t writtenMask = 0;
+        bool wroteThisStep = false;
+        uint64_t lastWriteCycle = 0, lastWriteSample = 0;
+        int32_t lastWriter = kFromOutside;
+    };
+
+    static uint8_t ReadByte(SignalSpace space, uint16_t address);
+    void ByteChanged(Group& g, uint8_t now, uint64_t cycle, int32_t writer);
+    void SampleMulti(uint64_t cycle, int32_t writer);
+    void TakeGroup(Group& g, uint64_t raw, uint64_t cycle, int32_t writer);
+    void Append(uint32_t signal, uint64_t cycle, uint64_t value, int32_t writer);
+
+    std::vector<SignalDef> defs_;
+    std::vector<Group> groups_;
+    std::vector<uint32_t> order_;      // signal indexes grouped by source
+    std::vector<uint64_t> current_;    // each signal's last recorded value
+    std::unique_ptr<std::atomic<uint64_t>[]> base_;  // each signal's value before its oldest kept change
+    bool hasMulti_ = false;
+    bool writesNoted_ = false;
+    uint64_t samples_ = 0;
+    std::size_t capacity_;
+    std::unique_ptr<Slot[]> ring_;
+    std::atomic<uint64_t> claimed_{0}, written_{0}, lastCycle_{0}, beginCycle_{0}, generation_{0};
+    std::atomic<uint64_t> droppedUpTo_{0};  // cycle of the newest change overwritten
+};
+
+// ---- The reading side --------------------------------------------------------------------------
+
+// The recorded changes of every signal, copied out of a recorder by Update (any thread, one
+// history per reader). Bounded like the recorder: the oldest changes are dropped first.
+class SignalHistory {
+public:
+    // Takes what the recorder wrote since the last call; returns whether anything changed.
+    bool Update(const SignalRecorder& recorder);
+    // Starts over: no signals, nothing recorded.
+    void Clear();
+
+    std::size_t SignalCount() const { return defs_.size(); }
+    const SignalDef& Def(std::size_t i) const { return defs_[i]; }
+    const std::vector<SignalDef>& Defs() const { return defs_; }
+    // Changes of signal i in time order; the first is its value at FirstCycle().
+    const std::vector<SignalChange>& Changes(std::size_t i) const { return changes_[i]; }
+    // The history is complete from this cycle on (the start, or the oldest kept change).
+    uint64_t FirstCycle() const { return firstCycle_; }
+    // The last cycle sampled.
+    uint64_t LastCycle() const { return lastCycle_; }
+    // How many changes were dropped to keep within the capacity.
+    uint64_t Dropped() const { return dropped_; }
+    std::size_t ChangeCount() const { return total_; }
+    // Index into Changes(i) of the change in effect at `cycle` (0 before the first).
+    std::size_t IndexAt(std::size_t i, uint64_t cycle) const;
+    uint64_t ValueAt(std::size_t i, uint64_t cycle) const { return changes_[i][IndexAt(i, cycle)].value; }
+
+private:
+    void Restart(const SignalRecorder& r);
+    void Add(uint32_t signal, const SignalChange& c);
+    void Trim();
+
+    std::vector<SignalDef> defs_;
+    std::vector<std::vector<SignalChange>> changes_;
+    uint64_t generation_ = ~uint64_t(0);
+    uint64_t read_ = 0;  // recorder entries taken so far
+    uint64_t firstCycle_ = 0, lastCycle_ = 0, dropped_ = 0;
+    std::size_t total_ = 0, capacity_ = SignalRecorder::kDefaultCapacity;
+};
+
+// ---- VCD ---------------------------------------------------------------------------------------
+
+// Nanoseconds of controller time at machine cycle c: round(c * 12 * 10^9 / clock).
+uint64_t CycleToNanoseconds(uint64_t cycle, uint32_t clockHz);
+
+// Writes the history as a VCD file: "$timescale 1 ns", one "$var wire 1" per bit signal and one
+// "$var wire N" per byte or variable (N its width), named as the user chose them inside one
+// scope, the values at FirstCycle() under "$dumpvars", then every change in time order.
+void WriteVcd(const SignalHistory& history, uint32_t clockHz, std::ostream& out);
