@@ -262,7 +262,8 @@ void TRunThread::StepMode() {
     start_ = std::chrono::steady_clock::now();
     const uint16_t pc = ProgramCounter;
     CycleCount = AsmTable[CodeMemory[pc]].Cycles;
-    StepInstruction(pc);
+    const uint16_t executed = StepInstruction(pc);
+    if (!LogicSignals.Empty()) LogicSignals.Sample(LogicSignals.LastCycle() + CycleCount, executed);
     Instructions = 1;
     stop_ = std::chrono::steady_clock::now();
     Reason = StopReason::Stopped;

@@ -17,6 +17,7 @@
 
 #include "Code.h"
 #include "Debugger.h"
+#include "Signals.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
 
@@ -125,6 +126,24 @@ struct NoRunExtras {
     bool AfterStep(uint16_t, uint16_t, StopReason*) { return false; }
 };
 
+// Samples the Logic Analyzer's signals after every step of a run: the loop's cycle count before
+// a step plus the instruction's cycles is the machine time after it, counted on from the last
+// sample of the previous run or step.
+template <class Inner>
+struct SignalSampling {
+    Inner& inner;
+    uint64_t base, after = 0;
+    bool BeforeStep(uint64_t cycles, StopReason* reason) {
+        if (inner.BeforeStep(cycles, reason)) return true;
+        after = base + cycles + InstructionCycles[CodeMemory[ProgramCounter]];
+        return false;
+    }
+    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
+        LogicSignals.Sample(after, executed);
+        return inner.AfterStep(pc, executed, reason);
+    }
+};
+
 class TRunThread : public TThread {
 public:
     // Does not start the thread; Start() does (or call RunSimulation directly, as the headless
@@ -144,7 +163,13 @@ public:
             BeginRun();
             // A run with debugger conditions armed (Debugger.h) has loops of its own, so that the
             // others stay as they are.
-            Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
+            // So has a run that records signals.
+            if (!LogicSignals.Empty()) {
+                SignalSampling<Extras> sampling{extras, LogicSignals.LastCycle()};
+                Reason = DebugStopsArmed ? Loops<true>(sampling) : Loops<false>(sampling);
+            } else {
+                Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
+            }
             EndRun();
         }
     }

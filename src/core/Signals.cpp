@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 #include "Code.h"
 
@@ -51,11 +53,23 @@ uint64_t ReadSignalSource(const SignalSource& s) {
 
 // ---- Recorder ------------------------------------------------------------------------------------
 
+SignalRecorder LogicSignals;
+
+void SignalRecorder::SlotFree::operator()(uint64_t* p) const { std::free(p); }
+
 SignalRecorder::SignalRecorder(std::size_t capacity) { SetCapacity(capacity); }
+
+void SignalRecorder::Allocate() {
+    if (ring_ || defs_.empty()) return;
+    auto* words = static_cast<uint64_t*>(std::calloc(capacity_ * 3, sizeof(uint64_t)));
+    if (!words) throw std::bad_alloc();
+    ring_.reset(words);
+}
 
 void SignalRecorder::SetCapacity(std::size_t changes) {
     capacity_ = std::max<std::size_t>(changes, 1024);
-    ring_ = std::make_unique<Slot[]>(capacity_);
+    ring_.reset();
+    Allocate();
     claimed_.store(0, std::memory_order_relaxed);
     written_.store(0, std::memory_order_relaxed);
     generation_.store(NewGeneration(), std::memory_order_release);
@@ -94,6 +108,8 @@ void SignalRecorder::SetSignals(std::vector<SignalDef> defs) {
         order_.insert(order_.end(), members[g].begin(), members[g].end());
     }
     current_.assign(defs_.size(), 0);
+    if (defs_.empty()) ring_.reset();
+    Allocate();
     base_ = std::make_unique<std::atomic<uint64_t>[]>(std::max<std::size_t>(defs_.size(), 1));
     claimed_.store(0, std::memory_order_relaxed);
     written_.store(0, std::memory_order_relaxed);
@@ -127,21 +143,20 @@ void SignalRecorder::Begin(uint64_t cycle) {
 
 void SignalRecorder::Append(uint32_t signal, uint64_t cycle, uint64_t value, int32_t writer) {
     uint64_t n = claimed_.load(std::memory_order_relaxed);
-    Slot& slot = ring_[n % capacity_];
+    uint64_t* slot = &ring_[(n % capacity_) * 3];
     if (n >= capacity_) {
         // Overwriting the oldest change: its value becomes its signal's value before the oldest
         // change kept.
-        uint32_t old = uint32_t(slot.who.load(std::memory_order_relaxed) >> 32);
-        if (old < defs_.size()) base_[old].store(slot.value.load(std::memory_order_relaxed), std::memory_order_relaxed);
-        droppedUpTo_.store(std::max(droppedUpTo_.load(std::memory_order_relaxed),
-                                    slot.cycle.load(std::memory_order_relaxed)),
+        uint32_t old = uint32_t(Load(slot[2]) >> 32);
+        if (old < defs_.size()) base_[old].store(Load(slot[1]), std::memory_order_relaxed);
+        droppedUpTo_.store(std::max(droppedUpTo_.load(std::memory_order_relaxed), Load(slot[0])),
                            std::memory_order_relaxed);
     }
     claimed_.store(n + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
-    slot.cycle.store(cycle, std::memory_order_relaxed);
-    slot.value.store(value, std::memory_order_relaxed);
-    slot.who.store(uint64_t(signal) << 32 | uint32_t(writer), std::memory_order_relaxed);
+    Store(slot[0], cycle);
+    Store(slot[1], value);
+    Store(slot[2], uint64_t(signal) << 32 | uint32_t(writer));
     written_.store(n + 1, std::memory_order_release);
     current_[signal] = value;
 }
@@ -257,11 +272,11 @@ bool SignalHistory::Update(const SignalRecorder& r) {
     std::vector<std::pair<uint32_t, SignalChange>> taken;
     taken.reserve(std::size_t(written - from));
     for (uint64_t n = from; n < written; ++n) {
-        const auto& slot = r.ring_[n % cap];
+        const uint64_t* slot = &r.ring_[(n % cap) * 3];
         SignalChange c;
-        c.cycle = slot.cycle.load(std::memory_order_relaxed);
-        c.value = slot.value.load(std::memory_order_relaxed);
-        uint64_t who = slot.who.load(std::memory_order_relaxed);
+        c.cycle = SignalRecorder::Load(slot[0]);
+        c.value = SignalRecorder::Load(slot[1]);
+        uint64_t who = SignalRecorder::Load(slot[2]);
         c.writer = int32_t(uint32_t(who));
         taken.emplace_back(uint32_t(who >> 32), c);
     }

@@ -56,6 +56,11 @@ struct SignalChange {
     int32_t writer = kFromOutside;  // code address of the instruction that made it
 };
 
+class SignalRecorder;
+// The signals of the Logic Analyzer window and of the runner's --vcd: empty (and costing nothing)
+// until signals are chosen.
+extern SignalRecorder LogicSignals;
+
 // The present value of a source, read without side effects (pins: the port's pin levels).
 uint64_t ReadSignalSource(const SignalSource& s);
 
@@ -108,9 +113,15 @@ public:
 
 private:
     friend class SignalHistory;
-    struct Slot {
-        std::atomic<uint64_t> cycle, value, who;  // who: writer (low 32 bits), signal (high 32)
+    // One change: cycle, value, and who (writer in the low 32 bits, signal in the high 32), each
+    // word read and written as a relaxed atomic. The ring is allocated zeroed by the system, so
+    // its pages cost memory only once changes fill them.
+    struct SlotFree {
+        void operator()(uint64_t* p) const;
     };
+    static uint64_t Load(const uint64_t& w) { return std::atomic_ref<uint64_t>(const_cast<uint64_t&>(w)).load(std::memory_order_relaxed); }
+    static void Store(uint64_t& w, uint64_t v) { std::atomic_ref<uint64_t>(w).store(v, std::memory_order_relaxed); }
+    void Allocate();
     struct Group {
         SignalSpace space;
         uint16_t address;
@@ -141,7 +152,7 @@ private:
     bool writesNoted_ = false;
     uint64_t samples_ = 0;
     std::size_t capacity_;
-    std::unique_ptr<Slot[]> ring_;
+    std::unique_ptr<uint64_t[], SlotFree> ring_;  // 3 words per change
     std::atomic<uint64_t> claimed_{0}, written_{0}, lastCycle_{0}, beginCycle_{0}, generation_{0};
     std::atomic<uint64_t> droppedUpTo_{0};  // cycle of the newest change overwritten
 };
