@@ -25,6 +25,7 @@
 #include "RunThreads.h"
 #include "SafeFile.h"
 #include "Settings.h"
+#include "SignalNames.h"
 
 namespace {
 
@@ -89,6 +90,12 @@ Input and output:
                          a value has no storage)
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
                          and the machine cycles counted when the instruction has run
+  --vcd FILE             the signals as a VCD file (GTKWave opens it), written at the end:
+                         the 32 port pins, or those of --signals; times in ns of controller
+                         time at the clock frequency. It holds the last 1048576 changes
+  --signals LIST         the signals of --vcd, comma-separated, named as in the Logic Analyzer
+                         window: P1.3 (a pin), P1 (a port's pins), TF0 (an SFR bit), TL0 (an
+                         SFR byte), D7:bit, 30:iram, 1234:xram, or a variable with symbols
   --stats                instructions, machine cycles, host seconds, cycles per second and
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
@@ -112,7 +119,7 @@ output are still written).
 )";
 
 struct Options {
-    std::string program, ini, serialOut, serialIn, dump, trace, exportFile, symbols;
+    std::string program, ini, serialOut, serialIn, dump, trace, exportFile, symbols, vcd, signals;
     std::string cpu, frequency, binOffset;
     bool ignoreChecksum = false, stats = false, listing = false, quiet = false, realTime = false;
     std::vector<uint16_t> breaks;
@@ -219,6 +226,10 @@ Options ParseArguments(int argc, char** argv) {
             o.serialIn = value(i);
         } else if (a == "--dump") {
             o.dump = value(i);
+        } else if (a == "--vcd") {
+            o.vcd = value(i);
+        } else if (a == "--signals") {
+            o.signals = value(i);
         } else if (a == "--trace") {
             o.trace = value(i);
         } else if (a == "--stats") {
@@ -238,6 +249,7 @@ Options ParseArguments(int argc, char** argv) {
         }
     }
     if (o.program.empty()) UsageError("no PROGRAM given");
+    if (!o.signals.empty() && o.vcd.empty()) UsageError("--signals needs --vcd FILE");
     return o;
 }
 
@@ -478,6 +490,7 @@ RunFiles OpenRunFiles(const Options& o) {
     RunFiles files;
     if (!o.serialIn.empty()) files.input = ReadInput(o.serialIn);
     if (!o.dump.empty()) ProbeOutput(o.dump);
+    if (!o.vcd.empty()) ProbeOutput(o.vcd);
     if (!o.trace.empty()) files.trace.reset(OpenOutput(o.trace, "w"));
     if (!o.serialOut.empty()) files.serialOut.reset(OpenOutput(o.serialOut, "wb"));
     return files;
@@ -612,6 +625,14 @@ void Run(const Options& o, RunFiles& files, TRunThread& run) {
     for (const auto& name : o.watchNames) ResolveWatchOption(name, &watches);
     DataBreakpoints = watches;
     ArmDebugStops(nullptr);
+    if (!o.vcd.empty()) {
+        std::vector<SignalDef> signals = PortPinSignals();
+        std::string error;
+        if (!o.signals.empty() && !ParseSignalList(o.signals, ActiveProgramSymbols(), &signals, &error))
+            UsageError("--signals " + o.signals + ": " + error);
+        LogicSignals.SetSignals(std::move(signals));
+        LogicSignals.Begin(0);
+    }
 
     RunnerExtras extras;
     extras.maxCycles = o.maxCycles;
@@ -631,6 +652,21 @@ void Run(const Options& o, RunFiles& files, TRunThread& run) {
     ActiveRun = nullptr;
     InstallSerialOutputHook(nullptr);
     std::fflush(out);
+}
+
+// The recorded signals as a VCD file, replaced safely like the dump.
+bool WriteSignals(const Options& o) {
+    SignalHistory history;
+    history.Update(LogicSignals);
+    if (history.Dropped())
+        Note(o, "the VCD file holds the last " + std::to_string(history.ChangeCount()) + " changes; " +
+                    std::to_string(history.Dropped()) + " older ones were dropped");
+    std::ostringstream text;
+    WriteVcd(history, uint32_t(std::max<int32_t>(Settings.Frequency, 0)), text);
+    std::string error;
+    if (WriteFileSafely(o.vcd, text.str(), &error)) return true;
+    std::cerr << "corvamat-run: cannot write " << o.vcd << ": " << error << "\n";
+    return false;
 }
 
 void ReportStats(const TRunThread& run) {
@@ -680,5 +716,6 @@ int main(int argc, char** argv) {
     Note(o, std::string(StopText(run.Reason)) + " at " + AddressText(ProgramCounter) + " after " +
                 std::to_string(run.CycleCount) + " machine cycles");
     if (!o.dump.empty() && !WriteDump(o.dump, run)) return kExitUsage;
+    if (!o.vcd.empty() && !WriteSignals(o)) return kExitUsage;
     return ExitStatus(run.Reason);
 }
