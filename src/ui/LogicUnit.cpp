@@ -107,8 +107,12 @@ void TWaveView::paintEvent(QPaintEvent*) {
         double x = XOf(double(*form_->cursors_[k]));
         if (x < kNameWidth || x >= width()) continue;
         p.setPen(QPen(colors[k], 1, k == 0 ? Qt::SolidLine : Qt::DashLine));
-        p.drawLine(QPointF(x, kAxisHeight - 6), QPointF(x, height()));
-        p.drawText(QPointF(x + 3, kAxisHeight - 8), k == 0 ? QStringLiteral("A") : QStringLiteral("B"));
+        p.drawLine(QPointF(x, kAxisHeight), QPointF(x, height()));
+        // The cursor's letter in a small box on the axis, over the tick labels.
+        const QRectF box(x - 6, 2, 12, kAxisHeight - 4);
+        p.fillRect(box, colors[k]);
+        p.setPen(Qt::white);
+        p.drawText(box, Qt::AlignCenter, k == 0 ? QStringLiteral("A") : QStringLiteral("B"));
     }
     p.setPen(palette().color(QPalette::Mid));
     p.drawLine(kNameWidth - 1, 0, kNameWidth - 1, height());
@@ -294,6 +298,8 @@ TLogicForm::TLogicForm(QWidget* parent) : QMdiSubWindow(parent) {
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    // A typed name stays as typed: "P2" must not be completed to "P2.0".
+    ComboBox1->setCompleter(nullptr);
     ComboBox1->setMinimumContentsLength(14);
     ComboBox1->setAccessibleName(QStringLiteral("Signal to add"));
     ComboBox1->setAccessibleDescription(QStringLiteral(
@@ -542,6 +548,8 @@ void TLogicForm::ZoomToFit() {
 }
 
 void TLogicForm::ZoomBy(double factor, double aroundX) {
+    // While the view follows a growing record, it zooms about its newest end and goes on following.
+    if (follow_) aroundX = WaveView->XOf(SpanEnd());
     const double pivot = WaveView->CycleAt(aroundX);
     const double span = SpanEnd() - double(history_.FirstCycle());
     perPixel_ = std::clamp(perPixel_ * factor, kMinPerPixel, std::max(1.0, span));
@@ -561,7 +569,8 @@ void TLogicForm::PanTo(double startCycle) {
     const double visible = WaveView->WaveWidth() * perPixel_;
     const double latest = std::max(first, SpanEnd() - visible * 0.9);
     start_ = std::clamp(startCycle, first - visible * 0.1, latest);
-    follow_ = start_ >= latest - perPixel_;
+    // The view follows the record while its newest end is in sight.
+    follow_ = start_ + visible >= SpanEnd() - perPixel_;
     fit_ = fit_ && follow_;
     UpdateScrollBar();
     WaveView->update();
@@ -590,8 +599,7 @@ void TLogicForm::Poll() {
     } else if (follow_) {
         PanTo(SpanEnd());
     } else {
-        UpdateScrollBar();
-        WaveView->update();
+        PanTo(start_);  // keeps the view on what is still recorded when the oldest changes go
     }
     UpdateReadout();
 }
