@@ -126,20 +126,20 @@ struct NoRunExtras {
     bool AfterStep(uint16_t, uint16_t, StopReason*) { return false; }
 };
 
-// Samples the Logic Analyzer's signals after every step of a run: the loop's cycle count before
-// a step plus the instruction's cycles is the machine time after it, counted on from the last
-// sample of the previous run or step.
+// Samples the Logic Analyzer's signals between the steps of a run. The sample before a step sees
+// what the step before it changed, at the machine cycles the loop has counted by then (the
+// first one what changed between runs); the run ends with one more sample (FinishSampling).
 template <class Inner>
 struct SignalSampling {
     Inner& inner;
-    uint64_t base, after = 0;
+    uint64_t base;
+    int32_t lastExecuted = kFromOutside;
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
-        if (inner.BeforeStep(cycles, reason)) return true;
-        after = base + cycles + InstructionCycles[CodeMemory[ProgramCounter]];
-        return false;
+        LogicSignals.Sample(base + cycles, lastExecuted);
+        return inner.BeforeStep(cycles, reason);
     }
     bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        LogicSignals.Sample(after, executed);
+        lastExecuted = executed;
         return inner.AfterStep(pc, executed, reason);
     }
 };
@@ -167,6 +167,7 @@ public:
             if (!LogicSignals.Empty()) {
                 SignalSampling<Extras> sampling{extras, LogicSignals.LastCycle()};
                 Reason = DebugStopsArmed ? Loops<true>(sampling) : Loops<false>(sampling);
+                LogicSignals.Sample(sampling.base + CycleCount, sampling.lastExecuted);
             } else {
                 Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
             }

@@ -41,12 +41,6 @@ uint64_t ValueOf(const SignalSource& s, uint64_t raw) {
 
 }  // namespace
 
-uint8_t SignalRecorder::ReadByte(SignalSpace space, uint16_t address) {
-    // The port panel and the devices store into the port's latch, so the pins read as the latch.
-    if (space == SignalSpace::External) return ExternalRam[address];
-    return InternalRam[address];
-}
-
 uint64_t ReadSignalSource(const SignalSource& s) {
     return ValueOf(s, ReadBytes(s.space, s.address, s.bit >= 0 ? 1 : s.bytes));
 }
@@ -102,7 +96,21 @@ void SignalRecorder::SetSignals(std::vector<SignalDef> defs) {
         members[g].push_back(i);
         hasMulti_ = hasMulti_ || multi;
     }
+    // The port panel and the devices store into the port's latch, so a port's pins read as its
+    // latch: pins and SFRs alike are InternalRam bytes.
+    hotCount_ = 0;
+    hasSlow_ = false;
     for (std::size_t g = 0; g < groups_.size(); ++g) {
+        Group& gr = groups_[g];
+        gr.hot = !gr.multi && hotCount_ < kHot;
+        if (gr.hot) {
+            hotIndex_[hotCount_] = gr.address;
+            hotExternal_[hotCount_] = gr.space == SignalSpace::External;
+            hotGroup_[hotCount_] = uint32_t(g);
+            ++hotCount_;
+        } else {
+            hasSlow_ = true;
+        }
         groups_[g].first = uint32_t(order_.size());
         groups_[g].count = uint32_t(members[g].size());
         order_.insert(order_.end(), members[g].begin(), members[g].end());
@@ -127,6 +135,8 @@ void SignalRecorder::Begin(uint64_t cycle) {
     beginCycle_.store(cycle, std::memory_order_relaxed);
     lastCycle_.store(cycle, std::memory_order_relaxed);
     samples_ = 0;
+    for (unsigned k = 0; k < hotCount_; ++k)
+        hotLast_[k] = uint8_t(ReadBytes(groups_[hotGroup_[k]].space, hotIndex_[k], 1));
     for (Group& g : groups_) {
         g.last = ReadBytes(g.space, g.address, g.bytes);
         g.writtenMask = 0;
@@ -178,9 +188,20 @@ void SignalRecorder::TakeGroup(Group& g, uint64_t raw, uint64_t cycle, int32_t w
     }
 }
 
-void SignalRecorder::SampleMulti(uint64_t cycle, int32_t writer) {
+void SignalRecorder::HotChanged(unsigned k, uint8_t now, uint64_t cycle, int32_t writer) {
+    hotLast_[k] = now;
+    ByteChanged(groups_[hotGroup_[k]], now, cycle, writer);
+}
+
+void SignalRecorder::SampleSlow(uint64_t cycle, int32_t writer) {
+    ++samples_;
     for (Group& g : groups_) {
-        if (!g.multi) continue;
+        if (g.hot) continue;
+        if (!g.multi) {
+            const uint8_t now = uint8_t(ReadBytes(g.space, g.address, 1));
+            if (now != uint8_t(g.last)) ByteChanged(g, now, cycle, writer);
+            continue;
+        }
         if (g.wroteThisStep) {
             g.wroteThisStep = false;
             g.lastWriteCycle = cycle;

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "Code.h"
+
 // Where a signal takes its value from.
 enum class SignalSpace : uint8_t {
     Pins,      // the pin levels of a port: address is the port's SFR address (80h, 90h, A0h, B0h)
@@ -88,15 +90,15 @@ public:
     // Forgets the changes and takes every signal's present value as its initial value at `cycle`.
     void Begin(uint64_t cycle);
     // Takes the values that changed since the last sample; `writer` made them (or kFromOutside).
-    void Sample(uint64_t cycle, int32_t writer) {
-        for (Group& g : groups_) {
-            if (g.multi) continue;
-            uint8_t now = ReadByte(g.space, g.address);
-            if (now != uint8_t(g.last)) [[unlikely]] ByteChanged(g, now, cycle, writer);
+    [[gnu::always_inline]] void Sample(uint64_t cycle, int32_t writer) {
+        // The bytes of single-byte signals (the pins of a port, an SFR, a RAM byte): one load and
+        // one compare each.
+        for (unsigned k = 0; k < hotCount_; ++k) {
+            const uint8_t now = hotExternal_[k] ? ExternalRam[hotIndex_[k]] : InternalRam[hotIndex_[k]];
+            if (now != hotLast_[k]) [[unlikely]] HotChanged(k, now, cycle, writer);
         }
-        if (hasMulti_) [[unlikely]] SampleMulti(cycle, writer);
+        if (hasSlow_) [[unlikely]] SampleSlow(cycle, writer);
         lastCycle_.store(cycle, std::memory_order_relaxed);
-        ++samples_;
     }
     // An instruction stored into `index` of `space` (Direct or External). Cheap for other bytes.
     void NoteWrite(SignalSpace space, uint16_t index);
@@ -126,6 +128,7 @@ private:
         SignalSpace space;
         uint16_t address;
         bool multi;          // a value of several bytes
+        bool hot;            // sampled through the hot arrays
         uint8_t bytes;
         uint64_t last;       // the bytes as last sampled
         uint32_t first, count;  // its signals: order_[first .. first+count)
@@ -137,9 +140,9 @@ private:
         int32_t lastWriter = kFromOutside;
     };
 
-    static uint8_t ReadByte(SignalSpace space, uint16_t address);
+    void HotChanged(unsigned k, uint8_t now, uint64_t cycle, int32_t writer);
     void ByteChanged(Group& g, uint8_t now, uint64_t cycle, int32_t writer);
-    void SampleMulti(uint64_t cycle, int32_t writer);
+    void SampleSlow(uint64_t cycle, int32_t writer);
     void TakeGroup(Group& g, uint64_t raw, uint64_t cycle, int32_t writer);
     void Append(uint32_t signal, uint64_t cycle, uint64_t value, int32_t writer);
 
@@ -148,7 +151,15 @@ private:
     std::vector<uint32_t> order_;      // signal indexes grouped by source
     std::vector<uint64_t> current_;    // each signal's last recorded value
     std::unique_ptr<std::atomic<uint64_t>[]> base_;  // each signal's value before its oldest kept change
-    bool hasMulti_ = false;
+    // The first kHot single-byte groups, laid out for Sample's loop; the others and the values
+    // of several bytes go through SampleSlow.
+    static constexpr unsigned kHot = 16;
+    unsigned hotCount_ = 0;
+    uint16_t hotIndex_[kHot]{};
+    uint8_t hotLast_[kHot]{};
+    bool hotExternal_[kHot]{};
+    uint32_t hotGroup_[kHot]{};
+    bool hasSlow_ = false, hasMulti_ = false;
     bool writesNoted_ = false;
     uint64_t samples_ = 0;
     std::size_t capacity_;
