@@ -262,6 +262,8 @@ void TRunThread::StepMode() {
     start_ = std::chrono::steady_clock::now();
     const uint16_t pc = ProgramCounter;
     CycleCount = AsmTable[CodeMemory[pc]].Cycles;
+    // What changed since the last sample (an edit between steps) was not made by this step.
+    if (!LogicSignals.Empty()) LogicSignals.Sample(LogicSignals.LastCycle(), kFromOutside);
     const uint16_t executed = StepInstruction(pc);
     if (!LogicSignals.Empty()) LogicSignals.Sample(LogicSignals.LastCycle() + CycleCount, executed);
     Instructions = 1;

@@ -100,12 +100,12 @@ void SignalRecorder::SetSignals(std::vector<SignalDef> defs) {
     // latch: pins and SFRs alike are InternalRam bytes.
     hotCount_ = 0;
     hasSlow_ = false;
+    for (uint16_t& i : hotIndex_) i = kIndirectNowhere;
     for (std::size_t g = 0; g < groups_.size(); ++g) {
         Group& gr = groups_[g];
-        gr.hot = !gr.multi && hotCount_ < kHot;
+        gr.hot = !gr.multi && gr.space != SignalSpace::External && hotCount_ < kHot;
         if (gr.hot) {
             hotIndex_[hotCount_] = gr.address;
-            hotExternal_[hotCount_] = gr.space == SignalSpace::External;
             hotGroup_[hotCount_] = uint32_t(g);
             ++hotCount_;
         } else {
@@ -135,8 +135,8 @@ void SignalRecorder::Begin(uint64_t cycle) {
     beginCycle_.store(cycle, std::memory_order_relaxed);
     lastCycle_.store(cycle, std::memory_order_relaxed);
     samples_ = 0;
-    for (unsigned k = 0; k < hotCount_; ++k)
-        hotLast_[k] = uint8_t(ReadBytes(groups_[hotGroup_[k]].space, hotIndex_[k], 1));
+    hotWord_ = 0;
+    for (unsigned k = 0; k < kHot; ++k) hotWord_ |= uint32_t(InternalRam[hotIndex_[k]]) << (8 * k);
     for (Group& g : groups_) {
         g.last = ReadBytes(g.space, g.address, g.bytes);
         g.writtenMask = 0;
@@ -188,9 +188,11 @@ void SignalRecorder::TakeGroup(Group& g, uint64_t raw, uint64_t cycle, int32_t w
     }
 }
 
-void SignalRecorder::HotChanged(unsigned k, uint8_t now, uint64_t cycle, int32_t writer) {
-    hotLast_[k] = now;
-    ByteChanged(groups_[hotGroup_[k]], now, cycle, writer);
+void SignalRecorder::HotChanged(uint32_t now, uint64_t cycle, int32_t writer) {
+    const uint32_t changed = now ^ hotWord_;
+    hotWord_ = now;
+    for (unsigned k = 0; k < hotCount_; ++k)
+        if ((changed >> (8 * k)) & 0xFF) ByteChanged(groups_[hotGroup_[k]], uint8_t(now >> (8 * k)), cycle, writer);
 }
 
 void SignalRecorder::SampleSlow(uint64_t cycle, int32_t writer) {

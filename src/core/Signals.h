@@ -91,12 +91,12 @@ public:
     void Begin(uint64_t cycle);
     // Takes the values that changed since the last sample; `writer` made them (or kFromOutside).
     [[gnu::always_inline]] void Sample(uint64_t cycle, int32_t writer) {
-        // The bytes of single-byte signals (the pins of a port, an SFR, a RAM byte): one load and
-        // one compare each.
-        for (unsigned k = 0; k < hotCount_; ++k) {
-            const uint8_t now = hotExternal_[k] ? ExternalRam[hotIndex_[k]] : InternalRam[hotIndex_[k]];
-            if (now != hotLast_[k]) [[unlikely]] HotChanged(k, now, cycle, writer);
-        }
+        // Up to four bytes of single-byte signals in internal memory (the four ports for the 32
+        // pins) are read into one word and compared at once; unused places read the byte at
+        // kIndirectNowhere, which is always 00h.
+        const uint32_t now = uint32_t(InternalRam[hotIndex_[0]]) | uint32_t(InternalRam[hotIndex_[1]]) << 8 |
+                             uint32_t(InternalRam[hotIndex_[2]]) << 16 | uint32_t(InternalRam[hotIndex_[3]]) << 24;
+        if (now != hotWord_) [[unlikely]] HotChanged(now, cycle, writer);
         if (hasSlow_) [[unlikely]] SampleSlow(cycle, writer);
         lastCycle_.store(cycle, std::memory_order_relaxed);
     }
@@ -140,7 +140,7 @@ private:
         int32_t lastWriter = kFromOutside;
     };
 
-    void HotChanged(unsigned k, uint8_t now, uint64_t cycle, int32_t writer);
+    void HotChanged(uint32_t now, uint64_t cycle, int32_t writer);
     void ByteChanged(Group& g, uint8_t now, uint64_t cycle, int32_t writer);
     void SampleSlow(uint64_t cycle, int32_t writer);
     void TakeGroup(Group& g, uint64_t raw, uint64_t cycle, int32_t writer);
@@ -151,13 +151,12 @@ private:
     std::vector<uint32_t> order_;      // signal indexes grouped by source
     std::vector<uint64_t> current_;    // each signal's last recorded value
     std::unique_ptr<std::atomic<uint64_t>[]> base_;  // each signal's value before its oldest kept change
-    // The first kHot single-byte groups, laid out for Sample's loop; the others and the values
-    // of several bytes go through SampleSlow.
-    static constexpr unsigned kHot = 16;
+    // The first kHot single-byte groups of internal memory, read by Sample in one word; the
+    // others, external RAM and the values of several bytes go through SampleSlow.
+    static constexpr unsigned kHot = 4;
     unsigned hotCount_ = 0;
-    uint16_t hotIndex_[kHot]{};
-    uint8_t hotLast_[kHot]{};
-    bool hotExternal_[kHot]{};
+    uint16_t hotIndex_[kHot] = {kIndirectNowhere, kIndirectNowhere, kIndirectNowhere, kIndirectNowhere};
+    uint32_t hotWord_ = 0;
     uint32_t hotGroup_[kHot]{};
     bool hasSlow_ = false, hasMulti_ = false;
     bool writesNoted_ = false;
