@@ -21,6 +21,7 @@ struct Entry {
 // Touched only on the user-interface thread.
 std::vector<Entry> Targets;
 QTimer* Pacer = nullptr;
+std::function<void()> PacedTick;
 
 uint32_t ShowBit(RefreshOrder o) { return 1u << int(o); }
 uint32_t DeliverBit(RefreshOrder o) { return 1u << (8 + int(o)); }
@@ -154,6 +155,10 @@ uint8_t LatchedPins(int i) {
     return i >= 0 && i < kMaxLatches ? Latched[i].load(std::memory_order_relaxed) : uint8_t(0xFF);
 }
 
+void ForgetLatchedPins() {
+    for (auto& l : Latched) l.store(0xFF, std::memory_order_relaxed);
+}
+
 void QueueDelivery(RefreshOrder order) { Mark(DeliverBit(order)); }
 
 void RepaintChangedWindows() {
@@ -166,15 +171,20 @@ void RepaintAllWindows() {
     Repaint(~0u);
 }
 
-void StartRepaintPacing() {
+void StartRepaintPacing(std::function<void()> eachTick) {
     if (!Pacer) {
         Pacer = new QTimer;
         Pacer->setInterval(16);
-        QObject::connect(Pacer, &QTimer::timeout, [] { RepaintChangedWindows(); });
+        QObject::connect(Pacer, &QTimer::timeout, [] {
+            RepaintChangedWindows();
+            if (PacedTick) PacedTick();
+        });
     }
+    PacedTick = std::move(eachTick);
     Pacer->start();
 }
 
 void StopRepaintPacing() {
     if (Pacer) Pacer->stop();
+    PacedTick = nullptr;
 }
