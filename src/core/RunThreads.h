@@ -128,14 +128,36 @@ struct NoRunExtras {
 
 // Samples the Logic Analyzer's signals between the steps of a run. The sample before a step sees
 // what the step before it changed, at the machine cycles the loop has counted by then (the
-// first one what changed between runs); the run ends with one more sample (FinishSampling).
+// first one what changed between runs); the run ends with one more sample. The first compare is
+// made here: each of the four ports against its last value, which the loop keeps. Only a change (or a signal that needs more) calls the recorder; otherwise it hears
+// every 4096 machine cycles how far the run has come.
 template <class Inner>
 struct SignalSampling {
     Inner& inner;
+    SignalRecorder& recorder;
     uint64_t base;
+    // The ports as last sampled, one each; 100h added to every one when all signals must be
+    // sampled at every step, so that no port byte matches.
+    uint16_t p0, p1, p2, p3;
     int32_t lastExecuted = kFromOutside;
+    uint64_t publishAt = 0;
+    SignalSampling(Inner& in, SignalRecorder& r) : inner(in), recorder(r), base(r.LastCycle()) { Keep(r.HotWord()); }
+    void Keep(uint64_t word) {
+        const uint16_t all = uint16_t((word >> 32) << 8);
+        p0 = uint16_t((word & 0xFF) | all);
+        p1 = uint16_t(((word >> 8) & 0xFF) | all);
+        p2 = uint16_t(((word >> 16) & 0xFF) | all);
+        p3 = uint16_t(((word >> 24) & 0xFF) | all);
+    }
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
-        LogicSignals.Sample(base + cycles, lastExecuted);
+        if ((InternalRam[Sfr::P0] ^ p0) | (InternalRam[Sfr::P1] ^ p1) | (InternalRam[Sfr::P2] ^ p2) |
+            (InternalRam[Sfr::P3] ^ p3)) [[unlikely]] {
+            recorder.SampleNow(base + cycles, lastExecuted);
+            Keep(recorder.HotWord());
+        } else if (cycles >= publishAt) [[unlikely]] {
+            recorder.Publish(base + cycles);
+            publishAt = cycles + 4096;
+        }
         return inner.BeforeStep(cycles, reason);
     }
     bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
@@ -165,9 +187,9 @@ public:
             // others stay as they are.
             // So has a run that records signals.
             if (!LogicSignals.Empty()) {
-                SignalSampling<Extras> sampling{extras, LogicSignals.LastCycle()};
+                SignalSampling<Extras> sampling(extras, LogicSignals);
                 Reason = DebugStopsArmed ? Loops<true>(sampling) : Loops<false>(sampling);
-                LogicSignals.Sample(sampling.base + CycleCount, sampling.lastExecuted);
+                LogicSignals.SampleNow(sampling.base + CycleCount, sampling.lastExecuted);
             } else {
                 Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
             }

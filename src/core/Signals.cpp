@@ -98,19 +98,13 @@ void SignalRecorder::SetSignals(std::vector<SignalDef> defs) {
     }
     // The port panel and the devices store into the port's latch, so a port's pins read as its
     // latch: pins and SFRs alike are InternalRam bytes.
-    hotCount_ = 0;
     hasSlow_ = false;
-    for (uint16_t& i : hotIndex_) i = kIndirectNowhere;
+    for (uint32_t& h : hotGroup_) h = kNoGroup;
     for (std::size_t g = 0; g < groups_.size(); ++g) {
         Group& gr = groups_[g];
-        gr.hot = !gr.multi && gr.space != SignalSpace::External && hotCount_ < kHot;
-        if (gr.hot) {
-            hotIndex_[hotCount_] = gr.address;
-            hotGroup_[hotCount_] = uint32_t(g);
-            ++hotCount_;
-        } else {
-            hasSlow_ = true;
-        }
+        gr.hot = gr.space == SignalSpace::Pins && !gr.multi;
+        if (gr.hot) hotGroup_[(gr.address - Sfr::P0) >> 4] = uint32_t(g);
+        else hasSlow_ = true;
         groups_[g].first = uint32_t(order_.size());
         groups_[g].count = uint32_t(members[g].size());
         order_.insert(order_.end(), members[g].begin(), members[g].end());
@@ -135,8 +129,7 @@ void SignalRecorder::Begin(uint64_t cycle) {
     beginCycle_.store(cycle, std::memory_order_relaxed);
     lastCycle_.store(cycle, std::memory_order_relaxed);
     samples_ = 0;
-    hotWord_ = 0;
-    for (unsigned k = 0; k < kHot; ++k) hotWord_ |= uint32_t(InternalRam[hotIndex_[k]]) << (8 * k);
+    hotWord_ = PortWord();
     for (Group& g : groups_) {
         g.last = ReadBytes(g.space, g.address, g.bytes);
         g.writtenMask = 0;
@@ -188,11 +181,14 @@ void SignalRecorder::TakeGroup(Group& g, uint64_t raw, uint64_t cycle, int32_t w
     }
 }
 
+void SignalRecorder::SampleNow(uint64_t cycle, int32_t writer) { Sample(cycle, writer); }
+
 void SignalRecorder::HotChanged(uint32_t now, uint64_t cycle, int32_t writer) {
     const uint32_t changed = now ^ hotWord_;
     hotWord_ = now;
-    for (unsigned k = 0; k < hotCount_; ++k)
-        if ((changed >> (8 * k)) & 0xFF) ByteChanged(groups_[hotGroup_[k]], uint8_t(now >> (8 * k)), cycle, writer);
+    for (unsigned k = 0; k < 4; ++k)
+        if (((changed >> (8 * k)) & 0xFF) && hotGroup_[k] != kNoGroup)
+            ByteChanged(groups_[hotGroup_[k]], uint8_t(now >> (8 * k)), cycle, writer);
 }
 
 void SignalRecorder::SampleSlow(uint64_t cycle, int32_t writer) {

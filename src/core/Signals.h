@@ -91,15 +91,25 @@ public:
     void Begin(uint64_t cycle);
     // Takes the values that changed since the last sample; `writer` made them (or kFromOutside).
     [[gnu::always_inline]] void Sample(uint64_t cycle, int32_t writer) {
-        // Up to four bytes of single-byte signals in internal memory (the four ports for the 32
-        // pins) are read into one word and compared at once; unused places read the byte at
-        // kIndirectNowhere, which is always 00h.
-        const uint32_t now = uint32_t(InternalRam[hotIndex_[0]]) | uint32_t(InternalRam[hotIndex_[1]]) << 8 |
-                             uint32_t(InternalRam[hotIndex_[2]]) << 16 | uint32_t(InternalRam[hotIndex_[3]]) << 24;
-        if (now != hotWord_) [[unlikely]] HotChanged(now, cycle, writer);
+        if (PortWord() != hotWord_) [[unlikely]] HotChanged(PortWord(), cycle, writer);
         if (hasSlow_) [[unlikely]] SampleSlow(cycle, writer);
         lastCycle_.store(cycle, std::memory_order_relaxed);
     }
+    // The four ports P0-P3 in one word, P0 in the low byte: the pins of every port that signals
+    // follow are compared with one load each and one compare in all.
+    [[gnu::always_inline]] static uint32_t PortWord() {
+        return uint32_t(InternalRam[Sfr::P0]) | uint32_t(InternalRam[Sfr::P1]) << 8 |
+               uint32_t(InternalRam[Sfr::P2]) << 16 | uint32_t(InternalRam[Sfr::P3]) << 24;
+    }
+    // The same as Sample, as a call: the run loop's SignalSampling makes the first compare itself
+    // and calls this only when a byte changed or slower signals exist.
+    void SampleNow(uint64_t cycle, int32_t writer);
+    // Says that the machine has run to `cycle` with nothing changed (the window draws up to it).
+    void Publish(uint64_t cycle) { lastCycle_.store(cycle, std::memory_order_relaxed); }
+    // What the run loop's first compare needs: the ports as last sampled, with bit 32 set when
+    // signals other than port pins need SampleNow at every step (so that no port word matches).
+    uint64_t HotWord() const { return hotWord_ | uint64_t(hasSlow_) << 32; }
+
     // An instruction stored into `index` of `space` (Direct or External). Cheap for other bytes.
     void NoteWrite(SignalSpace space, uint16_t index);
 
@@ -151,13 +161,11 @@ private:
     std::vector<uint32_t> order_;      // signal indexes grouped by source
     std::vector<uint64_t> current_;    // each signal's last recorded value
     std::unique_ptr<std::atomic<uint64_t>[]> base_;  // each signal's value before its oldest kept change
-    // The first kHot single-byte groups of internal memory, read by Sample in one word; the
-    // others, external RAM and the values of several bytes go through SampleSlow.
-    static constexpr unsigned kHot = 4;
-    unsigned hotCount_ = 0;
-    uint16_t hotIndex_[kHot] = {kIndirectNowhere, kIndirectNowhere, kIndirectNowhere, kIndirectNowhere};
+    // The groups of the four ports' pins (kNoGroup where no signal follows a port), sampled
+    // through PortWord; every other group goes through SampleSlow.
+    static constexpr uint32_t kNoGroup = ~uint32_t(0);
     uint32_t hotWord_ = 0;
-    uint32_t hotGroup_[kHot]{};
+    uint32_t hotGroup_[4] = {kNoGroup, kNoGroup, kNoGroup, kNoGroup};
     bool hasSlow_ = false, hasMulti_ = false;
     bool writesNoted_ = false;
     uint64_t samples_ = 0;
