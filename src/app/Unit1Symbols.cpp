@@ -141,10 +141,16 @@ void TForm1::FinishLineAfterReturn() {
 void TForm1::StartLineStep(bool overCalls) {
     const SymbolTable* t = ActiveProgramSymbols();
     FinishWorker();
-    // The first address of every other line record stops the run; a call's body counts unless
-    // the step goes over calls, where SP must be back at its value at the start of the line.
+    // The first address of every other line record stops the run, and the first address of this
+    // line too when it is reached in another call (recursion: the same line of the caller). A
+    // call's body counts unless the step goes over calls, where SP must be back at its value at
+    // the start of the line.
     OneShotStop stop;
     for (uint16_t a : t->OtherLineStarts(ProgramCounter)) stop.addresses.set(a);
+    if (const LineRecord* here = t->LineAt(ProgramCounter))
+        for (const LineRecord& r : t->lines)
+            if (r.line == here->line && r.file == here->file) stop.sameLineAddresses.set(r.address);
+    stop.depth = CallDepth();
     if (overCalls) {
         stop.stack = OneShotStop::Stack::AtMost;
         stop.stackLimit = InternalRam[Sfr::SP];

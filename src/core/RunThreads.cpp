@@ -186,7 +186,12 @@ TRunThread::TRunThread(RunThreadView* view, const RunSettings& settings)
 TRunThread::~TRunThread() { WaitFor(); }
 
 void TRunThread::Execute() {
+    // The machine is this thread's for the run: inputs from elsewhere are queued, and what is
+    // still queued at the end is applied before the commands return.
+    StoringAsWorker = true;
+    BeginWorkerOwnership();
     RunSimulation();
+    EndWorkerOwnership();
     // The one end notification of every run and step, also of a step that executed nothing.
     if (view_) Synchronize([this] { view_->SetRunCommands(false); });
 }
@@ -261,12 +266,13 @@ void TRunThread::StepMode() {
     }
     start_ = std::chrono::steady_clock::now();
     const uint16_t pc = ProgramCounter;
-    CycleCount = AsmTable[CodeMemory[pc]].Cycles;
     // What changed since the last sample (an edit between steps) was not made by this step.
     if (!LogicSignals.Empty()) LogicSignals.Sample(LogicSignals.LastCycle(), kFromOutside);
-    const uint16_t executed = StepInstruction(pc);
-    if (!LogicSignals.Empty()) LogicSignals.Sample(LogicSignals.LastCycle() + CycleCount, executed);
+    const StepResult step = StepInstruction(pc);
+    CycleCount = step.cycles;
+    if (!LogicSignals.Empty()) LogicSignals.Sample(LogicSignals.LastCycle() + CycleCount, step.executed);
     Instructions = 1;
+    if (StepObserversInstalled()) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
     stop_ = std::chrono::steady_clock::now();
     Reason = StopReason::Stopped;
     ShowPcAndRow();
@@ -276,6 +282,9 @@ void TRunThread::StepMode() {
 
 void TRunThread::CommonEnd() {
     NoteRunCycles(CycleCount);
+    NoteStoppingBreakpoint(Reason == StopReason::Breakpoint ? CodeBreakpointAt(ProgramCounter)
+                           : Reason == StopReason::Watch    ? LastWatchHit().id
+                                                            : 0);
     if (int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
     ShowPc();
 }

@@ -17,6 +17,8 @@
 
 #include "Code.h"
 #include "Debugger.h"
+#include "Inputs.h"
+#include "Observers.h"
 #include "Signals.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
@@ -77,7 +79,8 @@ private:
 class RunThreadView {
 public:
     virtual ~RunThreadView() = default;
-    // running: Run, Single Step and ten more commands disabled, Stop enabled; otherwise the reverse.
+    // running: the run-like commands and those that change the machine disabled, Stop enabled;
+    // otherwise the reverse (the main window's UpdateCommandStates says which).
     // The window side sets the running state itself before it starts the thread; the thread calls
     // this once with false, as the very last thing of every run and step (Execute).
     virtual void SetRunCommands(bool running) = 0;
@@ -115,15 +118,15 @@ std::string ControllerTimeText(uint64_t cycles, int32_t frequency);  // "Control
 // The run loop's additions for the headless runner, as a template parameter so that they cost
 // nothing when absent. An Extras type has
 //   bool BeforeStep(uint64_t cycles, StopReason* reason);   // before each instruction, after the
-//                                                           // end/breakpoint/stop tests
-//   bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason);  // after each step that
-//                                                           // started at pc; `executed` is the
-//                                                           // instruction's address (a vector
-//                                                           // when an interrupt was taken)
+//                                                           // end/breakpoint/stop tests; cycles
+//                                                           // of the run so far
+//   bool AfterStep(uint16_t pc, const StepResult& step, StopReason* reason);  // after each step
+//                                                           // that started at pc, with what the
+//                                                           // step reported
 // Returning true stops the run with *reason.
 struct NoRunExtras {
     bool BeforeStep(uint64_t, StopReason*) { return false; }
-    bool AfterStep(uint16_t, uint16_t, StopReason*) { return false; }
+    bool AfterStep(uint16_t, const StepResult&, StopReason*) { return false; }
 };
 
 // Samples the Logic Analyzer's signals between the steps of a run. The sample before a step sees
@@ -150,8 +153,7 @@ struct SignalSampling {
         p3 = uint16_t(((word >> 24) & 0xFF) | all);
     }
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
-        if ((InternalRam[Sfr::P0] ^ p0) | (InternalRam[Sfr::P1] ^ p1) | (InternalRam[Sfr::P2] ^ p2) |
-            (InternalRam[Sfr::P3] ^ p3)) [[unlikely]] {
+        if ((PortPins(0) ^ p0) | (PortPins(1) ^ p1) | (PortPins(2) ^ p2) | (PortPins(3) ^ p3)) [[unlikely]] {
             recorder.SampleNow(base + cycles, lastExecuted);
             Keep(recorder.HotWord());
         } else if (cycles >= publishAt) [[unlikely]] {
@@ -160,9 +162,9 @@ struct SignalSampling {
         }
         return inner.BeforeStep(cycles, reason);
     }
-    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        lastExecuted = executed;
-        return inner.AfterStep(pc, executed, reason);
+    bool AfterStep(uint16_t pc, const StepResult& step, StopReason* reason) {
+        lastExecuted = step.executed;
+        return inner.AfterStep(pc, step, reason);
     }
 };
 
@@ -183,15 +185,15 @@ public:
             StepMode();
         } else {
             BeginRun();
-            // A run with debugger conditions armed (Debugger.h) has loops of its own, so that the
-            // others stay as they are.
-            // So has a run that records signals.
+            // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has loops
+            // of its own, so that the others stay as they are; so has a run that records signals.
+            const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
             if (!LogicSignals.Empty()) {
                 SignalSampling<Extras> sampling(extras, LogicSignals);
-                Reason = DebugStopsArmed ? Loops<true>(sampling) : Loops<false>(sampling);
+                Reason = armed ? Loops<true>(sampling) : Loops<false>(sampling);
                 LogicSignals.SampleNow(sampling.base + CycleCount, sampling.lastExecuted);
             } else {
-                Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
+                Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
             }
             EndRun();
         }
@@ -213,13 +215,13 @@ private:
     void ShowPc();
     void ShowPcAndRow();
     void ReportTimes();
-    template <bool Debugging, class Extras>
+    template <bool Armed, class Extras>
     StopReason Loops(Extras& extras) {
         if (settings_.RealTime)
-            return settings_.ScrUpdate ? Loop<true, true, Debugging>(extras) : Loop<false, true, Debugging>(extras);
-        return settings_.ScrUpdate ? Loop<true, false, Debugging>(extras) : Loop<false, false, Debugging>(extras);
+            return settings_.ScrUpdate ? Loop<true, true, Armed>(extras) : Loop<false, true, Armed>(extras);
+        return settings_.ScrUpdate ? Loop<true, false, Armed>(extras) : Loop<false, false, Armed>(extras);
     }
-    template <bool Refreshes, bool Paced, bool Debugging, class Extras>
+    template <bool Refreshes, bool Paced, bool Armed, class Extras>
     StopReason Loop(Extras& extras);
     // The real-time pace: waits until the host time since the start of the run reaches the
     // controller time of `cycles`, then sets the cycle count of the next look.
@@ -231,17 +233,21 @@ private:
     std::chrono::steady_clock::time_point start_, stop_;
 };
 
-// The run loop: tests before every instruction, the cycle total, the refresh countdown, the step.
-// It is compiled with and without the countdown ("Update screen every" N >= 1 or 0) and with and
-// without the real-time pace, each with the unwatched step inlined: the watched step and every
-// rare path stay calls.
-template <bool Refreshes, bool Paced, bool Debugging, class Extras>
+// The run loop: tests before every instruction, the refresh countdown, the step, the cycle total
+// the step reports. It is compiled with and without the countdown ("Update screen every" N >= 1
+// or 0), with and without the real-time pace, and with and without debugger stops and observers
+// (Armed), each with the unwatched step inlined: the watched step and every rare path stay calls.
+template <bool Refreshes, bool Paced, bool Armed, class Extras>
 [[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
-    const bool armed = Debugging, watching = Debugging && DataWatchArmed;
+    const bool stops = Armed && DebugStopsArmed;
+    const bool watching = Armed && StoreObserversInstalled();
+    const bool observed = Armed && StepObserversInstalled();
     uint16_t lastExecuted = 0;
-    uint64_t cycles = 0, count = 0;
+    // The run's cycles are the machine's total less its value at the start: the step adds them.
+    const uint64_t start = Machine.cycles;
+    uint64_t count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
     // Refreshes switched off: the countdown rests at 255 for the whole run.
     if (!Refreshes) ScreenUpdateCountdown = countdown = 255;
@@ -259,7 +265,7 @@ template <bool Refreshes, bool Paced, bool Debugging, class Extras>
             reason = StopReason::Breakpoint;
             break;
         }
-        if (armed && cycles > 0) {
+        if (stops && count > 0) {
             const DebugStop stop = DebugStopBefore(pc, lastExecuted);
             if (stop != DebugStop::None) {
                 reason = stop == DebugStop::Watch ? StopReason::Watch : StopReason::Reached;
@@ -270,31 +276,30 @@ template <bool Refreshes, bool Paced, bool Debugging, class Extras>
             reason = StopReason::Stopped;
             break;
         }
-        if (extras.BeforeStep(cycles, &reason)) break;
-        cycles += InstructionCycles[CodeMemory[pc]];
+        if (extras.BeforeStep(Machine.cycles - start, &reason)) break;
         if (Refreshes) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
         }
-        // Once per instruction: the step with every store watched, or the one without. Any
-        // further reason to watch the stores of an instruction joins StepIsWatched.
+        // Once per instruction: the step with every store watched, or the one without.
         bool watched = Refreshes ? StepIsWatched(countdown) : StepIsWatched(255);
         if (watching) {
-            // Data breakpoints: every store is watched; the windows only when they are due.
+            // Store observers see every store; the windows only when they are due.
             ScreenRefreshDue = watched;
             ScreenUpdateCountdown = 0;
             watched = true;
         }
-        const uint16_t executed = watched ? StepWatched(pc) : StepUnwatched(pc);
-        lastExecuted = executed;
+        const StepResult step = watched ? StepWatched(pc) : StepUnwatched(pc);
+        lastExecuted = step.executed;
         ++count;
         breakValue = 1;
-        if (extras.AfterStep(pc, executed, &reason)) break;
+        if (observed) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+        if (extras.AfterStep(pc, step, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
-        if (Paced && cycles >= nextPace_) Pace(cycles);
+        if (Paced && Machine.cycles - start >= nextPace_) Pace(Machine.cycles - start);
     }
     if (watching) ScreenRefreshDue = 1;
-    CycleCount = cycles;
+    CycleCount = Machine.cycles - start;
     Instructions = count;
     return reason;
 }

@@ -28,6 +28,8 @@ uint64_t ReadBytes(SignalSpace space, uint16_t address, uint8_t bytes) {
         uint8_t b = 0;
         if (space == SignalSpace::External)
             b = ExternalRam[uint16_t(address + k)];
+        else if (space == SignalSpace::Pins)
+            b = PortPins((address - Sfr::P0) >> 4);  // the latch and every device's pull
         else if (address + k < int(kInternalRamSize))
             b = InternalRam[address + k];
         v = (v << 8) | b;
@@ -96,8 +98,6 @@ void SignalRecorder::SetSignals(std::vector<SignalDef> defs) {
         members[g].push_back(i);
         hasMulti_ = hasMulti_ || multi;
     }
-    // The port panel and the devices store into the port's latch, so a port's pins read as its
-    // latch: pins and SFRs alike are InternalRam bytes.
     hasSlow_ = false;
     for (uint32_t& h : hotGroup_) h = kNoGroup;
     for (std::size_t g = 0; g < groups_.size(); ++g) {

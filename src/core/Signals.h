@@ -98,8 +98,8 @@ public:
     // The four ports P0-P3 in one word, P0 in the low byte: the pins of every port that signals
     // follow are compared with one load each and one compare in all.
     [[gnu::always_inline]] static uint32_t PortWord() {
-        return uint32_t(InternalRam[Sfr::P0]) | uint32_t(InternalRam[Sfr::P1]) << 8 |
-               uint32_t(InternalRam[Sfr::P2]) << 16 | uint32_t(InternalRam[Sfr::P3]) << 24;
+        return uint32_t(PortPins(0)) | uint32_t(PortPins(1)) << 8 | uint32_t(PortPins(2)) << 16 |
+               uint32_t(PortPins(3)) << 24;
     }
     // The same as Sample, as a call: the run loop's SignalSampling makes the first compare itself
     // and calls this only when a byte changed or slower signals exist.

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "Code.h"
+#include "Debugger.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
@@ -232,7 +233,10 @@ bool TSourceForm::ToggleBreakpoint(const QString& file, int line) {
         if (m->file != file) continue;
         const int a = m->AddressOfLine(line);
         if (a < 0) return false;
-        BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] == 1 ? 0 : 1);
+        // An enabled breakpoint goes; a disabled one is enabled again.
+        const int id = CodeBreakpointAt(uint16_t(a));
+        if (id && BreakpointTable[uint16_t(a)] == 1) RemoveBreakpoint(id);
+        else AddCodeBreakpoint(uint16_t(a), (QFileInfo(file).fileName() + QStringLiteral(":%1").arg(line)).toStdString());
         m->Repaint();
         if (Form2) Form2->RepaintGrid();
         return true;

@@ -9,6 +9,7 @@
 
 #include "Code.h"
 #include "HexText.h"
+#include "Inputs.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
 #include "Symbols.h"
@@ -64,24 +65,28 @@ void Expand(QTreeWidgetItem* item, const QString& path, const std::set<QString>&
     }
 }
 
-// Stores bytes where the variable lives, through the user-interface store routines.
+void Submit(InputKind kind, uint32_t address, uint8_t value) {
+    MachineInput in;
+    in.kind = kind;
+    in.address = uint16_t(address);
+    in.value = value;
+    SubmitInput(in);
+}
+
+// Stores bytes where the variable lives, as inputs from the user.
 void Store(const ValueLocation& l, const std::vector<uint8_t>& bytes) {
     for (size_t i = 0; i < bytes.size(); ++i) {
         uint32_t a = l.address + uint32_t(i);
         switch (l.kind) {
-            case ValueLocation::Data: WriteDirectUi(uint16_t(a & 0xFF), bytes[i]); break;
-            case ValueLocation::Idata: WriteDirectUi(IndirectIndex(uint8_t(a)), bytes[i]); break;
-            case ValueLocation::Xdata: WriteExternalRam(uint16_t(a), bytes[i]); break;
+            case ValueLocation::Data: Submit(InputKind::DirectByte, a & 0xFF, bytes[i]); break;
+            case ValueLocation::Idata: Submit(InputKind::IndirectByte, a & 0xFF, bytes[i]); break;
+            case ValueLocation::Xdata: Submit(InputKind::ExternalByte, a & 0xFFFF, bytes[i]); break;
             case ValueLocation::Registers:
                 if (i < l.registers.size())
-                    WriteDirectUi(uint16_t((InternalRam[Sfr::PSW] & 0x18) + l.registers[i]), bytes[i]);
+                    Submit(InputKind::DirectByte, (InternalRam[Sfr::PSW] & 0x18) + l.registers[i], bytes[i]);
                 break;
             case ValueLocation::Bit:
-                if (i == 0) {
-                    uint8_t byte = BitByteAddress(uint8_t(a));
-                    uint8_t mask = uint8_t(1 << (a & 7));
-                    WriteDirectUi(byte, uint8_t(bytes[0] ? InternalRam[byte] | mask : InternalRam[byte] & ~mask));
-                }
+                if (i == 0) Submit(InputKind::DirectBit, a & 0xFF, bytes[0] ? 1 : 0);
                 break;
             default: break;
         }

@@ -36,9 +36,9 @@ struct Recording {
     }
     void Run(int steps) {
         for (int i = 0; i < steps; ++i) {
-            cycles += InstructionCycles[CodeMemory[ProgramCounter]];
-            uint16_t executed = StepInstruction(ProgramCounter);
-            recorder.Sample(cycles, executed);
+            const StepResult step = StepInstruction(ProgramCounter);
+            cycles += step.cycles;
+            recorder.Sample(cycles, step.executed);
         }
     }
 };

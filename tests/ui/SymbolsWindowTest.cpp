@@ -98,7 +98,7 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     // Run to the printf line: the values the program prints, changed ones in red.
     auto printfLine = ProgramSymbols.AddressOfLine("main.c", PrintfLine());
     ASSERT_TRUE(printfLine);
-    BreakpointTable.Set(*printfLine, 1);
+    AddCodeBreakpoint(*printfLine);
     form->RunProg->trigger();
     WaitForRun();
     EXPECT_EQ(ProgramCounter, *printfLine);
@@ -138,7 +138,7 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     EXPECT_FALSE(form->LoadSymbols->isEnabled());
     EXPECT_EQ(WatchForm->WatchList->topLevelItemCount(), 1);
     EXPECT_TRUE(WatchForm->WatchList->topLevelItem(0)->text(0).startsWith("No symbols"));
-    BreakpointTable.Set(*printfLine, 0);
+    RemoveBreakpoint(CodeBreakpointAt(*printfLine));
 }
 
 // The Watch window follows a run at the display's pace, not with the screen update off; its
@@ -299,10 +299,10 @@ TEST_F(SymbolsUiTest, StepsBySourceLine) {
     ASSERT_TRUE(SourceForm);
     const uint32_t call = PrintfLine("result = helper(20, 22);");
     const uint16_t start = *ProgramSymbols.AddressOfLine("main.c", call);
-    BreakpointTable.Set(start, 1);
+    AddCodeBreakpoint(start);
     form->RunProg->trigger();
     WaitForRun();
-    BreakpointTable.Set(start, 0);
+    RemoveBreakpoint(CodeBreakpointAt(start));
     ASSERT_EQ(ProgramCounter, start);
 
     form->MdiArea->setActiveSubWindow(SourceForm);
@@ -323,10 +323,10 @@ TEST_F(SymbolsUiTest, StepsBySourceLine) {
     form->ResetMC->trigger();
     const uint32_t loop = PrintfLine("table[i] = square(i);");
     const uint16_t loopStart = *ProgramSymbols.AddressOfLine("main.c", loop);
-    BreakpointTable.Set(loopStart, 1);
+    AddCodeBreakpoint(loopStart);
     form->RunProg->trigger();
     WaitForRun();
-    BreakpointTable.Set(loopStart, 0);
+    RemoveBreakpoint(CodeBreakpointAt(loopStart));
     ASSERT_EQ(ProgramCounter, loopStart);
     form->MdiArea->setActiveSubWindow(SourceForm);
     form->RunStep->trigger();

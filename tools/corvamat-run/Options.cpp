@@ -53,8 +53,11 @@ Input and output:
   --serial-out FILE      bytes the program sends through SBUF (default: standard output)
   --serial-in FILE       bytes delivered to the program's receiver one at a time, as frames
                          would arrive: the receive buffer of SBUF, then RI in SCON (RB8 0).
-                         The next byte comes only when REN = 1, RI = 0 and the program has
-                         read SBUF since the previous one, so a slow program loses nothing
+                         A byte comes no earlier than one frame time after the previous one
+                         (8, 10 or 11 bit times in mode 0, 1, 2/3 at the baud rate the timers
+                         and PCON give), and only when REN = 1, RI = 0 and the program has
+                         read SBUF since the previous one, so a slow program loses nothing;
+                         with no running baud-rate timer the next byte waits
   --dump FILE            the final state as JSON: stop, pc, cycles, instructions, sbuf_rx
                          (the receive buffer), iram (384 bytes), xram (65536 bytes), the
                          memories as hexadecimal digits, call_stack (the calls and

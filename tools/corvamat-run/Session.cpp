@@ -1,5 +1,6 @@
 // The headless session: settings, loading, breakpoints and data breakpoints, the run with the
-// runner's additions (cycle limit, serial input, idle jumps, trace) and the texts of its end.
+// runner's additions (cycle limit, idle jumps, trace; serial input on the core's serial line) and
+// the texts of its end.
 #include "Session.h"
 
 #include <atomic>
@@ -59,28 +60,26 @@ void NoteLoad(const std::string& program, Messages* messages) {
 
 // ---- The run -----------------------------------------------------------------------------------
 
-// The runner's additions to the run loop: cycle limit, serial input, idle jumps and the trace.
+// The runner's additions to the run loop: cycle limit, idle jumps and the trace. Serial input is
+// the core's serial line, which delivers at the pace of the frames.
 class RunnerExtras {
 public:
     uint64_t maxCycles = UINT64_MAX;
-    const std::vector<uint8_t>* input = nullptr;
-    size_t inputSize = 0;  // input->size(), once the input is set
-    size_t nextInput = 0;
     InstructionSink* trace = nullptr;
 
-    // Call once the fields above are set.
-    void Prepare() { checkAt = nextInput < inputSize ? 0 : maxCycles; }
-
-    // One test per instruction: the cycle count reaching checkAt, which is 0 while input waits
-    // (every instruction then looks), else the cycle limit.
+    // One test per instruction: the cycle limit.
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
-        cyclesBefore = cycles;
-        if (cycles >= checkAt) [[unlikely]] return Check(cycles, reason);
+        if (cycles >= maxCycles) [[unlikely]] {
+            *reason = StopReason::MaxCycles;
+            return true;
+        }
         return false;
     }
 
-    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        if (trace) trace->Executed(executed, cyclesBefore + AsmTable[CodeMemory[pc]].Cycles);
+    bool AfterStep(uint16_t pc, const StepResult& step, StopReason* reason) {
+        // The cycles of the run so far, this instruction's included.
+        if (trace) trace->Executed(step.executed, Machine.cycles - start);
+        const uint16_t executed = step.executed;
         if (ProgramCounter != executed || executed != pc) return false;
         uint8_t op = CodeMemory[executed];
         if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
@@ -94,26 +93,7 @@ public:
     }
 
 private:
-    uint64_t cyclesBefore = 0;
-    uint64_t checkAt = 0;
-
-    [[gnu::noinline]] bool Check(uint64_t cycles, StopReason* reason) {
-        if (cycles >= maxCycles) {
-            *reason = StopReason::MaxCycles;
-            return true;
-        }
-        if (nextInput < inputSize) DeliverInput();
-        Prepare();
-        return false;
-    }
-
-    // The next byte arrives once the receiver is on (REN), RI is clear and the program has read
-    // the previous byte from SBUF: the file is a sender that never outruns the program.
-    [[gnu::noinline]] void DeliverInput() {
-        const uint8_t scon = InternalRam[Sfr::SCON];
-        if (!(scon & 0x10) || (scon & 0x01) || !SerialReceiveBufferRead) return;
-        ReceiveSerialByte((*input)[nextInput++], 0);
-    }
+    const uint64_t start = Machine.cycles;
 };
 
 std::atomic<TRunThread*> ActiveRun{nullptr};
@@ -251,8 +231,12 @@ Status ArmStops(const StopPlan& plan, Messages* messages) {
         if (!w) return w.failure();
         watches.insert(watches.end(), w->begin(), w->end());
     }
-    for (uint16_t b : breaks) BreakpointTable.Set(b, 1);
-    DataBreakpoints = watches;
+    for (size_t i = 0; i < breaks.size(); ++i) {
+        // A breakpoint given by name keeps the name as its label.
+        const size_t named = i >= plan.breaks.size() ? i - plan.breaks.size() : plan.breakNames.size();
+        AddCodeBreakpoint(breaks[i], named < plan.breakNames.size() ? plan.breakNames[named] : std::string());
+    }
+    for (const DataBreakpoint& w : watches) AddDataBreakpoint(w);
     ArmDebugStops(nullptr);
     return {};
 }
@@ -269,10 +253,8 @@ RunOutcome RunProgram(RunSetup& setup) {
 
     RunnerExtras extras;
     extras.maxCycles = setup.maxCycles;
-    extras.input = &setup.serialInput;
-    extras.inputSize = setup.serialInput.size();
     extras.trace = setup.trace;
-    extras.Prepare();
+    SerialLineSend(setup.serialInput.data(), setup.serialInput.size());
     InstallSerialOutputHook(setup.serialOutput);
     SingleStepMode = 0;
     ActiveRun = &run;

@@ -73,7 +73,7 @@ public:
 struct RunSetup {
     uint64_t maxCycles = UINT64_MAX;
     bool realTime = false;
-    std::vector<uint8_t> serialInput;     // delivered to the receiver byte by byte
+    std::vector<uint8_t> serialInput;     // for the receiver, through the core's serial line
     SerialOutputHook* serialOutput = nullptr;
     InstructionSink* trace = nullptr;
 };
