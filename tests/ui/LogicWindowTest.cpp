@@ -53,7 +53,7 @@ TEST_F(LogicWindowTest, SignalsAreAddedAndRemovedAndBadNamesRefused) {
     ASSERT_EQ(LogicSignals.Signals().size(), 3u);
     EXPECT_EQ(w->SignalName(1), "tl0");
     // A byte's values are hexadecimal or decimal, per signal.
-    WriteDirectUi(Sfr::TL0, 0x9C);
+    WriteDirectUser(Sfr::TL0, 0x9C);
     w->Poll();
     EXPECT_EQ(w->ValueText(1, w->History().LastCycle()), "9Ch");
     w->SelectRow(1);
