@@ -71,12 +71,24 @@ void TForm1::SymbolsChanged() {
     if (SourceForm) SourceForm->Reload();
 }
 
+namespace {
+
+// What the reader of a symbol file skipped, in one message box.
+void TellNotes(QWidget* parent) {
+    QString text;
+    for (const auto& note : ProgramSymbols.notes) text += (text.isEmpty() ? "" : "\n") + QString::fromStdString(note);
+    if (!text.isEmpty()) CurrentPrompts().Error(parent, text + QStringLiteral(" The rest of the file is used."));
+}
+
+}  // namespace
+
 void TForm1::LoadSymbolsBesideProgram(const QString& programPath) {
     std::string error;
     LoadProgramSymbolsBeside(programPath.toStdString(), &error);
     if (!error.empty())
         CurrentPrompts().Error(this, QString::fromStdString(error) +
                                          QStringLiteral(" The program is loaded without symbols."));
+    TellNotes(this);
     LoadSymbols->setEnabled(true);
     if (WatchForm) WatchForm->Refresh();
     if (SourceForm) SourceForm->Reload();
@@ -94,6 +106,7 @@ void TForm1::LoadSymbolsExecute() {
         CurrentPrompts().Error(this, QString::fromStdString(error));
         return;
     }
+    TellNotes(this);
     SymbolsChanged();
 }
 

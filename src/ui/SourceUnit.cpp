@@ -1,4 +1,5 @@
-// The Source window: C files by tab, the program counter's line marked, breakpoints in the margin.
+// The Source window: C and assembler files by tab, the program counter's line marked, breakpoints in
+// the margin.
 #include "SourceUnit.h"
 
 #include <QFontMetrics>
@@ -111,8 +112,8 @@ TSourceForm::TSourceForm(QWidget* parent) : QMdiSubWindow(parent) {
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setAccessibleName(QStringLiteral("Source files"));
     PageControl1->setAccessibleDescription(QStringLiteral(
-        "The program's C files; the line of the program counter is marked; click the margin of a "
-        "line with code to set or clear a breakpoint on its first instruction"));
+        "The program's source files, C and assembler; the line of the program counter is marked; "
+        "click the margin of a line with code to set or clear a breakpoint on its first instruction"));
     setWidget(PageControl1);
     resize(520, 360);
     Reload();

@@ -17,6 +17,7 @@
 #include "ProgramSymbols.h"
 #include "SignalNames.h"
 #include "Settings.h"
+#include "Targets.h"
 
 namespace {
 
@@ -153,6 +154,8 @@ Status LoadProgram(const std::string& program, const std::string& symbolsFile, M
     } else if (!LoadProgramSymbolsBeside(program, &error) && !error.empty()) {
         messages->warnings.push_back(error + " The program runs without symbols.");
     }
+    // What the symbol reader skipped.
+    for (const auto& note : ProgramSymbols.notes) messages->notes.push_back(note);
     return {};
 }
 
@@ -176,46 +179,16 @@ Result<std::vector<uint8_t>> ReadSerialInput(const std::string& path) {
 // ---- Stops -------------------------------------------------------------------------------------
 
 Result<uint16_t> ResolveBreakName(const std::string& name, Messages* messages) {
-    const SymbolTable* t = ActiveProgramSymbols();
-    if (!t) return UsageFailure("--break " + name + " needs the program's symbols (a .cdb beside it or --symbols)");
-    const auto colon = name.rfind(':');
-    if (colon != std::string::npos) {
-        const unsigned long long wanted = std::strtoull(name.c_str() + colon + 1, nullptr, 10);
-        if (wanted == 0 || wanted > UINT32_MAX)
-            return UsageFailure("--break " + name + ": FILE.c:LINE takes a line number 1-4294967295");
-        const uint32_t line = uint32_t(wanted);
-        uint32_t actual = 0;
-        auto a = t->AddressOfLine(name.substr(0, colon), line, &actual);
-        if (!a) return UsageFailure("--break " + name + ": no code at or after that line");
-        if (actual != line)
-            messages->notes.push_back(name + " has no code; the breakpoint is on line " + std::to_string(actual));
-        return *a;
-    }
-    if (const Function* f = t->FindFunction(name)) return f->start;
-    for (const auto& l : t->labels)
-        if (l.code && (l.name == name || l.name == "_" + name)) return l.address;
-    return UsageFailure("--break " + name + ": no such function");
+    auto target = ResolveCodeTarget(name);
+    if (!target) return UsageFailure("--break " + name + ": " + target.error());
+    if (!target->note.empty()) messages->notes.push_back(target->note);
+    return target->address;
 }
 
 Result<std::vector<DataBreakpoint>> ResolveWatchOption(const std::string& text) {
-    const SymbolTable* t = ActiveProgramSymbols();
-    if (!t) return UsageFailure("--watch " + text + " needs the program's symbols (a .cdb beside it or --symbols)");
-    const auto eq = text.find('=');
-    const std::string name = text.substr(0, eq), value = eq == std::string::npos ? "" : text.substr(eq);
-    std::string error;
-    auto w = ResolveWatchName(*t, name, &error);
-    if (!w) return UsageFailure("--watch " + text + ": " + error);
-    const uint32_t bytes = value.empty() ? w->size : 1;
-    std::vector<DataBreakpoint> watches;
-    for (uint32_t i = 0; i < bytes; ++i) {
-        DataBreakpoint b;
-        const uint32_t a = w->address + i;
-        if (a > 0xFFFF) return UsageFailure("--watch " + text + ": the variable lies past the end of memory");
-        if (!ParseWatchText(HexDigits(a, a > 0xFF ? 4 : 2) + ":" + w->space + value, &b, &error))
-            return UsageFailure("--watch " + text + ": " + error);
-        watches.push_back(b);
-    }
-    return watches;
+    auto watches = ResolveDataTarget(text);
+    if (!watches) return UsageFailure("--watch " + text + ": " + watches.error());
+    return *watches;
 }
 
 Status ArmStops(const StopPlan& plan, Messages* messages) {
