@@ -129,45 +129,6 @@ struct NoRunExtras {
     bool AfterStep(uint16_t, const StepResult&, StopReason*) { return false; }
 };
 
-// Samples the Logic Analyzer's signals between the steps of a run. The sample before a step sees
-// what the step before it changed, at the machine cycles the loop has counted by then (the
-// first one what changed between runs); the run ends with one more sample. The first compare is
-// made here: each of the four ports against its last value, which the loop keeps. Only a change (or a signal that needs more) calls the recorder; otherwise it hears
-// every 4096 machine cycles how far the run has come.
-template <class Inner>
-struct SignalSampling {
-    Inner& inner;
-    SignalRecorder& recorder;
-    uint64_t base;
-    // The ports as last sampled, one each; 100h added to every one when all signals must be
-    // sampled at every step, so that no port byte matches.
-    uint16_t p0, p1, p2, p3;
-    int32_t lastExecuted = kFromOutside;
-    uint64_t publishAt = 0;
-    SignalSampling(Inner& in, SignalRecorder& r) : inner(in), recorder(r), base(r.LastCycle()) { Keep(r.HotWord()); }
-    void Keep(uint64_t word) {
-        const uint16_t all = uint16_t((word >> 32) << 8);
-        p0 = uint16_t((word & 0xFF) | all);
-        p1 = uint16_t(((word >> 8) & 0xFF) | all);
-        p2 = uint16_t(((word >> 16) & 0xFF) | all);
-        p3 = uint16_t(((word >> 24) & 0xFF) | all);
-    }
-    bool BeforeStep(uint64_t cycles, StopReason* reason) {
-        if ((PortPins(0) ^ p0) | (PortPins(1) ^ p1) | (PortPins(2) ^ p2) | (PortPins(3) ^ p3)) [[unlikely]] {
-            recorder.SampleNow(base + cycles, lastExecuted);
-            Keep(recorder.HotWord());
-        } else if (cycles >= publishAt) [[unlikely]] {
-            recorder.Publish(base + cycles);
-            publishAt = cycles + 4096;
-        }
-        return inner.BeforeStep(cycles, reason);
-    }
-    bool AfterStep(uint16_t pc, const StepResult& step, StopReason* reason) {
-        lastExecuted = step.executed;
-        return inner.AfterStep(pc, step, reason);
-    }
-};
-
 class TRunThread : public TThread {
 public:
     // Does not start the thread; Start() does (or call RunSimulation directly, as the headless
@@ -185,14 +146,12 @@ public:
             StepMode();
         } else {
             BeginRun();
-            // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has loops
-            // of its own, so that the others stay as they are; so has a run that records signals.
-            const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
-            if (!LogicSignals.Empty()) {
-                SignalSampling<Extras> sampling(extras, LogicSignals);
-                Reason = armed ? Loops<true>(sampling) : Loops<false>(sampling);
-                LogicSignals.SampleNow(sampling.base + CycleCount, sampling.lastExecuted);
-            } else {
+            {
+                // The Logic Analyzer's signals hang on the core's observers for this run (Signals.h).
+                const SignalArming recording(LogicSignals);
+                // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has
+                // loops of its own, so that the others stay as they are.
+                const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
                 Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
             }
             EndRun();

@@ -7,6 +7,8 @@
 #include <new>
 
 #include "Code.h"
+#include "Inputs.h"
+#include "Observers.h"
 
 namespace {
 
@@ -181,7 +183,11 @@ void SignalRecorder::TakeGroup(Group& g, uint64_t raw, uint64_t cycle, int32_t w
     }
 }
 
-void SignalRecorder::SampleNow(uint64_t cycle, int32_t writer) { Sample(cycle, writer); }
+void SignalRecorder::SampleBetween(uint64_t cycle, int32_t writer) {
+    if (PortWord() != hotWord_) HotChanged(PortWord(), cycle, writer);
+    if (hasSlow_) SampleSlow(cycle, writer, false);
+    lastCycle_.store(std::max(cycle, lastCycle_.load(std::memory_order_relaxed)), std::memory_order_relaxed);
+}
 
 void SignalRecorder::HotChanged(uint32_t now, uint64_t cycle, int32_t writer) {
     const uint32_t changed = now ^ hotWord_;
@@ -191,8 +197,8 @@ void SignalRecorder::HotChanged(uint32_t now, uint64_t cycle, int32_t writer) {
             ByteChanged(groups_[hotGroup_[k]], uint8_t(now >> (8 * k)), cycle, writer);
 }
 
-void SignalRecorder::SampleSlow(uint64_t cycle, int32_t writer) {
-    ++samples_;
+void SignalRecorder::SampleSlow(uint64_t cycle, int32_t writer, bool instruction) {
+    samples_ += instruction;
     for (Group& g : groups_) {
         if (g.hot) continue;
         if (!g.multi) {
@@ -220,10 +226,16 @@ void SignalRecorder::SampleSlow(uint64_t cycle, int32_t writer) {
     }
 }
 
-bool SignalRecorder::WatchesWrites(SignalSpace space, uint16_t index) const {
-    for (const Group& g : groups_)
-        if (g.multi && g.space == space && uint16_t(index - g.address) < g.bytes) return true;
-    return false;
+void SignalRecorder::SetWritesNoted(bool noted) {
+    if (writesNoted_ && !noted) {
+        for (Group& g : groups_) {
+            if (!g.multi || g.writtenMask == 0) continue;
+            g.writtenMask = 0;
+            const uint64_t raw = ReadBytes(g.space, g.address, g.bytes);
+            if (raw != g.last) TakeGroup(g, raw, g.lastWriteCycle, g.lastWriter);
+        }
+    }
+    writesNoted_ = noted;
 }
 
 void SignalRecorder::NoteWrite(SignalSpace space, uint16_t index) {
@@ -236,6 +248,64 @@ void SignalRecorder::NoteWrite(SignalSpace space, uint16_t index) {
             g.wroteThisStep = true;
         }
     }
+}
+
+// ---- Arming --------------------------------------------------------------------------------------
+
+namespace {
+
+// The recorder's hands on the observers. One for the process: one run or step at a time arms it,
+// and it outlives every run, so an observer list can never hold a dead one.
+class SignalProbe final : public StepObserver, public StoreObserver, public InputObserver {
+public:
+    SignalRecorder* recorder = nullptr;
+    // The recorder's cycle is the machine's total plus this (wrapping), fixed at arming.
+    uint64_t offset = 0;
+
+    uint64_t Now() const { return Machine.cycles + offset; }
+    void Stepped(const StepInfo& step) override { recorder->Sample(Now(), step.executed); }
+    // The step has not counted its cycles yet: the entry ends two cycles after the instruction
+    // before it, and its stores are the hardware LCALL's to the vector.
+    void Entered(const StepInfo& entry) override { recorder->SampleBetween(Now() + entry.cycles, entry.executed); }
+    // Inputs are applied before the step's own work: at the cycle the instruction before ended.
+    void InputApplied(const MachineInput&) override { recorder->SampleBetween(Now(), kFromOutside); }
+    void Stored(StoreSpace space, uint16_t index, uint8_t, uint8_t, StoreBy by) override {
+        if (by == StoreBy::Instruction)
+            recorder->NoteWrite(space == StoreSpace::External ? SignalSpace::External : SignalSpace::Direct, index);
+    }
+};
+
+SignalProbe Probe;
+bool ProbeStores = false;
+
+}  // namespace
+
+SignalArming::SignalArming(SignalRecorder& r) {
+    if (r.Empty() || Probe.recorder) return;
+    Probe.recorder = &r;
+    Probe.offset = r.LastCycle() - Machine.cycles;
+    r.SampleBetween(r.LastCycle(), kFromOutside);
+    ProbeStores = r.HasValuesOfSeveralBytes();
+    armed_ = AddStepObserver(&Probe);
+    if (armed_) armed_ = AddInputObserver(&Probe);
+    if (armed_ && ProbeStores) armed_ = AddStoreObserver(&Probe);
+    r.SetWritesNoted(armed_ && ProbeStores);
+    if (!armed_) {
+        RemoveStepObserver(&Probe);
+        RemoveInputObserver(&Probe);
+        RemoveStoreObserver(&Probe);
+        Probe.recorder = nullptr;
+    }
+}
+
+SignalArming::~SignalArming() {
+    if (!armed_) return;
+    RemoveStepObserver(&Probe);
+    RemoveInputObserver(&Probe);
+    if (ProbeStores) RemoveStoreObserver(&Probe);
+    Probe.recorder->Publish(Probe.Now());
+    Probe.recorder->SetWritesNoted(false);
+    Probe.recorder = nullptr;
 }
 
 // ---- History -------------------------------------------------------------------------------------

@@ -2,19 +2,24 @@
 // every change of their values stamped with the machine cycle, a bounded store that drops the
 // oldest changes first, and the VCD file that GTKWave reads.
 //
-// How to use it: give a SignalRecorder the signals (SetSignals), call Begin(cycle) before the
-// first instruction and Sample(cycle, writer) after each one, with the machine cycles run so far
-// and the address of the instruction just executed; call Sample(cycle, kFromOutside) where a
-// change from outside the program (a pin click, a received byte) has been applied. For a value of
-// several bytes, NoteWrite(space, index) for every store an instruction makes into it lets the
-// recorder take the value once all its bytes have been written, never the half-written one.
-// Sample compares only the bytes the signals read (one compare per byte or port), so with the 32
-// port pins chosen it costs four loads and compares per instruction.
+// How to use it: give a SignalRecorder the signals (SetSignals) and call Begin(cycle). A run or a
+// step that holds a SignalArming for the recorder hangs it on the core's observers (Observers.h,
+// Inputs.h): the step observer samples after every instruction, stamped with the machine cycles
+// run so far and the address of the instruction; the input observer samples where a change from
+// outside the program (a pin click, a byte edit, a received byte) took effect, between two
+// instructions and with no writer; an interrupt entry is sampled on its own, two cycles after the
+// instruction before it, with the vector as its writer. When a value of several bytes is chosen
+// the store observer is armed as well and tells the recorder of every store an instruction makes
+// into it (NoteWrite), so the value is taken once all its bytes have been written, never the
+// half-written one. A sample compares only the bytes the signals read (one compare per byte or
+// port), so with the 32 port pins chosen it costs four loads and one compare per instruction.
+// Between runs the window samples the edits made meanwhile itself (SampleBetween).
 //
-// The recorder runs on one thread (the worker during a run). Another thread reads what it wrote
-// through a SignalHistory, which copies the changes into per-signal arrays for drawing and for the
-// VCD writer. The recorder's ring holds the newest changes; when it is full the oldest are
-// overwritten, and the history says how many were dropped and from which cycle on it is complete.
+// The recorder runs on one thread at a time (the one that owns the machine). Another thread reads
+// what it wrote through a SignalHistory, which copies the changes into per-signal arrays for
+// drawing and for the VCD writer. The recorder's ring holds the newest changes; when it is full the
+// oldest are overwritten, and the history says how many were dropped and from which cycle on it is
+// complete.
 #pragma once
 
 #include <atomic>
@@ -83,38 +88,37 @@ public:
     void SetCapacity(std::size_t changes);
     std::size_t Capacity() const { return capacity_; }
     bool Empty() const { return defs_.empty(); }
-    // Whether NoteWrite is called for every instruction store; without it a value of several bytes
-    // is taken at every change like any other.
-    void SetWritesNoted(bool noted) { writesNoted_ = noted; }
+    // Whether a signal follows a value of several bytes (SignalArming then arms the store observer).
+    bool HasValuesOfSeveralBytes() const { return hasMulti_; }
+    // Whether NoteWrite is called for every instruction store (SignalArming says so while the
+    // store observer is armed); without it a value of several bytes is taken at every change like
+    // any other. Turned off, a write left incomplete (a run stopped between its bytes) is taken
+    // where it took effect.
+    void SetWritesNoted(bool noted);
 
     // Forgets the changes and takes every signal's present value as its initial value at `cycle`.
     void Begin(uint64_t cycle);
-    // Takes the values that changed since the last sample; `writer` made them (or kFromOutside).
+    // After an instruction: takes the values that changed since the last sample; `writer` made
+    // them.
     [[gnu::always_inline]] void Sample(uint64_t cycle, int32_t writer) {
         if (PortWord() != hotWord_) [[unlikely]] HotChanged(PortWord(), cycle, writer);
-        if (hasSlow_) [[unlikely]] SampleSlow(cycle, writer);
+        if (hasSlow_) [[unlikely]] SampleSlow(cycle, writer, true);
         lastCycle_.store(cycle, std::memory_order_relaxed);
     }
+    // Between two instructions: takes what an input, an interrupt entry or an edit between runs
+    // changed. It does not count as an instruction for the values of several bytes.
+    void SampleBetween(uint64_t cycle, int32_t writer);
     // The four ports P0-P3 in one word, P0 in the low byte: the pins of every port that signals
     // follow are compared with one load each and one compare in all.
     [[gnu::always_inline]] static uint32_t PortWord() {
         return uint32_t(PortPins(0)) | uint32_t(PortPins(1)) << 8 | uint32_t(PortPins(2)) << 16 |
                uint32_t(PortPins(3)) << 24;
     }
-    // The same as Sample, as a call: the run loop's SignalSampling makes the first compare itself
-    // and calls this only when a byte changed or slower signals exist.
-    void SampleNow(uint64_t cycle, int32_t writer);
     // Says that the machine has run to `cycle` with nothing changed (the window draws up to it).
     void Publish(uint64_t cycle) { lastCycle_.store(cycle, std::memory_order_relaxed); }
-    // What the run loop's first compare needs: the ports as last sampled, with bit 32 set when
-    // signals other than port pins need SampleNow at every step (so that no port word matches).
-    uint64_t HotWord() const { return hotWord_ | uint64_t(hasSlow_) << 32; }
 
     // An instruction stored into `index` of `space` (Direct or External). Cheap for other bytes.
     void NoteWrite(SignalSpace space, uint16_t index);
-
-    // Which bytes NoteWrite cares about, for an observer that filters stores before calling it.
-    bool WatchesWrites(SignalSpace space, uint16_t index) const;
 
     // Reading side (any thread).
     uint64_t Written() const { return written_.load(std::memory_order_acquire); }
@@ -152,7 +156,7 @@ private:
 
     void HotChanged(uint32_t now, uint64_t cycle, int32_t writer);
     void ByteChanged(Group& g, uint8_t now, uint64_t cycle, int32_t writer);
-    void SampleSlow(uint64_t cycle, int32_t writer);
+    void SampleSlow(uint64_t cycle, int32_t writer, bool instruction);
     void TakeGroup(Group& g, uint64_t raw, uint64_t cycle, int32_t writer);
     void Append(uint32_t signal, uint64_t cycle, uint64_t value, int32_t writer);
 
@@ -168,11 +172,33 @@ private:
     uint32_t hotGroup_[4] = {kNoGroup, kNoGroup, kNoGroup, kNoGroup};
     bool hasSlow_ = false, hasMulti_ = false;
     bool writesNoted_ = false;
-    uint64_t samples_ = 0;
+    uint64_t samples_ = 0;  // instructions sampled since Begin
     std::size_t capacity_;
     std::unique_ptr<uint64_t[], SlotFree> ring_;  // 3 words per change
     std::atomic<uint64_t> claimed_{0}, written_{0}, lastCycle_{0}, beginCycle_{0}, generation_{0};
     std::atomic<uint64_t> droppedUpTo_{0};  // cycle of the newest change overwritten
+};
+
+// ---- Arming -------------------------------------------------------------------------------------
+
+// Hangs a recorder on the core's observers for one run or one step, for as long as it lives: the
+// step observer (after every instruction and at an interrupt entry), the input observer, and the
+// store observer when a value of several bytes is chosen. The thread that owns the machine holds it
+// around its run loop, which then runs in its Armed form; with no signal chosen it does nothing,
+// and the run costs what it costs without a recorder. Taking it samples once more what changed
+// since the last sample (edits made between runs, with no writer); the recorder's time goes on
+// from its LastCycle() with the machine cycles the run adds.
+class SignalArming {
+public:
+    explicit SignalArming(SignalRecorder& recorder);
+    ~SignalArming();
+    SignalArming(const SignalArming&) = delete;
+    SignalArming& operator=(const SignalArming&) = delete;
+    // False when the recorder has no signals or the observers had no place left.
+    bool Armed() const { return armed_; }
+
+private:
+    bool armed_ = false;
 };
 
 // ---- The reading side --------------------------------------------------------------------------

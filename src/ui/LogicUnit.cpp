@@ -592,7 +592,7 @@ void TLogicForm::UpdateScrollBar() {
 void TLogicForm::Poll() {
     // Between runs the window records the edits made meanwhile (pin clicks, byte edits); during a
     // run the worker samples after every instruction.
-    if (!running_ && !LogicSignals.Empty()) LogicSignals.Sample(LogicSignals.LastCycle(), kFromOutside);
+    if (!running_ && !LogicSignals.Empty()) LogicSignals.SampleBetween(LogicSignals.LastCycle(), kFromOutside);
     if (!history_.Update(LogicSignals)) return;
     if (fit_) {
         ZoomToFit();

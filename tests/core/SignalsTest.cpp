@@ -5,12 +5,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include <unistd.h>
 
+#include "Inputs.h"
+#include "RunThreads.h"
 #include "Signals.h"
 #include "TestMachine.h"
 #include "VcdReader.h"
@@ -40,6 +43,47 @@ struct Recording {
             cycles += step.cycles;
             recorder.Sample(cycles, step.executed);
         }
+    }
+};
+
+// Runs the loaded program through the run loop, as the worker does, with LogicSignals following
+// `defs` on the core's observers, until `stopAt` machine cycles; `before` sees each step's start
+// cycle, `after` each step with its start cycle.
+struct ArmedRun {
+    std::function<void(uint64_t)> before;
+    std::function<void(const StepResult&, uint64_t)> after;
+    uint64_t stopAt = 0, started = 0;
+    bool BeforeStep(uint64_t cycles, StopReason* reason) {
+        if (cycles >= stopAt) {
+            *reason = StopReason::MaxCycles;
+            return true;
+        }
+        started = cycles;
+        if (before) before(cycles);
+        return false;
+    }
+    bool AfterStep(uint16_t, const StepResult& step, StopReason*) {
+        if (after) after(step, started);
+        return false;
+    }
+    static void Choose(std::vector<SignalDef> defs) {
+        LogicSignals.SetSignals(std::move(defs));
+        LogicSignals.Begin(Machine.cycles);
+    }
+    void Loop(uint64_t cycles) {
+        stopAt = cycles;
+        SingleStepMode = 0;
+        BeginWorkerOwnership();
+        TRunThread(nullptr, RunSettings()).RunSimulation(*this);
+        EndWorkerOwnership();
+    }
+    SignalHistory Run(std::vector<SignalDef> defs, uint64_t cycles) {
+        Choose(std::move(defs));
+        Loop(cycles);
+        SignalHistory h;
+        h.Update(LogicSignals);
+        LogicSignals.SetSignals({});
+        return h;
     }
 };
 
@@ -97,19 +141,8 @@ TEST(Signals, ValueOfSeveralBytesChangesOncePerWriteOfAllItsBytes) {
     Place(0x0000, {0xE5, 0x30, 0x24, 0xFF, 0xF5, 0x30,   // MOV A,30h; ADD A,#0FFh; MOV 30h,A
                    0xE5, 0x31, 0x34, 0x00, 0xF5, 0x31,   // MOV A,31h; ADDC A,#0; MOV 31h,A
                    0x80, 0xF2});                         // SJMP 0000h
-    struct NoteWrites : StoreRefreshHooks {
-        SignalRecorder* r;
-        void DirectStored(uint16_t a, uint8_t, uint8_t, bool) override { r->NoteWrite(SignalSpace::Direct, a); }
-        void ExternalStored(uint16_t a, uint8_t, bool) override { r->NoteWrite(SignalSpace::External, a); }
-    } notes;
-    Recording r({ByteSignal("x", 0x30, 2)});
-    notes.r = &r.recorder;
-    r.recorder.SetWritesNoted(true);
-    InstallStoreRefreshHooks(&notes);
-    r.Run(7 * 40);
-    InstallStoreRefreshHooks(nullptr);
-    SignalHistory h;
-    h.Update(r.recorder);
+    // The run loop's store observer tells the recorder of the instructions' stores.
+    const SignalHistory h = ArmedRun().Run({ByteSignal("x", 0x30, 2)}, 8 * 40);
     const auto& x = h.Changes(0);
     ASSERT_EQ(x.size(), 41u);
     for (std::size_t i = 1; i < x.size(); ++i) {
@@ -118,20 +151,80 @@ TEST(Signals, ValueOfSeveralBytesChangesOncePerWriteOfAllItsBytes) {
     }
 
     // x++ as a compiler writes it stores only the low byte unless it carries: the value is taken
-    // a few instructions later, stamped where the write took effect.
+    // a few instructions later, stamped where the write took effect; a run stopped right after
+    // such a write ends with it taken.
     Fresh();
-    Place(0x0000, {0x05, 0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // INC 30h; 11 NOP
+    Place(0x0000, {0x05, 0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // INC 30h; 10 NOP
                    0x80, 0xF2});
-    Recording inc({ByteSignal("x", 0x30, 2)});
-    notes.r = &inc.recorder;
-    inc.recorder.SetWritesNoted(true);
-    InstallStoreRefreshHooks(&notes);
-    inc.Run(13 * 3);
-    InstallStoreRefreshHooks(nullptr);
-    h.Update(inc.recorder);
-    ASSERT_EQ(h.Changes(0).size(), 4u);
-    EXPECT_EQ(h.Changes(0)[3].value, 3u);
-    EXPECT_EQ(h.Changes(0)[3].cycle, 1u + 2 * 13);  // the INC of the third pass ends at cycle 27
+    const SignalHistory inc = ArmedRun().Run({ByteSignal("x", 0x30, 2)}, 13 * 3 + 1);
+    ASSERT_EQ(inc.Changes(0).size(), 5u);
+    EXPECT_EQ(inc.Changes(0)[3].value, 3u);
+    EXPECT_EQ(inc.Changes(0)[3].cycle, 1u + 2 * 13);  // the INC of the third pass ends at cycle 27
+    EXPECT_EQ(inc.Changes(0)[4].value, 4u);
+    EXPECT_EQ(inc.Changes(0)[4].cycle, 1u + 3 * 13);
+}
+
+// Outside changes during a run take effect between two instructions and are stamped there, with
+// no writing instruction: a byte a window stores, a byte the serial line delivers. An interrupt
+// entry's own stores are stamped at the end of the hardware call (2 cycles into its step), written
+// by the vector.
+TEST(Signals, WindowSerialAndInterruptEntryStampedWhereTheyTookEffect) {
+    Fresh();
+    SerialLineClear();
+    Place(0x0000, {0x02, 0x00, 0x30});                    // LJMP 0030h
+    Place(0x000B, {0x02, 0x00, 0x50});                    // LJMP 0050h
+    Place(0x0030, {0x75, 0x89, 0x22,                      // MOV TMOD,#22h
+                   0x75, 0x8D, 0xFF,                      // MOV TH1,#0FFh
+                   0x75, 0x8C, 0x9C, 0x75, 0x8A, 0x9C,    // MOV TH0,#9Ch; MOV TL0,#9Ch
+                   0x75, 0x98, 0x50,                      // MOV SCON,#50h
+                   0x75, 0xA8, 0x82,                      // MOV IE,#82h
+                   0xD2, 0x8E, 0xD2, 0x8C,                // SETB TR1; SETB TR0
+                   0x80, 0xFE});                          // SJMP $
+    Place(0x0050, {0xB2, 0x90, 0x00, 0x32});              // CPL P1.0; NOP; RETI
+    const uint8_t byte = 0x41;
+    SerialLineSend(&byte, 1);
+
+    ArmedRun run;
+    uint64_t windowAt = 0, receivedAt = 0;
+    std::vector<uint64_t> entries;
+    run.before = [&](uint64_t cycles) {
+        if (windowAt == 0 && cycles >= 777) {
+            windowAt = cycles;
+            SubmitInput({InputKind::DirectByte, 0xFE, 0, Sfr::P2});
+        }
+    };
+    run.after = [&](const StepResult& step, uint64_t started) {
+        if (receivedAt == 0 && (Get(Sfr::SCON) & 0x01)) receivedAt = started;
+        if (step.interrupted) entries.push_back(started + 2);
+    };
+    const SignalHistory h = run.Run({PinSignal("P2.0", Sfr::P2, 0), BitSignal("RI", Sfr::SCON, 0),
+                                     BitSignal("TF0", Sfr::TCON, 5), ByteSignal("SBUF", Sfr::SBUF)},
+                                    1500);
+    SerialLineClear();
+    ASSERT_GT(windowAt, 0u);
+    ASSERT_GT(receivedAt, 0u);
+    ASSERT_GT(entries.size(), 5u);
+
+    const auto& p20 = h.Changes(0);
+    ASSERT_EQ(p20.size(), 2u);
+    EXPECT_EQ(p20[1].value, 0u);
+    EXPECT_EQ(p20[1].cycle, windowAt);
+    EXPECT_EQ(p20[1].writer, kFromOutside);
+    for (std::size_t s : {1u, 3u}) {
+        const auto& received = h.Changes(s);
+        ASSERT_EQ(received.size(), 2u) << s;
+        EXPECT_EQ(received[1].cycle, receivedAt) << s;
+        EXPECT_EQ(received[1].writer, kFromOutside) << s;
+    }
+    EXPECT_EQ(h.Changes(3)[1].value, byte);
+
+    std::vector<uint64_t> cleared;
+    for (const auto& c : h.Changes(2)) {
+        if (&c == &h.Changes(2)[0] || c.value != 0) continue;
+        cleared.push_back(c.cycle);
+        EXPECT_EQ(c.writer, 0x000B);
+    }
+    EXPECT_EQ(cleared, entries);
 }
 
 TEST(Signals, BoundedStoreDropsOldestAndSaysFromWhenItIsComplete) {
@@ -168,22 +261,24 @@ TEST(Signals, BoundedStoreDropsOldestAndSaysFromWhenItIsComplete) {
         for (std::size_t s = 0; s < 2; ++s) ASSERT_EQ(often.ValueAt(s, c), all.ValueAt(s, c)) << c;
 }
 
-// Named for the ThreadSanitizer run: a reader copies changes while the worker records.
+// Named for the ThreadSanitizer run: a reader copies changes while a run records them.
 TEST(Threads, SignalHistoryReadsWhileRecording) {
     Fresh();
     PlaceTimerToggle();
-    Recording r({PinSignal("P1.0", Sfr::P1, 0), ByteSignal("TL0", Sfr::TL0)});
+    ArmedRun::Choose({PinSignal("P1.0", Sfr::P1, 0), ByteSignal("TL0", Sfr::TL0)});
     std::atomic<bool> done{false};
     SignalHistory live;
     std::thread reader([&] {
-        while (!done.load()) live.Update(r.recorder);
-        live.Update(r.recorder);
+        while (!done.load()) live.Update(LogicSignals);
+        live.Update(LogicSignals);
     });
-    r.Run(50000);
+    ArmedRun().Loop(100000);
     done = true;
     reader.join();
     SignalHistory after;
-    after.Update(r.recorder);
+    after.Update(LogicSignals);
+    LogicSignals.SetSignals({});
+    ASSERT_GT(after.ChangeCount(), 1000u);
     ASSERT_EQ(live.ChangeCount(), after.ChangeCount());
     for (std::size_t s = 0; s < 2; ++s)
         for (std::size_t i = 0; i < after.Changes(s).size(); ++i)
