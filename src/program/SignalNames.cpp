@@ -114,7 +114,13 @@ std::optional<SignalDef> ParseSignalName(std::string_view text, const SymbolTabl
         return SignalDef{name, {SignalSpace::Pins, uint16_t(0x80 + 0x10 * (u[1] - '0')), -1, 1}};
     if (u.size() == 4 && u[0] == 'P' && u[1] >= '0' && u[1] <= '3' && u[2] == '.' && u[3] >= '0' && u[3] <= '7')
         return Pin(name, u[1] - '0', u[3] - '0');
-    if (name.find(':') != std::string::npos) return FromAddress(name, name, error);
+    if (std::size_t colon = name.rfind(':'); colon != std::string::npos) {
+        // ADDR:SPACE, or a static variable by its unique name ("a.c:tick.n", "helper.c:hidden").
+        const std::string space = Upper(Trim(name.substr(colon + 1)));
+        const bool address = space == "BIT" || space == "SFR" || space == "IRAM" || space == "XRAM";
+        if (symbols && !address) return FromVariable(name, *symbols, error);
+        return FromAddress(name, name, error);
+    }
     // The program's own names come before the registers' only where no register has that name.
     for (const Alternate& a : kAlternates)
         if (u == a.name) return Pin(name, a.port, a.bit);
@@ -166,12 +172,13 @@ std::vector<std::string> SignalCatalogue(const SymbolTable* symbols) {
     for (int a = 0x80; a < 0x100; ++a)
         if (!SfrNames[a].empty() && (a & 0x0F || a > 0xB0)) names.emplace_back(SfrNames[a]);
     if (symbols) {
+        // Globals and statics by the names that tell them apart ("a.c:tick.n"), those a signal can
+        // follow; not one whose name a register or pin takes first ("t0" is the pin T0).
         std::string error;
-        for (const Symbol& s : symbols->symbols) {
-            if (!s.IsStaticVariable() || s.IsFunction()) continue;
-            std::string n = s.scope == Scope::Global ? s.name : "";
-            if (n.empty()) continue;
-            if (ParseSignalName(n, symbols, &error)) names.push_back(n);
+        for (const auto& [n, s] : symbols->StaticVariables()) {
+            auto d = ParseSignalName(n, symbols, &error);
+            auto v = d ? FromVariable(n, *symbols, &error) : std::nullopt;
+            if (v && v->source == d->source) names.push_back(n);
         }
     }
     return names;
