@@ -15,7 +15,8 @@
 //   TF0, EA, CY ... an SFR bit by its name                     TL0, SBUF ... an SFR byte
 //   ADDR:bit        a bit by hexadecimal bit address           ADDR:sfr, ADDR:iram, ADDR:xram
 //   INT0, T1, RXD   the port 3 (and T2, T2EX port 1) pins by their second function
-//   a variable name (with symbols): its whole value, least significant byte first, up to 8 bytes
+//   a variable (with symbols) by its unique name ("total", "a.c:tick.n"): its whole value, least
+//                   significant byte first, up to 8 bytes
 // Register and bit names are matched without regard to case; the signal keeps the name as given.
 std::optional<SignalDef> ParseSignalName(std::string_view name, const SymbolTable* symbols, std::string* error);
 // A comma-separated list of names; false with a message naming the first bad one.
