@@ -15,7 +15,11 @@ struct Options {
     // Files; "-" is standard output.
     std::string serialIn, serialOut, dump, trace, exportFile, vcd;
     std::string signals;  // --signals: the signals of --vcd (the 32 port pins when empty)
+    // Written at the end of every run: an lcov tracefile (needs a .cdb) and a callgrind profile.
+    std::string coverage, profile;
     bool stats = false, listing = false, quiet = false, help = false;
+    // Serve the Debug Adapter Protocol on standard input and output (no other option goes with it).
+    bool dap = false;
 };
 
 // The --help text.
