@@ -64,3 +64,8 @@ void NotifyStepObservers(const StepInfo& step) {
         }
     }
 }
+
+void NotifyInterruptEntry(const StepInfo& entry) {
+    for (auto& p : observers::Steps)
+        if (StepObserver* o = p.load(std::memory_order_acquire)) o->Entered(entry);
+}

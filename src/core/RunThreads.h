@@ -20,6 +20,7 @@
 #include "Inputs.h"
 #include "Observers.h"
 #include "Recorder.h"
+#include "Signals.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
 
@@ -146,10 +147,14 @@ public:
             StepMode();
         } else {
             BeginRun();
-            // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has loops
-            // of its own, so that the others stay as they are.
-            const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
-            Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
+            {
+                // The Logic Analyzer's signals hang on the core's observers for this run (Signals.h).
+                const SignalArming recording(LogicSignals);
+                // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has
+                // loops of its own, so that the others stay as they are.
+                const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
+                Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
+            }
             EndRun();
         }
     }
@@ -199,9 +204,10 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
     const bool stops = Armed && DebugStopsArmed;
     const bool watching = Armed && StoreObserversInstalled();
     const bool observed = Armed && StepObserversInstalled();
-    // The execution recorder alone (coverage, profile, trace ring) is called inline rather than
-    // through the observer list: it runs after every step and the call would cost more than it.
-    const bool recorderOnly = observed && OnlyStepObserver() == &Recorder;
+    // One step observer is called directly rather than through the observer list, and the
+    // execution recorder alone (coverage, profile, trace ring) inline: they run after every step.
+    StepObserver* const only = observed ? OnlyStepObserver() : nullptr;
+    const bool recorderOnly = only == &Recorder;
     uint16_t lastExecuted = 0;
     // The run's cycles are the machine's total less its value at the start: the step adds them.
     const uint64_t start = Machine.cycles;
@@ -253,6 +259,8 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
         breakValue = 1;
         if (recorderOnly)
             Recorder.OnStep(step.executed, step.cycles);
+        else if (only)
+            only->Stepped({pc, step.executed, step.cycles, step.interrupted});
         else if (observed)
             NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
         if (extras.AfterStep(pc, step, &reason)) break;
