@@ -4,6 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# CMake's default generator (Makefiles) must build too: its custom commands run inside their
+# working folders, which must exist before them. Checked cheaply on the SDCC test programs.
+cmake -S . -B build-make -G "Unix Makefiles" -DCORVAMAT_BUILD_UI=OFF -DCORVAMAT_BUILD_BENCH=OFF >/dev/null
+cmake --build build-make --target symbols_test_programs
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build --parallel 2
 export QT_QPA_PLATFORM=offscreen

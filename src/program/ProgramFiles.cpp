@@ -232,5 +232,11 @@ bool LoadProgramFile(const std::string& path, LoadReporter& reporter) {
     for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
     if (ext == ".HEX" || ext == ".IHX") return LoadHexFile(path, reporter);
     if (ext == ".BIN") return LoadBinaryFile(path, reporter);
+    // Neither reader applies: nothing is loaded, and the user learns why.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        reporter.ShowError(path + ": " + std::strerror(EISDIR) + ".");
+    else
+        reporter.ShowError(path + ": not a .hex, .ihx or .bin file.");
     return false;
 }

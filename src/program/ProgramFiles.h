@@ -42,7 +42,7 @@ bool LoadHexFile(const std::string& path, LoadReporter& reporter);
 // relocates absolute jumps and calls by Settings.BinOffset.
 bool LoadBinaryFile(const std::string& path, LoadReporter& reporter);
 // Picks the reader by extension (.HEX and .IHX: Intel HEX, .BIN: binary, any case). Another
-// extension loads nothing and reports nothing.
+// extension loads nothing and reports why (the path, then "not a .hex, .ihx or .bin file.").
 bool LoadProgramFile(const std::string& path, LoadReporter& reporter);
 
 // Moves the targets of AJMP/ACALL and LJMP/LCALL in all of code memory from a program built for

@@ -158,13 +158,15 @@ TEST_F(Loader, ExtensionsAndMissingFiles) {
     EXPECT_TRUE(LoadHex(":0100000011EE\n", "sdcc.ihx"));
     EXPECT_TRUE(LoadHex(":0100000011EE\n", "UPPER.Hex"));
     EXPECT_FALSE(LoadHex(":0100000011EE\n", "notes.txt"));
-    EXPECT_TRUE(rep.errors.empty());
+    ASSERT_EQ(rep.errors.size(), 1u);  // another extension is refused with a reason
+    EXPECT_NE(rep.errors[0].find("notes.txt: not a .hex, .ihx or .bin file"), std::string::npos);
+    rep = Reporter();
     EXPECT_FALSE(LoadProgramFile(dir.File("missing.hex"), rep));
     ASSERT_EQ(rep.errors.size(), 1u);
     EXPECT_NE(rep.errors[0].find("missing.hex"), std::string::npos);
     ExpectEmptyProgram();
     // A folder is no file, whatever its name, and the message says so.
-    for (const char* name : {"folder.bin", "folder.hex"}) {
+    for (const char* name : {"folder.bin", "folder.hex", "folder"}) {
         rep = Reporter();
         std::filesystem::create_directory(dir.File(name));
         EXPECT_FALSE(LoadProgramFile(dir.File(name), rep));

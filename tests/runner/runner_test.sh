@@ -112,7 +112,9 @@ grep -q 'Checksum error in line 1 (\$AA / \$EE). Continue?' "$tmp/err"; check "c
 printf 'hello\n' >"$tmp/text.hex"
 "$run" "$tmp/text.hex" 2>"$tmp/err"; check "format error exits 2" $(($? == 2 ? 0 : 1))
 grep -q "Invalid file format (line 1)." "$tmp/err"; check "format message" $?
-"$run" "$tmp/notes.txt" 2>/dev/null; check "other extension exits 2" $(($? == 2 ? 0 : 1))
+: >"$tmp/notes.txt"
+"$run" "$tmp/notes.txt" 2>"$tmp/err"; check "other extension exits 2" $(($? == 2 ? 0 : 1))
+grep -q "notes.txt: not a .hex, .ihx or .bin file." "$tmp/err"; check "other extension says why" $?
 printf ':0100000011EE\n:0100010022C\n' >"$tmp/cut.hex"
 "$run" "$tmp/cut.hex" 2>"$tmp/err"; check "cut line exits 2" $(($? == 2 ? 0 : 1))
 grep -q "'\$C' is not a valid integer value (line 2) (file $tmp/cut.hex)" "$tmp/err"; check "cut line names line and file" $?
@@ -131,6 +133,31 @@ for opt in --dump --trace --serial-out --export; do
 done
 "$run" --dump "$tmp/folder" "$examples/hello.hex" >"$tmp/out" 2>"$tmp/err"
 check "dump to a folder" "$([ $? -eq 64 ] && grep -q "Is a directory" "$tmp/err" && echo 0 || echo 1)"
+
+# A write that fails names the file and the reason and exits 74; a device or FIFO is written
+# directly, never replaced; - is standard output.
+if [ -w /dev/full ]; then
+  for opt in --serial-out --trace --dump --export; do
+    "$run" $opt /dev/full "$examples/hello.hex" >/dev/null 2>"$tmp/err"
+    check "$opt on a full device exits 74" "$([ $? -eq 74 ] && grep -q "cannot write /dev/full: No space left on device" "$tmp/err" && echo 0 || echo 1)"
+  done
+  for opt in --listing --quiet; do
+    "$run" $opt "$examples/hello.hex" >/dev/full 2>"$tmp/err"
+    check "$opt to a full standard output exits 74" "$([ $? -eq 74 ] && grep -q "cannot write standard output: No space left on device" "$tmp/err" && echo 0 || echo 1)"
+  done
+fi
+"$run" --dump /dev/null "$examples/hello.hex" >/dev/null
+check "dump into /dev/null, still a device" "$([ $? -eq 0 ] && [ -c /dev/null ] && echo 0 || echo 1)"
+mkfifo "$tmp/fifo"
+timeout 20 cat "$tmp/fifo" >"$tmp/fifo.json" &
+reader=$!
+"$run" --dump "$tmp/fifo" "$examples/hello.hex" >/dev/null 2>&1
+wait $reader
+check "dump into a FIFO, still a FIFO" "$([ -p "$tmp/fifo" ] && [ "$(field "$tmp/fifo.json" stop)" = idle ] && echo 0 || echo 1)"
+"$run" -q --serial-out /dev/null --dump - "$examples/hello.hex" >"$tmp/stdout.json"
+check "dump to standard output" "$([ "$(field "$tmp/stdout.json" stop)" = idle ] && echo 0 || echo 1)"
+"$run" --watch 30= "$examples/hello.hex" >/dev/null 2>&1; check "watch without its value exits 64" $(($? == 64 ? 0 : 1))
+"$run" --break main.c:4294967298 "$examples/hello.hex" >/dev/null 2>&1; check "line number out of range exits 64" $(($? == 64 ? 0 : 1))
 
 # Listing and export follow the settings file.
 "$run" --listing "$examples/hello.hex" | head -1 | grep -q "$(printf '0000\tMOV TMOD,#32\t75 89 20')"

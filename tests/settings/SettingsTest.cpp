@@ -2,8 +2,12 @@
 // safe replacement, and the status text.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <thread>
 
 #include "SafeFile.h"
 #include "Settings.h"
@@ -122,6 +126,46 @@ TEST(SettingsFile, RoundTripAndFailedWrites) {
     EXPECT_FALSE(error.empty());
     LoadSettingsFile((dir / "missing" / "corvamat.ini").string());
     EXPECT_EQ(Settings.Frequency, 11059200);
+    fs::remove_all(dir);
+}
+
+// Only regular files are replaced: a link keeps pointing at its file, a device or FIFO is written
+// directly, and a failed write says why.
+TEST(SettingsFile, SafeWritesReplaceOnlyRegularFiles) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / "corvamat-safefile-test";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string file = (dir / "a.ini").string(), link = (dir / "link.ini").string();
+    std::ofstream(file) << "old";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(file, link);
+    std::string error;
+    ASSERT_TRUE(WriteFileSafely(link, "new", &error)) << error;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    std::string text;
+    std::getline(std::ifstream(file), text);
+    EXPECT_EQ(text, "new");
+
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { std::getline(std::ifstream(fifo), received); });
+    EXPECT_TRUE(WriteFileSafely(fifo, "through the pipe", &error)) << error;
+    reader.join();
+    EXPECT_EQ(received, "through the pipe");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    EXPECT_TRUE(WriteFileSafely("/dev/null", "x", &error));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    if (fs::exists("/dev/full")) {
+        EXPECT_FALSE(WriteFileSafely("/dev/full", "x", &error));
+        EXPECT_EQ(error, std::strerror(ENOSPC));
+        EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    }
+    EXPECT_FALSE(WriteFileSafely(dir.string(), "x", &error));
+    EXPECT_EQ(error, std::strerror(EISDIR));
     fs::remove_all(dir);
 }
 

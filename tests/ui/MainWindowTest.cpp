@@ -116,6 +116,7 @@ TEST_F(UiTest, BrokenFilesLoadNothing) {
     prompts.openFile = QString::fromStdString(dir.Write("notes.txt", "x"));
     form->OpenHEX->trigger();
     EXPECT_TRUE(ProgramFileName.empty());
+    EXPECT_TRUE(prompts.messages.last().endsWith("notes.txt: not a .hex, .ihx or .bin file.")) << prompts.messages.last().toStdString();
     prompts.openFile.clear();  // cancelled
     form->OpenHEX->trigger();
     EXPECT_TRUE(ProgramFileName.empty());

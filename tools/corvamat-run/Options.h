@@ -1,0 +1,25 @@
+// corvamat-run's command line: the options as parsed and checked, before any file is touched.
+#pragma once
+
+#include <string>
+
+#include "Result.h"
+#include "Session.h"
+
+struct Options {
+    std::string program;
+    SettingsChoice settings;  // --ini, --cpu, --frequency, --bin-offset, --ignore-checksum
+    std::string symbols;
+    StopPlan stops;           // --break, --watch, --max-cycles
+    bool realTime = false;
+    // Files; "-" is standard output.
+    std::string serialIn, serialOut, dump, trace, exportFile;
+    bool stats = false, listing = false, quiet = false, help = false;
+};
+
+// The --help text.
+extern const char* const kHelpText;
+
+// Parses and checks the arguments. With --help the result has `help` set and nothing else
+// needs to be valid.
+Result<Options> ParseOptions(int argc, char** argv);
