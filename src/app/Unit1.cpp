@@ -97,6 +97,7 @@ TForm1::TForm1(const QString& settingsPath) {
     CreateActions();
     CreateMenus();
     CreateSymbolCommands();
+    CreateBoardCommands();
 
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(this);
@@ -303,7 +304,7 @@ bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     // The commands change here, on this thread, before the worker exists: Stop works at once, and
     // a second Run or Step can never be triggered before the worker has started.
     SetActivity(singleStep ? Activity::Stepping : Activity::Running);
-    StartRepaintPacing();
+    StartRepaintPacing(Settings.ScrUpdate != 0);
     ActiveRunThread = std::make_unique<TRunThread>(this, rs);
     ActiveRunThread->Start();
     return true;
@@ -351,6 +352,8 @@ void TForm1::UpdateCommandStates() {
     SaveDASM->setEnabled(listing);
     for (QAction* a : {OpenHEX, ClearIntRAM, ClearExtRAM, ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
         a->setEnabled(free);
+    for (QAction* a : {ShowLCDCfg, ShowKeypad4x4Cfg, ShowLEDBarCfg, LoadBoard})
+        if (a) a->setEnabled(free);
     if (LoadSymbols) LoadSymbols->setEnabled(loaded && free);
 }
 
@@ -435,8 +438,19 @@ void TForm1::ShowListingAddress(uint16_t address) {
 }
 
 bool TForm1::OpenFromArguments(const QStringList& arguments) {
-    if (arguments.size() < 2 || arguments.at(1).isEmpty()) return false;
-    return LoadProgramFromFile(arguments.at(1));
+    QString program;
+    bool board = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QStringLiteral("--board") && i + 1 < arguments.size()) {
+            board = LoadBoardFromFile(arguments.at(++i));
+        } else if (program.isEmpty()) {
+            program = arguments.at(i);
+        }
+    }
+    if (program.isEmpty()) return false;
+    const bool loaded = LoadProgramFromFile(program);
+    if (board) LayOutBoardWindows();
+    return loaded;
 }
 
 // ---- Program files -----------------------------------------------------------------------------

@@ -106,6 +106,15 @@ bool Distinct(std::initializer_list<uint8_t> pins) {
     return true;
 }
 
+std::string PinList(const std::array<uint8_t, 4>& pins) {
+    std::string s;
+    for (uint8_t p : pins) {
+        if (!s.empty()) s += ',';
+        s += PinText(p);
+    }
+    return s;
+}
+
 // The LCD section; false when a value is wrong or the pins collide.
 bool ReadLcd(const IniFile& ini, LcdWiring* out, std::vector<std::string>* errors) {
     SectionReader r(ini, "LCD", errors);
@@ -129,13 +138,8 @@ bool ReadLcd(const IniFile& ini, LcdWiring* out, std::vector<std::string>* error
         if (word == "green" || word == "blue") w.Blue = word == "blue";
         else r.Fail("Color", *c, "Green or Blue");
     }
-    if (!Distinct({w.RS, w.RW, w.E})) r.Fail("RS", PinText(w.RS), "RS, RW and E need pins of their own");
-    // The data lines the module uses: the whole port, or bits 4-7 in the 4-bit interface.
-    for (uint8_t pin : {w.RS, w.RW, w.E})
-        if (pin != kGroundPin && PortPins::PortOf(pin) == w.DataPort && (w.Bits == 8 || (pin & 7) >= 4)) {
-            r.Fail("Data", PortText(w.DataPort), PinText(pin) + " is both a data line and RS, RW or E");
-            break;
-        }
+    if (!r.Failed())
+        if (std::string why = LcdWiringProblem(w); !why.empty()) r.Fail("RS", PinText(w.RS), why);
     if (!r.Failed()) *out = w;
     return !r.Failed();
 }
@@ -145,9 +149,8 @@ bool ReadKeypad4x4(const IniFile& ini, Keypad4x4Wiring* out, std::vector<std::st
     Keypad4x4Wiring w;
     r.Pins("Rows", &w.Rows);
     r.Pins("Columns", &w.Columns);
-    if (!Distinct({w.Rows[0], w.Rows[1], w.Rows[2], w.Rows[3], w.Columns[0], w.Columns[1], w.Columns[2],
-                   w.Columns[3]}))
-        r.Fail("Rows", PinText(w.Rows[0]) + ",...", "the eight row and column pins must differ");
+    if (!r.Failed())
+        if (std::string why = Keypad4x4WiringProblem(w); !why.empty()) r.Fail("Rows", PinList(w.Rows), why);
     if (!r.Failed()) *out = w;
     return !r.Failed();
 }
@@ -186,15 +189,6 @@ bool ReadKeypad4x2(const IniFile& ini, Keypad4x2Board* out, std::vector<std::str
     return !r.Failed();
 }
 
-std::string PinList(const std::array<uint8_t, 4>& pins) {
-    std::string s;
-    for (uint8_t p : pins) {
-        if (!s.empty()) s += ',';
-        s += PinText(p);
-    }
-    return s;
-}
-
 void WriteLcd(const LcdWiring& w, IniFile& ini) {
     ini.Write("LCD", "Data", PortText(w.DataPort));
     ini.Write("LCD", "RS", PinText(w.RS));
@@ -217,6 +211,22 @@ void WriteLedBar(const LedBarWiring& w, IniFile& ini) {
 }
 
 }  // namespace
+
+std::string LcdWiringProblem(const LcdWiring& w) {
+    if (!Distinct({w.RS, w.RW, w.E})) return "RS, RW and E need pins of their own";
+    // The data lines the module uses: the whole port, or bits 4-7 in the 4-bit interface.
+    for (uint8_t pin : {w.RS, w.RW, w.E})
+        if (pin != kGroundPin && PortPins::PortOf(pin) == w.DataPort && (w.Bits == 8 || (pin & 7) >= 4))
+            return PinText(pin) + " is both a data line and RS, RW or E";
+    return {};
+}
+
+std::string Keypad4x4WiringProblem(const Keypad4x4Wiring& w) {
+    if (!Distinct({w.Rows[0], w.Rows[1], w.Rows[2], w.Rows[3], w.Columns[0], w.Columns[1], w.Columns[2],
+                   w.Columns[3]}))
+        return "the eight row and column pins must differ";
+    return {};
+}
 
 bool ReadBoard(const IniFile& ini, Board* board, std::vector<std::string>* errors) {
     Board b;

@@ -63,6 +63,11 @@ Keypad4x2Board Keypad4x2Of(const TSettings& s);
 // Puts a board's wiring into the settings; devices the board does not have keep theirs.
 void ApplyBoard(const Board& board, TSettings* s);
 
+// Why a wiring cannot work (pins used twice, a control pin among the data lines), empty when it
+// can.
+std::string LcdWiringProblem(const LcdWiring& w);
+std::string Keypad4x4WiringProblem(const Keypad4x4Wiring& w);
+
 // The new devices' sections of corvamat.ini (LCD, Keypad4x4, LEDBar): read leniently, as the
 // settings file is (a wrong value takes its default; a section whose pins collide takes the
 // defaults), and written as a board file writes them.

@@ -79,7 +79,7 @@ TEST(BoardFile, WrongValuesAreNamedAndNothingIsTaken) {
     ASSERT_EQ(errors.size(), 5u);
     EXPECT_EQ(errors[0], "[LCD] RS=P2.9: not a port pin (P0.0 to P3.7)");
     EXPECT_EQ(errors[1], "[LCD] Bits=6: 4 or 8");
-    EXPECT_EQ(errors[2], "[LCD] Data=P2: P2.0 is both a data line and RS, RW or E");
+    EXPECT_EQ(errors[2], "[LCD] RS=P2.0: P2.0 is both a data line and RS, RW or E");
     EXPECT_NE(errors[3].find("[Keypad4x4] Rows=P1.0,P1.1: 4 port pins"), std::string::npos);
     EXPECT_EQ(errors[4], "[LED] LED2=7: not a port pin (P0.0 to P3.7)");
     EXPECT_TRUE(b.LEDBar && !b.LCD) << "the board is left as it was";
