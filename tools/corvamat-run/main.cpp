@@ -70,6 +70,12 @@ int main(int argc, char** argv) {
     if (Status s = ApplySettings(o.settings)) return out.Fail(*s);
 
     const bool listOnly = o.listing || !o.exportFile.empty();
+    Board board;
+    if (!o.board.empty()) {
+        auto read = ReadBoardOption(o.board);
+        if (!read) return out.Fail(read.failure());
+        board = *read;
+    }
     // Every file of the run is opened (or read) before the program is loaded.
     RunSetup setup;
     OutputStream serialOut, traceOut;
@@ -93,6 +99,7 @@ int main(int argc, char** argv) {
     if (loaded) return out.Fail(*loaded);
     if (listOnly) return ListOrExport(o, out);
 
+    AttachBoard(board, !o.presses.empty());
     messages = Messages();
     Status armed = ArmStops(o.stops, &messages);
     out.Show(messages);
@@ -102,6 +109,7 @@ int main(int argc, char** argv) {
     TraceWriter trace(traceOut, CurrentListingFormat());
     setup.maxCycles = o.stops.maxCycles;
     setup.realTime = o.realTime;
+    setup.presses = o.presses;
     setup.serialOutput = &serial;
     setup.trace = o.trace.empty() ? nullptr : &trace;
     const RunOutcome outcome = RunProgram(setup);
