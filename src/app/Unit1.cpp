@@ -42,6 +42,8 @@
 #include "DebuggerUnit.h"
 #include "SourceUnit.h"
 #include "WatchUnit.h"
+#include "ProgramSymbols.h"
+#include "Symbols.h"
 
 TForm1* Form1 = nullptr;
 
@@ -304,7 +306,14 @@ bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     // The commands change here, on this thread, before the worker exists: Stop works at once, and
     // a second Run or Step can never be triggered before the worker has started.
     SetActivity(singleStep ? Activity::Stepping : Activity::Running);
-    StartRepaintPacing(Settings.ScrUpdate != 0);
+    // What changed is measured from this stop on; the second half of a Step Out by line is
+    // still the same command.
+    if (WatchForm && !continuingLine_) WatchForm->RunStarts();
+    runClock_.start();
+    liveSkip_ = 0;
+    // With "Update screen every" off nothing is repainted during the run.
+    if (rs.ScrUpdate) StartRepaintPacing([this] { ShowRunningValues(); });
+    else StartRepaintPacing({}, false);
     ActiveRunThread = std::make_unique<TRunThread>(this, rs);
     ActiveRunThread->Start();
     return true;
@@ -427,6 +436,62 @@ void TForm1::ShowDebuggerExecute() {
 
 void TForm1::RunEnded() {
     if (DebuggerForm) DebuggerForm->RefreshAll();
+    ShowStopWithoutSource();
+}
+
+void TForm1::ShowRunningValues() {
+    if (liveSkip_ > 0) {
+        --liveSkip_;
+        return;
+    }
+    QElapsedTimer cost;
+    cost.start();
+    if (SFRForm8051) SFRForm8051->ShowProgramCounter(ProgramCounter);
+    if (WatchForm) WatchForm->Refresh();
+    if (activity_ == Activity::Running)
+        StatusPanels[1]->setText(QString::fromStdString(SimulationTimeText(double(runClock_.nsecsElapsed()) / 1e9)));
+    // A long list of variables must not take the display's whole time: after a slow tick the
+    // next ones are left out, so that these values take at most about a fifth of it.
+    liveSkip_ = int(cost.elapsed() / 4);
+}
+
+void TForm1::ShowStopWithoutSource() {
+    const SymbolTable* table = ActiveProgramSymbols();
+    if (!table || table->LineAt(ProgramCounter) || !ShowDASM->isEnabled()) return;
+    ShowListingAddress(ProgramCounter);
+    if (!Form2) return;
+    if (Form2->isMinimized()) Form2->showNormal();
+    MdiArea->setActiveSubWindow(Form2);
+    Form2->raise();
+}
+
+void TForm1::ShowMemoryBytes(MemoryView view, uint16_t first, int count) {
+    if (view == MemoryView::Internal) {
+        ShowChild(Form3);
+        BringToFront(Form3);
+        Form3->SelectBytes(first, count);
+    } else {
+        ShowChild(Form4);
+        BringToFront(Form4);
+        Form4->SelectBytes(first, count);
+    }
+}
+
+void TForm1::PlaceBesideListing(QMdiSubWindow* window) {
+    if (!Form2 || !Form2->isVisible() || Form2->isMinimized() || Form2->isMaximized()) return;
+    const QRect area = MdiArea->viewport()->rect();
+    const int x = Form2->geometry().right() + 1;
+    if (area.right() + 1 - x < 320) return;  // no room for a readable window beside it
+    // Below every window that already stands in the column beside the listing.
+    int y = Form2->y();
+    for (QMdiSubWindow* other : MdiArea->subWindowList()) {
+        if (other == window || other == Form2 || !other->isVisible() || other->isMinimized()) continue;
+        const QRect g = other->geometry();
+        if (g.right() >= x && g.bottom() >= y) y = std::max(y, g.bottom() + 1);
+    }
+    if (area.bottom() + 1 - y < 160) return;
+    window->setGeometry(x, y, std::min(window->width(), area.right() + 1 - x),
+                        std::min(window->height(), area.bottom() + 1 - y));
 }
 
 void TForm1::ShowListingAddress(uint16_t address) {
@@ -483,10 +548,12 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
         return false;
     }
     setWindowTitle(windowTitle() + QStringLiteral(" - ") + full);
+    // The program starts at 0000h: every window shows that, not the last program's counter.
+    ProgramCounter = 0;
+    ShowProgramCounter(0);
     LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
-    ProgramCounter = 0;
     UpdateCommandStates();
     if (DebuggerForm) DebuggerForm->RefreshAll();
     return true;
@@ -501,6 +568,7 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     setWindowTitle(QStringLiteral("Corvamat"));
     ProgramFileName.clear();
     ProgramCounter = 0;
+    ShowProgramCounter(0);
     if (Form2) Form2->close();
     ForgetSymbols();
     UpdateCommandStates();
@@ -561,6 +629,9 @@ void TForm1::ResetMCExecute() {
     ClearInternalRam();
     InterruptHold = 0;
     ResetDebugCounters();
+    // The display's digits went dark with the controller: none lights until the program selects
+    // it again.
+    ForgetLatchedPins();
     RefreshAllViews();
     if (DebuggerForm) DebuggerForm->RefreshAll();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QList>
@@ -86,7 +87,17 @@ public:
     // it cannot be loaded.
     bool OpenFromArguments(const QStringList& arguments);
     void ShowListingAddress(uint16_t address) override;
+    void ShowMemoryBytes(MemoryView view, uint16_t first, int count) override;
     void RunEnded() override;
+    // At the display's pace while a run goes on with the screen update on: the program counter
+    // cell, the Watch window, the status bar's simulation time.
+    void ShowRunningValues();
+    // A stop where the program has symbols but no C line: the listing comes to the front with
+    // the program counter's row selected and in view.
+    void ShowStopWithoutSource();
+    // A Watch or Source window opened for the first time stands beside the listing, below the
+    // windows already there, when the main window has room for it.
+    void PlaceBesideListing(QMdiSubWindow* window);
 
     // Waits for a worker thread that is still finishing, serving its calls meanwhile; with
     // `stop` it first sets the thread's stop request.
@@ -207,6 +218,9 @@ private:
                         const QString& icon, const QKeySequence& shortcut, bool enabled);
     Activity activity_ = Activity::Idle;
     bool listingOpen_ = false;
+    bool continuingLine_ = false;  // the second half of a Step Out by line: one command
+    QElapsedTimer runClock_;       // since the start of the run in progress
+    int liveSkip_ = 0;             // display ticks to skip after a slow ShowRunningValues
 };
 
 // The main window while it exists.

@@ -30,10 +30,16 @@ void TForm1::CreateSymbolCommands() {
                              "", {}, false);
     ShowWatch = MakeAction("ShowWatch", "Watch", "Watch", "watch", {}, true);
     ShowSource = MakeAction("ShowSource", "Source", "Source", "", {}, true);
-    connect(ShowSource, &QAction::triggered, this, [this] { ShowChild(SourceForm); });
+    connect(ShowSource, &QAction::triggered, this, [this] {
+        const bool open = SourceForm;
+        ShowChild(SourceForm);
+        if (!open) PlaceBesideListing(SourceForm);
+    });
     connect(LoadSymbols, &QAction::triggered, this, [this] { LoadSymbolsExecute(); });
     connect(ShowWatch, &QAction::triggered, this, [this] {
+        const bool open = WatchForm;
         ShowChild(WatchForm);
+        if (!open) PlaceBesideListing(WatchForm);
         WatchForm->Refresh();
     });
     // Load Symbols... after the file commands, before Exit.
@@ -127,7 +133,9 @@ void TForm1::FinishLineAfterReturn() {
     if (!t || !ActiveRunThread || ActiveRunThread->Reason != StopReason::Reached) return;
     const LineRecord* r = t->LineAt(ProgramCounter);
     if (!r || r->address == ProgramCounter) return;
+    continuingLine_ = true;
     StartLineStep(true);
+    continuingLine_ = false;
 }
 
 void TForm1::StartLineStep(bool overCalls) {

@@ -41,13 +41,19 @@ TKeyCfgForm::TKeyCfgForm(QWidget* parent) : QDialog(parent) {
         key->setGeometry(72 + 31 * (n % 4), 48 + 31 * (n / 4), 30, 30);
         key->setFocusPolicy(Qt::ClickFocus);
     }
-    const int pos[9][2] = {{8, 52},   {81, 8},    {138, 8}, {213, 52}, {213, 83},
-                           {138, 128}, {81, 128}, {8, 83},  {55, 165}};
+    // Each key's pin list stands beside its own key: 0 and 4 on the left, 3 and 7 on the right,
+    // 1 and 2 above the top row, 5 and 6 below the bottom row; the connector marks join them.
+    const int pos[9][2] = {{8, 52},   {81, 8},    {138, 8}, {213, 52}, {8, 83},
+                           {81, 128}, {138, 128}, {213, 83}, {55, 165}};
     for (int i = 0; i < 9; ++i) {
         Pins[i] = new QComboBox(this);
         Pins[i]->setGeometry(pos[i][0], pos[i][1], 48, 22);
         Pins[i]->setAccessibleName(i < 8 ? QStringLiteral("Pin of key %1").arg(i)
                                          : QStringLiteral("Key event pin"));
+        // A screen reader reads the chosen pin as the value and the key as the purpose.
+        Pins[i]->setAccessibleDescription(Pins[i]->accessibleName());
+        Pins[i]->setToolTip(Pins[i]->accessibleName());
+        if (i > 0) setTabOrder(Pins[i - 1], Pins[i]);
     }
     CheckBox1 = new QCheckBox(this);
     CheckBox1->setGeometry(8, 168, 16, 16);

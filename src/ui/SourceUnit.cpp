@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QStyle>
 #include <QTextStream>
 #include <map>
 
@@ -114,6 +115,19 @@ TSourceForm::TSourceForm(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(PageControl1);
     resize(520, 360);
     Reload();
+    // The first size: the lines of the widest file in full, up to 88 characters, beside the
+    // margin and the line numbers.
+    int text = 0;
+    for (QTableView* v : views_) text = std::max(text, v->columnWidth(kText));
+    const QFontMetrics metrics(views_.empty() ? font() : views_.front()->font());
+    text = std::min(text, metrics.horizontalAdvance(QString(88, QLatin1Char('m'))) + 16);
+    if (!views_.empty()) {
+        QTableView* v = views_.front();
+        const QMargins frame = contentsMargins();
+        const int chrome = frame.left() + frame.right() + 2 * v->frameWidth() + 8 +  // the tab page's frame
+                           v->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, v);
+        resize(std::max(520, v->columnWidth(kMargin) + v->columnWidth(kNumber) + text + chrome), 400);
+    }
 }
 
 void TSourceForm::Reload() {

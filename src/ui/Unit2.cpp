@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QStyle>
 #include <QPainter>
 
 #include "Code.h"
@@ -154,17 +155,13 @@ void TForm2::BuildListingIntoGrid() {
     BuildListing();
     Model->Reload();
     ShowLabelColumn();
+    if (fittedColumns_ != Model->columnCount()) FitWidthToColumns();
 }
 
 void TForm2::ShowLabelColumn() {
-    // With symbols the labels form a fourth column, shown between the address and the instruction.
+    // Rows longer than the layout's columns (names, long operands) widen them to the longest text
+    // (the font is fixed-pitch, so the longest text by characters is the widest).
     textWidth_ = 222, labelWidth_ = 110;
-    if (Model->columnCount() < 4) {
-        FormResize();
-        return;
-    }
-    // Names make rows longer than the layout's columns: widen them to the longest text (the font
-    // is fixed-pitch, so the longest text by characters is the widest).
     size_t longestText = 0, longestLabel = 0;
     for (size_t i = 0; i < Listing.size(); ++i) {
         if (Listing[i].Text.size() > Listing[longestText].Text.size()) longestText = i;
@@ -172,15 +169,32 @@ void TForm2::ShowLabelColumn() {
     }
     QFont bold = StringGrid1->font();
     bold.setBold(true);
-    if (!Listing.empty()) {
+    if (!Listing.empty())
         textWidth_ = std::max(textWidth_, QFontMetrics(bold).horizontalAdvance(
                                               QString::fromStdString(Listing[longestText].Text)) + 8);
+    if (Model->columnCount() < 4) {
+        FormResize();
+        return;
+    }
+    // With symbols the labels form a fourth column, shown between the address and the instruction.
+    if (!Listing.empty())
         labelWidth_ = std::max(labelWidth_, StringGrid1->fontMetrics().horizontalAdvance(
                                                 QString::fromStdString(Listing[longestLabel].Label)) + 8);
-    }
     QHeaderView* header = StringGrid1->horizontalHeader();
     header->moveSection(header->visualIndex(3), 1);
     FormResize();
+}
+
+void TForm2::FitWidthToColumns() {
+    fittedColumns_ = Model->columnCount();
+    int columns = 0;
+    for (int c = 0; c < Model->columnCount(); ++c) columns += StringGrid1->columnWidth(c);
+    // The frame around the grid, its own frame and room for the vertical scroll bar.
+    const QMargins frame = contentsMargins();
+    const int chrome = (isVisible() ? width() - StringGrid1->width() : frame.left() + frame.right()) +
+                       2 * StringGrid1->frameWidth() +
+                       StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, StringGrid1);
+    resize(std::max(columns + chrome, 368), height());
 }
 
 void TForm2::SelectRow(int row) {

@@ -54,6 +54,10 @@ protected:
 private:
     void FormResize();
     void ShowLabelColumn();
+    // The first size, and again when the label column comes or goes: as wide as the columns
+    // (address, label with symbols, instruction, bytes).
+    void FitWidthToColumns();
+    int fittedColumns_ = 0;
     // Widths of the instruction and label columns: as the layout gives them, wider with symbols
     // when a name would otherwise be cut off.
     int textWidth_ = 222, labelWidth_ = 110;

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QScrollArea>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "ByteEditUnit.h"
 #include "Code.h"
@@ -53,6 +54,7 @@ TForm3::TForm3(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(ScrollBox1);
     connect(StringGrid1, &QTableWidget::cellDoubleClicked, this,
             [this](int r, int c) { EditCell(r * 16 + c); });
+    connect(StringGrid1, &QTableWidget::cellClicked, StringGrid1, &QTableWidget::clearSelection);
     FillAll();
     AddRefreshTarget(this, RefreshOrder::InternalRam, [](uint16_t a) {
         return a < 0x80 || (Processor8052 && a >= 0x100);
@@ -78,4 +80,21 @@ void TForm3::EditCell(int a) {
     if (!result) return;
     if (a >= 0x80) IndirectWritePending = 1;  // reaches the upper RAM, not the registers
     WriteDirectUi(uint16_t(a), *result);
+}
+
+void TForm3::SelectBytes(int first, int count) {
+    // The grid takes no selection from the mouse; the selection model still keeps what is set here.
+    QItemSelection cells;
+    for (int a = std::max(first, 0); a < first + count && a < StringGrid1->rowCount() * 16; ++a) {
+        const QModelIndex i = StringGrid1->model()->index(a / 16, a % 16);
+        cells.select(i, i);
+    }
+    StringGrid1->selectionModel()->select(cells, QItemSelectionModel::ClearAndSelect);
+}
+
+QList<int> TForm3::SelectedBytes() const {
+    QList<int> bytes;
+    for (const QModelIndex& i : StringGrid1->selectionModel()->selectedIndexes()) bytes << i.row() * 16 + i.column();
+    std::sort(bytes.begin(), bytes.end());
+    return bytes;
 }

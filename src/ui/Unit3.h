@@ -21,6 +21,11 @@ public:
     void ShowLiveState() override { FillAll(); }
     // ScrollBox1DblClick on the cell of address `a` (00h-FFh as the view numbers them).
     void EditCell(int a);
+    // Marks the cells of `count` bytes from address `first` (as the view numbers them) as
+    // selected, the only selection the view shows; a click on a cell clears it.
+    void SelectBytes(int first, int count);
+    // The addresses of the selected cells, ascending.
+    QList<int> SelectedBytes() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -7,6 +7,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "ByteEditUnit.h"
 #include "Code.h"
@@ -50,10 +51,12 @@ TForm4::TForm4(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(client);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] {
         SetExternalRefreshPage(this, Page());
+        StringGrid1->clearSelection();
         FillAll();
     });
     connect(StringGrid1, &QTableWidget::cellDoubleClicked, this,
             [this](int r, int c) { EditCell(r, c); });
+    connect(StringGrid1, &QTableWidget::cellClicked, StringGrid1, &QTableWidget::clearSelection);
     FillAll();
     AddRefreshTarget(this, RefreshOrder::ExternalRam, [](uint16_t) { return false; });
     SetExternalRefreshPage(this, 0);
@@ -85,4 +88,22 @@ void TForm4::EditCell(int row, int column) {
     const uint16_t a = uint16_t(Page() * 256 + row * 16 + column);
     auto result = EditEntry(HexCaption(QStringLiteral("External RAM: "), a, 4), ExternalRam[a]);
     if (result) WriteExternalRam(a, *result);
+}
+
+void TForm4::SelectBytes(uint16_t first, int count) {
+    ScrollBar1->setValue(first >> 8);
+    QItemSelection cells;
+    for (int i = first & 0xFF; i < (first & 0xFF) + count && i < 256; ++i) {
+        const QModelIndex cell = StringGrid1->model()->index(i / 16, i % 16);
+        cells.select(cell, cell);
+    }
+    StringGrid1->selectionModel()->select(cells, QItemSelectionModel::ClearAndSelect);
+}
+
+QList<int> TForm4::SelectedBytes() const {
+    QList<int> bytes;
+    for (const QModelIndex& i : StringGrid1->selectionModel()->selectedIndexes())
+        bytes << Page() * 256 + i.row() * 16 + i.column();
+    std::sort(bytes.begin(), bytes.end());
+    return bytes;
 }

@@ -25,6 +25,11 @@ public:
     // The cells of the page shown.
     void ShowLiveState() override;
     void EditCell(int row, int column);
+    // Shows the page of `first` and marks the cells of the bytes from `first` on that page, at
+    // most `count`, as selected; a click on a cell or another page clears the marks.
+    void SelectBytes(uint16_t first, int count);
+    // The addresses of the selected cells, ascending.
+    QList<int> SelectedBytes() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

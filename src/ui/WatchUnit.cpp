@@ -2,7 +2,9 @@
 #include "WatchUnit.h"
 
 #include <QHeaderView>
+#include <QMenu>
 #include <QScrollBar>
+#include <algorithm>
 #include <set>
 
 #include "Code.h"
@@ -15,7 +17,8 @@ QPointer<TWatchForm> WatchForm;
 
 namespace {
 
-constexpr int kName = 0, kType = 1, kSpace = 2, kValue = 3;
+constexpr int kName = TWatchForm::NameColumn, kType = TWatchForm::TypeColumn, kSpace = TWatchForm::SpaceColumn,
+              kAddress = TWatchForm::AddressColumn, kSize = TWatchForm::SizeColumn, kValue = TWatchForm::ValueColumn;
 constexpr int kShownChildren = 1024;  // elements of a large array the tree lists
 
 QString SpaceText(const Symbol& s) {
@@ -84,6 +87,32 @@ void Store(const ValueLocation& l, const std::vector<uint8_t>& bytes) {
     }
 }
 
+QString Hex(uint32_t v, int digits) {
+    return QStringLiteral("%1h").arg(QStringLiteral("%1").arg(v, digits, 16, QLatin1Char('0')).toUpper());
+}
+
+// Where the variable's bytes are now, as an address of its memory ("" when it has none now).
+QString AddressText(const ValueLocation& l) {
+    switch (l.kind) {
+        case ValueLocation::Data: case ValueLocation::Idata: return Hex(l.address & 0xFF, 2);
+        case ValueLocation::Xdata: case ValueLocation::Code: return Hex(l.address & 0xFFFF, 4);
+        case ValueLocation::Bit: {
+            // A bit address names a bit of a byte: 00h-7Fh in 20h-2Fh, from 80h the SFR bits.
+            const uint8_t a = uint8_t(l.address);
+            return Hex(BitByteAddress(a), 2) + QStringLiteral(".%1").arg(a & 7);
+        }
+        case ValueLocation::Registers:
+            return l.registers.empty() ? QString()
+                                       : Hex((InternalRam[Sfr::PSW] & 0x18) + l.registers.front(), 2);
+        default: return {};
+    }
+}
+
+QString SizeText(const Symbol& s) {
+    if (s.space == Space::Bit || s.space == Space::Sbit) return QStringLiteral("1 bit");
+    return s.type.size == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(s.type.size);
+}
+
 }  // namespace
 
 TWatchForm::TWatchForm(QWidget* parent) : QMdiSubWindow(parent) {
@@ -96,39 +125,73 @@ TWatchForm::TWatchForm(QWidget* parent) : QMdiSubWindow(parent) {
     WatchList->setAccessibleName(QStringLiteral("Watched variables"));
     WatchList->setAccessibleDescription(QStringLiteral(
         "The locals and parameters of the function the program counter is in, then every global and "
-        "static variable, with type, memory and value; changed values are red; double-click a "
-        "number's value to change it"));
-    WatchList->setColumnCount(4);
+        "static variable, with type, memory, address, size and value; values changed since the last "
+        "stop are red; double-click a number's value to change it; the context menu shows a "
+        "variable's bytes in memory"));
+    WatchList->setColumnCount(6);
     WatchList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Space"),
-                                QStringLiteral("Value")});
+                                QStringLiteral("Address"), QStringLiteral("Size"), QStringLiteral("Value")});
     WatchList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     WatchList->setUniformRowHeights(true);
+    WatchList->setContextMenuPolicy(Qt::CustomContextMenu);
     WatchList->header()->setStretchLastSection(true);
-    WatchList->setColumnWidth(kName, 120);
-    WatchList->setColumnWidth(kType, 110);
-    WatchList->setColumnWidth(kSpace, 80);
     setWidget(WatchList);
-    resize(470, 300);
     connect(WatchList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int column) {
         if (column == kValue && (item->flags() & Qt::ItemIsEditable)) WatchList->editItem(item, kValue);
     });
     connect(WatchList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (!filling_ && column == kValue) EditValue(item, item->text(kValue));
     });
+    connect(WatchList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QTreeWidgetItem* item = WatchList->itemAt(pos);
+        if (!item) return;
+        QMenu* menu = MakeContextMenu(item);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(WatchList->viewport()->mapToGlobal(pos));
+    });
     Refresh();
+    FitColumns();
+}
+
+// The first size: every column as wide as its texts, the value column up to a readable width.
+void TWatchForm::FitColumns() {
+    int value = WatchList->header()->sectionSizeHint(kValue);
+    for (int i = 0; i < WatchList->topLevelItemCount(); ++i)
+        value = std::max(value, WatchList->fontMetrics().horizontalAdvance(WatchList->topLevelItem(i)->text(kValue)) + 12);
+    value = std::clamp(value, 120, 360);
+    int columns = value;
+    for (int c = kName; c < kValue; ++c) columns += WatchList->columnWidth(c);
+    // The window's frame, the list's frame and room for the vertical scroll bar.
+    const QMargins frame = contentsMargins();
+    const int chrome = frame.left() + frame.right() + 2 * WatchList->frameWidth() +
+                       WatchList->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, WatchList);
+    resize(columns + chrome, 300);
+}
+
+const Symbol* TWatchForm::SymbolOf(QTreeWidgetItem* item) const {
+    while (item && item->parent()) item = item->parent();
+    auto it = symbols_.find(item);
+    return it == symbols_.end() ? nullptr : it->second;
 }
 
 void TWatchForm::Fill(QTreeWidgetItem* item, const DecodedValue& v, const QString& path) {
     const QString text = QString::fromStdString(v.text);
     item->setText(kValue, text);
-    auto old = shown_.find(path);
-    const bool changed = old != shown_.end() && old->second != text;
+    // Red: changed since the last stop. A row seen for the first time starts from what it shows.
+    auto base = baseline_.find(path);
+    if (base == baseline_.end()) base = baseline_.emplace(path, text).first;
+    const bool changed = base->second != text;
     item->setForeground(kValue, changed ? QBrush(Qt::red) : QBrush());
     shown_[path] = text;
-    int n = 0;
-    for (const auto& c : v.children) {
-        if (++n > kShownChildren) break;
-        auto* child = new QTreeWidgetItem(item);
+    // Members and elements in place while they stay the same, so that expanded rows stay open.
+    const int n = int(std::min<size_t>(v.children.size(), kShownChildren));
+    bool same = item->childCount() == n;
+    for (int i = 0; same && i < n; ++i)
+        same = item->child(i)->text(kName) == QString::fromStdString(v.children[size_t(i)].name);
+    if (!same) qDeleteAll(item->takeChildren());
+    for (int i = 0; i < n; ++i) {
+        const DecodedValue& c = v.children[size_t(i)];
+        QTreeWidgetItem* child = same ? item->child(i) : new QTreeWidgetItem(item);
         child->setText(kName, QString::fromStdString(c.name));
         child->setText(kType, QString::fromStdString(c.type));
         Fill(child, c, path + "/" + child->text(kName));
@@ -137,17 +200,16 @@ void TWatchForm::Fill(QTreeWidgetItem* item, const DecodedValue& v, const QStrin
 
 void TWatchForm::Refresh() {
     filling_ = true;
-    std::set<QString> expanded;
-    CollectExpanded(WatchList->invisibleRootItem(), QString(), &expanded);
-    const int scroll = WatchList->verticalScrollBar()->value();
-    WatchList->clear();
-    symbols_.clear();
-
     const SymbolTable* table = ActiveProgramSymbols();
     if (!table) {
-        auto* item = new QTreeWidgetItem(WatchList);
-        item->setText(kName, QStringLiteral("No symbols: open a program with a .cdb beside it, or use File > Load Symbols..."));
-        item->setFirstColumnSpanned(true);
+        if (!placeholder_) {
+            WatchList->clear();
+            symbols_.clear();
+            auto* item = new QTreeWidgetItem(WatchList);
+            item->setText(kName, QStringLiteral("No symbols: open a program with a .cdb beside it, or use File > Load Symbols..."));
+            item->setFirstColumnSpanned(true);
+            placeholder_ = true;
+        }
         filling_ = false;
         return;
     }
@@ -163,23 +225,57 @@ void TWatchForm::Refresh() {
         for (size_t i = 0; i < locals; ++i) shownAsLocal = shownAsLocal || rows[i].second == s;
         if (!shownAsLocal) rows.emplace_back(QString::fromStdString(name), s);
     }
+    QStringList paths;
+    for (size_t i = 0; i < rows.size(); ++i)
+        paths << (i < locals ? QString::fromStdString(function->name) + "." : QString()) + rows[i].first;
 
+    // The same variables as before keep their rows; another set (the program counter moved to
+    // another function, other symbols) is listed anew, with the same rows expanded and the same
+    // scroll position.
+    bool same = !placeholder_ && WatchList->topLevelItemCount() == paths.size();
+    for (int i = 0; same && i < paths.size(); ++i)
+        same = WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == paths[i];
+    std::set<QString> expanded;
+    const int scroll = WatchList->verticalScrollBar()->value();
+    if (!same) {
+        CollectExpanded(WatchList->invisibleRootItem(), QString(), &expanded);
+        WatchList->clear();
+        placeholder_ = false;
+    }
+    symbols_.clear();
     for (size_t i = 0; i < rows.size(); ++i) {
         const auto& [name, s] = rows[i];
-        auto* item = new QTreeWidgetItem(WatchList);
+        QTreeWidgetItem* item = same ? WatchList->topLevelItem(int(i)) : new QTreeWidgetItem(WatchList);
         item->setText(kName, name);
         item->setText(kType, QString::fromStdString(s->type.Text()));
         item->setText(kSpace, SpaceText(*s));
-        const QString path = (i < locals ? QString::fromStdString(function->name) + "." : QString()) + name;
-        item->setData(kName, Qt::UserRole, path);
+        item->setText(kAddress, AddressText(LocateSymbol(*s, *table, memory)));
+        item->setText(kSize, SizeText(*s));
+        item->setData(kName, Qt::UserRole, paths[int(i)]);
         DecodedValue v = DecodeSymbol(*s, *table, memory);
-        Fill(item, v, path);
-        if (Editable(*s) && v.available) item->setFlags(item->flags() | Qt::ItemIsEditable);
+        Fill(item, v, paths[int(i)]);
+        const bool editable = Editable(*s) && v.available;
+        if (editable != bool(item->flags() & Qt::ItemIsEditable))
+            item->setFlags(editable ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable);
         symbols_[item] = s;
     }
-    Expand(WatchList->invisibleRootItem(), QString(), expanded);
-    WatchList->verticalScrollBar()->setValue(scroll);
+    if (!same) {
+        Expand(WatchList->invisibleRootItem(), QString(), expanded);
+        WatchList->verticalScrollBar()->setValue(scroll);
+        // Other variables (a function's locals) may need wider columns; none gets narrower.
+        for (int c = kName; c < kValue; ++c) {
+            const int before = WatchList->columnWidth(c);
+            WatchList->resizeColumnToContents(c);
+            if (WatchList->columnWidth(c) < before) WatchList->setColumnWidth(c, before);
+        }
+    }
     filling_ = false;
+}
+
+void TWatchForm::RunStarts() {
+    Refresh();
+    baseline_ = shown_;
+    Refresh();
 }
 
 bool TWatchForm::EditValue(QTreeWidgetItem* item, const QString& text) {
@@ -205,10 +301,11 @@ bool TWatchForm::EditValue(QTreeWidgetItem* item, const QString& text) {
             (*bytes)[i] = uint8_t((old[i] & ~(mask >> (8 * i))) | ((*bytes)[i] & (mask >> (8 * i))));
     }
     Store(l, *bytes);
-    // The edit is no change the program made: it is not drawn red.
+    // The edit is no change the program made: this value is not drawn red, and the other values
+    // keep their marks.
     const QString path = item->data(kName, Qt::UserRole).toString();
     DecodedValue v = DecodeSymbol(s, *table, memory);
-    shown_[path] = QString::fromStdString(v.text);
+    baseline_[path] = shown_[path] = QString::fromStdString(v.text);
     QMetaObject::invokeMethod(this, [this] { Refresh(); }, Qt::QueuedConnection);
     return true;
 }
@@ -217,4 +314,57 @@ QTreeWidgetItem* TWatchForm::FindRow(const QString& name) const {
     for (int i = 0; i < WatchList->topLevelItemCount(); ++i)
         if (WatchList->topLevelItem(i)->text(kName) == name) return WatchList->topLevelItem(i);
     return nullptr;
+}
+
+std::optional<TWatchForm::MemoryBytes> TWatchForm::MemoryOf(QTreeWidgetItem* item) const {
+    const Symbol* s = SymbolOf(item);
+    const SymbolTable* table = ActiveProgramSymbols();
+    if (!s || !table) return std::nullopt;
+    MachineMemory memory;
+    const ValueLocation l = LocateSymbol(*s, *table, memory);
+    using View = MainWindowLink::MemoryView;
+    const int size = std::max<int>(1, int(std::min<uint32_t>(s->type.size, 0x10000)));
+    // The internal view shows 00h-7Fh, and on the 8052 the upper RAM (indirect) as 80h-FFh; the
+    // SFRs are the register view's.
+    auto internal = [&](uint32_t first, int count, uint32_t end) -> std::optional<MemoryBytes> {
+        if (first >= end) return std::nullopt;
+        return MemoryBytes{View::Internal, uint16_t(first), int(std::min<uint32_t>(uint32_t(count), end - first))};
+    };
+    const uint32_t idataEnd = Processor8052 ? 0x100 : 0x80;
+    switch (l.kind) {
+        case ValueLocation::Data: return internal(l.address & 0xFF, size, 0x80);
+        case ValueLocation::Idata: return internal(l.address & 0xFF, size, idataEnd);
+        case ValueLocation::Bit: return internal(BitByteAddress(uint8_t(l.address)), 1, 0x80);
+        case ValueLocation::Registers: {
+            if (l.registers.empty()) return std::nullopt;
+            const auto [lo, hi] = std::minmax_element(l.registers.begin(), l.registers.end());
+            return internal((InternalRam[Sfr::PSW] & 0x18) + *lo, int(*hi - *lo + 1), 0x20);
+        }
+        case ValueLocation::Xdata:
+            return MemoryBytes{View::External, uint16_t(l.address), std::min(size, 0x10000 - int(l.address & 0xFFFF))};
+        default: return std::nullopt;
+    }
+}
+
+QMenu* TWatchForm::MakeContextMenu(QTreeWidgetItem* item) {
+    auto* menu = new QMenu(this);
+    QAction* show = menu->addAction(QStringLiteral("Show in Memory"));
+    show->setObjectName(QStringLiteral("ShowInMemory"));
+    show->setEnabled(MemoryOf(item).has_value() && MainWindow);
+    // The menu stays open while a run refreshes the list: the variable is found again by its path
+    // when the command is chosen.
+    while (item->parent()) item = item->parent();
+    const QString path = item->data(kName, Qt::UserRole).toString();
+    connect(show, &QAction::triggered, this, [this, path] {
+        for (int i = 0; i < WatchList->topLevelItemCount(); ++i)
+            if (WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == path)
+                return ShowInMemory(WatchList->topLevelItem(i));
+    });
+    // The breakpoint commands on a variable's bytes go here, after "Show in Memory".
+    return menu;
+}
+
+void TWatchForm::ShowInMemory(QTreeWidgetItem* item) {
+    const auto bytes = MemoryOf(item);
+    if (bytes && MainWindow) MainWindow->ShowMemoryBytes(bytes->view, bytes->first, bytes->count);
 }

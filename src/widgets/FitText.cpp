@@ -29,7 +29,8 @@ int ItemRoom(const QComboBox* box) {
     opt.initFrom(box);
     opt.editable = box->isEditable();
     opt.currentText = box->currentText();
-    return box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box).width();
+    // The style draws the chosen item one pixel inside the edit field on either side.
+    return box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box).width() - 2;
 }
 
 void CondenseItemsToFit(QComboBox* box) {

@@ -15,6 +15,10 @@ public:
     virtual void UpdateProcessorStatus() = 0;
     // Opens the disassembly view when needed and selects and shows the row of `address`.
     virtual void ShowListingAddress(uint16_t address) = 0;
+    // Opens the internal or external RAM view when needed, brings it to the front and selects
+    // `count` bytes from `first` (internal: the view's address 00h-FFh; external: 0000h-FFFFh).
+    enum class MemoryView { Internal, External };
+    virtual void ShowMemoryBytes(MemoryView view, uint16_t first, int count) = 0;
 
 protected:
     ~MainWindowLink() = default;

@@ -22,6 +22,7 @@ struct Entry {
 // Touched only on the user-interface thread.
 std::vector<Entry> Targets;
 QTimer* Pacer = nullptr;
+std::function<void()> PacedTick;
 // Whether polled windows follow a run ("Update screen every" not 0) or wait for its end.
 bool PollDevices = true;
 
@@ -172,6 +173,10 @@ uint8_t LatchedPins(int i) {
     return i >= 0 && i < kMaxLatches ? Latched[i].load(std::memory_order_relaxed) : uint8_t(0xFF);
 }
 
+void ForgetLatchedPins() {
+    for (auto& l : Latched) l.store(0xFF, std::memory_order_relaxed);
+}
+
 void QueueDelivery(RefreshOrder order) { Mark(DeliverBit(order)); }
 
 void RepaintChangedWindows() {
@@ -185,17 +190,22 @@ void RepaintAllWindows() {
     Repaint(~0u);
 }
 
-void StartRepaintPacing(bool pollDevices) {
+void StartRepaintPacing(std::function<void()> eachTick, bool pollDevices) {
     PollDevices = pollDevices;
     if (!Pacer) {
         Pacer = new QTimer;
         Pacer->setInterval(16);
-        QObject::connect(Pacer, &QTimer::timeout, [] { RepaintChangedWindows(); });
+        QObject::connect(Pacer, &QTimer::timeout, [] {
+            RepaintChangedWindows();
+            if (PacedTick) PacedTick();
+        });
     }
+    PacedTick = std::move(eachTick);
     Pacer->start();
 }
 
 void StopRepaintPacing() {
     PollDevices = true;
     if (Pacer) Pacer->stop();
+    PacedTick = nullptr;
 }

@@ -54,6 +54,8 @@ struct TriggerLatch {
 void SetTriggerLatches(const std::vector<TriggerLatch>& latches);
 // Bit n = the level of pins[n] of latch i at its trigger's last falling edge.
 uint8_t LatchedPins(int i);
+// Forgets what the latches captured (Reset): every digit is dark until its trigger falls again.
+void ForgetLatchedPins();
 
 // Any thread: the window of `order` gets DeliverQueued at the next repaint.
 void QueueDelivery(RefreshOrder order);
@@ -63,9 +65,11 @@ void QueueDelivery(RefreshOrder order);
 void RepaintChangedWindows();
 // User-interface thread: every window shows live state, as at the end of a run or step.
 void RepaintAllWindows();
-// While a worker runs, changed windows are repainted at the display's pace (every 16 ms); polled
-// windows only with `pollDevices` ("Update screen every" not 0), otherwise at the run's end.
-void StartRepaintPacing(bool pollDevices = true);
+// While a worker runs, changed windows are repainted at the display's pace (every 16 ms), and
+// `eachTick` (when given) then shows what follows the program without a store: the program
+// counter, the cycle counts, the variables. Polled windows follow only with `pollDevices`
+// ("Update screen every" not 0); otherwise they show the machine at the run's end.
+void StartRepaintPacing(std::function<void()> eachTick = {}, bool pollDevices = true);
 void StopRepaintPacing();
 
 // FormClose of a window that shows memory, after the window's own close handling: once the close

@@ -408,13 +408,16 @@ namespace {
 // together, no window smaller than its content.
 TEST_F(UiTest, EveryWindowShowsItsTextsInFull) {
     form->show();
-    ASSERT_TRUE(Open({0x00}));
+    // The listing's longest instructions and operands.
+    ASSERT_TRUE(Open({0xB5, 0xFF, 0x80, 0x10, 0xFF, 0x80, 0x02, 0xFF, 0xFF, 0x85, 0xF0, 0xE0}));
     for (int processor : {1, 0}) {
         Processor8052 = uint8_t(processor);
-        for (QAction* a : {form->ShowSFR8051, form->ShowIntRAM, form->ShowExtRAM, form->ShowPorts,
-                           form->ShowSerial, form->ShowLED, form->ShowKeys})
+        for (QAction* a : {form->ShowDASM, form->ShowSFR8051, form->ShowIntRAM, form->ShowExtRAM, form->ShowPorts,
+                           form->ShowSerial, form->ShowLED, form->ShowKeys, form->ShowDebugger, form->ShowWatch,
+                           form->ShowSource})
             a->trigger();
         QApplication::processEvents();
+        if (Form2) EXPECT_EQ(ClippedListingCells(Form2->StringGrid1).join('\n').toStdString(), "");
         for (QMdiSubWindow* w : form->MdiArea->subWindowList())
             EXPECT_EQ(CrampedTexts(w).join('\n').toStdString(), "") << w->windowTitle().toStdString() << processor;
         form->WinCloseExecute();

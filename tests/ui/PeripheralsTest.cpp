@@ -271,15 +271,6 @@ TEST_F(PeripheralsTest, SingleStepsShowTheRatesDerivedFromEveryByte) {
     EXPECT_TRUE(SerialForm->Button1->isEnabled());  // REN
 }
 
-// Waits up to ten seconds for `done`, serving the event loop.
-template <class Done>
-bool WaitUntil(Done done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
-
 // A direct-mode display opened during a run lights with the next store, although that store
 // leaves P2 as it was.
 TEST_F(PeripheralsTest, ADirectDisplayOpenedDuringARunLights) {
@@ -428,6 +419,57 @@ TEST_F(PeripheralsTest, KeypadTogglesPinsAndTheSharedPin) {
     Settings.UseInt = false;
     k->Keys[0]->click();
     EXPECT_EQ(InternalRam[Sfr::P3], 0xFF);
+}
+
+// Each pin list of the keypad dialog stands beside its own key, the one nearest to it, and is
+// named after it.
+TEST_F(PeripheralsTest, KeypadDialogPutsEachPinListBesideItsKey) {
+    TKeyCfgForm* d = form->KeyCfgForm;
+    QPushButton* keys[8] = {};
+    for (QPushButton* b : d->findChildren<QPushButton*>()) {
+        bool digit = false;
+        const int n = b->text().toInt(&digit);
+        if (digit && n >= 0 && n < 8) keys[n] = b;
+    }
+    QStringList wrong;
+    for (int n = 0; n < 8; ++n) {
+        ASSERT_TRUE(keys[n]) << n;
+        const QPoint box = d->Pins[n]->geometry().center();
+        int nearest = 0;
+        for (int k = 1; k < 8; ++k)
+            if ((keys[k]->geometry().center() - box).manhattanLength() <
+                (keys[nearest]->geometry().center() - box).manhattanLength())
+                nearest = k;
+        if (nearest != n) wrong << QStringLiteral("list of key %1 stands beside key %2").arg(n).arg(nearest);
+        if (AccessibleText(d->Pins[n], QAccessible::Description) != QStringLiteral("Pin of key %1").arg(n))
+            wrong << AccessibleText(d->Pins[n], QAccessible::Description);
+    }
+    EXPECT_EQ(wrong.join(", ").toStdString(), "");
+}
+
+// Reset darkens the 7-segment display in both wirings: no digit lights until the program selects
+// one again.
+TEST_F(PeripheralsTest, ResetDarkensTheDisplay) {
+    form->ShowLED->trigger();
+    WriteDirectUi(Sfr::P2, 0x00);
+    WriteDirectUi(Sfr::P1, 0xFE);  // digit 0 latches all segments
+    ASSERT_EQ(SegmentPixel(LEDForm, 0, 0), LedOn);
+    form->ResetMC->trigger();
+    for (int n = 0; n < 8; ++n) EXPECT_EQ(SegmentPixel(LEDForm, 0, n), LedOff) << n;
+    EXPECT_EQ(AccessibleText(LEDForm->Image1), "dark");
+    WriteDirectUi(Sfr::P2, 0xF9);
+    WriteDirectUi(Sfr::P1, 0xFE);  // the program selects it again
+    EXPECT_EQ(SegmentPixel(LEDForm, 0, 1), LedOn);
+    EXPECT_EQ(SegmentPixel(LEDForm, 0, 0), LedOff);
+
+    Settings.Trigger = false;
+    Settings.Digits = 2;
+    LEDForm->FormCreate();
+    WriteDirectUi(Sfr::P2, 0xC0);
+    ASSERT_EQ(SegmentPixel(LEDForm, 0, 0), LedOn);
+    form->ResetMC->trigger();
+    EXPECT_EQ(SegmentPixel(LEDForm, 0, 0), LedOff);
+    EXPECT_EQ(AccessibleText(LEDForm->Image1), "dark");
 }
 
 // The keypad example: a key click interrupts the running program through INT0, and the program

@@ -1,6 +1,8 @@
 // An SDCC program with its debug file in the desktop program: names in the listing, the Watch
 // window through a run, edits and Close File; broken and foreign symbol files.
 #include <QHeaderView>
+#include <QMenu>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -11,6 +13,8 @@
 #include "SourceUnit.h"
 #include "UiHarness.h"
 #include "Unit2.h"
+#include "Unit3.h"
+#include "Unit4.h"
 #include "WatchUnit.h"
 
 #ifdef CORVAMAT_SDCC_DIR
@@ -43,10 +47,35 @@ protected:
     }
     QString Value(const char* name) {
         QTreeWidgetItem* row = WatchForm->FindRow(name);
-        return row ? row->text(3) : QStringLiteral("<not listed>");
+        return row ? row->text(TWatchForm::ValueColumn) : QStringLiteral("<not listed>");
     }
-    bool Red(const char* name) { return WatchForm->FindRow(name)->foreground(3).color() == Qt::red; }
+    bool Red(const char* name) { return WatchForm->FindRow(name)->foreground(TWatchForm::ValueColumn).color() == Qt::red; }
+    // The address of a code label of the linker map.
+    static std::optional<uint16_t> LabelAddress(const std::string& name) {
+        for (const Label& l : ProgramSymbols.labels)
+            if (l.name == name && l.code) return l.address;
+        return std::nullopt;
+    }
 };
+
+// Top-level Watch rows whose texts do not fit their columns.
+QStringList ClippedWatchCells(QTreeWidget* list) {
+    QStringList found;
+    const QFontMetrics fm(list->font());
+    const int margin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+    int used = 0;
+    for (int c = 0; c < TWatchForm::ValueColumn; ++c) used += list->columnWidth(c);
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        for (int c = 0; c <= TWatchForm::ValueColumn; ++c) {
+            const int room = c == TWatchForm::ValueColumn ? list->viewport()->width() - used
+                             : c == 0 ? list->columnWidth(0) - list->indentation() : list->columnWidth(c);
+            if (fm.horizontalAdvance(item->text(c)) + margin > room)
+                found << item->text(c) + QStringLiteral(" does not fit %1 pixels").arg(room);
+        }
+    }
+    return found;
+}
 
 TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
@@ -80,15 +109,18 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     EXPECT_EQ(Value("table"), "{0, 1, 4, 9}");
     // The locals of main come first, the loop counter in registers.
     EXPECT_EQ(WatchForm->WatchList->topLevelItem(0)->text(0), "i");
-    EXPECT_TRUE(WatchForm->FindRow("i")->text(2).startsWith("registers"));
+    EXPECT_TRUE(WatchForm->FindRow("i")->text(TWatchForm::SpaceColumn).startsWith("registers"));
 
-    // A scalar edited: the store reaches memory, and an own edit is not a change of the program.
+    // A scalar edited: the store reaches memory, and an own edit is not a change of the program;
+    // the values the run changed stay red.
     const Symbol* result = ProgramSymbols.FindSymbol("result");
     ASSERT_TRUE(WatchForm->EditValue(WatchForm->FindRow("result"), "7"));
     QApplication::processEvents();
     EXPECT_EQ(InternalRam[*result->address], 7);
     EXPECT_EQ(Value("result"), "7");
     EXPECT_FALSE(Red("result"));
+    EXPECT_TRUE(Red("negative"));
+    EXPECT_TRUE(Red("table"));
     EXPECT_FALSE(WatchForm->EditValue(WatchForm->FindRow("counter"), "300"));
     EXPECT_TRUE(prompts.messages.last().startsWith("counter: 300 is out of range"));
     QApplication::processEvents();
@@ -106,6 +138,85 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     EXPECT_EQ(WatchForm->WatchList->topLevelItemCount(), 1);
     EXPECT_TRUE(WatchForm->WatchList->topLevelItem(0)->text(0).startsWith("No symbols"));
     BreakpointTable.Set(*printfLine, 0);
+}
+
+// The Watch window follows a run at the display's pace, not with the screen update off; its
+// context menu selects a variable's bytes in the memory views.
+TEST_F(SymbolsUiTest, WatchFollowsARunAndShowsVariablesInMemory) {
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    form->ShowWatch->trigger();
+    Settings.ScrUpdate = 0;
+    form->RunProg->trigger();
+    ASSERT_TRUE(WaitUntil([] { return InternalRam[*ProgramSymbols.FindSymbol("result")->address] == 42; }));
+    QElapsedTimer run;
+    run.start();
+    while (run.elapsed() < 100) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(Value("result"), "0");
+    form->StopExecute();
+    WaitForRun();
+    EXPECT_EQ(Value("result"), "42");
+    form->ResetMC->trigger();
+    Settings.ScrUpdate = 1;
+    form->RunProg->trigger();  // the program ends in an endless loop
+    EXPECT_TRUE(WaitUntil([&] { return Value("result") == "42"; }));
+    EXPECT_TRUE(form->Running());
+    EXPECT_TRUE(Red("result"));
+    form->StopExecute();
+    WaitForRun();
+
+    // result: 2 bytes of data memory; table: 8 bytes of external RAM; greeting lives in code.
+    const uint32_t result = *ProgramSymbols.FindSymbol("result")->address;
+    QMenu* menu = WatchForm->MakeContextMenu(WatchForm->FindRow("result"));
+    QAction* show = menu->findChild<QAction*>("ShowInMemory");
+    ASSERT_TRUE(show && show->isEnabled());
+    show->trigger();
+    delete menu;
+    ASSERT_TRUE(Form3);
+    EXPECT_EQ(Form3->SelectedBytes(), QList<int>({int(result), int(result) + 1}));
+    EXPECT_EQ(WatchForm->FindRow("result")->text(TWatchForm::AddressColumn),
+              QStringLiteral("%1").arg(result, 2, 16, QLatin1Char('0')).toUpper() + "h");
+    EXPECT_EQ(WatchForm->FindRow("result")->text(TWatchForm::SizeColumn), "2 bytes");
+    const uint32_t table = *ProgramSymbols.FindSymbol("table")->address;
+    WatchForm->ShowInMemory(WatchForm->FindRow("table")->child(2));  // an element: its array
+    ASSERT_TRUE(Form4);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), Form4.data());
+    EXPECT_EQ(Form4->SelectedBytes().size(), 8);
+    EXPECT_EQ(Form4->SelectedBytes().front(), int(table));
+    menu = WatchForm->MakeContextMenu(WatchForm->FindRow("greeting"));
+    EXPECT_FALSE(menu->findChild<QAction*>("ShowInMemory")->isEnabled());
+    delete menu;
+}
+
+// With symbols and the main window at a desktop's size, every window opens at a size that shows
+// its texts in full; the listing is wide enough for its labels, and Watch and Source stand beside
+// it.
+TEST_F(SymbolsUiTest, EveryWindowAtItsFirstSizeShowsItsTextsInFull) {
+    form->resize(1600, 1000);
+    form->show();
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/main.c", dir.File("main.c"));
+    std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/helper.c", dir.File("helper.c"));
+    form->ShowWatch->trigger();
+    form->ShowSource->trigger();
+    for (QAction* a : {form->ShowSFR8051, form->ShowIntRAM, form->ShowExtRAM, form->ShowPorts, form->ShowSerial,
+                       form->ShowLED, form->ShowKeys, form->ShowDebugger})
+        a->trigger();
+    QApplication::processEvents();
+    for (QMdiSubWindow* w : form->MdiArea->subWindowList())
+        EXPECT_EQ(CrampedTexts(w).join('\n').toStdString(), "") << w->windowTitle().toStdString();
+    EXPECT_EQ(ClippedListingCells(Form2->StringGrid1).join('\n').toStdString(), "");
+    EXPECT_EQ(ClippedWatchCells(WatchForm->WatchList).join('\n').toStdString(), "");
+    const QRect listing = Form2->geometry(), watch = WatchForm->geometry(), source = SourceForm->geometry();
+    EXPECT_GT(watch.left(), listing.right());
+    EXPECT_GT(source.left(), listing.right());
+    EXPECT_FALSE(watch.intersects(source));
+    const QRect area = form->MdiArea->viewport()->rect();
+    EXPECT_TRUE(area.contains(watch) && area.contains(source));
+    // Readable: the source lines up to their 80th character and a dozen of them.
+    QTableView* main = SourceForm->ViewOf("main.c");
+    EXPECT_GE(main->viewport()->width(), main->columnWidth(0) + main->columnWidth(1) +
+                                             main->fontMetrics().horizontalAdvance(QString(80, 'm')));
+    EXPECT_GE(main->viewport()->height(), 12 * 16);
 }
 
 TEST_F(SymbolsUiTest, BrokenAndForeignSymbolFiles) {
@@ -227,6 +338,21 @@ TEST_F(SymbolsUiTest, StepsBySourceLine) {
     EXPECT_EQ(ProgramSymbols.FunctionAt(ProgramCounter), ProgramSymbols.FindFunction("main"));
     ASSERT_TRUE(ProgramSymbols.LineAt(ProgramCounter));
     EXPECT_EQ(ProgramSymbols.LineAt(ProgramCounter)->address, ProgramCounter);
+    // A stop without a C line (a library routine) shows its row in the listing, in view and in
+    // front.
+    const auto mulint = LabelAddress("__mulint");
+    ASSERT_TRUE(mulint);
+    form->ResetMC->trigger();
+    Form2->StringGrid1->scrollToTop();
+    BreakpointTable.Set(*mulint, 1);
+    form->RunProg->trigger();
+    WaitForRun();
+    BreakpointTable.Set(*mulint, 0);
+    ASSERT_EQ(ProgramCounter, *mulint);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), Form2.data());
+    EXPECT_EQ(Form2->SelectedRow(), ListingRowMap[*mulint]);
+    QTableView* grid = Form2->StringGrid1;
+    EXPECT_TRUE(grid->viewport()->rect().contains(grid->visualRect(Form2->Model->index(Form2->SelectedRow(), 0))));
     // Elsewhere F8 is one instruction again.
     form->MdiArea->setActiveSubWindow(Form2);
     const uint16_t pc = ProgramCounter;

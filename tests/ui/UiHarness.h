@@ -9,12 +9,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QStringList>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QTableView>
 #include <QTableWidget>
 #include <deque>
 #include <memory>
@@ -87,8 +89,9 @@ inline QStringList CrampedTexts(QWidget* root) {
         if (auto* box = qobject_cast<QComboBox*>(w)) {
             QStyleOptionComboBox opt;
             opt.initFrom(box);
+            // The style draws the chosen item one pixel inside the edit field on either side.
             const int room =
-                box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box).width();
+                box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, box).width() - 2;
             for (int i = 0; i < box->count(); ++i)
                 if (QFontMetrics(box->font()).horizontalAdvance(box->itemText(i)) > room) {
                     found << name(w, box->itemText(i)) + QStringLiteral(" does not fit %1 pixels").arg(room);
@@ -137,6 +140,36 @@ inline QStringList CrampedTexts(QWidget* root) {
         inks.emplace_back(label, inParent);
     }
     return found;
+}
+
+// Listing cells whose text does not fit its column (the instruction column is bold), and columns
+// that run past what the view shows.
+inline QStringList ClippedListingCells(QTableView* grid) {
+    QStringList found;
+    QAbstractItemModel* model = grid->model();
+    int columns = 0;
+    for (int c = 0; c < model->columnCount(); ++c) columns += grid->columnWidth(c);
+    if (columns > grid->viewport()->width())
+        found << QStringLiteral("columns %1 wide in a view %2 wide").arg(columns).arg(grid->viewport()->width());
+    QFont bold = grid->font();
+    bold.setBold(true);
+    const QFontMetrics regular(grid->font()), wide(bold);
+    for (int r = 0; r < model->rowCount() && found.size() < 5; ++r)
+        for (int c = 0; c < model->columnCount(); ++c) {
+            const QString text = model->index(r, c).data().toString();
+            if ((c == 1 ? wide : regular).horizontalAdvance(text) + 2 > grid->columnWidth(c))
+                found << text + QStringLiteral(" does not fit %1 pixels").arg(grid->columnWidth(c));
+        }
+    return found;
+}
+
+// Waits up to ten seconds for `done`, serving the event loop.
+template <class Done>
+bool WaitUntil(Done done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
 }
 
 class UiTest : public ::testing::Test {

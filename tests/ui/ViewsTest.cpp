@@ -248,6 +248,39 @@ TEST_F(ViewsTest, WithRefreshesOffTheViewsFollowWhenTheRunEnds) {
     EXPECT_EQ(Cell(SFRForm8051->StringGrid5, 0), " 0000");
 }
 
+// The program counter cell and the status bar's simulation time follow a run at the display's
+// pace, and stand still with the screen update off; a newly opened program shows 0000.
+TEST_F(ViewsTest, ProgramCounterCellFollowsARunAndANewProgram) {
+    std::vector<uint8_t> program(200, 0x00);  // NOPs, then LJMP 0000h
+    program.insert(program.end(), {0x02, 0x00, 0x00});
+    ASSERT_TRUE(Open(program));
+    form->ShowSFR8051->trigger();
+    QTableWidgetItem* pc = SFRForm8051->StringGrid5->item(0, 0);
+    Settings.ScrUpdate = 1;
+    form->RunProg->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return pc->text() != " 0000"; }));
+    EXPECT_TRUE(WaitUntil([&] { return form->StatusPanels[1]->text().startsWith("Simulation: "); }));
+    EXPECT_TRUE(form->Running());
+    form->StopExecute();
+    WaitForRun();
+
+    Settings.ScrUpdate = 0;
+    const QString stopped = pc->text(), time = form->StatusPanels[1]->text();
+    form->RunProg->trigger();
+    QElapsedTimer run;
+    run.start();
+    while (run.elapsed() < 200) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(pc->text(), stopped);
+    EXPECT_EQ(form->StatusPanels[1]->text(), time);
+    form->StopExecute();
+    WaitForRun();
+
+    ProgramCounter = 0x55;
+    form->ShowProgramCounter(0x55);
+    ASSERT_TRUE(Open({0x00, 0x00}, "other.hex"));
+    EXPECT_EQ(pc->text(), " 0000");
+}
+
 TEST_F(ViewsTest, ResetRedrawsTheViews) {
     form->ShowSFR8051->trigger();
     form->ShowIntRAM->trigger();
