@@ -62,7 +62,12 @@ uint64_t SegmentPersistence::Lit(const Period& a, const Period& b) const {
     uint64_t digits = 0;
     for (size_t i = 0; i < size_t(wiring_.Digits); ++i) {
         const uint64_t selected = a.selected[i] + b.selected[i];
-        if (!selected) continue;
+        if (!selected) {
+            // Selected only now, no time yet (pins set by hand while the program stands still):
+            // the digit shows what its pins hold.
+            if (selected_ >> i & 1) digits |= uint64_t(on_) << (8 * i);
+            continue;
+        }
         uint8_t lit = 0;
         for (size_t n = 0; n < 8; ++n)
             if ((a.on[i][n] + b.on[i][n]) * 100 >= selected * uint64_t(share_)) lit |= uint8_t(1u << n);
@@ -80,6 +85,12 @@ void SegmentPersistence::PinsChanged(const PortPins& levels, uint64_t cycle) {
         if (!levels.Level(wiring_.Segments[size_t(n)])) on |= uint8_t(1u << n);
     selected_ = selected;
     on_ = on;
+}
+
+void SegmentPersistence::PinsSetByHand(const PortPins& levels, uint64_t cycle) {
+    Clear(cycle);
+    PinsChanged(levels, cycle);
+    Publish(cycle);
 }
 
 uint64_t SegmentPersistence::Shown(uint64_t cycle) const {

@@ -5,7 +5,8 @@
 // is low. The display is looked at once per refresh period of 20 ms of controller time. A segment
 // of a digit is lit when, over the last two periods (the running one counting as one), it was on
 // for at least `SharePercent` of the time its digit was selected; a digit not selected in that time
-// is dark. So the order in which a program selects a digit and writes its segments, and blanking
+// is dark (unless it is selected right now and no time has passed yet: it then shows its pins as
+// they are). So the order in which a program selects a digit and writes its segments, and blanking
 // between digits, do not matter: the few cycles in which a digit shows its neighbour's pattern are
 // too short to be seen, as on a board.
 //
@@ -33,6 +34,10 @@ public:
     void Clear(uint64_t cycle);
     // The pins at `cycle` (no earlier than the last call).
     void PinsChanged(const PortPins& levels, uint64_t cycle);
+    // Pins changed by hand while the program stands still: no controller time passes, yet the
+    // user looks at the board for as long as it takes, so it shows what a board frozen in time
+    // shows: the digits selected now, with the segments on now.
+    void PinsSetByHand(const PortPins& levels, uint64_t cycle);
     // Byte i = the lit segments of digit i (bit n = segment n) as the display shows them at
     // `cycle`: the last complete period and the running one.
     uint64_t Shown(uint64_t cycle) const;

@@ -86,6 +86,10 @@ TEST(SegmentPersistence, StoppedScanDimShareAndClear) {
     EXPECT_EQ(b.Shown(), 0x3Fu);
     b.display.Clear(b.cycle);
     EXPECT_EQ(b.display.Published(), 0u);
+    // Pins set by hand with the program standing still: the selected digit shows them at once.
+    b.pins.port[2] = uint8_t(~0x06);
+    b.display.PinsSetByHand(b.pins, b.cycle);
+    EXPECT_EQ(b.display.Published(), 0x06u);
     // A long time without a change is counted without stepping through every period.
     b.Store(1, 0xFE, uint64_t(1) << 40);
     EXPECT_EQ(b.Shown(), 0x3Fu);

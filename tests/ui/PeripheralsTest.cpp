@@ -319,6 +319,7 @@ TEST_F(PeripheralsTest, WindowsShowMemoryAtTheEndOfEveryRun) {
 // multiplexed display still shows every digit the program latched, not what the pins hold now.
 TEST_F(PeripheralsTest, RepaintsKeepEveryByteAndEveryLatchedDigit) {
     Settings.ScrUpdate = 1;
+    Settings.Persistence = false;  // digits latched at the trigger's falling edge
     form->ShowSerial->trigger();
     form->ShowLED->trigger();
     std::vector<uint8_t> program;
@@ -345,6 +346,7 @@ TEST_F(PeripheralsTest, RepaintsKeepEveryByteAndEveryLatchedDigit) {
 }
 
 TEST_F(PeripheralsTest, MultiplexedDigitsDrawOnFallingTriggers) {
+    Settings.Persistence = false;
     form->ShowLED->trigger();
     ASSERT_TRUE(LEDForm);
     TLEDForm* led = LEDForm;
