@@ -39,7 +39,7 @@ void Hd44780::MakeBusy(uint64_t cycle, int microseconds) {
     busyUntil_ = cycle + (uint64_t(microseconds) * perSecond + 999999) / 1000000;
 }
 
-bool Hd44780::PinsChanged(const PortPins& levels, uint64_t cycle) {
+bool Hd44780::PinsChanged(const PortLevels& levels, uint64_t cycle) {
     const bool e = levels.Level(wiring_.E), rs = levels.Level(wiring_.RS);
     const bool rw = IsPortPin(wiring_.RW) && levels.Level(wiring_.RW);
     // The module's unconnected D0-D3 read high through its pull-ups.
@@ -63,7 +63,7 @@ bool Hd44780::PinsChanged(const PortPins& levels, uint64_t cycle) {
             else if (rs && !Busy(cycle)) MoveAddress(Increment()), MakeBusy(cycle, kInstructionUs);
         }
     }
-    const PortPins before = pulls_;
+    const PortLevels before = pulls_;
     UpdateOutput(cycle);
     return !(before == pulls_);
 }

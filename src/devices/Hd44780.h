@@ -36,9 +36,9 @@ public:
     // The pins as the module sees them (every pull but its own) at machine cycle `cycle`; also
     // called with unchanged levels when time alone may change the output (see PullsChangeAt).
     // Returns true when the module's pulls changed.
-    bool PinsChanged(const PortPins& levels, uint64_t cycle);
+    bool PinsChanged(const PortLevels& levels, uint64_t cycle);
     // The data lines the module pulls low (0 bits) while it outputs; all 1 otherwise.
-    const PortPins& Pulls() const { return pulls_; }
+    const PortLevels& Pulls() const { return pulls_; }
     // The cycle at which the module's output changes without a pin change (the busy flag falling
     // while it is being read), or UINT64_MAX.
     uint64_t PullsChangeAt() const { return outputChangesAt_; }
@@ -105,6 +105,6 @@ private:
     bool lowNibbleNext_ = false;
     uint8_t highNibble_ = 0;
     uint8_t readLatch_ = 0;
-    PortPins pulls_{};
+    PortLevels pulls_{};
     uint64_t outputChangesAt_ = UINT64_MAX;
 };

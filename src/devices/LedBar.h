@@ -7,7 +7,7 @@
 #include "Wiring.h"
 
 // Bit i = the LED on pin i of the port is lit.
-inline uint8_t LitLeds(const LedBarWiring& w, const PortPins& levels) {
+inline uint8_t LitLeds(const LedBarWiring& w, const PortLevels& levels) {
     const uint8_t p = levels.port[size_t(w.Port & 3)];
     return w.ActiveLow ? uint8_t(~p) : p;
 }

@@ -1,7 +1,7 @@
 // The 4x4 matrix keypad: lines joined by pressed keys read low together.
 #include "MatrixKeypad.h"
 
-bool MatrixKeypad::PinsChanged(const PortPins& levels) {
+bool MatrixKeypad::PinsChanged(const PortLevels& levels) {
     // Lines 0-3 are the rows, 4-7 the columns. Join the lines of every pressed key (a tiny
     // union-find), then a group is low when any of its lines is held low from outside.
     std::array<int, 8> group{0, 1, 2, 3, 4, 5, 6, 7};
@@ -19,7 +19,7 @@ bool MatrixKeypad::PinsChanged(const PortPins& levels) {
     std::array<int, 8> members{};
     for (int line = 0; line < 8; ++line) ++members[size_t(find(line))];
     // A line alone needs no pull of ours; a line joined to a low group is pulled with it.
-    PortPins pulls;
+    PortLevels pulls;
     for (int line = 0; line < 8; ++line)
         if (low[size_t(find(line))] && members[size_t(find(line))] > 1) pulls.PullLow(pin(line));
     const bool changed = !(pulls == pulls_);

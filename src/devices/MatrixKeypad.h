@@ -28,13 +28,13 @@ public:
     }
 
     // The pins as the keypad sees them (every pull but its own); returns true when its pulls changed.
-    bool PinsChanged(const PortPins& levels);
-    const PortPins& Pulls() const { return pulls_; }
+    bool PinsChanged(const PortLevels& levels);
+    const PortLevels& Pulls() const { return pulls_; }
 
 private:
     Keypad4x4Wiring wiring_;
     uint16_t down_ = 0;
-    PortPins pulls_{};
+    PortLevels pulls_{};
 };
 
 // The key of a typed character: "0"-"9", "A"-"F" (either case), -1 for any other.

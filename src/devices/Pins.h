@@ -12,7 +12,7 @@
 #include <string_view>
 
 // One byte per port, bit b of byte p for pin Pp.b.
-struct PortPins {
+struct PortLevels {
     std::array<uint8_t, 4> port{0xFF, 0xFF, 0xFF, 0xFF};
 
     // Level of a pin given by its bit address (80h-B7h).
@@ -24,13 +24,13 @@ struct PortPins {
     }
     // Pulls a pin low (for pull masks: 1 = left alone, 0 = pulled low).
     void PullLow(uint8_t bitAddress) { Set(bitAddress, 0); }
-    bool operator==(const PortPins&) const = default;
+    bool operator==(const PortLevels&) const = default;
 
     static int PortOf(uint8_t bitAddress) { return (bitAddress >> 4) & 3; }
 };
 
 // No pin pulled.
-inline constexpr PortPins kNoPulls{};
+inline constexpr PortLevels kNoPulls{};
 
 // Whether a bit address names one of the 32 port pins.
 constexpr bool IsPortPin(int bitAddress) {

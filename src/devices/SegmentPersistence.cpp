@@ -76,7 +76,7 @@ uint64_t SegmentPersistence::Lit(const Period& a, const Period& b) const {
     return digits;
 }
 
-void SegmentPersistence::PinsChanged(const PortPins& levels, uint64_t cycle) {
+void SegmentPersistence::PinsChanged(const PortLevels& levels, uint64_t cycle) {
     Advance(cycle);
     uint8_t selected = 0, on = 0;
     for (int i = 0; i < wiring_.Digits; ++i)
@@ -87,7 +87,7 @@ void SegmentPersistence::PinsChanged(const PortPins& levels, uint64_t cycle) {
     on_ = on;
 }
 
-void SegmentPersistence::PinsSetByHand(const PortPins& levels, uint64_t cycle) {
+void SegmentPersistence::PinsSetByHand(const PortLevels& levels, uint64_t cycle) {
     Clear(cycle);
     PinsChanged(levels, cycle);
     Publish(cycle);

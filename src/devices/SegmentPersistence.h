@@ -33,11 +33,11 @@ public:
     // Forgets the time seen so far (Reset): every digit dark until the pins light it again.
     void Clear(uint64_t cycle);
     // The pins at `cycle` (no earlier than the last call).
-    void PinsChanged(const PortPins& levels, uint64_t cycle);
+    void PinsChanged(const PortLevels& levels, uint64_t cycle);
     // Pins changed by hand while the program stands still: no controller time passes, yet the
     // user looks at the board for as long as it takes, so it shows what a board frozen in time
     // shows: the digits selected now, with the segments on now.
-    void PinsSetByHand(const PortPins& levels, uint64_t cycle);
+    void PinsSetByHand(const PortLevels& levels, uint64_t cycle);
     // Byte i = the lit segments of digit i (bit n = segment n) as the display shows them at
     // `cycle`: the last complete period and the running one.
     uint64_t Shown(uint64_t cycle) const;

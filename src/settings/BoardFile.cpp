@@ -216,7 +216,7 @@ std::string LcdWiringProblem(const LcdWiring& w) {
     if (!Distinct({w.RS, w.RW, w.E})) return "RS, RW and E need pins of their own";
     // The data lines the module uses: the whole port, or bits 4-7 in the 4-bit interface.
     for (uint8_t pin : {w.RS, w.RW, w.E})
-        if (pin != kGroundPin && PortPins::PortOf(pin) == w.DataPort && (w.Bits == 8 || (pin & 7) >= 4))
+        if (pin != kGroundPin && PortLevels::PortOf(pin) == w.DataPort && (w.Bits == 8 || (pin & 7) >= 4))
             return PinText(pin) + " is both a data line and RS, RW or E";
     return {};
 }

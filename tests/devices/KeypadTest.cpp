@@ -7,9 +7,9 @@
 namespace {
 
 // What a pin reads: the port latch AND the keypad's pulls.
-PortPins Pins(const PortPins& latch, MatrixKeypad& keypad) {
+PortLevels Pins(const PortLevels& latch, MatrixKeypad& keypad) {
     keypad.PinsChanged(latch);
-    PortPins pins = latch;
+    PortLevels pins = latch;
     for (size_t p = 0; p < 4; ++p) pins.port[p] &= keypad.Pulls().port[p];
     return pins;
 }
@@ -19,9 +19,9 @@ PortPins Pins(const PortPins& latch, MatrixKeypad& keypad) {
 uint16_t ScanRows(MatrixKeypad& keypad) {
     uint16_t found = 0;
     for (int r = 0; r < 4; ++r) {
-        PortPins latch;
+        PortLevels latch;
         latch.Set(keypad.Wiring().Rows[size_t(r)], 0);
-        const PortPins pins = Pins(latch, keypad);
+        const PortLevels pins = Pins(latch, keypad);
         for (int c = 0; c < 4; ++c)
             if (!pins.Level(keypad.Wiring().Columns[size_t(c)])) found |= uint16_t(1u << (4 * r + c));
     }
@@ -32,9 +32,9 @@ uint16_t ScanRows(MatrixKeypad& keypad) {
 uint16_t ScanColumns(MatrixKeypad& keypad) {
     uint16_t found = 0;
     for (int c = 0; c < 4; ++c) {
-        PortPins latch;
+        PortLevels latch;
         latch.Set(keypad.Wiring().Columns[size_t(c)], 0);
-        const PortPins pins = Pins(latch, keypad);
+        const PortLevels pins = Pins(latch, keypad);
         for (int r = 0; r < 4; ++r)
             if (!pins.Level(keypad.Wiring().Rows[size_t(r)])) found |= uint16_t(1u << (4 * r + c));
     }
@@ -59,7 +59,7 @@ TEST(Keypad4x4, ScanningFindsEveryKeyInReadingOrder) {
         }
         // Nothing is pulled while no line is driven low: the port reads its latch.
         keypad.SetKeysDown(0xFFFF);
-        EXPECT_EQ(Pins(PortPins{}, keypad), PortPins{});
+        EXPECT_EQ(Pins(PortLevels{}, keypad), PortLevels{});
     }
 }
 
@@ -76,7 +76,7 @@ TEST(Keypad4x4, KeysJoinLinesLikeSwitches) {
 }
 
 TEST(LedBar, ActiveLowOrHigh) {
-    PortPins pins;
+    PortLevels pins;
     pins.port[1] = 0xA5;
     EXPECT_EQ(LitLeds(LedBarWiring{1, true}, pins), 0x5A);
     EXPECT_EQ(LitLeds(LedBarWiring{1, false}, pins), 0xA5);

@@ -78,7 +78,7 @@ public:
     }
 
     Hd44780 lcd;
-    PortPins latch;
+    PortLevels latch;
     uint64_t cycle = 0;
 
 private:

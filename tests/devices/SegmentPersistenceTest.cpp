@@ -13,7 +13,7 @@ constexpr uint8_t kDigits[4] = {0x06, 0x5B, 0x4F, 0x66};
 // refresh period.
 struct Board {
     SegmentPersistence display;
-    PortPins pins;
+    PortLevels pins;
     uint64_t cycle = 0;
     Board() { display.Configure(SegmentWiring{}, 12000000, 0); }
     void Store(int port, uint8_t v, uint64_t cycles = 1) {

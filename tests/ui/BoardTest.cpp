@@ -96,7 +96,7 @@ TEST_F(BoardTest, LcdGlassDrawsDotsCursorAndColour) {
     // A module written through its pins: "A" at the first position, the cursor after it.
     Hd44780 lcd;
     lcd.Configure(LcdWiring{}, 12000000, 0);
-    PortPins pins;
+    PortLevels pins;
     uint64_t cycle = 20000;
     auto write = [&](bool rs, uint8_t byte) {
         pins.Set(0xA0, rs);

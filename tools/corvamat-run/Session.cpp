@@ -316,7 +316,7 @@ RunOutcome RunProgram(RunSetup& setup) {
     if (run.Reason == StopReason::Watch) outcome.watchWriter = LastWatchHit().writer;
     if (LcdAttached())
         for (int line = 0; line < BoardLcd().Wiring().Lines; ++line) outcome.lcd.push_back(BoardLcd().LineText(line));
-    if (BoardLedBar) outcome.leds = LitLeds(*BoardLedBar, PortPins{{PortPinLevels(0), PortPinLevels(1), PortPinLevels(2), PortPinLevels(3)}});
+    if (BoardLedBar) outcome.leds = LitLeds(*BoardLedBar, PortLevels{{PortPinLevels(0), PortPinLevels(1), PortPinLevels(2), PortPinLevels(3)}});
     return outcome;
 }
 
