@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "Inputs.h"
 #include "FitText.h"
 #include "HexDump.h"
 #include "KeyFilters.h"
@@ -259,7 +260,11 @@ void TSerialForm::Button1Click() {
     // The receive buffer first, then RB8 and RI, so that a program polling RI reads the new
     // byte. The dump shows the byte sent, whatever the running program stores into SBUF meanwhile.
     const uint8_t byte = uint8_t(value);
-    ReceiveSerialByteUi(byte, CheckBox1->isChecked() ? 1 : 0);
+    MachineInput in;
+    in.kind = InputKind::SerialByte;
+    in.value = byte;
+    in.extra = CheckBox1->isChecked() ? 1 : 0;
+    SubmitInput(in);
     AppendByte(byte, true);
 }
 

@@ -241,18 +241,17 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     connect(CodeList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(DataList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(RemoveCode, &QPushButton::clicked, this, [this] {
-        if (QTreeWidgetItem* i = CodeList->currentItem()) BreakpointTable.Set(uint16_t(i->data(0, Qt::UserRole).toUInt()), 0);
+        if (QTreeWidgetItem* i = CodeList->currentItem()) RemoveBreakpoint(i->data(1, Qt::UserRole).toInt());
         RefreshAll();
     });
     connect(RemoveAllCode, &QPushButton::clicked, this, [this] {
-        for (uint32_t a = 0; a <= 0xFFFF; ++a) BreakpointTable.Set(uint16_t(a), 0);
+        RemoveCodeBreakpoints();
         RefreshAll();
     });
     connect(ToggleCode, &QPushButton::clicked, this, [this] {
         if (QTreeWidgetItem* i = CodeList->currentItem()) {
-            const uint16_t a = uint16_t(i->data(0, Qt::UserRole).toUInt());
-            // 1 stops a run, 2 is a breakpoint kept but disabled.
-            BreakpointTable.Set(a, BreakpointTable[a] == 1 ? 2 : 1);
+            const int id = i->data(1, Qt::UserRole).toInt();
+            if (const auto b = FindBreakpoint(id)) EnableBreakpoint(id, !b->enabled);
         }
         RefreshAll();
     });
@@ -265,13 +264,15 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     });
     connect(RemoveData, &QPushButton::clicked, this, [this] {
         const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
-        if (n >= 0 && n < int(DataBreakpoints.size())) DataBreakpoints.erase(DataBreakpoints.begin() + n);
+        const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+        if (n >= 0 && n < int(data.size())) RemoveBreakpoint(data[size_t(n)].id);
         ForgetWatchHit();
         RefreshAll();
     });
     connect(ToggleData, &QPushButton::clicked, this, [this] {
         const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
-        if (n >= 0 && n < int(DataBreakpoints.size())) DataBreakpoints[size_t(n)].enabled = !DataBreakpoints[size_t(n)].enabled;
+        const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+        if (n >= 0 && n < int(data.size())) EnableBreakpoint(data[size_t(n)].id, !data[size_t(n)].enabled);
         RefreshAll();
         DataList->setCurrentItem(DataList->topLevelItem(n));
     });
@@ -320,19 +321,19 @@ void TDebuggerForm::UpdateButtons() {
     if (QTreeWidgetItem* i = CodeList->currentItem())
         ToggleCode->setText(BreakpointTable[uint16_t(i->data(0, Qt::UserRole).toUInt())] == 1 ? QStringLiteral("Disable") : QStringLiteral("Enable"));
     const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
-    if (n >= 0 && n < int(DataBreakpoints.size()))
-        ToggleData->setText(DataBreakpoints[size_t(n)].enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
+    const auto watches = ListBreakpoints(Breakpoint::Kind::Data);
+    if (n >= 0 && n < int(watches.size()))
+        ToggleData->setText(watches[size_t(n)].enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
 }
 
 void TDebuggerForm::FillCode() {
     const int keep = CodeList->indexOfTopLevelItem(CodeList->currentItem());
     CodeList->clear();
-    for (uint32_t a = 0; a <= 0xFFFF; ++a) {
-        const uint8_t state = BreakpointTable[uint16_t(a)];
-        if (state != 1 && state != 2) continue;
-        auto* item = new QTreeWidgetItem(CodeList, {AddressText(a), ListingText(uint16_t(a)),
-                                                    state == 1 ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
-        item->setData(0, Qt::UserRole, a);
+    for (const Breakpoint& b : ListBreakpoints(Breakpoint::Kind::Code)) {
+        auto* item = new QTreeWidgetItem(CodeList, {AddressText(b.address), ListingText(b.address),
+                                                    b.enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+        item->setData(0, Qt::UserRole, unsigned(b.address));
+        item->setData(1, Qt::UserRole, b.id);
     }
     if (keep >= 0) CodeList->setCurrentItem(CodeList->topLevelItem(std::min(keep, CodeList->topLevelItemCount() - 1)));
     UpdateButtons();
@@ -342,17 +343,20 @@ void TDebuggerForm::FillData() {
     const int keep = DataList->indexOfTopLevelItem(DataList->currentItem());
     DataList->clear();
     const WatchHitInfo hit = LastWatchHit();
-    for (size_t n = 0; n < DataBreakpoints.size(); ++n) {
-        const DataBreakpoint& b = DataBreakpoints[n];
+    const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    int hitRow = -1;
+    for (size_t n = 0; n < data.size(); ++n) {
+        const DataBreakpoint& b = data[n].data;
         new QTreeWidgetItem(DataList, {QString::fromStdString(WatchPlaceText(b)),
                                        QString::fromStdString(WatchConditionText(b)),
-                                       b.enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+                                       data[n].enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+        if (hit.hit && data[n].id == hit.id) hitRow = int(n);
     }
-    if (hit.hit && hit.index >= 0 && hit.index < int(DataBreakpoints.size())) {
-        DataList->setCurrentItem(DataList->topLevelItem(hit.index));
+    if (hitRow >= 0) {
+        DataList->setCurrentItem(DataList->topLevelItem(hitRow));
         StopLabel->setText(QStringLiteral("Stopped by data breakpoint %1 (%2): the instruction at %3 wrote %4.")
-                               .arg(hit.index + 1)
-                               .arg(QString::fromStdString(WatchPlaceText(DataBreakpoints[size_t(hit.index)])))
+                               .arg(hitRow + 1)
+                               .arg(QString::fromStdString(WatchPlaceText(data[size_t(hitRow)].data)))
                                .arg(AddressText(hit.writer), ByteText(hit.value)));
         StopLabel->show();
     } else {
@@ -386,11 +390,12 @@ void TDebuggerForm::FillStopwatch() {
 }
 
 void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b) {
-    if (edit >= 0 && edit < int(DataBreakpoints.size())) {
-        DataBreakpoints[size_t(edit)] = b;
+    const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    if (edit >= 0 && edit < int(data.size())) {
+        ChangeDataBreakpoint(data[size_t(edit)].id, b);
         ForgetWatchHit();
     } else {
-        DataBreakpoints.push_back(b);
+        AddDataBreakpoint(b);
     }
     RefreshAll();
     DataList->setCurrentItem(DataList->topLevelItem(edit >= 0 ? edit : DataList->topLevelItemCount() - 1));
@@ -398,7 +403,8 @@ void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b) {
 
 void TDebuggerForm::OpenDataEditor(int edit) {
     TDataBreakpointDialog dialog(this);
-    if (edit >= 0 && edit < int(DataBreakpoints.size())) dialog.SetBreakpoint(DataBreakpoints[size_t(edit)]);
+    const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    if (edit >= 0 && edit < int(data.size())) dialog.SetBreakpoint(data[size_t(edit)].data);
     if (dialog.exec() != QDialog::Accepted) return;
     DataBreakpoint b;
     QString error;
