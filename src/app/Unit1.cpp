@@ -298,6 +298,7 @@ bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     FinishWorker();  // at most the last Synchronize of the previous step or run
     ArmDebugStops(oneShot);
     SingleStepMode = singleStep;
+    SetBoardClock(Settings.Frequency);
     RunSettings rs;
     rs.Frequency = Settings.Frequency;
     rs.ScrUpdate = Settings.ScrUpdate;

@@ -4,6 +4,28 @@
 
 #include "CharacterRom.h"
 
+Hd44780& Hd44780::operator=(const Hd44780& o) {
+    if (this == &o) return *this;
+    wiring_ = o.wiring_;
+    frequency_ = o.frequency_;
+    for (size_t i = 0; i < ddram_.size(); ++i) StoreRelaxed(ddram_[i], o.ddram_[i]);
+    for (size_t i = 0; i < cgram_.size(); ++i) StoreRelaxed(cgram_[i], o.cgram_[i]);
+    StoreRelaxed(ac_, o.ac_);
+    StoreRelaxed(flags_, o.flags_);
+    StoreRelaxed(shift_, o.shift_);
+    StoreRelaxed(writesWhileBusy_, o.writesWhileBusy_);
+    busyUntil_ = o.busyUntil_;
+    e_ = o.e_;
+    rs_ = o.rs_;
+    rw_ = o.rw_;
+    lowNibbleNext_ = o.lowNibbleNext_;
+    highNibble_ = o.highNibble_;
+    readLatch_ = o.readLatch_;
+    pulls_ = o.pulls_;
+    outputChangesAt_ = o.outputChangesAt_;
+    return *this;
+}
+
 void Hd44780::Configure(const LcdWiring& wiring, int32_t frequencyHz, uint64_t cycle) {
     wiring_ = wiring;
     frequency_ = frequencyHz > 0 ? frequencyHz : 11059200;

@@ -27,8 +27,17 @@ public:
     // Execution times in microseconds at the controller's 270 kHz clock.
     static constexpr int kInstructionUs = 37, kClearUs = 1520, kPowerOnUs = 10000;
 
+    Hd44780() = default;
+    Hd44780(const Hd44780&) = default;
+    // Whatever a window reads is stored as a relaxed atomic, so that a copy put back (history)
+    // never races with a window drawing the module.
+    Hd44780& operator=(const Hd44780& o);
+    bool operator==(const Hd44780&) const = default;
+
     // Sets the wiring and the 8051's clock (Hz) and powers the module on at `cycle`.
     void Configure(const LcdWiring& wiring, int32_t frequencyHz, uint64_t cycle = 0);
+    // The 8051's clock changed: busy times from now on follow it.
+    void SetClock(int32_t frequencyHz) { frequency_ = frequencyHz > 0 ? frequencyHz : 11059200; }
     // The power-on reset: display cleared, 8-bit interface, one line, display off, increment; busy
     // for 10 ms.
     void PowerOn(uint64_t cycle);

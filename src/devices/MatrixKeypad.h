@@ -16,6 +16,16 @@
 
 class MatrixKeypad {
 public:
+    MatrixKeypad() = default;
+    MatrixKeypad(const MatrixKeypad&) = default;
+    MatrixKeypad& operator=(const MatrixKeypad& o) {
+        wiring_ = o.wiring_;
+        SetKeysDown(o.KeysDown());
+        pulls_ = o.pulls_;
+        return *this;
+    }
+    bool operator==(const MatrixKeypad&) const = default;
+
     void Configure(const Keypad4x4Wiring& wiring) { wiring_ = wiring; }
     const Keypad4x4Wiring& Wiring() const { return wiring_; }
 

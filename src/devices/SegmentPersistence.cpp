@@ -10,14 +10,34 @@ void SegmentPersistence::Period::Add(const Period& other) {
     }
 }
 
+SegmentPersistence& SegmentPersistence::operator=(const SegmentPersistence& o) {
+    if (this == &o) return *this;
+    wiring_ = o.wiring_;
+    share_ = o.share_;
+    periodCycles_ = o.periodCycles_;
+    periodStart_ = o.periodStart_;
+    last_ = o.last_;
+    selected_ = o.selected_;
+    on_ = o.on_;
+    current_ = o.current_;
+    previous_ = o.previous_;
+    beforePrevious_ = o.beforePrevious_;
+    StoreRelaxed(published_, o.Published());
+    return *this;
+}
+
+void SegmentPersistence::SetClock(int32_t frequencyHz) {
+    const uint64_t perSecond = uint64_t(frequencyHz > 0 ? frequencyHz : 11059200) / 12;
+    periodCycles_ = std::max<uint64_t>(1, perSecond * kPeriodMs / 1000);
+}
+
 void SegmentPersistence::Configure(const SegmentWiring& wiring, int32_t frequencyHz, uint64_t cycle,
                                    int sharePercent) {
     wiring_ = wiring;
     wiring_.Digits = std::clamp(wiring.Digits, 1, 8);
     share_ = std::clamp(sharePercent, 1, 100);
     selected_ = on_ = 0;
-    const uint64_t perSecond = uint64_t(frequencyHz > 0 ? frequencyHz : 11059200) / 12;
-    periodCycles_ = std::max<uint64_t>(1, perSecond * kPeriodMs / 1000);
+    SetClock(frequencyHz);
     Clear(cycle);
 }
 

@@ -24,12 +24,24 @@
 
 class SegmentPersistence {
 public:
+    SegmentPersistence() = default;
+    SegmentPersistence(const SegmentPersistence&) = default;
+    SegmentPersistence& operator=(const SegmentPersistence& o);
+    bool operator==(const SegmentPersistence&) const = default;
+
     static constexpr int kPeriodMs = 20;
     static constexpr int kDefaultSharePercent = 25;
 
     // Sets the wiring and the 8051's clock and starts dark at `cycle`.
     void Configure(const SegmentWiring& wiring, int32_t frequencyHz, uint64_t cycle = 0,
                    int sharePercent = kDefaultSharePercent);
+    // The 8051's clock changed: periods from now on last 20 ms at it.
+    void SetClock(int32_t frequencyHz);
+    // Time passes without a change of the pins: the periods that end by `cycle` are closed and
+    // published.
+    void Tick(uint64_t cycle) { Advance(cycle); }
+    // The cycle at which the running period ends.
+    uint64_t PeriodEnd() const { return periodStart_ + periodCycles_; }
     // Forgets the time seen so far (Reset): every digit dark until the pins light it again.
     void Clear(uint64_t cycle);
     // The pins at `cycle` (no earlier than the last call).
@@ -52,6 +64,7 @@ private:
         std::array<uint64_t, 8> selected{};
         std::array<std::array<uint64_t, 8>, 8> on{};
         void Add(const Period& other);
+        bool operator==(const Period&) const = default;
     };
     // Counts the time up to `cycle` into the periods, closing those that end on the way.
     void Advance(uint64_t cycle);

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QTime>
 
 #include "Settings.h"
 
@@ -22,11 +23,10 @@ const Palette kGreen{QColor(0x2A, 0x2A, 0x26), QColor(0x9C, 0xB8, 0x3A), QColor(
 const Palette kBlue{QColor(0x2A, 0x2A, 0x2E), QColor(0x1E, 0x3C, 0xC8), QColor(0x27, 0x47, 0xD4),
                     QColor(0xEE, 0xF4, 0xFF)};
 
-// The blink of the cursor block: 409.6 ms on, 409.6 ms off at the controller's 270 kHz, timed by
-// the machine cycles run so far.
+// The blink of the cursor block: 409.6 ms on, 409.6 ms off at the module's 270 kHz, as the eye
+// sees it on the screen.
 bool BlinkPhase() {
-    const double seconds = double(MachineCycleCount()) * 12.0 / double(Settings.Frequency);
-    return int64_t(seconds / 0.4096) % 2 == 0;
+    return QTime::currentTime().msecsSinceStartOfDay() / 410 % 2 == 0;
 }
 
 }  // namespace

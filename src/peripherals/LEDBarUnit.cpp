@@ -40,13 +40,12 @@ void TLEDBarForm::closeEvent(QCloseEvent* event) {
 void TLEDBarForm::FormCreate() {
     Image1->setAccessibleDescription(
         QStringLiteral("LED bar on %1, LED 7 first; 1 = lit").arg(QString::fromStdString(PortText(Settings.LEDBar.Port))));
-    Lit = LitLeds(Settings.LEDBar, PortLevels{{PortPinLevels(0), PortPinLevels(1), PortPinLevels(2), PortPinLevels(3)}});
+    Lit = LitLeds(Settings.LEDBar, PinLevels());
     Draw();
 }
 
 void TLEDBarForm::ShowLiveState() {
-    const uint8_t lit = LitLeds(Settings.LEDBar, PortLevels{{PortPinLevels(0), PortPinLevels(1), PortPinLevels(2),
-                                                           PortPinLevels(3)}});
+    const uint8_t lit = LitLeds(Settings.LEDBar, PinLevels());
     if (lit == Lit && !Image1->pixmap().isNull()) return;
     Lit = lit;
     Draw();

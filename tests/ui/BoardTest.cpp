@@ -33,8 +33,9 @@ TEST_F(BoardTest, LoadBoardOpensItsDevicesAndSaveBoardWritesThem) {
     // Laid out side by side: no window covers another.
     const QList<QMdiSubWindow*> windows = form->MdiArea->subWindowList();
     for (QMdiSubWindow* a : windows)
-        for (QMdiSubWindow* b : windows)
+        for (QMdiSubWindow* b : windows) {
             if (a != b) EXPECT_FALSE(a->geometry().intersects(b->geometry())) << a->windowTitle().toStdString();
+        }
 
     // Save Board writes the open devices only.
     prompts.saveFile = QString::fromStdString(dir.File("mine.board"));

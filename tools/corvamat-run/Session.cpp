@@ -154,6 +154,7 @@ std::optional<LedBarWiring> BoardLedBar;
 
 void AttachBoard(const Board& board, bool keypad) {
     ApplyBoard(board, &Settings);
+    SetBoardClock(Settings.Frequency);
     if (board.LCD) AttachLcd(*board.LCD);
     if (board.Keypad4x4 || keypad) AttachKeypad4x4(Settings.Keypad4x4);
     if (board.LED && board.LED->Trigger && board.LED->Persistence) {
@@ -253,6 +254,12 @@ RunOutcome RunProgram(RunSetup& setup) {
     extras.maxCycles = setup.maxCycles;
     extras.trace = setup.trace;
     SerialLineSend(setup.serialInput.data(), setup.serialInput.size());
+    if (!setup.presses.empty()) {
+        // Each key is held for 20 ms of controller time.
+        std::vector<ScheduledKey> keys;
+        for (const KeyPress& p : setup.presses) keys.push_back({p.key, p.cycle});
+        ScheduleKeypad4x4Presses(keys, uint64_t(Settings.Frequency) / 12 * 20 / 1000);
+    }
     InstallSerialOutputHook(setup.serialOutput);
     SingleStepMode = 0;
     ActiveRun = &run;
@@ -271,7 +278,7 @@ RunOutcome RunProgram(RunSetup& setup) {
     if (run.Reason == StopReason::Watch) outcome.watchWriter = LastWatchHit().writer;
     if (LcdAttached())
         for (int line = 0; line < BoardLcd().Wiring().Lines; ++line) outcome.lcd.push_back(BoardLcd().LineText(line));
-    if (BoardLedBar) outcome.leds = LitLeds(*BoardLedBar, PortLevels{{PortPinLevels(0), PortPinLevels(1), PortPinLevels(2), PortPinLevels(3)}});
+    if (BoardLedBar) outcome.leds = LitLeds(*BoardLedBar, PinLevels());
     return outcome;
 }
 
