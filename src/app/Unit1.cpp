@@ -45,6 +45,8 @@
 #include "WatchUnit.h"
 #include "ProgramSymbols.h"
 #include "Symbols.h"
+#include "PerformanceUnit.h"
+#include "Recorder.h"
 
 TForm1* Form1 = nullptr;
 
@@ -100,6 +102,7 @@ TForm1::TForm1(const QString& settingsPath) {
     CreateMenus();
     CreateSymbolCommands();
     CreateBoardCommands();
+    CreateAnalysisCommands();
 
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(this);
@@ -365,6 +368,10 @@ void TForm1::UpdateCommandStates() {
     for (QAction* a : {ShowLCDCfg, ShowKeypad4x4Cfg, ShowLEDBarCfg, LoadBoard})
         if (a) a->setEnabled(free);
     if (LoadSymbols) LoadSymbols->setEnabled(loaded && free);
+    // The recorder is armed once per run: it is switched and cleared between runs only.
+    if (RecordAnalysis) RecordAnalysis->setEnabled(free);
+    if (ClearAnalysis) ClearAnalysis->setEnabled(free);
+    if (PerformanceForm) PerformanceForm->SetRunning(activity_ == Activity::Running);
 }
 
 void TForm1::SetRunCommands(bool running) {
@@ -377,6 +384,7 @@ void TForm1::SetRunCommands(bool running) {
     StopRepaintPacing();
     RefreshAllViews();
     SetActivity(Activity::Idle);
+    if (Recorder.Enabled()) AnalysisChanged();
     if (finishLineAfterReturn_) QTimer::singleShot(0, this, [this] { FinishLineAfterReturn(); });
 }
 
@@ -552,6 +560,8 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     // The program starts at 0000h: every window shows that, not the last program's counter.
     ProgramCounter = 0;
     ShowProgramCounter(0);
+    // Counts belong to the program that made them.
+    Recorder.Clear();
     LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
@@ -571,8 +581,10 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     ProgramCounter = 0;
     ShowProgramCounter(0);
     if (Form2) Form2->close();
+    Recorder.Clear();
     ForgetSymbols();
     UpdateCommandStates();
+    AnalysisChanged();
 }
 
 void TForm1::SaveDASMExecute() {

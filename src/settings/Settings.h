@@ -35,6 +35,8 @@ struct TSettings {
     bool Optn[4] = {true, true, false, false};
     uint8_t Numbers = 1;    // 0 binary, 1 decimal, 2 hexadecimal
     uint8_t Addresses = 2;  // same coding
+    // Instructions the Trace window keeps while coverage and profile are recorded.
+    int32_t TraceLength = 100000;
 };
 
 extern TSettings Settings;

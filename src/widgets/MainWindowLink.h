@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class MainWindowLink {
 public:
@@ -19,6 +20,8 @@ public:
     // `count` bytes from `first` (internal: the view's address 00h-FFh; external: 0000h-FFFFh).
     enum class MemoryView { Internal, External };
     virtual void ShowMemoryBytes(MemoryView view, uint16_t first, int count) = 0;
+    // Opens the Source window at LINE of FILE; false when it has no such file.
+    virtual bool ShowSourceLine(const std::string& file, int line) = 0;
 
 protected:
     ~MainWindowLink() = default;
