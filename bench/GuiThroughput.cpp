@@ -1,7 +1,9 @@
 // Simulation speed of the desktop program with every window open, for "Update screen every" 1,
 // 100 and 0 (off): runs a program for a fixed time on the offscreen platform and prints machine
 // cycles per second, the longest time to answer a click during the run, the memory in use, and
-// the same program's speed with no window and no refresh for comparison.
+// the same program's speed with no window and no refresh for comparison. Then the two board demos
+// with their boards loaded and every course device open, at "Update screen every" 1 and 12 MHz,
+// as multiples of real time.
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -88,6 +90,33 @@ int main(int argc, char** argv) {
         run.WaitFor();
         std::printf("No window, no refresh:   %12.0f machine cycles per second\n",
                     double(run.CycleCount) / run.RealSeconds);
+    }
+    // The board demos: every course device open, the screen updated after every instruction.
+    for (const char* name : {"digits", "lcd"}) {
+        form.WinCloseExecute();
+        app.processEvents();
+        const QString base = QStringLiteral(CORVAMAT_BOARDS "/") + QString::fromLatin1(name);
+        if (!form.LoadBoardFromFile(base + QStringLiteral(".board")) ||
+            !form.LoadProgramFromFile(base + QStringLiteral(".hex")))
+            return 2;
+        for (QAction* a : {form.ShowLCD, form.ShowKeypad4x4, form.ShowLEDBar, form.ShowLED, form.ShowKeys,
+                           form.ShowPorts, form.ShowSFR8051})
+            a->trigger();
+        Settings.ScrUpdate = 1;
+        Settings.Frequency = 12000000;
+        ResetController();
+        form.RunProg->trigger();
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < seconds * 1000) app.processEvents(QEventLoop::AllEvents, 10);
+        form.Stop->trigger();
+        form.FinishWorker();
+        app.processEvents();
+        const TRunThread& run = *form.ActiveRunThread;
+        const double rate = run.RealSeconds > 0 ? double(run.CycleCount) / run.RealSeconds : 0.0;
+        std::printf("Board %-6s, every device open, update every 1: %12.0f machine cycles per second, "
+                    "%.1f times real time at 12 MHz\n",
+                    name, rate, rate / 1e6);
     }
     form.close();
     return 0;

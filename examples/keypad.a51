@@ -2,7 +2,8 @@
 ; also drives P3.2 (INT0). At every key press (a falling edge on INT0) the interrupt routine reads
 ; the keys and shows on the rightmost 7-segment digit (default display wiring, P2 segments, P1.0
 ; trigger) the number of the lowest key held down; a dash stands there until the first press.
-; The main program just waits.
+; The digit stays selected (P1.0 low), so a multiplexed display shows it whether it latches the
+; segments at the trigger's falling edge or shows what the pins hold. The main program just waits.
         P0 = 0x80
         P1 = 0x90
         P2 = 0xA0
@@ -39,8 +40,7 @@ show:   mov   P1,#0xFF
         mov   dptr,#segs
         movc  a,@a+dptr
 3$:     mov   P2,a
-        mov   P1,#0xFE          ; falling trigger of digit 0
-        mov   P1,#0xFF
+        mov   P1,#0xFE          ; falling trigger of digit 0, which stays selected
         ret
 
 segs:   .db   0xC0,0xF9,0xA4,0xB0,0x99,0x92,0x82,0xF8

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Checks the layers of src/: a folder includes headers only from itself and the folders below it.
-# core < settings < symbols < program < widgets < (ui | peripherals) < app; ui and peripherals
+# devices < core < settings < symbols < program < widgets < (ui | peripherals) < app; ui and peripherals
 # never include each other, and the Qt-free folders include no Qt header.
 set -euo pipefail
 src="$1"
-declare -A rank=([core]=0 [settings]=1 [symbols]=2 [program]=3 [widgets]=4 [ui]=5 [peripherals]=5 [app]=6)
+declare -A rank=([devices]=0 [core]=1 [settings]=2 [symbols]=3 [program]=4 [widgets]=5 [ui]=6 [peripherals]=6 [app]=7)
 declare -A home
 for f in "$src"/*/*.h; do home[$(basename "$f")]=$(basename "$(dirname "$f")"); done
 fail=0
@@ -19,7 +19,7 @@ for f in "$src"/*/*.h "$src"/*/*.cpp; do
       fail=1
     fi
   done < <(sed -n 's/^#include "\(.*\)".*/\1/p' "$f")
-  if [ "${rank[$dir]}" -le 3 ] && grep -q '^#include <Q' "$f"; then
+  if [ "${rank[$dir]}" -le 4 ] && grep -q '^#include <Q' "$f"; then
     echo "$f includes a Qt header, but $dir/ is Qt-free"
     fail=1
   fi

@@ -102,6 +102,7 @@ TForm1::TForm1(const QString& settingsPath) {
     CreateActions();
     CreateMenus();
     CreateSymbolCommands();
+    CreateBoardCommands();
     CreateAnalysisCommands();
 
     for (int i = 0; i < 4; ++i) {
@@ -304,6 +305,7 @@ bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     FinishWorker();  // at most the last Synchronize of the previous step or run
     ArmDebugStops(oneShot);
     SingleStepMode = singleStep;
+    SetBoardClock(Settings.Frequency);
     RunSettings rs;
     rs.Frequency = Settings.Frequency;
     rs.ScrUpdate = Settings.ScrUpdate;
@@ -319,7 +321,7 @@ bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     liveSkip_ = 0;
     // With "Update screen every" off nothing is repainted during the run.
     if (rs.ScrUpdate) StartRepaintPacing([this] { ShowRunningValues(); });
-    else StartRepaintPacing();
+    else StartRepaintPacing({}, false);
     ActiveRunThread = std::make_unique<TRunThread>(this, rs);
     ActiveRunThread->Start();
     return true;
@@ -368,6 +370,8 @@ void TForm1::UpdateCommandStates() {
     SaveDASM->setEnabled(listing);
     for (QAction* a : {OpenHEX, ClearIntRAM, ClearExtRAM, ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
         a->setEnabled(free);
+    for (QAction* a : {ShowLCDCfg, ShowKeypad4x4Cfg, ShowLEDBarCfg, LoadBoard})
+        if (a) a->setEnabled(free);
     if (LoadSymbols) LoadSymbols->setEnabled(loaded && free);
     // The recorder is armed once per run: it is switched and cleared between runs only.
     if (RecordAnalysis) RecordAnalysis->setEnabled(free);
@@ -518,8 +522,19 @@ void TForm1::ShowListingAddress(uint16_t address) {
 }
 
 bool TForm1::OpenFromArguments(const QStringList& arguments) {
-    if (arguments.size() < 2 || arguments.at(1).isEmpty()) return false;
-    return LoadProgramFromFile(arguments.at(1));
+    QString program;
+    bool board = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QStringLiteral("--board") && i + 1 < arguments.size()) {
+            board = LoadBoardFromFile(arguments.at(++i));
+        } else if (program.isEmpty()) {
+            program = arguments.at(i);
+        }
+    }
+    if (program.isEmpty()) return false;
+    const bool loaded = LoadProgramFromFile(program);
+    if (board) LayOutBoardWindows();
+    return loaded;
 }
 
 // ---- Program files -----------------------------------------------------------------------------

@@ -21,6 +21,9 @@ class TDasmCfgForm;
 class TAboutForm;
 class TLEDCfgForm;
 class TKeyCfgForm;
+class TLCDCfgForm;
+class TKeypad4x4CfgForm;
+class TLEDBarCfgForm;
 
 class TForm1 : public QMainWindow, public RunThreadView, public MainWindowLink {
     Q_OBJECT
@@ -82,8 +85,9 @@ public:
     void StepOutExecute();
     void RunToCursorExecute();
     void ShowDebuggerExecute();
-    // Opens the program named by the command line's first argument after the program name, as
-    // Open would; false when there is none or it cannot be loaded.
+    // Opens what the command line names: "--board FILE" loads a board as Load Board... would, the
+    // first other argument is a program opened as Open would. False when no program was named or
+    // it cannot be loaded.
     bool OpenFromArguments(const QStringList& arguments);
     void ShowListingAddress(uint16_t address) override;
     void ShowMemoryBytes(MemoryView view, uint16_t first, int count) override;
@@ -152,6 +156,23 @@ public:
 
     QString SettingsPath;
 
+    // The course hardware: View > LCD, Keypad 4x4, LED Bar; their options; File > Load Board...,
+    // Save Board....
+    QAction *ShowLCD = nullptr, *ShowKeypad4x4 = nullptr, *ShowLEDBar = nullptr, *ShowLCDCfg = nullptr,
+            *ShowKeypad4x4Cfg = nullptr, *ShowLEDBarCfg = nullptr, *LoadBoard = nullptr, *SaveBoard = nullptr;
+    TLCDCfgForm* LCDCfgForm = nullptr;
+    TKeypad4x4CfgForm* Keypad4x4CfgForm = nullptr;
+    TLEDBarCfgForm* LEDBarCfgForm = nullptr;
+    void LoadBoardExecute();
+    // Reads a board file, takes its wiring into the settings, opens the board's device windows
+    // (closing the others) and lays them out; a file that cannot be used gets a message and
+    // changes nothing.
+    bool LoadBoardFromFile(const QString& path);
+    // Writes the wiring of the device windows that are open.
+    void SaveBoardExecute();
+    // The device windows in a column at the right, the listing to their left.
+    void LayOutBoardWindows();
+
     // The program's symbols: File > Load Symbols..., View > Watch, View > Source.
     QAction *LoadSymbols = nullptr, *ShowWatch = nullptr, *ShowSource = nullptr;
     // Coverage and profile: Run > Record Coverage and Profile (checkable), Run > Clear Coverage
@@ -202,6 +223,7 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateSymbolCommands();
+    void CreateBoardCommands();
     void CreateAnalysisCommands();
     // After the symbols changed: the listing with or without names, the Watch and Source windows.
     void SymbolsChanged();

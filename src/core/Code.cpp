@@ -310,10 +310,13 @@ template <bool Program, bool Watched>
         const uint8_t pull = Machine.pins[n];
         const uint8_t before = old & pull, after = v & pull;
         if (before != after) PinEdges<Program, Watched>(n, before, after);
-        StoreByte<Program, Watched>(a, v, by);
+        // The devices follow the new latch before the windows are told, so that a window repainted
+        // at this store shows the devices' answer to it.
+        InternalRam.Set(a, v);
         if (before != after) PinLevelsChanged(n, before, after);
         if (old != v)
-            if (PortLatchListener* l = LatchListener.load(std::memory_order_acquire)) l->LatchChanged(n, v);
+            if (PortLatchListener* l = LatchListener.load(std::memory_order_acquire)) l->LatchStored(n, v, by == StoreBy::User);
+        if (Watched && ScreenUpdateCountdown == 0) Refresh<Program>(a, v, old, by);
         return;
     }
     if (Program && (a == Sfr::IE || a == Sfr::IP)) {
@@ -736,6 +739,7 @@ void RestoreMachine(const MachineState& s) {
     Machine.pins = s.pins;
     Machine.serialLastDelivery = s.serialLastDelivery;
     Machine.serialUnreadSince = s.serialUnreadSince;
+    Machine.board = s.board;
     // The cached decisions are made anew from the restored registers, and the line looks again.
     Machine.serialDue = 0;
     MachineStateChanged();
@@ -790,6 +794,7 @@ std::string FirstMachineDifference(const MachineState& a, const MachineState& b)
     if (!(d = ValueDifference("instructions", uint64_t(a.instructions), uint64_t(b.instructions))).empty()) return d;
     if (!(d = BytesDifference("devicePulls", a.devicePulls, b.devicePulls)).empty()) return d;
     if (!(d = BytesDifference("pins", a.pins, b.pins)).empty()) return d;
+    if (!(a.board == b.board)) return "board";
     if (!(d = ValueDifference("serialUnreadSince", uint64_t(a.serialUnreadSince), uint64_t(b.serialUnreadSince))).empty()) return d;
     return ValueDifference("serialLastDelivery", uint64_t(a.serialLastDelivery), uint64_t(b.serialLastDelivery));
 }
@@ -837,6 +842,7 @@ void SetDevicePull(DeviceId d, int port, uint8_t pull) {
     if (ScreenUpdateCountdown == 0) PinEdges<false, true>(port, before, after);
     else PinEdges<false, false>(port, before, after);
     PinLevelsChanged(port, before, after);
+    if (PortLatchListener* l = LatchListener.load(std::memory_order_acquire)) l->PinsChanged(port);
     // The port panel shows the pins: a pin that changed is a change of what it shows.
     if (ScreenUpdateCountdown == 0)
         if (StoreRefreshHooks* h = RefreshHooks.load(std::memory_order_acquire)) {
@@ -880,6 +886,7 @@ void InitMachineState() {
     InternalRam.Fill(0);
     ExternalRam.Fill(0);
     InterruptLevelStack.Fill(0);
+    DetachBoard();
     Machine.devicePulls.Fill(0xFF);
     Machine.pins.Fill(0xFF);
     Machine.cycles = 0;

@@ -31,6 +31,8 @@
 #include <string>
 #include <string_view>
 
+#include "Board.h"
+
 // A fixed array of bytes that two threads may read and write at once. Each element is accessed
 // with a relaxed atomic load or store: whole bytes, no ordering beyond that.
 //
@@ -185,6 +187,8 @@ struct MachineState {
     uint64_t serialLastDelivery = 0;
     uint64_t serialUnreadSince = ~uint64_t(0);
     uint64_t serialDue = ~uint64_t(0);
+    // The course hardware attached to the pins (Board.h).
+    BoardState board;
 
     // Everything but the step's cached decisions (stepDue, plan), which RestoreMachine renews.
     bool operator==(const MachineState& o) const;
@@ -327,14 +331,22 @@ public:
 void InstallSerialOutputHook(SerialOutputHook* hook);
 SerialOutputHook* InstalledSerialOutputHook();
 
-// Told when a store changes a port's latch, on the thread that stores: a device whose pulls
-// depend on the pins (a matrix keypad's columns follow its rows) recomputes them here with
-// SetDevicePull. Installed by the controlling thread between runs; nullptr for none, which costs
-// nothing.
+// Told when a store changes a port's latch, and when a device's pull changes a pin, on the thread
+// that does it: a device whose pulls depend on the pins (a matrix keypad's columns follow its
+// rows) recomputes them here with SetDevicePull. Installed by the controlling thread between
+// runs; nullptr for none, which costs nothing.
 class PortLatchListener {
 public:
     virtual ~PortLatchListener() = default;
     virtual void LatchChanged(int port, uint8_t latch) = 0;
+    // The same, told who stored: a store by the user (an edit while no run is in progress) is a
+    // change that no controller time separates from what was there before.
+    virtual void LatchStored(int port, uint8_t latch, bool byUser) {
+        (void)byUser;
+        LatchChanged(port, latch);
+    }
+    // A device's pull changed the levels of port n's pins.
+    virtual void PinsChanged(int port) { (void)port; }
 };
 void InstallPortLatchListener(PortLatchListener* listener);
 

@@ -37,7 +37,16 @@ void ApplyQueuedLocked() {
 
 }  // namespace
 
+thread_local bool ApplyingInput = false;
+
+bool WorkerOwnsMachine() {
+    std::lock_guard<std::recursive_mutex> lock(QueueMutex);
+    return WorkerOwns;
+}
+
 void ApplyInput(const MachineInput& input) {
+    const bool outer = !ApplyingInput;
+    ApplyingInput = true;
     MachineInput in = input;
     in.stamp = Machine.instructions;
     switch (in.kind) {
@@ -74,8 +83,13 @@ void ApplyInput(const MachineInput& input) {
         case InputKind::SetPc: ProgramCounter = in.address; break;
         case InputKind::ClearInternalRam: ClearInternalRam(); break;
         case InputKind::ClearExternalRam: ClearExternalRam(); break;
-        case InputKind::Reset: ResetController(); break;
+        case InputKind::Reset:
+            ResetController();
+            ResetBoard();
+            break;
+        case InputKind::DeviceKey: ApplyKeypad4x4Key(in.address & 15, in.value != 0); break;
     }
+    if (outer) ApplyingInput = false;
     if (InputObserver* o = Observer.load(std::memory_order_acquire)) o->InputApplied(in);
     if (OtherCount.load(std::memory_order_acquire) > 0)
         for (auto& p : Others)

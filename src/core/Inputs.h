@@ -32,6 +32,7 @@ enum class InputKind : uint8_t {
     ClearInternalRam,
     ClearExternalRam,
     Reset,
+    DeviceKey,         // key `address` (0-15) of the 4x4 keypad goes down (value 1) or up (0)
 };
 
 struct MachineInput {
@@ -65,6 +66,11 @@ void InstallInputObserver(InputObserver* observer);
 constexpr int kMaxInputObservers = 4;
 bool AddInputObserver(InputObserver* observer);
 void RemoveInputObserver(InputObserver* observer);
+
+// True on the thread that applies an input, for as long as it does.
+extern thread_local bool ApplyingInput;
+// Whether a run's simulation thread owns the machine now.
+bool WorkerOwnsMachine();
 
 // The run thread takes the machine over for its run and hands it back at the end, applying what
 // was queued in between.

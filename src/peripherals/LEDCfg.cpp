@@ -27,7 +27,7 @@ uint8_t ChosenPin(const QComboBox* box, uint8_t keep) {
 TLEDCfgForm::TLEDCfgForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("7-Segment-LEDs"));
     setObjectName(QStringLiteral("LEDCfgForm"));
-    setFixedSize(353, 345);
+    setFixedSize(353, 369);
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
@@ -58,10 +58,17 @@ TLEDCfgForm::TLEDCfgForm(QWidget* parent) : QDialog(parent) {
         Data[n]->setAccessibleName(QStringLiteral("Data pin of segment %1").arg(n));
         (new QLabel(QString::number(n), g2))->move(100 + 76 * (n / 4), 20 + 24 * (n % 4));
     }
+    // Below the pins: how multiplexed digits are shown.
+    CheckBox2 = new QCheckBox(QStringLiteral("Show multiplexed digits as the eye sees them"), this);
+    CheckBox2->setGeometry(16, 316, 329, 18);
+    CheckBox2->setAccessibleDescription(
+        QStringLiteral("Checked: a segment is lit when it is on for a quarter of the time its digit is selected, as "
+                       "on a board. Unchecked: a digit shows the data pins latched at its trigger's falling edge"));
+    CondenseToFit(CheckBox2);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    ok->setGeometry(96, 316, 75, 25);
-    cancel->setGeometry(184, 316, 75, 25);
+    ok->setGeometry(96, 340, 75, 25);
+    cancel->setGeometry(184, 340, 75, 25);
     ok->setDefault(true);
 
     // The legend: all segments lit, with their numbers.
@@ -100,6 +107,7 @@ void TLEDCfgForm::showEvent(QShowEvent* event) {
 void TLEDCfgForm::FormShow() {
     // The box first: a box left checked by a cancelled visit must not limit the digits.
     CheckBox1->setChecked(!Settings.Trigger);
+    CheckBox2->setChecked(Settings.Persistence);
     TrackBar1->setValue(1 - Settings.Digits);
     for (int i = 0; i < 8; ++i) {
         FillPinList(Trig[i], Settings.Trig[i]);
@@ -129,6 +137,7 @@ void TLEDCfgForm::Button1Click() {
     }
     Settings.Digits = uint8_t(1 - TrackBar1->value());
     Settings.Trigger = !CheckBox1->isChecked();
+    Settings.Persistence = CheckBox2->isChecked();
     if (LEDForm) LEDForm->FormCreate();
     accept();
 }

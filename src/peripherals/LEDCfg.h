@@ -18,6 +18,8 @@ public:
     QComboBox* Trig[8];
     QComboBox* Data[8];
     QCheckBox* CheckBox1;
+    // Multiplexed digits by persistence (checked) or latched at the trigger's falling edge.
+    QCheckBox* CheckBox2;
 
     void FormShow();
     void TrackBar1Change();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "Board.h"
 #include "Code.h"
 #include "Settings.h"
 
@@ -73,14 +74,20 @@ TLEDForm::TLEDForm(QWidget* parent) : QMdiSubWindow(parent) {
 
 TLEDForm::~TLEDForm() {
     RemoveRefreshTarget(this);
-    if (!LEDForm || LEDForm == this) SetTriggerLatches({});
+    if (!LEDForm || LEDForm == this) {
+        SetTriggerLatches({});
+        DetachSegmentPersistence();
+    }
 }
 
 void TLEDForm::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
     const bool current = LEDForm == this;
     ForgetRefreshWindow(this, LEDForm, event);
-    if (event->isAccepted() && current) SetTriggerLatches({});
+    if (event->isAccepted() && current) {
+        SetTriggerLatches({});
+        DetachSegmentPersistence();
+    }
 }
 
 void TLEDForm::UpdateInterest() {
@@ -92,8 +99,20 @@ void TLEDForm::UpdateInterest() {
             if ((Settings.Trig[i] & 0xF8) == a) return true;
         return false;
     });
+    // Multiplexed digits as the eye sees them, or as the select pin's falling edge latches them.
+    const bool persistence = Settings.Trigger && Settings.Persistence;
+    SetRefreshPolled(this, persistence);
+    if (persistence) {
+        SegmentWiring w;
+        w.Digits = std::clamp<int>(Settings.Digits, 1, 8);
+        std::copy(Settings.Trig, Settings.Trig + 8, w.Select.begin());
+        std::copy(Settings.LED, Settings.LED + 8, w.Segments.begin());
+        AttachSegmentPersistence(w);
+    } else {
+        DetachSegmentPersistence();
+    }
     std::vector<TriggerLatch> latches;
-    if (Settings.Trigger) {
+    if (Settings.Trigger && !persistence) {
         const int digits = std::clamp<int>(Settings.Digits, 1, 8);
         for (int i = 0; i < digits; ++i) {
             TriggerLatch l{Settings.Trig[i], {}};
@@ -114,6 +133,7 @@ void TLEDForm::FormCreate() {
     widget()->setFixedSize(clientWidth, 58);
     Image1->setGeometry(digits > 2 ? 0 : 54 - 18 * digits, 0, Picture.width(), 58);
     std::fill(std::begin(LitSegments), std::end(LitSegments), uint8_t(0));
+    shownDigits_ = 0;
     ShowDigitsText();
     // Only a window inside the main window knows its frame; a new one gets its size when added.
     if (mdiArea()) adjustSize();
@@ -140,8 +160,16 @@ void TLEDForm::DrawLedDigit(int i, uint8_t levels) {
 
 void TLEDForm::ShowLiveState() {
     const int digits = std::clamp<int>(Settings.Digits, 1, 8);
+    const bool persistence = Settings.Trigger && Settings.Persistence;
+    // Polled at the display's pace: only a change is drawn.
+    const uint64_t shown = persistence ? SegmentDigitsShown() : 0;
+    if (persistence && shown == shownDigits_) return;
+    shownDigits_ = shown;
     for (int i = 0; i < digits; ++i) {
-        if (Settings.Trigger) {
+        if (persistence) {
+            // Lit segments are low levels.
+            DrawLedDigit(i, uint8_t(~(shown >> (8 * i))));
+        } else if (Settings.Trigger) {
             DrawLedDigit(i, LatchedPins(i));
         } else {
             // Digit 1 is wired to the trigger pins, every other digit to the data pins.

@@ -31,8 +31,8 @@ public:
     void FormCreate();
     // Draws digit i from pin levels: bit n = the level of its segment n's pin (0 lights it).
     void DrawLedDigit(int i, uint8_t levels);
-    // Multiplexed mode: every digit as its trigger's last falling edge latched it; direct mode:
-    // every digit from the pins as they are now.
+    // Multiplexed mode: every digit as the eye sees it (persistence) or as its trigger's last
+    // falling edge latched it; direct mode: every digit from the pins as they are now.
     void ShowLiveState() override;
     void Repaint();
     // The digits as shown, left to right ("?" for a pattern that is no character), as a
@@ -44,6 +44,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    uint64_t shownDigits_ = 0;  // the persistence model's digits as drawn
     void UpdateInterest();
     void ShowDigitsText();
 };

@@ -113,6 +113,12 @@ void IniFile::Write(const std::string& section, const std::string& key, const st
     lines_.insert(lines_.begin() + end, key + "=" + value);
 }
 
+void IniFile::RemoveSection(const std::string& section) {
+    const int h = FindSection(section);
+    if (h < 0) return;
+    lines_.erase(lines_.begin() + h, lines_.begin() + SectionEnd(h));
+}
+
 std::string IniFile::Text() const {
     std::string out;
     for (const auto& l : lines_) out += l + "\r\n";

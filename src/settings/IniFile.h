@@ -19,6 +19,9 @@ public:
 
     std::optional<std::string> Read(const std::string& section, const std::string& key) const;
     void Write(const std::string& section, const std::string& key, const std::string& value);
+    bool HasSection(const std::string& section) const { return FindSection(section) >= 0; }
+    // Removes a section's header and lines, with the blank lines that end it.
+    void RemoveSection(const std::string& section);
 
     // The whole file as text, lines ended with CR LF.
     std::string Text() const;

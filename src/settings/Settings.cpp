@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "BoardFile.h"
 #include "SafeFile.h"
 
 TSettings Settings;
@@ -96,6 +97,8 @@ TSettings ReadSettings(const IniFile& ini, const std::string& workDir) {
     for (int i = 0; i < 9; ++i)
         s.Port[i] = Low8(ReadInt(ini, "Keys", "Port" + std::to_string(i), i < 8 ? 0x80 + i : 0xB2));
     s.UseInt = ReadBool(ini, "Keys", "UseInt", true);
+    s.Persistence = ReadBool(ini, "LED", "Persistence", !ini.HasSection("LED"));
+    ReadDeviceSettings(ini, &s);
     const bool optDefaults[4] = {true, true, false, false};
     for (int i = 0; i < 4; ++i)
         s.Optn[i] = ReadBool(ini, "Disassembler", "Optn" + std::to_string(i), optDefaults[i]);
@@ -134,6 +137,9 @@ void WriteSettings(const TSettings& s, IniFile& ini) {
     for (int i = 0; i < 4; ++i) ini.Write("Disassembler", "Optn" + std::to_string(i), flag(s.Optn[i]));
     ini.Write("Disassembler", "Numbers", num(s.Numbers));
     ini.Write("Disassembler", "Addresses", num(s.Addresses));
+    // Keys that came after the ones above go after them.
+    ini.Write("LED", "Persistence", flag(s.Persistence));
+    WriteDeviceSettings(s, ini);
 }
 
 void LoadSettingsFile(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "IniFile.h"
+#include "Wiring.h"
 
 // One field per key of the settings file, named by that key.
 struct TSettings {
@@ -23,6 +24,14 @@ struct TSettings {
     uint8_t Trig[8] = {0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97};
     uint8_t Port[9] = {0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0xB2};
     bool UseInt = true;
+    // The multiplexed 7-segment display: digits by persistence (true) or latched at the select
+    // pin's falling edge (false). Missing in a settings file that has an LED section: written
+    // before the persistence model existed, so it keeps the edge latch.
+    bool Persistence = true;
+    // The course hardware, sections LCD, Keypad4x4 and LEDBar.
+    LcdWiring LCD;
+    Keypad4x4Wiring Keypad4x4;
+    LedBarWiring LEDBar;
     bool Optn[4] = {true, true, false, false};
     uint8_t Numbers = 1;    // 0 binary, 1 decimal, 2 hexadecimal
     uint8_t Addresses = 2;  // same coding

@@ -17,12 +17,15 @@ struct Entry {
     RefreshOrder order;
     std::vector<bool> shows;
     int externalPage = -1;
+    bool polled = false;
 };
 
 // Touched only on the user-interface thread.
 std::vector<Entry> Targets;
 QTimer* Pacer = nullptr;
 std::function<void()> PacedTick;
+// Whether polled windows follow a run ("Update screen every" not 0) or wait for its end.
+bool PollDevices = true;
 
 uint32_t ShowBit(RefreshOrder o) { return 1u << int(o); }
 uint32_t DeliverBit(RefreshOrder o) { return 1u << (8 + int(o)); }
@@ -111,16 +114,21 @@ std::vector<bool> ShownBy(const std::function<bool(uint16_t)>& shows) {
     return v;
 }
 
-void Repaint(uint32_t bits) {
+void Repaint(uint32_t bits, bool polling = true) {
     // A window closed meanwhile is no longer listed; a window opened by a repaint is served by the
     // next one.
-    std::vector<std::pair<RefreshTarget*, RefreshOrder>> targets;
-    for (const Entry& e : Targets) targets.emplace_back(e.target, e.order);
-    for (const auto& [target, order] : targets) {
+    struct Due {
+        RefreshTarget* target;
+        RefreshOrder order;
+        bool polled;
+    };
+    std::vector<Due> targets;
+    for (const Entry& e : Targets) targets.push_back({e.target, e.order, e.polled});
+    for (const auto& [target, order, polled] : targets) {
         const bool stillOpen = std::any_of(Targets.begin(), Targets.end(),
                                            [&](const Entry& x) { return x.target == target; });
         if (!stillOpen) continue;
-        if (bits & ShowBit(order)) target->ShowLiveState();
+        if ((bits & ShowBit(order)) || (polled && polling)) target->ShowLiveState();
         if (bits & DeliverBit(order)) target->DeliverQueued();
     }
 }
@@ -130,6 +138,16 @@ void Repaint(uint32_t bits) {
 void AddRefreshTarget(RefreshTarget* target, RefreshOrder order, const std::function<bool(uint16_t)>& shows) {
     Targets.push_back({target, order, ShownBy(shows)});
     Recompute();
+}
+
+void AddPolledRefreshTarget(RefreshTarget* target, RefreshOrder order) {
+    Targets.push_back({target, order, ShownBy([](uint16_t) { return false; }), -1, true});
+    Recompute();
+}
+
+void SetRefreshPolled(RefreshTarget* target, bool polled) {
+    for (auto& e : Targets)
+        if (e.target == target) e.polled = polled;
 }
 
 void UpdateRefreshInterest(RefreshTarget* target, const std::function<bool(uint16_t)>& shows) {
@@ -177,7 +195,8 @@ void QueueDelivery(RefreshOrder order) { Mark(DeliverBit(order)); }
 
 void RepaintChangedWindows() {
     const uint32_t bits = Marked.exchange(0, std::memory_order_acquire);
-    if (bits) Repaint(bits);
+    const bool polled = PollDevices && std::any_of(Targets.begin(), Targets.end(), [](const Entry& e) { return e.polled; });
+    if (bits || polled) Repaint(bits, PollDevices);
 }
 
 void RepaintAllWindows() {
@@ -185,7 +204,8 @@ void RepaintAllWindows() {
     Repaint(~0u);
 }
 
-void StartRepaintPacing(std::function<void()> eachTick) {
+void StartRepaintPacing(std::function<void()> eachTick, bool pollDevices) {
+    PollDevices = pollDevices;
     if (!Pacer) {
         Pacer = new QTimer;
         Pacer->setInterval(16);
@@ -199,6 +219,7 @@ void StartRepaintPacing(std::function<void()> eachTick) {
 }
 
 void StopRepaintPacing() {
+    PollDevices = true;
     if (Pacer) Pacer->stop();
     PacedTick = nullptr;
 }

@@ -22,12 +22,20 @@ public:
 
 // The kinds of memory-showing windows, in the order in which one repaint serves them. There is
 // at most one window of each kind.
-enum class RefreshOrder { Led = 0, InternalRam = 1, Registers = 2, Ports = 3, Serial = 4, ExternalRam = 5 };
+enum class RefreshOrder {
+    Led = 0, InternalRam = 1, Registers = 2, Ports = 3, Serial = 4, ExternalRam = 5, Lcd = 6, LedBar = 7
+};
 
 // Registers a window (user-interface thread). `shows` tells for every InternalRam index whether
 // the window shows that byte or derives something it shows from it; a due store there marks the
 // window for the next repaint. Stores that no open window declares cost nothing more.
 void AddRefreshTarget(RefreshTarget* target, RefreshOrder order, const std::function<bool(uint16_t)>& shows);
+// Registers a window that shows a device's state rather than bytes: it is asked to show live
+// state at every repaint (at the display's pace during a run, after every store of the
+// user-interface thread) and redraws only what changed.
+void AddPolledRefreshTarget(RefreshTarget* target, RefreshOrder order);
+// Makes a registered window polled or not.
+void SetRefreshPolled(RefreshTarget* target, bool polled);
 // Declares anew what a registered window shows (after its settings changed).
 void UpdateRefreshInterest(RefreshTarget* target, const std::function<bool(uint16_t)>& shows);
 // The external RAM page whose stores concern the target, -1 for none.
@@ -61,8 +69,9 @@ void RepaintChangedWindows();
 void RepaintAllWindows();
 // While a worker runs, changed windows are repainted at the display's pace (every 16 ms), and
 // `eachTick` (when given) then shows what follows the program without a store: the program
-// counter, the cycle counts, the variables.
-void StartRepaintPacing(std::function<void()> eachTick = {});
+// counter, the cycle counts, the variables. Polled windows follow only with `pollDevices`
+// ("Update screen every" not 0); otherwise they show the machine at the run's end.
+void StartRepaintPacing(std::function<void()> eachTick = {}, bool pollDevices = true);
 void StopRepaintPacing();
 
 // FormClose of a window that shows memory, after the window's own close handling: once the close

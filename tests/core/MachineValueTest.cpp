@@ -241,4 +241,37 @@ TEST(Pins, InstructionsReadPinsReadModifyWriteKeepsTheLatchAndEdgesFollowPulls) 
     EXPECT_EQ(PortPins(1), 0xEE);
 }
 
+// A 4x4 keypad key is an input (logged, stamped, replayable) that pulls pins, never a latch; the
+// keypad belongs to the machine value, so a copy put back brings its keys and pulls back.
+TEST(Board, KeypadKeysAreLoggedInputsAndPartOfTheMachineValue) {
+    Fresh(true);
+    AttachKeypad4x4(Keypad4x4Wiring{});
+    InputLog log;
+    InstallInputObserver(&log);
+    Exec({0x75, 0x90, 0xFD});  // MOV P1,#0FDh: row 1 low
+    SetKeypad4x4Key(6, true);  // row 1, column 2 (P1.6)
+    ASSERT_EQ(log.inputs.size(), 1u);
+    EXPECT_EQ(log.inputs[0].kind, InputKind::DeviceKey);
+    EXPECT_EQ(log.inputs[0].stamp, Machine.instructions);
+    Exec({0xE5, 0x90});  // MOV A,P1: the column follows the row
+    EXPECT_EQ(Acc(), 0xBD);
+    Exec({0x53, 0x90, 0xFF});  // ANL P1,#0FFh reads the latch
+    EXPECT_EQ(Get(Sfr::P1), 0xFD);
+    Exec({0x75, 0x90, 0xFE});  // row 0 low: the key's column is released
+    EXPECT_EQ(PortPins(1), 0xFE);
+    Exec({0x75, 0x90, 0xFD});
+    const MachineState held = SaveMachine();
+    SetKeypad4x4Key(6, false);
+    EXPECT_EQ(PortPins(1), 0xFD);
+    const MachineState released = SaveMachine();
+    RestoreMachine(held);
+    EXPECT_EQ(Keypad4x4Keys(), 1u << 6);
+    EXPECT_EQ(PortPins(1), 0xBD);
+    // The logged release, replayed, gives the same machine.
+    ApplyInput(log.inputs.back());
+    EXPECT_EQ(FirstMachineDifference(released, SaveMachine()), "");
+    InstallInputObserver(nullptr);
+    DetachBoard();
+}
+
 }  // namespace

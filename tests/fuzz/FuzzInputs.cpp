@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<Planned> planned;
     for (size_t n = 0; n < count && i + 6 <= size; ++n, i += 6) {
         MachineInput in;
-        in.kind = InputKind(data[i] % (uint8_t(InputKind::Reset) + 1));
+        in.kind = InputKind(data[i] % (uint8_t(InputKind::DeviceKey) + 1));
         in.value = data[i + 1];
         in.extra = data[i + 2];
         in.address = uint16_t(data[i + 3] | data[i + 4] << 8);

@@ -77,10 +77,15 @@ TEST(SettingsWrite, NewFileHasTheSectionsAndKeysInOrder) {
               "[LED]\r\nDigits=4\r\nTrigger=1\r\nLED0=160\r\nLED1=161\r\nLED2=162\r\nLED3=163\r\n"
               "LED4=164\r\nLED5=165\r\nLED6=166\r\nLED7=167\r\nTrig0=144\r\nTrig1=145\r\n"
               "Trig2=146\r\nTrig3=147\r\nTrig4=148\r\nTrig5=149\r\nTrig6=150\r\nTrig7=151\r\n"
+              "Persistence=1\r\n"
               "[Keys]\r\nPort0=128\r\nPort1=129\r\nPort2=130\r\nPort3=131\r\nPort4=132\r\n"
               "Port5=133\r\nPort6=134\r\nPort7=135\r\nPort8=178\r\nUseInt=1\r\n"
               "[Disassembler]\r\nOptn0=1\r\nOptn1=1\r\nOptn2=0\r\nOptn3=0\r\nNumbers=1\r\n"
-              "Addresses=2\r\n");
+              "Addresses=2\r\n"
+              "[LCD]\r\nData=P0\r\nRS=P2.0\r\nRW=P2.1\r\nE=P2.2\r\nBits=8\r\nColumns=16\r\nLines=2\r\n"
+              "Color=Green\r\n"
+              "[Keypad4x4]\r\nRows=P1.0,P1.1,P1.2,P1.3\r\nColumns=P1.4,P1.5,P1.6,P1.7\r\n"
+              "[LEDBar]\r\nPort=P1\r\nActiveLow=1\r\n");
 }
 
 TEST(SettingsWrite, UnknownKeysAndSectionsStayInPlace) {

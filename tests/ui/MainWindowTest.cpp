@@ -30,6 +30,9 @@
 #include "DasmCfg.h"
 #include "Disassembler.h"
 #include "KeyCfg.h"
+#include "Keypad4x4Cfg.h"
+#include "LCDCfg.h"
+#include "LEDBarCfg.h"
 #include "KeyUnit.h"
 #include "LEDCfg.h"
 #include "LEDUnit.h"
@@ -414,7 +417,7 @@ TEST_F(UiTest, EveryWindowShowsItsTextsInFull) {
         Processor8052 = uint8_t(processor);
         for (QAction* a : {form->ShowDASM, form->ShowSFR8051, form->ShowIntRAM, form->ShowExtRAM, form->ShowPorts,
                            form->ShowSerial, form->ShowLED, form->ShowKeys, form->ShowDebugger, form->ShowWatch,
-                           form->ShowSource})
+                           form->ShowSource, form->ShowLCD, form->ShowKeypad4x4, form->ShowLEDBar})
             a->trigger();
         QApplication::processEvents();
         if (Form2) EXPECT_EQ(ClippedListingCells(Form2->StringGrid1).join('\n').toStdString(), "");
@@ -424,7 +427,8 @@ TEST_F(UiTest, EveryWindowShowsItsTextsInFull) {
         QApplication::processEvents();
     }
     for (QDialog* d : std::initializer_list<QDialog*>{ByteEditForm, form->SimCfgForm, form->DasmCfgForm,
-                                                     form->AboutForm, form->LEDCfgForm, form->KeyCfgForm}) {
+                                                     form->AboutForm, form->LEDCfgForm, form->KeyCfgForm,
+                                                     form->LCDCfgForm, form->Keypad4x4CfgForm, form->LEDBarCfgForm}) {
         d->show();
         QApplication::processEvents();
         EXPECT_EQ(CrampedTexts(d).join('\n').toStdString(), "") << d->objectName().toStdString();

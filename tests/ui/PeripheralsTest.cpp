@@ -326,6 +326,7 @@ TEST_F(PeripheralsTest, WindowsShowMemoryAtTheEndOfEveryRun) {
 // multiplexed display still shows every digit the program latched, not what the pins hold now.
 TEST_F(PeripheralsTest, RepaintsKeepEveryByteAndEveryLatchedDigit) {
     Settings.ScrUpdate = 1;
+    Settings.Persistence = false;  // digits latched at the trigger's falling edge
     form->ShowSerial->trigger();
     form->ShowLED->trigger();
     std::vector<uint8_t> program;
@@ -352,6 +353,7 @@ TEST_F(PeripheralsTest, RepaintsKeepEveryByteAndEveryLatchedDigit) {
 }
 
 TEST_F(PeripheralsTest, MultiplexedDigitsDrawOnFallingTriggers) {
+    Settings.Persistence = false;
     form->ShowLED->trigger();
     ASSERT_TRUE(LEDForm);
     TLEDForm* led = LEDForm;
@@ -557,6 +559,7 @@ TEST_F(PeripheralsTest, PeripheralValuesReachAssistiveTechnology) {
     EXPECT_EQ(AccessibleText(SerialForm->Label2), "9600 (Timer 1)");
     EXPECT_EQ(AccessibleText(SerialForm->Label3, QAccessible::Description), "Transmit baud rate");
 
+    Settings.Persistence = false;  // each digit keeps what its trigger's falling edge latched
     form->ShowLED->trigger();
     QLabel* display = LEDForm->Image1;
     EXPECT_EQ(AccessibleText(display), "dark");

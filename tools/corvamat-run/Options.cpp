@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "MatrixKeypad.h"
 #include "Targets.h"
 
 const char* const kHelpText = R"(Usage: corvamat-run [options] PROGRAM
@@ -51,6 +52,17 @@ Running:
                          write of that byte to its least significant byte
   --real-time            run at the controller's real speed: Frequency / 12 machine cycles
                          per second (also when the settings file sets RealTime)
+
+Board:
+  --board FILE           the devices of a board file and their wiring: a character LCD
+                         ([LCD]), a 4x4 matrix keypad ([Keypad4x4]), an LED bar ([LEDBar]),
+                         the 7-segment display ([LED]) and the 4x2 keypad ([Keys]); the
+                         devices pull the port pins as on the board
+  --press KEY@CYCLE[,KEY@CYCLE...]
+                         holds 4x4 keypad key KEY (0-9, A-F) down for 20 ms of controller
+                         time from machine cycle CYCLE (repeatable); without a keypad on the
+                         board, the keypad is wired as the settings say (rows P1.0-P1.3,
+                         columns P1.4-P1.7 by default)
   The run also ends when the program passes its last address, and when it executes a jump
   to itself (SJMP, AJMP or LJMP) while no interrupt can be taken. MOVX @R0/@R1 address
   external RAM at P2 * 256 + Ri, as the part does.
@@ -70,7 +82,9 @@ Input and output:
                          interrupts not yet returned from, outermost first); with symbols also
                          variables: every global and static variable by name with its value
                          (numbers, arrays, objects for structures, pointers as text, null where
-                         a value has no storage)
+                         a value has no storage); with a board also lcd (the LCD's lines as
+                         text, user-defined characters as \u0000-\u0007) and leds (the LED
+                         bar, 1 = lit, LED 0 first)
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
                          and the machine cycles counted when the instruction has run
   --vcd FILE             the signals as a VCD file (GTKWave opens it), written at the end of
@@ -151,6 +165,23 @@ Status ParseWatchOption(const std::string& text, Options* o) {
     return {};
 }
 
+// --press KEY@CYCLE[,KEY@CYCLE...]
+Status ParsePresses(const std::string& text, Options* o) {
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const size_t at = item.find('@');
+        uint64_t cycle = 0;
+        const int key = at == 1 ? KeypadKeyOfChar(item[0]) : -1;
+        if (key < 0 || !ParseUnsigned(item.substr(at + 1), 10, &cycle))
+            return UsageFailure("--press " + text + ": KEY@CYCLE takes a key 0-9 or A-F and a machine cycle, e.g. 5@12000");
+        o->presses.push_back({key, cycle});
+        if (comma == std::string::npos) return {};
+        start = comma + 1;
+    }
+}
+
 }  // namespace
 
 Result<Options> ParseOptions(int argc, char** argv) {
@@ -208,6 +239,11 @@ Result<Options> ParseOptions(int argc, char** argv) {
             if (!ParseUnsigned(value(), 10, &o.stops.maxCycles)) bad = UsageFailure("--max-cycles takes a number");
         } else if (a == "--real-time") {
             o.realTime = true;
+        } else if (a == "--board") {
+            o.board = path();
+        } else if (a == "--press") {
+            const std::string v = value();
+            if (!missing) bad = ParsePresses(v, &o);
         } else if (a == "--serial-out") {
             o.serialOut = path();
         } else if (a == "--serial-in") {

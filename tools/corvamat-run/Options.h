@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "Result.h"
 #include "Session.h"
@@ -11,6 +12,8 @@ struct Options {
     SettingsChoice settings;  // --ini, --cpu, --frequency, --bin-offset, --ignore-checksum
     std::string symbols;
     StopPlan stops;           // --break, --watch, --max-cycles
+    std::string board;        // --board
+    std::vector<KeyPress> presses;  // --press
     bool realTime = false;
     // Files; "-" is standard output.
     std::string serialIn, serialOut, dump, trace, exportFile, vcd;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "Board.h"
 #include "HexText.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
@@ -142,6 +143,32 @@ Status ApplySettings(const SettingsChoice& choice) {
     return {};
 }
 
+Result<Board> ReadBoardOption(const std::string& path) {
+    Board board;
+    std::string error;
+    if (!LoadBoardFile(path, &board, &error)) return Failure{kExitUsage, error, false};
+    return board;
+}
+
+namespace {
+std::optional<LedBarWiring> BoardLedBar;
+}
+
+void AttachBoard(const Board& board, bool keypad) {
+    ApplyBoard(board, &Settings);
+    SetBoardClock(Settings.Frequency);
+    if (board.LCD) AttachLcd(*board.LCD);
+    if (board.Keypad4x4 || keypad) AttachKeypad4x4(Settings.Keypad4x4);
+    if (board.LED && board.LED->Trigger && board.LED->Persistence) {
+        SegmentWiring w;
+        w.Digits = board.LED->Digits;
+        std::copy(board.LED->Trig, board.LED->Trig + 8, w.Select.begin());
+        std::copy(board.LED->LED, board.LED->LED + 8, w.Segments.begin());
+        AttachSegmentPersistence(w);
+    }
+    BoardLedBar = board.LEDBar;
+}
+
 Status LoadProgram(const std::string& program, const std::string& symbolsFile, Messages* messages) {
     Processor8052 = Settings.Processor;
     InitMachineState();
@@ -236,6 +263,12 @@ RunOutcome RunProgram(RunSetup& setup) {
     extras.maxCycles = setup.maxCycles;
     extras.trace = setup.trace;
     SerialLineSend(setup.serialInput.data(), setup.serialInput.size());
+    if (!setup.presses.empty()) {
+        // Each key is held for 20 ms of controller time.
+        std::vector<ScheduledKey> keys;
+        for (const KeyPress& p : setup.presses) keys.push_back({p.key, p.cycle});
+        ScheduleKeypad4x4Presses(keys, uint64_t(Settings.Frequency) / 12 * 20 / 1000);
+    }
     InstallSerialOutputHook(setup.serialOutput);
     // The runner writes no trace from the ring. The recorder is its only step observer, so it
     // always finds a place.
@@ -255,6 +288,9 @@ RunOutcome RunProgram(RunSetup& setup) {
     outcome.instructions = run.Instructions;
     outcome.hostSeconds = run.RealSeconds;
     if (run.Reason == StopReason::Watch) outcome.watchWriter = LastWatchHit().writer;
+    if (LcdAttached())
+        for (int line = 0; line < BoardLcd().Wiring().Lines; ++line) outcome.lcd.push_back(BoardLcd().LineText(line));
+    if (BoardLedBar) outcome.leds = LitLeds(*BoardLedBar, PinLevels());
     return outcome;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BoardFile.h"
 #include "Code.h"
 #include "Debugger.h"
 #include "Result.h"
@@ -71,12 +72,27 @@ public:
     virtual void Executed(uint16_t address, uint64_t cycles) = 0;
 };
 
+// A 4x4 keypad key held down from a machine cycle (--press).
+struct KeyPress {
+    int key;
+    uint64_t cycle;
+};
+
+// Reads a board file (--board) before anything runs: a file that cannot be read or holds values
+// that cannot be used is a usage error naming every such value.
+Result<Board> ReadBoardOption(const std::string& path);
+// Attaches the board's devices to the loaded machine, at its start; `keypad` also attaches the
+// 4x4 keypad of the settings when the board has none (--press needs one). The board's LED bar is
+// remembered for the dump.
+void AttachBoard(const Board& board, bool keypad);
+
 struct RunSetup {
     uint64_t maxCycles = UINT64_MAX;
     bool realTime = false;
     std::vector<uint8_t> serialInput;     // put on the core's serial line as the run starts
     SerialOutputHook* serialOutput = nullptr;
     InstructionSink* trace = nullptr;
+    std::vector<KeyPress> presses;        // 4x4 keypad keys held during the run
     // Records coverage and profile (Recorder.h) for --coverage, --profile.
     bool record = false;
 };
@@ -87,6 +103,8 @@ struct RunOutcome {
     uint64_t cycles = 0, instructions = 0;
     double hostSeconds = 0;
     std::optional<uint16_t> watchWriter;  // the instruction that wrote a watched byte
+    std::vector<std::string> lcd;         // the LCD's lines when the board has one
+    std::optional<uint8_t> leds;          // the LED bar's lit LEDs (bit i = LED i)
 };
 
 // Runs the loaded program on the calling thread until it stops (StopReason::MaxCycles once

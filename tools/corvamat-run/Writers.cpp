@@ -176,6 +176,12 @@ std::string DumpText(const RunOutcome& outcome) {
     for (size_t i = 0; i < xram.size(); ++i) xram[i] = ExternalRam[i];
     dump["iram"] = HexBytes(iram);
     dump["xram"] = HexBytes(xram);
+    if (!outcome.lcd.empty()) dump["lcd"] = outcome.lcd;
+    if (outcome.leds) {
+        Json leds = Json::array();
+        for (int i = 0; i < 8; ++i) leds.push_back(*outcome.leds >> i & 1);
+        dump["leds"] = std::move(leds);
+    }
     if (const SymbolTable* symbols = ActiveProgramSymbols()) {
         MachineMemory memory;
         // The decoder writes each value as JSON text; read back, it joins the document.

@@ -75,6 +75,12 @@ int main(int argc, char** argv) {
 
     // With --coverage or --profile the listing comes after the run, with its counts.
     const bool listOnly = (o.listing && !Recording(o)) || !o.exportFile.empty();
+    Board board;
+    if (!o.board.empty()) {
+        auto read = ReadBoardOption(o.board);
+        if (!read) return out.Fail(read.failure());
+        board = *read;
+    }
     // Every file of the run is opened (or read) before the program is loaded.
     RunSetup setup;
     OutputStream serialOut, traceOut;
@@ -104,6 +110,7 @@ int main(int argc, char** argv) {
     if (loaded) return out.Fail(*loaded);
     if (listOnly) return ListOrExport(o, out);
 
+    AttachBoard(board, !o.presses.empty());
     messages = Messages();
     Status armed = ArmStops(o.stops, &messages);
     out.Show(messages);
@@ -115,6 +122,7 @@ int main(int argc, char** argv) {
     TraceWriter trace(traceOut, CurrentListingFormat());
     setup.maxCycles = o.stops.maxCycles;
     setup.realTime = o.realTime;
+    setup.presses = o.presses;
     setup.serialOutput = &serial;
     setup.trace = o.trace.empty() ? nullptr : &trace;
     setup.record = Recording(o);
