@@ -1,6 +1,7 @@
 // corvamat-run: loads an 8051/8052 program and runs it without windows, for scripts and CI.
 // This file wires the options to the session and the outputs; only here is anything printed.
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,10 +101,19 @@ int main(int argc, char** argv) {
     SerialWriter serial(serialOut);
     TraceWriter trace(traceOut, CurrentListingFormat());
     setup.maxCycles = o.stops.maxCycles;
+    setup.maxInstructions = o.stops.maxInstructions;
+    setup.historyMB = o.historyMB;
     setup.realTime = o.realTime;
     setup.serialOutput = &serial;
     setup.trace = o.trace.empty() ? nullptr : &trace;
-    const RunOutcome outcome = RunProgram(setup);
+    RunOutcome outcome = RunProgram(setup);
+    if (o.back > 0) GoBack(o.back, &outcome);
+    std::optional<HistoryHit> lastWrite;
+    if (!o.lastWrite.empty()) {
+        auto hit = LastWrite(o.lastWrite);
+        if (!hit) return out.Fail(hit.failure());
+        lastWrite = *hit;
+    }
 
     // The outputs are finished before anything else is said; a failed write ends with 74.
     int status = ExitStatusOf(outcome.reason);
@@ -113,7 +123,7 @@ int main(int argc, char** argv) {
     if (o.stats) std::cerr << StatsText(outcome);
     out.Note(StopLine(outcome));
     if (!o.dump.empty())
-        if (Status s = dump.Write(DumpText(outcome))) failures.push_back(*s);
+        if (Status s = dump.Write(DumpText(outcome, lastWrite))) failures.push_back(*s);
     for (const Failure& f : failures) status = out.Fail(f);
     return status;
 }
