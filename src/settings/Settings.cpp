@@ -104,6 +104,9 @@ TSettings ReadSettings(const IniFile& ini, const std::string& workDir) {
     s.Numbers = n > 2 ? 1 : n;
     uint8_t a = Low8(ReadInt(ini, "Disassembler", "Addresses", 2));
     s.Addresses = a > 2 ? 2 : a;
+    // Up to 64 GB; anything else is the default.
+    const int64_t mb = ReadInt(ini, "History", "HistoryMB", 256);
+    s.HistoryMB = mb < 0 || mb > 65536 ? 256 : uint32_t(mb);
     return s;
 }
 
@@ -128,6 +131,7 @@ void WriteSettings(const TSettings& s, IniFile& ini) {
     for (int i = 0; i < 4; ++i) ini.Write("Disassembler", "Optn" + std::to_string(i), flag(s.Optn[i]));
     ini.Write("Disassembler", "Numbers", num(s.Numbers));
     ini.Write("Disassembler", "Addresses", num(s.Addresses));
+    ini.Write("History", "HistoryMB", num(s.HistoryMB));
 }
 
 void LoadSettingsFile(const std::string& path) {

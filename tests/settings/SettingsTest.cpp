@@ -62,6 +62,8 @@ TEST(SettingsRead, OutOfRangeValuesReadAsDefaults) {
     EXPECT_EQ(FromText("[Disassembler]\nNumbers=3\n").Numbers, 1);
     EXPECT_EQ(FromText("[Disassembler]\nAddresses=9\n").Addresses, 2);
     EXPECT_EQ(FromText("[Disassembler]\nAddresses=0\n").Addresses, 0);
+    EXPECT_EQ(FromText("[History]\nHistoryMB=0\n").HistoryMB, 0u);
+    EXPECT_EQ(FromText("[History]\nHistoryMB=-5\n").HistoryMB, 256u);
 }
 
 TEST(SettingsWrite, NewFileHasTheSectionsAndKeysInOrder) {
@@ -80,7 +82,7 @@ TEST(SettingsWrite, NewFileHasTheSectionsAndKeysInOrder) {
               "[Keys]\r\nPort0=128\r\nPort1=129\r\nPort2=130\r\nPort3=131\r\nPort4=132\r\n"
               "Port5=133\r\nPort6=134\r\nPort7=135\r\nPort8=178\r\nUseInt=1\r\n"
               "[Disassembler]\r\nOptn0=1\r\nOptn1=1\r\nOptn2=0\r\nOptn3=0\r\nNumbers=1\r\n"
-              "Addresses=2\r\n");
+              "Addresses=2\r\n[History]\r\nHistoryMB=256\r\n");
 }
 
 TEST(SettingsWrite, UnknownKeysAndSectionsStayInPlace) {
