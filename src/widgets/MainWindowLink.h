@@ -2,6 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "Debugger.h"
 
 class MainWindowLink {
 public:
@@ -19,6 +24,9 @@ public:
     // `count` bytes from `first` (internal: the view's address 00h-FFh; external: 0000h-FFFFh).
     enum class MemoryView { Internal, External };
     virtual void ShowMemoryBytes(MemoryView view, uint16_t first, int count) = 0;
+    // Go to Last Write: back to the instant right after the last instruction that wrote any of
+    // `targets`, that instruction selected in the listing and the Source window.
+    virtual void GoToLastWrite(const std::vector<DataBreakpoint>& targets) { (void)targets; }
 
 protected:
     ~MainWindowLink() = default;
@@ -26,3 +34,9 @@ protected:
 
 // The main window while it exists, nullptr otherwise.
 extern MainWindowLink* MainWindow;
+
+class QAbstractItemView;
+class QModelIndex;
+// Gives a memory grid a context menu with "Go to Last Write" (object name GoToLastWrite) for the
+// cell under the mouse; `target` names the byte of a cell, nullopt for a cell without one.
+void AddLastWriteMenu(QAbstractItemView* grid, std::function<std::optional<DataBreakpoint>(const QModelIndex&)> target);

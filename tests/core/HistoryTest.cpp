@@ -251,7 +251,7 @@ TEST_F(HistoryTest, ChangesInThePastAndTheBudget) {
     // Each checkpoint of this loop costs a few pages; the first one the whole machine.
     CountingLoop();
     SetHistoryBudget(sizeof(MachineState) + (64u << 10));
-    for (int i = 0; i < 30; ++i) {
+    for (int i = 0; i < 20; ++i) {
         SubmitInput(Input(InputKind::ExternalByte, uint16_t(i * 1024), 1));  // one more page differs each time
         LiveSteps(kCheckpointInterval);
     }

@@ -162,6 +162,7 @@ Status LoadProgram(const std::string& program, const std::string& symbolsFile, M
     }
     // What the symbol reader skipped.
     for (const auto& note : ProgramSymbols.notes) messages->notes.push_back(note);
+    HistoryRestart();
     return {};
 }
 
@@ -230,8 +231,9 @@ RunOutcome RunProgram(RunSetup& setup) {
     rs.RealTime = Settings.RealTime || setup.realTime;
     TRunThread run(nullptr, rs);
 
-    // History from the loaded program on, for --back and --last-write.
-    SetHistoryBudget(setup.historyMB << 20);
+    // History from the loaded program on (LoadProgram starts it), for --back and --last-write; a
+    // later run of the same session goes on recording.
+    if (HistoryBudget() != setup.historyMB << 20) SetHistoryBudget(setup.historyMB << 20);
     RunOutcome outcome;
     outcome.startCycles = Machine.cycles;
     outcome.startInstructions = Machine.instructions;
