@@ -485,6 +485,19 @@ void TForm1::ShowHistoryExtent() {
 void TForm1::StepBackExecute() {
     if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
     FinishWorker();
+    if (SourceStepping()) {
+        // Back to the latest instant at the first address of another line: the start of the
+        // previous line executed.
+        auto stop = std::make_shared<OneShotStop>();
+        for (uint16_t a : ActiveProgramSymbols()->OtherLineStarts(ProgramCounter)) stop->addresses.set(a);
+        pendingJob_ = [stop](const std::atomic<bool>* cancel) {
+            HistoryStops stops;
+            stops.oneShot = stop.get();
+            return HistoryReverseContinue(stops, cancel);
+        };
+        StartThread(1);
+        return;
+    }
     pendingJob_ = [](const std::atomic<bool>* cancel) {
         HistoryStepBack(1, cancel);
         return HistoryHit();

@@ -201,6 +201,13 @@ TEST_F(HistoryTest, SearchesBackwardsStopWhereAForwardRunWould) {
     EXPECT_EQ(HistoryReverseContinue(BreakpointHistoryStops()).instructions, hit.instructions - 3);
     EXPECT_EQ(HistoryStepBack(2), 2u);
     EXPECT_EQ(Machine.instructions, hit.instructions - 5);
+    OneShotStop lineStart;  // as Step Back by source line asks: the latest instant at 0007h
+    lineStart.addresses.set(0x0007);
+    HistoryStops byLine;
+    byLine.oneShot = &lineStart;
+    EXPECT_EQ(HistoryReverseContinue(byLine).kind, HistoryHit::Kind::Reached);
+    EXPECT_EQ(ProgramCounter, 0x0007);
+    EXPECT_EQ(Machine.instructions, hit.instructions - 8);  // at 0007h already: the round before
 
     RemoveAllBreakpoints();
     AddDataBreakpoint(Watch(0x32));
