@@ -47,6 +47,8 @@
 #include "WatchUnit.h"
 #include "ProgramSymbols.h"
 #include "Symbols.h"
+#include "PerformanceUnit.h"
+#include "Recorder.h"
 
 // The user has once agreed that a change in the past discards the recorded future.
 static bool PastChangeConfirmed = false;
@@ -104,6 +106,7 @@ TForm1::TForm1(const QString& settingsPath) {
     CreateActions();
     CreateMenus();
     CreateSymbolCommands();
+    CreateAnalysisCommands();
 
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(this);
@@ -395,6 +398,10 @@ void TForm1::UpdateCommandStates() {
     for (QAction* a : {OpenHEX, ClearIntRAM, ClearExtRAM, ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
         a->setEnabled(free);
     if (LoadSymbols) LoadSymbols->setEnabled(loaded && free);
+    // The recorder is armed once per run: it is switched and cleared between runs only.
+    if (RecordAnalysis) RecordAnalysis->setEnabled(free);
+    if (ClearAnalysis) ClearAnalysis->setEnabled(free);
+    if (PerformanceForm) PerformanceForm->SetRunning(activity_ == Activity::Running);
 }
 
 void TForm1::SetRunCommands(bool running) {
@@ -407,6 +414,7 @@ void TForm1::SetRunCommands(bool running) {
     StopRepaintPacing();
     RefreshAllViews();
     SetActivity(Activity::Idle);
+    if (Recorder.Enabled()) AnalysisChanged();
     ShowHistoryExtent();
     if (jobEnded_) {
         auto ended = std::move(jobEnded_);
@@ -529,9 +537,10 @@ void TForm1::GoToLastWrite(const std::vector<DataBreakpoint>& targets) {
             HistoryPanel->setVisible(true);
             return;
         }
-        // The writing instruction in the listing; the Source window shows the program counter's
-        // line, right after it.
+        // The writing instruction in the listing, and its line in the Source window.
         ShowListingAddress(hit.pc);
+        if (const SymbolTable* t = ActiveProgramSymbols(); t && SourceForm)
+            if (const LineRecord* r = t->LineAt(hit.pc)) SourceForm->ShowLine(r->file, int(r->line));
         const uint64_t ago = from - hit.instructions;
         HistoryPanel->setText(
             QStringLiteral("Last write at %1: %2 instructions, %3 ago")
@@ -649,6 +658,8 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     // The program starts at 0000h: every window shows that, not the last program's counter.
     ProgramCounter = 0;
     ShowProgramCounter(0);
+    // Counts belong to the program that made them.
+    Recorder.Clear();
     HistoryRestart();
     LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
@@ -670,8 +681,10 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     ShowProgramCounter(0);
     HistoryRestart();
     if (Form2) Form2->close();
+    Recorder.Clear();
     ForgetSymbols();
     UpdateCommandStates();
+    AnalysisChanged();
 }
 
 void TForm1::SaveDASMExecute() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "Debugger.h"
@@ -24,6 +25,8 @@ public:
     // `count` bytes from `first` (internal: the view's address 00h-FFh; external: 0000h-FFFFh).
     enum class MemoryView { Internal, External };
     virtual void ShowMemoryBytes(MemoryView view, uint16_t first, int count) = 0;
+    // Opens the Source window at LINE of FILE; false when it has no such file.
+    virtual bool ShowSourceLine(const std::string& file, int line) = 0;
     // Go to Last Write: back to the instant right after the last instruction that wrote any of
     // `targets`, that instruction selected in the listing and the Source window.
     virtual void GoToLastWrite(const std::vector<DataBreakpoint>& targets) { (void)targets; }
