@@ -1,9 +1,11 @@
-// Benchmarks of StepInstruction on a CPU-bound loop and of BuildListing over all of code memory.
+// Benchmarks of StepInstruction on a CPU-bound loop, of going back in history after a long run, and
+// of BuildListing over all of code memory.
 #include <benchmark/benchmark.h>
 
 #include "Code.h"
 #include "Debugger.h"
 #include "Disassembler.h"
+#include "History.h"
 #include "Observers.h"
 #include "Recorder.h"
 #include "Symbols.h"
@@ -43,6 +45,48 @@ void BM_StepInstruction(benchmark::State& state) {
         benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StepInstruction);
+
+// The loop with history on, as a run keeps it: the step and the checkpoint test.
+void BM_StepInstructionWithHistory(benchmark::State& state) {
+    PlaceLoop();
+    SetHistoryBudget(std::size_t(256) << 20);
+    ScreenUpdateCountdown = 255;
+    uint64_t cycles = 0;
+    for (auto _ : state) {
+        cycles += StepInstruction(ProgramCounter).cycles;
+        HistoryAfterStep();
+    }
+    ScreenUpdateCountdown = 0;
+    SetHistoryBudget(0);
+    state.counters["machine_cycles_per_s"] =
+        benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_StepInstructionWithHistory);
+
+// One instruction back after 10^9 instructions with history on (the run is made once, untimed),
+// then forward again untimed. The run ends one instruction before a checkpoint, so that going back
+// replays the longest segment.
+void BM_StepBackAfter1e9Instructions(benchmark::State& state) {
+    PlaceLoop();
+    SetHistoryBudget(std::size_t(256) << 20);
+    ScreenUpdateCountdown = 255;
+    constexpr uint64_t kRun = 1000000000 / kCheckpointInterval * kCheckpointInterval + kCheckpointInterval - 1;
+    for (uint64_t i = 0; i < kRun; ++i) {
+        StepInstruction(ProgramCounter);
+        HistoryAfterStep();
+    }
+    const uint64_t present = Machine.instructions;
+    for (auto _ : state) {
+        HistoryStepBack(1);
+        state.PauseTiming();
+        HistoryGoTo(present);
+        state.ResumeTiming();
+    }
+    ScreenUpdateCountdown = 0;
+    state.counters["history_bytes"] = double(CurrentHistoryExtent().bytes);
+    SetHistoryBudget(0);
+}
+BENCHMARK(BM_StepBackAfter1e9Instructions)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // The same loop with one data breakpoint armed that never matches: every store takes the slow
 // path that looks for it, as in a run with refreshes switched off.

@@ -29,6 +29,8 @@
 #include "PortUnit.h"
 #include "SerialUnit.h"
 #include "Code.h"
+#include "HexText.h"
+#include "History.h"
 #include "Inputs.h"
 #include "DasmCfg.h"
 #include "Disassembler.h"
@@ -48,6 +50,9 @@
 #include "Symbols.h"
 #include "PerformanceUnit.h"
 #include "Recorder.h"
+
+// The user has once agreed that a change in the past discards the recorded future.
+static bool PastChangeConfirmed = false;
 
 TForm1* Form1 = nullptr;
 
@@ -123,6 +128,25 @@ TForm1::TForm1(const QString& settingsPath) {
     StatusPanels[1]->setAccessibleDescription(QStringLiteral("Simulation time"));
     StatusPanels[2]->setAccessibleDescription(QStringLiteral("Controller time"));
     UpdateProcessorStatus();
+    HistoryPanel = new QLabel(this);
+    HistoryPanel->setObjectName(QStringLiteral("HistoryPanel"));
+    HistoryPanel->setFrameShape(QFrame::Panel);
+    HistoryPanel->setFrameShadow(QFrame::Sunken);
+    HistoryPanel->setAccessibleDescription(QStringLiteral("How far back history reaches"));
+    statusBar()->addWidget(HistoryPanel, 1);
+
+    // History is always on, within the memory the settings give it. A change the user makes in
+    // the past discards the recorded future: the first time, only after a confirmation.
+    SetHistoryBudget(std::size_t(Settings.HistoryMB) << 20);
+    PastChangeConfirmed = false;
+    InstallInputGate([](const MachineInput&) {
+        if (PastChangeConfirmed || !HistoryInPast()) return true;
+        PastChangeConfirmed = CurrentPrompts().ConfirmYesNo(
+            Form1, QStringLiteral("The machine is in the past. A change here discards the recorded "
+                                  "instructions after this point. Continue?"));
+        return PastChangeConfirmed;
+    });
+    ShowHistoryExtent();
 
     InstallQtSynchronize();
 
@@ -137,6 +161,7 @@ TForm1::TForm1(const QString& settingsPath) {
 
 TForm1::~TForm1() {
     FinishWorker(true);
+    InstallInputGate(nullptr);
     ActiveRunThread.reset();
     InstallStoreRefreshHooks(nullptr);
     if (Form1 == this) Form1 = nullptr;
@@ -197,6 +222,11 @@ void TForm1::CreateActions() {
     ShowDebugger = MakeAction("ShowDebugger", "Debugger", "Debugger", "", {}, true);
     ShowLogic = MakeAction("ShowLogic", "Logic Analyzer", "Logic Analyzer", "", {}, true);
     connect(ShowLogic, &QAction::triggered, this, [this] { ShowLogicExecute(); });
+    StepBack = MakeAction("StepBack", "Step Back", "Step Back", "", QKeySequence(Qt::CTRL | Qt::Key_F8), false);
+    ReverseContinue = MakeAction("ReverseContinue", "Reverse Continue", "Reverse Continue", "",
+                                 QKeySequence(Qt::CTRL | Qt::Key_F9), false);
+    connect(StepBack, &QAction::triggered, this, [this] { StepBackExecute(); });
+    connect(ReverseContinue, &QAction::triggered, this, [this] { ReverseContinueExecute(); });
     connect(StepOver, &QAction::triggered, this, [this] { StepOverExecute(); });
     connect(StepOut, &QAction::triggered, this, [this] { StepOutExecute(); });
     connect(RunToCursor, &QAction::triggered, this, [this] { RunToCursorExecute(); });
@@ -253,6 +283,8 @@ void TForm1::CreateMenus() {
     run->addActions({ResetMC, ClearIntRAM, ClearExtRAM});
     run->addSeparator();
     run->addActions({StepOver, StepOut, RunToCursor});
+    run->addSeparator();
+    run->addActions({StepBack, ReverseContinue});
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addActions({ShowDASM, ShowSFR8051, ShowIntRAM, ShowExtRAM, ShowPorts, ShowSerial});
     view->addSeparator();
@@ -323,6 +355,8 @@ bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     if (rs.ScrUpdate) StartRepaintPacing([this] { ShowRunningValues(); });
     else StartRepaintPacing({}, false);
     ActiveRunThread = std::make_unique<TRunThread>(this, rs);
+    if (pendingJob_) ActiveRunThread->SetJob(std::move(pendingJob_));
+    pendingJob_ = nullptr;
     ActiveRunThread->Start();
     return true;
 }
@@ -347,7 +381,7 @@ void TForm1::SetActivity(Activity activity) {
 }
 
 QList<QAction*> TForm1::RunLikeCommands() const {
-    return {RunProg, RunStep, StepOver, StepOut, RunToCursor};
+    return {RunProg, RunStep, StepOver, StepOut, RunToCursor, StepBack, ReverseContinue};
 }
 
 void TForm1::UpdateCommandStates() {
@@ -390,6 +424,12 @@ void TForm1::SetRunCommands(bool running) {
     RefreshAllViews();
     SetActivity(Activity::Idle);
     if (Recorder.Enabled()) AnalysisChanged();
+    ShowHistoryExtent();
+    if (jobEnded_) {
+        auto ended = std::move(jobEnded_);
+        jobEnded_ = nullptr;
+        ended(ActiveRunThread ? ActiveRunThread->JobResult : HistoryHit());
+    }
     if (finishLineAfterReturn_) QTimer::singleShot(0, this, [this] { FinishLineAfterReturn(); });
 }
 
@@ -451,6 +491,79 @@ void TForm1::ShowDebuggerExecute() {
 void TForm1::ShowLogicExecute() {
     ShowChild(LogicForm);
     LogicForm->SetRunning(CurrentActivity() != Activity::Idle);
+}
+
+// ---- History -------------------------------------------------------------------------------------
+
+void TForm1::ShowHistoryExtent() {
+    const HistoryExtent e = CurrentHistoryExtent();
+    QString text;
+    if (e.inPast) text = QStringLiteral("History: instruction %1 of %2").arg(e.position).arg(e.present);
+    else if (e.enabled) text = QStringLiteral("History: back to instruction %1").arg(e.oldest);
+    HistoryPanel->setText(text);
+    HistoryPanel->setVisible(!text.isEmpty());
+}
+
+void TForm1::StepBackExecute() {
+    if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
+    FinishWorker();
+    if (SourceStepping()) {
+        // Back to the latest instant at the first address of another line: the start of the
+        // previous line executed.
+        auto stop = std::make_shared<OneShotStop>();
+        for (uint16_t a : ActiveProgramSymbols()->OtherLineStarts(ProgramCounter)) stop->addresses.set(a);
+        pendingJob_ = [stop](const std::atomic<bool>* cancel) {
+            HistoryStops stops;
+            stops.oneShot = stop.get();
+            return HistoryReverseContinue(stops, cancel);
+        };
+        StartThread(1);
+        return;
+    }
+    pendingJob_ = [](const std::atomic<bool>* cancel) {
+        HistoryStepBack(1, cancel);
+        return HistoryHit();
+    };
+    StartThread(1);
+}
+
+void TForm1::ReverseContinueExecute() {
+    if (ProgramFileName.empty() || CurrentActivity() != Activity::Idle) return;
+    FinishWorker();
+    // The breakpoints as they are now, read on this thread.
+    auto stops = std::make_shared<HistoryStops>(BreakpointHistoryStops());
+    pendingJob_ = [stops](const std::atomic<bool>* cancel) { return HistoryReverseContinue(*stops, cancel); };
+    StartThread(0);
+}
+
+void TForm1::GoToLastWrite(const std::vector<DataBreakpoint>& targets) {
+    if (targets.empty() || CurrentActivity() != Activity::Idle) return;
+    FinishWorker();
+    const uint64_t from = Machine.instructions, fromCycles = Machine.cycles;
+    pendingJob_ = [targets](const std::atomic<bool>* cancel) {
+        const HistoryHit hit = HistoryLastWrite(targets, cancel);
+        if (hit.kind == HistoryHit::Kind::Watch) HistoryGoTo(hit.instructions, cancel);
+        return hit;
+    };
+    jobEnded_ = [this, from, fromCycles](const HistoryHit& hit) {
+        if (hit.kind != HistoryHit::Kind::Watch) {
+            HistoryPanel->setText(QStringLiteral("Last write: none in history"));
+            HistoryPanel->setVisible(true);
+            return;
+        }
+        // The writing instruction in the listing, and its line in the Source window.
+        ShowListingAddress(hit.pc);
+        if (const SymbolTable* t = ActiveProgramSymbols(); t && SourceForm)
+            if (const LineRecord* r = t->LineAt(hit.pc)) SourceForm->ShowLine(r->file, int(r->line));
+        const uint64_t ago = from - hit.instructions;
+        HistoryPanel->setText(
+            QStringLiteral("Last write at %1: %2 instructions, %3 ago")
+                .arg(QString::fromStdString(HexAddressText(hit.pc)))
+                .arg(ago)
+                .arg(QString::fromStdString(
+                    ControllerTimeText(fromCycles - hit.cycles, Settings.Frequency).substr(12))));
+    };
+    StartThread(0);
 }
 
 void TForm1::RunEnded() {
@@ -572,6 +685,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     ShowProgramCounter(0);
     // Counts belong to the program that made them.
     Recorder.Clear();
+    HistoryRestart();
     LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
@@ -590,6 +704,7 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     ProgramFileName.clear();
     ProgramCounter = 0;
     ShowProgramCounter(0);
+    HistoryRestart();
     if (Form2) Form2->close();
     Recorder.Clear();
     ForgetSymbols();
@@ -711,6 +826,10 @@ void TForm1::ReplaceListingView() {
 }
 
 void TForm1::RebuildProcessorWindows() {
+    // The processor changed under the machine: replays would run on another one.
+    FinishWorker();
+    HistoryRestart();
+    ShowHistoryExtent();
     // From the last child to the first: the processor's windows are built anew in place, the
     // others brought to the front.
     const auto windows = MdiArea->subWindowList(QMdiArea::CreationOrder);

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QPointer>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "MainWindowLink.h"
@@ -46,6 +47,11 @@ public:
     // View > Logic Analyzer, after the other windows.
     QAction* ShowLogic;
     void ShowLogicExecute();
+    // History's commands, after those.
+    QAction *StepBack, *ReverseContinue;
+    // The history panel of the status bar: "History: instruction N of M" while in the past, how
+    // far back history reaches otherwise, and where Go to Last Write went.
+    QLabel* HistoryPanel;
 
     QMdiArea* MdiArea;
     QToolBar* ToolBar1;
@@ -85,6 +91,11 @@ public:
     void StepOutExecute();
     void RunToCursorExecute();
     void ShowDebuggerExecute();
+    void StepBackExecute();
+    void ReverseContinueExecute();
+    void GoToLastWrite(const std::vector<DataBreakpoint>& targets) override;
+    // The history panel's text from where the machine is.
+    void ShowHistoryExtent();
     // Opens what the command line names: "--board FILE" loads a board as Load Board... would, the
     // first other argument is a program opened as Open would. False when no program was named or
     // it cannot be loaded.
@@ -231,6 +242,10 @@ private:
     QAction* MakeAction(const char* name, const QString& caption, const QString& hint,
                         const QString& icon, const QKeySequence& shortcut, bool enabled);
     Activity activity_ = Activity::Idle;
+    // A history command for the next StartThread to carry out instead of a run or step, and what
+    // to do with what it found once it has ended.
+    HistoryJob pendingJob_;
+    std::function<void(const HistoryHit&)> jobEnded_;
     bool listingOpen_ = false;
     bool continuingLine_ = false;  // the second half of a Step Out by line: one command
     QElapsedTimer runClock_;       // since the start of the run in progress

@@ -20,6 +20,7 @@ namespace {
 
 std::atomic<StoreRefreshHooks*> RefreshHooks{nullptr};
 std::atomic<SerialOutputHook*> SerialHook{nullptr};
+std::atomic<bool> SerialMuted{false};
 
 // TCON bits
 constexpr uint8_t TF1 = 0x80, TR1 = 0x40, TF0 = 0x20, TR0 = 0x10, IE1 = 0x08, IT1 = 0x04,
@@ -685,6 +686,7 @@ template <bool Watched>
 template <bool Watched>
 [[gnu::noinline]] void Exec<Watched>::SendByte() {
     WriteBitW(0x99, 1, StoreBy::Hardware);
+    if (SerialMuted.load(std::memory_order_relaxed)) return;
     if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(Machine.txByte);
 }
 
@@ -730,9 +732,7 @@ void RestoreMachine(const MachineState& s) {
     Machine.txByte = s.txByte;
     for (int i = 0; i < kMaxCallFrames; ++i) Machine.frames[i] = s.frames[i];
     Machine.depth = s.depth;
-    Machine.cyclesSinceReset = s.cyclesSinceReset;
-    Machine.cyclesLastRun = s.cyclesLastRun;
-    Machine.cyclesSinceZero = s.cyclesSinceZero;
+    Machine.resetCycles = s.resetCycles;
     Machine.cycles = s.cycles;
     Machine.instructions = s.instructions;
     Machine.devicePulls = s.devicePulls;
@@ -787,9 +787,7 @@ std::string FirstMachineDifference(const MachineState& a, const MachineState& b)
     if (!(d = ValueDifference("depth", int32_t(a.depth), int32_t(b.depth))).empty()) return d;
     for (int i = 0; i < a.depth && i < kMaxCallFrames; ++i)
         if (uint64_t(a.frames[i]) != uint64_t(b.frames[i])) return "frames[" + std::to_string(i) + "]";
-    if (!(d = ValueDifference("cyclesSinceReset", uint64_t(a.cyclesSinceReset), uint64_t(b.cyclesSinceReset))).empty()) return d;
-    if (!(d = ValueDifference("cyclesLastRun", uint64_t(a.cyclesLastRun), uint64_t(b.cyclesLastRun))).empty()) return d;
-    if (!(d = ValueDifference("cyclesSinceZero", uint64_t(a.cyclesSinceZero), uint64_t(b.cyclesSinceZero))).empty()) return d;
+    if (!(d = ValueDifference("resetCycles", uint64_t(a.resetCycles), uint64_t(b.resetCycles))).empty()) return d;
     if (!(d = ValueDifference("cycles", uint64_t(a.cycles), uint64_t(b.cycles))).empty()) return d;
     if (!(d = ValueDifference("instructions", uint64_t(a.instructions), uint64_t(b.instructions))).empty()) return d;
     if (!(d = BytesDifference("devicePulls", a.devicePulls, b.devicePulls)).empty()) return d;
@@ -869,6 +867,7 @@ void InstallSerialOutputHook(SerialOutputHook* hook) {
     SerialHook.store(hook, std::memory_order_release);
 }
 SerialOutputHook* InstalledSerialOutputHook() { return SerialHook.load(std::memory_order_acquire); }
+void MuteSerialOutput(bool muted) { SerialMuted.store(muted, std::memory_order_relaxed); }
 void InstallPortLatchListener(PortLatchListener* listener) {
     LatchListener.store(listener, std::memory_order_release);
 }

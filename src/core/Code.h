@@ -169,8 +169,8 @@ struct MachineState {
     // The shadow call stack (Debugger.h): frames packed into words, outermost first.
     Shared<uint64_t> frames[kMaxCallFrames];
     Shared<int32_t> depth;
-    // The stopwatch: machine cycles since Reset, of the last run or step, since the user zeroed it.
-    Shared<uint64_t> cyclesSinceReset, cyclesLastRun, cyclesSinceZero;
+    // The machine's cycle total at the last Reset (the stopwatch's "since Reset" counts from it).
+    Shared<uint64_t> resetCycles;
     // Machine cycles and instructions executed since start-up: the step adds its own. The
     // instruction count is the time stamp of inputs and history. These and the serial line's pace
     // below are the owning thread's alone (the simulation thread during a run): others read them
@@ -330,6 +330,9 @@ public:
 };
 void InstallSerialOutputHook(SerialOutputHook* hook);
 SerialOutputHook* InstalledSerialOutputHook();
+// While history rebuilds the past, the bytes the program transmits go nowhere: they reached the
+// hook the first time. The thread that owns the machine sets and clears it.
+void MuteSerialOutput(bool muted);
 
 // Told when a store changes a port's latch, and when a device's pull changes a pin, on the thread
 // that does it: a device whose pulls depend on the pins (a matrix keypad's columns follow its

@@ -13,6 +13,8 @@
 #include "HexText.h"
 
 Shared<uint8_t> DebugStopsArmed;
+Shared<uint64_t> CyclesLastRun;
+Shared<uint64_t> CyclesSinceZero;
 
 namespace {
 
@@ -37,8 +39,7 @@ void SyncTable(const Breakpoint& b, bool removed) {
 struct ArmedWatch {
     DataBreakpoint b;
     int id;
-    uint16_t place;    // InternalRam index, or external address
-    uint8_t mask;      // the bit within the byte, 0xFF for a byte
+    WatchPlace place;
 };
 
 std::vector<ArmedWatch> Armed;
@@ -56,17 +57,6 @@ Shared<int32_t> HitId;
 Shared<uint16_t> HitWriter;
 Shared<uint8_t> HitValue;
 
-bool Matches(const ArmedWatch& w, uint8_t value, uint8_t old) {
-    const uint8_t v = value & w.mask, o = old & w.mask;
-    switch (w.b.match) {
-        case WatchMatch::AnyWrite: return true;
-        case WatchMatch::Changes: return v != o;
-        case WatchMatch::Equals:
-            return w.mask == 0xFF ? v == w.b.value : (v != 0) == (w.b.value != 0);
-    }
-    return false;
-}
-
 void Hit(const ArmedWatch& w, uint8_t value) {
     if (HitPending) return;  // the first store of the instruction that matched counts
     HitId = w.id;
@@ -81,15 +71,10 @@ void Hit(const ArmedWatch& w, uint8_t value) {
 class DataWatch : public StoreObserver {
 public:
     void Stored(StoreSpace space, uint16_t index, uint8_t value, uint8_t old, StoreBy by) override {
-        if (by == StoreBy::User || (by == StoreBy::Hardware && value == old)) return;
-        if (space == StoreSpace::Internal) {
-            if (index >= WatchedIndex.size() || !WatchedIndex[index]) return;
-            for (const ArmedWatch& w : Armed)
-                if (w.b.space != WatchSpace::Xram && w.place == index && Matches(w, value, old)) return Hit(w, value);
-        } else if (AnyExternalWatch) {
-            for (const ArmedWatch& w : Armed)
-                if (w.b.space == WatchSpace::Xram && w.place == index && Matches(w, value, old)) return Hit(w, value);
-        }
+        const bool external = space == StoreSpace::External;
+        if (external ? !AnyExternalWatch : index >= WatchedIndex.size() || !WatchedIndex[index]) return;
+        for (const ArmedWatch& w : Armed)
+            if (StoreFires(w.b, w.place, space, index, value, old, by)) return Hit(w, value);
     }
 };
 DataWatch TheDataWatch;
@@ -107,6 +92,38 @@ CallFrame Unpack(uint64_t w) {
 }
 
 }  // namespace
+
+// ---- Data breakpoints' places and conditions ----------------------------------------------------
+
+WatchPlace PlaceOf(const DataBreakpoint& b) {
+    WatchPlace p;
+    switch (b.space) {
+        case WatchSpace::Iram: p.index = b.address < 0x80 ? b.address : uint16_t(b.address + 0x80); break;
+        case WatchSpace::Sfr: p.index = uint16_t(b.address | 0x80); break;
+        case WatchSpace::Bit:
+            p.index = BitByteAddress(uint8_t(b.address));
+            p.mask = uint8_t(1u << (b.address & 7));
+            break;
+        case WatchSpace::Xram:
+            p.external = true;
+            p.index = b.address;
+            break;
+    }
+    return p;
+}
+
+bool StoreFires(const DataBreakpoint& b, const WatchPlace& place, StoreSpace space, uint16_t index, uint8_t value,
+                uint8_t old, StoreBy by) {
+    if (place.external != (space == StoreSpace::External) || place.index != index) return false;
+    if (by == StoreBy::User || (by == StoreBy::Hardware && value == old)) return false;
+    const uint8_t v = value & place.mask, o = old & place.mask;
+    switch (b.match) {
+        case WatchMatch::AnyWrite: return true;
+        case WatchMatch::Changes: return v != o;
+        case WatchMatch::Equals: return place.mask == 0xFF ? v == b.value : (v != 0) == (b.value != 0);
+    }
+    return false;
+}
 
 // ---- The breakpoint API -----------------------------------------------------------------------
 
@@ -314,21 +331,9 @@ void ArmDebugStops(const OneShotStop* oneShot) {
     AnyExternalWatch = false;
     for (const Breakpoint& bp : ListBreakpoints(Breakpoint::Kind::Data)) {
         if (!bp.enabled) continue;
-        const DataBreakpoint& b = bp.data;
-        ArmedWatch w{b, bp.id, 0, 0xFF};
-        switch (b.space) {
-            case WatchSpace::Iram:
-                w.place = b.address < 0x80 ? b.address : uint16_t(b.address + 0x80);
-                break;
-            case WatchSpace::Sfr: w.place = uint16_t(b.address | 0x80); break;
-            case WatchSpace::Bit:
-                w.place = BitByteAddress(uint8_t(b.address));
-                w.mask = uint8_t(1u << (b.address & 7));
-                break;
-            case WatchSpace::Xram: w.place = b.address; break;
-        }
-        if (b.space == WatchSpace::Xram) AnyExternalWatch = true;
-        else if (w.place < kInternalRamSize) WatchedIndex[w.place] = true;
+        const ArmedWatch w{bp.data, bp.id, PlaceOf(bp.data)};
+        if (w.place.external) AnyExternalWatch = true;
+        else if (w.place.index < kInternalRamSize) WatchedIndex[w.place.index] = true;
         Armed.push_back(w);
     }
     OneShotArmed = oneShot != nullptr;
@@ -390,31 +395,34 @@ OneShotStop RunToStop(uint16_t address) {
     return s;
 }
 
+bool OneShotReached(const OneShotStop& s, uint16_t pc, uint16_t lastExecuted) {
+    if (!s.anyAddress && !s.addresses[pc]) {
+        if (!s.sameLineAddresses[pc] || CallDepth() == s.depth) return false;
+    }
+    if (s.onlyAfterReturn) {
+        const uint8_t op = CodeMemory[lastExecuted];
+        if (op != 0x22 && op != 0x32) return false;
+    }
+    const uint8_t sp = InternalRam[Sfr::SP];
+    switch (s.stack) {
+        case OneShotStop::Stack::Any: break;
+        case OneShotStop::Stack::AtMost: if (sp > s.stackLimit) return false; break;
+        case OneShotStop::Stack::Below: if (sp >= s.stackLimit) return false; break;
+        case OneShotStop::Stack::Unwound:
+            // Gone once its return address lies above SP, or once RET/RETI dropped it.
+            if (int(sp) >= int(s.stackLimit) - 1 && int(call_stack::Depth) >= s.depth) return false;
+            break;
+    }
+    return true;
+}
+
 DebugStop DebugStopBefore(uint16_t pc, uint16_t lastExecuted) {
     if (HitPending) {
         HitPending = 0;
         return DebugStop::Watch;
     }
     if (!OneShotArmed) return DebugStop::None;
-    const OneShotStop& s = OneShot;
-    if (!s.anyAddress && !s.addresses[pc]) {
-        if (!s.sameLineAddresses[pc] || CallDepth() == s.depth) return DebugStop::None;
-    }
-    if (s.onlyAfterReturn) {
-        const uint8_t op = CodeMemory[lastExecuted];
-        if (op != 0x22 && op != 0x32) return DebugStop::None;
-    }
-    const uint8_t sp = InternalRam[Sfr::SP];
-    switch (s.stack) {
-        case OneShotStop::Stack::Any: break;
-        case OneShotStop::Stack::AtMost: if (sp > s.stackLimit) return DebugStop::None; break;
-        case OneShotStop::Stack::Below: if (sp >= s.stackLimit) return DebugStop::None; break;
-        case OneShotStop::Stack::Unwound:
-            // Gone once its return address lies above SP, or once RET/RETI dropped it.
-            if (int(sp) >= int(s.stackLimit) - 1 && int(call_stack::Depth) >= s.depth) return DebugStop::None;
-            break;
-    }
-    return DebugStop::Reached;
+    return OneShotReached(OneShot, pc, lastExecuted) ? DebugStop::Reached : DebugStop::None;
 }
 
 WatchHitInfo LastWatchHit() {
@@ -478,13 +486,12 @@ void ResetCallStack() { call_stack::Depth = 0; }
 // ---- Stopwatch ---------------------------------------------------------------------------------
 
 void NoteRunCycles(uint64_t cycles) {
-    CyclesSinceReset = CyclesSinceReset + cycles;
     CyclesSinceZero = CyclesSinceZero + cycles;
     CyclesLastRun = cycles;
 }
 
 void ResetDebugCounters() {
-    CyclesSinceReset = 0;
+    Machine.resetCycles = Machine.cycles;
     CyclesLastRun = 0;
     CyclesSinceZero = 0;
     ResetCallStack();

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "Observers.h"
 
 // ---- One-shot stops ------------------------------------------------------------------------
 
@@ -61,6 +62,10 @@ struct OneShotStop {
     bool onlyAfterReturn = false;
 };
 
+// Whether a run stops at `pc` by `stop`, `lastExecuted` being the instruction executed before.
+// The run loop asks this through DebugStopBefore; history asks it of rebuilt instants.
+bool OneShotReached(const OneShotStop& stop, uint16_t pc, uint16_t lastExecuted);
+
 // The one-shot stops of the debugger's commands, made from the machine state now:
 // Step Over at the PC (a plain step unless the instruction there is ACALL or LCALL), Step Out
 // of the routine the PC is in, Run to Cursor.
@@ -97,6 +102,20 @@ struct DataBreakpoint {
     uint8_t value = 0;
     bool enabled = true;
 };
+
+// Where a data breakpoint looks: an InternalRam index or an external address, and the bits of the
+// byte that belong to it.
+struct WatchPlace {
+    bool external = false;
+    uint16_t index = 0;
+    uint8_t mask = 0xFF;
+};
+WatchPlace PlaceOf(const DataBreakpoint& b);
+// Whether a store fires the data breakpoint `b` at `place`: by the rules above, an instruction's
+// store always (if its condition holds), the hardware's only when it changes the byte, a user's
+// never. The armed run and history's searches both decide with it.
+bool StoreFires(const DataBreakpoint& b, const WatchPlace& place, StoreSpace space, uint16_t index, uint8_t value,
+                uint8_t old, StoreBy by);
 
 // A breakpoint of the one list that the Debugger window, the listing, the runner and the debug
 // adapter share. Ids start at 1 and are never reused while the program runs; 0 means none.
@@ -236,12 +255,15 @@ inline void NoteReturn() {
 
 // ---- Stopwatch -----------------------------------------------------------------------------
 
-// Machine cycles since Reset, of the last run or step, and since the user zeroed the stopwatch
-// (part of the machine value).
-inline constexpr auto& CyclesSinceReset = Machine.cyclesSinceReset;
-inline constexpr auto& CyclesLastRun = Machine.cyclesLastRun;
-inline constexpr auto& CyclesSinceZero = Machine.cyclesSinceZero;
+// Machine cycles since Reset: the machine's total less its value at the last Reset (which belongs
+// to the machine value, so a rebuilt instant has its own). Read by the thread that owns the
+// machine, or between runs.
+inline uint64_t CyclesSinceReset() { return Machine.cycles - uint64_t(Machine.resetCycles); }
+// The user's stopwatch, not the controller's: the cycles of the last run, step or history move,
+// and those since the user zeroed it (the runs and steps since).
+extern Shared<uint64_t> CyclesLastRun;
+extern Shared<uint64_t> CyclesSinceZero;
 // Adds a finished run's or step's cycles.
 void NoteRunCycles(uint64_t cycles);
-// Reset: all three counters to zero, and an empty call stack.
+// Reset: the counters start again from the machine's total now, and the call stack is empty.
 void ResetDebugCounters();

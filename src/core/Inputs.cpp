@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Debugger.h"
+#include "History.h"
 
 namespace {
 
@@ -23,14 +24,20 @@ std::atomic<std::size_t> LineCount{0};
 std::atomic<InputObserver*> Observer{nullptr};
 std::atomic<InputObserver*> Others[kMaxInputObservers];
 std::atomic<int> OtherCount{0};
+std::atomic<InputGate> Gate{nullptr};
+// History is rebuilding the past: the line delivers nothing (the owner thread's).
+std::atomic<bool> LineHeld{false};
 
 constexpr uint64_t kNever = ~uint64_t(0);
 // With no running baud-rate source the line looks again after this many machine cycles.
 constexpr uint64_t kNoBaudRecheck = 64;
 
-void ApplyQueuedLocked() {
+void ApplyQueuedLocked(bool inStep) {
     Taken.swap(Queue);
-    for (const MachineInput& in : Taken) ApplyInput(in);
+    for (MachineInput& in : Taken) {
+        in.inStep = inStep;
+        ApplyInput(in);
+    }
     Taken.clear();
     if (LineCount.load(std::memory_order_relaxed) > 0) Machine.serialDue = 0;
 }
@@ -90,23 +97,30 @@ void ApplyInput(const MachineInput& input) {
         case InputKind::DeviceKey: ApplyKeypad4x4Key(in.address & 15, in.value != 0); break;
     }
     if (outer) ApplyingInput = false;
+    // History's own replays are told to no one.
+    if (!HistoryInputApplied(in)) return;
     if (InputObserver* o = Observer.load(std::memory_order_acquire)) o->InputApplied(in);
     if (OtherCount.load(std::memory_order_acquire) > 0)
         for (auto& p : Others)
             if (InputObserver* o = p.load(std::memory_order_acquire)) o->InputApplied(in);
 }
 
-void SubmitInput(const MachineInput& input) {
+bool SubmitInput(const MachineInput& input) {
+    if (InputGate gate = Gate.load(std::memory_order_acquire); gate && !gate(input)) return false;
+    MachineInput in = input;
+    in.inStep = false;
     std::lock_guard<std::recursive_mutex> lock(QueueMutex);
     if (WorkerOwns) {
-        Queue.push_back(input);
+        Queue.push_back(in);
         Machine.stepDue.FetchOr(kInputsDue);
     } else {
-        ApplyInput(input);
+        ApplyInput(in);
     }
+    return true;
 }
 
 void InstallInputObserver(InputObserver* observer) { Observer.store(observer, std::memory_order_release); }
+void InstallInputGate(InputGate gate) { Gate.store(gate, std::memory_order_release); }
 
 bool AddInputObserver(InputObserver* observer) {
     if (!observer) return false;
@@ -138,13 +152,13 @@ void BeginWorkerOwnership() {
 
 void EndWorkerOwnership() {
     std::lock_guard<std::recursive_mutex> lock(QueueMutex);
-    ApplyQueuedLocked();
+    ApplyQueuedLocked(false);
     WorkerOwns = false;
 }
 
 void ApplyQueuedInputs() {
     std::lock_guard<std::recursive_mutex> lock(QueueMutex);
-    ApplyQueuedLocked();
+    ApplyQueuedLocked(true);
 }
 
 // ---- The serial line ---------------------------------------------------------------------------
@@ -191,9 +205,15 @@ uint32_t SerialFrameCycles() {
     return uint32_t(bits * period * (smod ? 16 : 32));
 }
 
+void SerialLineHold(bool held) {
+    std::lock_guard<std::recursive_mutex> lock(QueueMutex);
+    LineHeld.store(held, std::memory_order_relaxed);
+    if (!held && !Line.empty()) Machine.serialDue = 0;
+}
+
 void ServeSerialLine() {
     std::lock_guard<std::recursive_mutex> lock(QueueMutex);
-    if (Line.empty()) {
+    if (Line.empty() || LineHeld.load(std::memory_order_relaxed)) {
         Machine.serialDue = kNever;
         return;
     }
@@ -228,6 +248,7 @@ void ServeSerialLine() {
     MachineInput in;
     in.kind = InputKind::SerialByte;
     in.value = Line.front();
+    in.inStep = true;
     Line.pop_front();
     LineCount.store(Line.size(), std::memory_order_relaxed);
     ApplyInput(in);
@@ -239,7 +260,7 @@ void SerialLineWake() {
     // the same).
     if (!(InternalRam[Sfr::SCON] & 0x01) && !SerialReceiveBufferRead && uint64_t(Machine.serialUnreadSince) == kNever)
         Machine.serialUnreadSince = uint64_t(Machine.cycles);
-    if (LineCount.load(std::memory_order_relaxed) == 0) return;
+    if (LineCount.load(std::memory_order_relaxed) == 0 || LineHeld.load(std::memory_order_relaxed)) return;
     // Blocked on RI, or waiting out the grace for an unread SBUF: look again now.
     if (uint64_t(Machine.serialDue) == kNever || uint64_t(Machine.serialUnreadSince) != kNever) Machine.serialDue = 0;
 }

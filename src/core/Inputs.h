@@ -42,14 +42,28 @@ struct MachineInput {
     uint16_t address = 0;
     // Machine.instructions when the input took effect (set by ApplyInput).
     uint64_t stamp = 0;
+    // Applied by the step that follows its stamp, before that step's instruction (the queue during
+    // a run, the serial line), rather than between two steps (an input while no run is in
+    // progress, what is left in the queue when a run ends). Set where it is applied; a replay
+    // applies the inputs of one stamp in their order, and history tells the two kinds apart when
+    // it rebuilds the instant between two steps.
+    bool inStep = false;
 
     bool operator==(const MachineInput&) const = default;
 };
 
 // Any thread: queued for the simulation thread while a run is in progress, else applied at once.
-void SubmitInput(const MachineInput& input);
-// The thread that owns the machine: applies the input now, stamps it and reports it.
+// False when the installed gate refused it (nothing changes then).
+bool SubmitInput(const MachineInput& input);
+// The thread that owns the machine: applies the input now, stamps it and reports it (to history
+// and to the input observer).
 void ApplyInput(const MachineInput& input);
+
+// Asked by SubmitInput, on the calling thread, before anything changes: false drops the input.
+// The desktop program asks the user here before a change made in the past discards the recorded
+// future (History.h). nullptr for none.
+using InputGate = bool (*)(const MachineInput& input);
+void InstallInputGate(InputGate gate);
 
 // Told of every applied input, with its stamp, on the thread that applied it, right after the
 // input changed the machine.
@@ -93,6 +107,11 @@ std::size_t SerialLineWaiting();
 void SerialLineClear();
 // One receive frame in machine cycles at the current settings, 0 with no running baud source.
 uint32_t SerialFrameCycles();
+
+// While history rebuilds the past the line delivers nothing: the bytes it delivered then are in
+// the input log. The thread that owns the machine holds and releases it; on release a line with
+// bytes waiting looks again before the next instruction.
+void SerialLineHold(bool held);
 
 // The step's slow paths: the queued inputs (kInputsDue) and the line (Machine.serialDue reached).
 void ApplyQueuedInputs();

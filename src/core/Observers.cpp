@@ -4,6 +4,7 @@
 Shared<uint8_t> ScreenRefreshDue{1};
 
 namespace observers {
+std::atomic<StoreObserver*> Sole{nullptr};
 std::atomic<StoreObserver*> Stores[kMaxObservers];
 std::atomic<StepObserver*> Steps[kMaxObservers];
 std::atomic<int> StoreCount{0}, StepCount{0};
@@ -40,7 +41,18 @@ void RemoveStoreObserver(StoreObserver* o) { Remove(observers::Stores, observers
 bool AddStepObserver(StepObserver* o) { return Add(observers::Steps, observers::StepCount, o); }
 void RemoveStepObserver(StepObserver* o) { Remove(observers::Steps, observers::StepCount, o); }
 
+void SetSoleStoreObserver(StoreObserver* o) {
+    // Counted as installed while it is there, so that watched stores reach it.
+    StoreObserver* before = observers::Sole.exchange(o);
+    if (before && !o) observers::StoreCount.fetch_sub(1);
+    if (!before && o) observers::StoreCount.fetch_add(1);
+}
+
 void NotifyStoreObservers(StoreSpace space, uint16_t index, uint8_t value, uint8_t old, StoreBy by) {
+    if (StoreObserver* sole = observers::Sole.load(std::memory_order_relaxed)) {
+        sole->Stored(space, index, value, old, by);
+        return;
+    }
     for (auto& p : observers::Stores)
         if (StoreObserver* o = p.load(std::memory_order_acquire)) o->Stored(space, index, value, old, by);
 }

@@ -64,7 +64,14 @@ void RemoveStoreObserver(StoreObserver* observer);
 bool AddStepObserver(StepObserver* observer);
 void RemoveStepObserver(StepObserver* observer);
 
+// While history rebuilds or searches the past, its own observer alone is told of the stores: the
+// others (the debugger's armed data breakpoints, analysis, display latches) must not take
+// replayed instructions for new ones. nullptr ends it. The thread that owns the machine, with no
+// run in progress.
+void SetSoleStoreObserver(StoreObserver* observer);
+
 namespace observers {
+extern std::atomic<StoreObserver*> Sole;
 extern std::atomic<StoreObserver*> Stores[kMaxObservers];
 extern std::atomic<StepObserver*> Steps[kMaxObservers];
 extern std::atomic<int> StoreCount, StepCount;

@@ -190,7 +190,8 @@ void TRunThread::Execute() {
     // still queued at the end is applied before the commands return.
     StoringAsWorker = true;
     BeginWorkerOwnership();
-    RunSimulation();
+    if (job_) RunJob();
+    else RunSimulation();
     EndWorkerOwnership();
     // The one end notification of every run and step, also of a step that executed nothing.
     if (view_) Synchronize([this] { view_->SetRunCommands(false); });
@@ -229,6 +230,58 @@ void TRunThread::ReportTimes() {
 void TRunThread::BeginRun() {
     start_ = std::chrono::steady_clock::now();
     nextPace_ = 0;
+    CycleCount = Instructions = 0;
+}
+
+namespace {
+
+StopReason ReasonOf(HistoryHit::Kind kind) {
+    switch (kind) {
+        case HistoryHit::Kind::Breakpoint: return StopReason::Breakpoint;
+        case HistoryHit::Kind::Watch: return StopReason::Watch;
+        case HistoryHit::Kind::Reached: return StopReason::Reached;
+        case HistoryHit::Kind::End: return StopReason::End;
+        case HistoryHit::Kind::None:
+        case HistoryHit::Kind::Stopped: break;
+    }
+    return StopReason::Stopped;
+}
+
+}  // namespace
+
+void RestartProgramAtZero() {
+    MachineInput in;
+    in.kind = InputKind::SetPc;
+    in.address = 0;
+    ApplyInput(in);
+}
+
+bool TRunThread::ReplayedToAStop() {
+    const uint64_t cycles = Machine.cycles, instructions = Machine.instructions;
+    const HistoryHit hit = HistoryRunForward(StopFlag());
+    CycleCount = Machine.cycles - cycles;
+    Instructions = Machine.instructions - instructions;
+    if (hit.kind == HistoryHit::Kind::None) return false;
+    Reason = ReasonOf(hit.kind);
+    return true;
+}
+
+void TRunThread::RunJob() {
+    start_ = std::chrono::steady_clock::now();
+    const uint64_t cycles = Machine.cycles, instructions = Machine.instructions;
+    JobResult = job_(StopFlag());
+    stop_ = std::chrono::steady_clock::now();
+    RealSeconds = std::chrono::duration<double>(stop_ - start_).count();
+    Reason = ReasonOf(JobResult.kind);
+    // The stopwatch's last run is the distance moved, whichever way.
+    CycleCount = Machine.cycles > cycles ? Machine.cycles - cycles : cycles - Machine.cycles;
+    Instructions = Machine.instructions > instructions ? Machine.instructions - instructions
+                                                       : instructions - Machine.instructions;
+    ShowPcAndRow();
+    CyclesLastRun = CycleCount;
+    NoteStoppingBreakpoint(JobResult.breakpointId);
+    HistoryNoteStop();
+    ShowPc();
 }
 
 // The controller time of the cycles run so far is due at start_ + cycles * 12 / Frequency. The
@@ -260,19 +313,28 @@ void TRunThread::EndRun() {
 
 void TRunThread::StepMode() {
     CycleCount = 0;
-    if (int32_t(ProgramCounter) > ProgramEnd) {
-        if (!settings_.AutoRestart) return;
-        ProgramCounter = 0;
-    }
-    start_ = std::chrono::steady_clock::now();
-    const uint16_t pc = ProgramCounter;
-    {
+    if (HistoryInPast()) {
+        // The next instruction of the recorded future, with the inputs recorded there.
+        start_ = std::chrono::steady_clock::now();
+        const uint64_t cycles = Machine.cycles;
+        HistoryGoTo(Machine.instructions + 1);
+        CycleCount = Machine.cycles - cycles;
+        Instructions = 1;
+    } else {
+        if (int32_t(ProgramCounter) > ProgramEnd) {
+            if (!settings_.AutoRestart) return;
+            RestartProgramAtZero();
+        }
+        start_ = std::chrono::steady_clock::now();
+        const uint16_t pc = ProgramCounter;
+        // The Logic Analyzer's signals hang on the core's observers for this step (Signals.h).
         const SignalArming recording(LogicSignals);
         const StepResult step = StepInstruction(pc);
+        HistoryAfterStep();
         CycleCount = step.cycles;
+        Instructions = 1;
         if (StepObserversInstalled()) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
     }
-    Instructions = 1;
     stop_ = std::chrono::steady_clock::now();
     Reason = StopReason::Stopped;
     ShowPcAndRow();
@@ -285,6 +347,7 @@ void TRunThread::CommonEnd() {
     NoteStoppingBreakpoint(Reason == StopReason::Breakpoint ? CodeBreakpointAt(ProgramCounter)
                            : Reason == StopReason::Watch    ? LastWatchHit().id
                                                             : 0);
-    if (int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
+    if (int32_t(ProgramCounter) > ProgramEnd && !HistoryInPast()) RestartProgramAtZero();
+    HistoryNoteStop();
     ShowPc();
 }

@@ -17,6 +17,7 @@
 
 #include "Code.h"
 #include "Debugger.h"
+#include "History.h"
 #include "Inputs.h"
 #include "Observers.h"
 #include "Recorder.h"
@@ -66,6 +67,8 @@ public:
 
 protected:
     virtual void Execute() = 0;
+    // The stop request as a flag that long work can look at.
+    const std::atomic<bool>* StopFlag() const { return &terminated_; }
 
 private:
     std::thread thread_;
@@ -104,11 +107,22 @@ struct RunSettings {
     bool RealTime = false;
 };
 
-// Reached: a one-shot stop (step over, step out, run to cursor); Watch: a data breakpoint.
-enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles, Reached, Watch };
+// Reached: a one-shot stop (step over, step out, run to cursor); Watch: a data breakpoint;
+// MaxInstructions: the runner's instruction limit.
+enum class StopReason { End, Breakpoint, Stopped, Idle, MaxCycles, Reached, Watch, MaxInstructions };
 
 // 0 = run mode, 1 = one instruction; read when a thread starts.
 extern Shared<uint8_t> SingleStepMode;
+
+// "Continue simulation at position 0 after reaching the end of file", and the program counter
+// that the end of a run puts back to 0: a Set PC input, so that history replays it. The thread that
+// owns the machine.
+void RestartProgramAtZero();
+
+// A history command (History.h) that a run thread carries out instead of a run: it moves the
+// machine on the simulation thread, and its end is a run's end (the program counter, the listing
+// row, every window repainted, the commands offered again).
+using HistoryJob = std::function<HistoryHit(const std::atomic<bool>* cancel)>;
 
 // "%.6g": six significant digits without trailing zeros; fixed notation unless the value is
 // below 0.00001 or has more than six integer digits, else mantissa, "E", exponent (1.5E-6).
@@ -145,24 +159,37 @@ public:
     void RunSimulation(Extras& extras) {
         if (SingleStepMode) {
             StepMode();
-        } else {
-            BeginRun();
-            {
-                // The Logic Analyzer's signals hang on the core's observers for this run (Signals.h).
-                const SignalArming recording(LogicSignals);
-                // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has
-                // loops of its own, so that the others stay as they are.
-                const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
-                Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
-            }
-            EndRun();
+            return;
         }
+        BeginRun();
+        // In the past the run first replays the recorded future, with the same stops; it goes on
+        // live from the present.
+        if (HistoryInPast() && ReplayedToAStop()) {
+            EndRun();
+            return;
+        }
+        const uint64_t replayedCycles = CycleCount, replayed = Instructions;
+        {
+            // The Logic Analyzer's signals hang on the core's observers for this run (Signals.h).
+            const SignalArming recording(LogicSignals);
+            // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has
+            // loops of its own, so that the others stay as they are.
+            const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
+            Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
+        }
+        CycleCount += replayedCycles;
+        Instructions += replayed;
+        EndRun();
     }
+    // Makes this thread carry out `job` instead of a run or step.
+    void SetJob(HistoryJob job) { job_ = std::move(job); }
 
     uint64_t CycleCount = 0;
     uint64_t Instructions = 0;
     double RealSeconds = 0;
     StopReason Reason = StopReason::End;
+    // What the job found (HistoryHit::Kind::None without a job).
+    HistoryHit JobResult;
 
 protected:
     void Execute() override;
@@ -171,6 +198,9 @@ private:
     void BeginRun();
     void EndRun();
     void StepMode();
+    void RunJob();
+    // The run's part in the recorded future: true when it stopped there (Reason is set).
+    bool ReplayedToAStop();
     void CommonEnd();
     void ShowPc();
     void ShowPcAndRow();
@@ -190,6 +220,7 @@ private:
 
     RunThreadView* view_;
     RunSettings settings_;
+    HistoryJob job_;
     std::chrono::steady_clock::time_point start_, stop_;
 };
 
@@ -254,6 +285,7 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
             watched = true;
         }
         const StepResult step = watched ? StepWatched(pc) : StepUnwatched(pc);
+        HistoryAfterStep();
         lastExecuted = step.executed;
         ++count;
         breakValue = 1;
@@ -264,7 +296,7 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
         else if (observed)
             NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
         if (extras.AfterStep(pc, step, &reason)) break;
-        if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
+        if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) RestartProgramAtZero();
         if (Paced && Machine.cycles - start >= nextPace_) Pace(Machine.cycles - start);
     }
     if (watching) ScreenRefreshDue = 1;

@@ -110,6 +110,9 @@ TSettings ReadSettings(const IniFile& ini, const std::string& workDir) {
     // 1 to 10,000,000 instructions (16 bytes each); anything else is the default.
     const int64_t t = ReadInt(ini, "Options", "TraceLength", 100000);
     s.TraceLength = (t < 1 || t > 10000000) ? 100000 : int32_t(t);
+    // Up to 64 GB; anything else is the default.
+    const int64_t mb = ReadInt(ini, "History", "HistoryMB", 256);
+    s.HistoryMB = mb < 0 || mb > 65536 ? 256 : uint32_t(mb);
     return s;
 }
 
@@ -140,6 +143,7 @@ void WriteSettings(const TSettings& s, IniFile& ini) {
     // Keys that came after the ones above go after them.
     ini.Write("LED", "Persistence", flag(s.Persistence));
     WriteDeviceSettings(s, ini);
+    ini.Write("History", "HistoryMB", num(s.HistoryMB));
 }
 
 void LoadSettingsFile(const std::string& path) {

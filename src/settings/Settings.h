@@ -37,6 +37,8 @@ struct TSettings {
     uint8_t Addresses = 2;  // same coding
     // Instructions the Trace window keeps while coverage and profile are recorded.
     int32_t TraceLength = 100000;
+    // [History]: the memory for going back, in megabytes (0 = none); the oldest history goes first.
+    uint32_t HistoryMB = 256;
 };
 
 extern TSettings Settings;

@@ -283,8 +283,10 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
         if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(1, Qt::UserRole).toUInt()));
     });
     connect(ZeroButton, &QPushButton::clicked, this, [this] {
+        // Only the zeroed counter: the one since Reset counts from the machine's total, which the
+        // simulation thread owns while a run is in progress.
         CyclesSinceZero = 0;
-        FillStopwatch();
+        ZeroCycles->setText(CyclesText(0));
     });
     RefreshAll();
 }
@@ -384,7 +386,7 @@ void TDebuggerForm::FillStack() {
 }
 
 void TDebuggerForm::FillStopwatch() {
-    ResetCycles->setText(CyclesText(CyclesSinceReset));
+    ResetCycles->setText(CyclesText(CyclesSinceReset()));
     LastRunCycles->setText(CyclesText(CyclesLastRun));
     ZeroCycles->setText(CyclesText(CyclesSinceZero));
 }

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTableWidget>
 
@@ -13,6 +14,7 @@
 #include "ByteEditUnit.h"
 #include "Code.h"
 #include "Inputs.h"
+#include "MainWindowLink.h"
 #include "FitText.h"
 
 QPointer<TSFRForm8051> SFRForm8051;
@@ -54,6 +56,8 @@ TSFRForm8051::TSFRForm8051(QWidget* parent) : QMdiSubWindow(parent) {
     GroupBox1 = new QGroupBox(QStringLiteral("Special Function Registers"), Client);
     GroupBox1->setGeometry(8, 8, 257, 225 + extra);
     GroupBox1->installEventFilter(this);
+    GroupBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(GroupBox1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { LastWriteMenuAt(pos); });
     StringGrid1 = MakeValueGrid(GroupBox1, 10, 1);
     StringGrid1->move(48, 24);
     StringGrid2 = MakeValueGrid(GroupBox1, 7, 1);
@@ -186,26 +190,42 @@ bool TSFRForm8051::eventFilter(QObject* watched, QEvent* event) {
     return QMdiSubWindow::eventFilter(watched, event);
 }
 
-void TSFRForm8051::EditAt(const QPoint& pos) {
+int TSFRForm8051::RowIndexAt(const QPoint& pos) const {
     for (int column = 1; column <= 3; ++column) {
         QTableWidget* grid = GridOfColumn(column);
         const int dx = pos.x() - grid->x(), dy = pos.y() - grid->y();
         if (dx <= 1 || dx > 24) continue;
-        for (int k = 0; k < grid->rowCount(); ++k) {
-            if (dy < 18 * k || dy > 18 * k + 16) continue;
-            const int index = FirstRowOfColumn(column) + k;
-            const uint16_t address = RowAddress(index);
-            // The editor opens with the byte as it is now; Cancel writes nothing.
-            auto result = EditEntry(QStringLiteral("SFR: ") + QString::fromLatin1(RegisterViewRows[index].Name),
-                                    InternalRam[address]);
-            if (result) {
-                MachineInput in;
-                in.kind = InputKind::DirectByte;
-                in.address = address;
-                in.value = *result;
-                SubmitInput(in);
-            }
-            return;
-        }
+        for (int k = 0; k < grid->rowCount(); ++k)
+            if (dy >= 18 * k && dy <= 18 * k + 16) return FirstRowOfColumn(column) + k;
     }
+    return -1;
+}
+
+void TSFRForm8051::LastWriteMenuAt(const QPoint& pos) {
+    const int index = RowIndexAt(pos);
+    QMenu menu(this);
+    QAction* last = menu.addAction(QStringLiteral("Go to Last Write"));
+    last->setObjectName(QStringLiteral("GoToLastWrite"));
+    last->setEnabled(index >= 0 && MainWindow);
+    if (menu.exec(GroupBox1->mapToGlobal(pos)) != last || index < 0 || !MainWindow) return;
+    const uint16_t address = RowAddress(index);
+    DataBreakpoint t;
+    t.space = address < 0x80 ? WatchSpace::Iram : WatchSpace::Sfr;
+    t.address = address;
+    MainWindow->GoToLastWrite({t});
+}
+
+void TSFRForm8051::EditAt(const QPoint& pos) {
+    const int index = RowIndexAt(pos);
+    if (index < 0) return;
+    const uint16_t address = RowAddress(index);
+    // The editor opens with the byte as it is now; Cancel writes nothing.
+    auto result = EditEntry(QStringLiteral("SFR: ") + QString::fromLatin1(RegisterViewRows[index].Name),
+                            InternalRam[address]);
+    if (!result) return;
+    MachineInput in;
+    in.kind = InputKind::DirectByte;
+    in.address = address;
+    in.value = *result;
+    SubmitInput(in);
 }

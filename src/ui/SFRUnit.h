@@ -42,6 +42,10 @@ public:
     void ShowLiveState() override;
     // GroupBox1DblClick with the pointer at `pos` in GroupBox1's co-ordinates: edits the row hit.
     void EditAt(const QPoint& pos);
+    // The register row under `pos` of the group box, -1 for none.
+    int RowIndexAt(const QPoint& pos) const;
+    // The context menu there: Go to Last Write of the register.
+    void LastWriteMenuAt(const QPoint& pos);
     // The number of rows in column 3 (6 on the 8051, 11 on the 8052).
     int Column3Rows() const { return column3Rows_; }
 

@@ -10,6 +10,7 @@
 #include "ByteEditUnit.h"
 #include "Code.h"
 #include "Inputs.h"
+#include "MainWindowLink.h"
 #include "SFRUnit.h"
 
 QPointer<TForm3> Form3;
@@ -44,6 +45,12 @@ TForm3::TForm3(QWidget* parent) : QMdiSubWindow(parent) {
     const int rows = Processor8052 ? 16 : 8;
     ScrollBox1 = new QScrollArea(this);
     StringGrid1 = MakeMemoryGrid(nullptr, rows, 24);
+    AddLastWriteMenu(StringGrid1, [](const QModelIndex& i) -> std::optional<DataBreakpoint> {
+        if (!i.isValid()) return std::nullopt;
+        DataBreakpoint t;  // 80h-FFh: the upper RAM, as the view shows it
+        t.address = uint16_t(i.row() * 16 + i.column());
+        return t;
+    });
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     QStringList headers;
     for (int r = 0; r < rows; ++r) headers << QStringLiteral(" %1").arg(r * 16, 2, 16, QLatin1Char('0')).toUpper();

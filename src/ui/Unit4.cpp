@@ -12,6 +12,7 @@
 #include "ByteEditUnit.h"
 #include "Code.h"
 #include "Inputs.h"
+#include "MainWindowLink.h"
 #include "SFRUnit.h"
 
 QPointer<TForm4> Form4;
@@ -27,6 +28,13 @@ TForm4::TForm4(QWidget* parent) : QMdiSubWindow(parent) {
     client->setFixedSize(447, 311);
     ScrollBox1 = new QScrollArea(client);
     StringGrid1 = MakeValueGrid(nullptr, 16, 16);
+    AddLastWriteMenu(StringGrid1, [this](const QModelIndex& i) -> std::optional<DataBreakpoint> {
+        if (!i.isValid()) return std::nullopt;
+        DataBreakpoint t;
+        t.space = WatchSpace::Xram;
+        t.address = uint16_t(Page() * 256 + i.row() * 16 + i.column());
+        return t;
+    });
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->horizontalHeader()->show();
     StringGrid1->verticalHeader()->show();

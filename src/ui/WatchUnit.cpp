@@ -346,8 +346,30 @@ QMenu* TWatchForm::MakeContextMenu(QTreeWidgetItem* item) {
             if (WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == path)
                 return ShowInMemory(WatchList->topLevelItem(i));
     });
-    // The breakpoint commands on a variable's bytes go here, after "Show in Memory".
+    // Back to the last instruction that wrote any of the variable's bytes.
+    QAction* last = menu->addAction(QStringLiteral("Go to Last Write"));
+    last->setObjectName(QStringLiteral("GoToLastWrite"));
+    last->setEnabled(MemoryOf(item).has_value() && MainWindow);
+    connect(last, &QAction::triggered, this, [this, path] {
+        for (int i = 0; i < WatchList->topLevelItemCount(); ++i)
+            if (WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == path)
+                return GoToLastWrite(WatchList->topLevelItem(i));
+    });
+    // The breakpoint commands on a variable's bytes go here, after those.
     return menu;
+}
+
+void TWatchForm::GoToLastWrite(QTreeWidgetItem* item) {
+    const auto bytes = MemoryOf(item);
+    if (!bytes || !MainWindow) return;
+    std::vector<DataBreakpoint> targets;
+    for (int i = 0; i < bytes->count; ++i) {
+        DataBreakpoint t;
+        t.space = bytes->view == MainWindowLink::MemoryView::External ? WatchSpace::Xram : WatchSpace::Iram;
+        t.address = uint16_t(bytes->first + i);
+        targets.push_back(t);
+    }
+    MainWindow->GoToLastWrite(targets);
 }
 
 void TWatchForm::ShowInMemory(QTreeWidgetItem* item) {

@@ -50,6 +50,8 @@ public:
     std::optional<MemoryBytes> MemoryOf(QTreeWidgetItem* item) const;
     // The context menu of a row: "Show in Memory". The caller owns the menu.
     QMenu* MakeContextMenu(QTreeWidgetItem* item);
+    // Go to Last Write of the row's bytes (those "Show in Memory" selects).
+    void GoToLastWrite(QTreeWidgetItem* item);
     // Selects the row's bytes in the internal or external RAM view.
     void ShowInMemory(QTreeWidgetItem* item);
 

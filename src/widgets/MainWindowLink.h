@@ -2,7 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "Debugger.h"
 
 class MainWindowLink {
 public:
@@ -22,6 +27,9 @@ public:
     virtual void ShowMemoryBytes(MemoryView view, uint16_t first, int count) = 0;
     // Opens the Source window at LINE of FILE; false when it has no such file.
     virtual bool ShowSourceLine(const std::string& file, int line) = 0;
+    // Go to Last Write: back to the instant right after the last instruction that wrote any of
+    // `targets`, that instruction selected in the listing and the Source window.
+    virtual void GoToLastWrite(const std::vector<DataBreakpoint>& targets) { (void)targets; }
 
 protected:
     ~MainWindowLink() = default;
@@ -29,3 +37,9 @@ protected:
 
 // The main window while it exists, nullptr otherwise.
 extern MainWindowLink* MainWindow;
+
+class QAbstractItemView;
+class QModelIndex;
+// Gives a memory grid a context menu with "Go to Last Write" (object name GoToLastWrite) for the
+// cell under the mouse; `target` names the byte of a cell, nullopt for a cell without one.
+void AddLastWriteMenu(QAbstractItemView* grid, std::function<std::optional<DataBreakpoint>(const QModelIndex&)> target);

@@ -356,10 +356,10 @@ TEST_F(DebuggerTest, StopwatchAndWatchTexts) {
     CyclesSinceZero = 0;
     EXPECT_EQ(RunTo(0x0010), StopReason::Reached);
     EXPECT_EQ(CyclesLastRun, 3u);
-    EXPECT_EQ(CyclesSinceReset, 4u);
+    EXPECT_EQ(CyclesSinceReset(), 4u);
     EXPECT_EQ(CyclesSinceZero, 3u);
     ResetController();
-    EXPECT_EQ(CyclesSinceReset, 0u);
+    EXPECT_EQ(CyclesSinceReset(), 0u);
     EXPECT_TRUE(CallStackSnapshot().empty());
 
     DataBreakpoint b;

@@ -206,6 +206,27 @@ fi
 "$run" "$examples/ledcount.hex" --max-cycles 100 --vcd "$tmp/pins.vcd" 2>/dev/null
 check "vcd has the 32 pins by default" "$([ "$(grep -c '^\$var wire 1 ' "$tmp/pins.vcd")" -eq 32 ] && echo 0 || echo 1)"
 "$run" "$examples/pwm.hex" --vcd "$tmp/x.vcd" --signals P1.0,P9.9 >/dev/null 2>&1; check "bad signal name" $(($? == 64 ? 0 : 1))
+# History: going back K instructions rebuilds the machine a run of M-K instructions leaves, also
+# while serial bytes arrive; the last write of a byte agrees with a forward watch on it.
+"$run" "$examples/counter.hex" --max-instructions 5000 --back 1234 --dump "$tmp/hb.json" 2>"$tmp/herr"
+check "max-instructions exits 1" $(($? == 1 ? 0 : 1))
+"$run" "$examples/counter.hex" --max-instructions 3766 --dump "$tmp/hf.json" 2>/dev/null
+check "back equals the shorter run" "$(cmp -s "$tmp/hb.json" "$tmp/hf.json" && [ "$(field "$tmp/hf.json" stop)" = max-instructions ] && echo 0 || echo 1)"
+grep -qx "corvamat-run: instruction limit at [0-9A-F]\{4\}h after [0-9]* machine cycles, then back 1234 instructions to [0-9A-F]\{4\}h" "$tmp/herr"
+check "back in the stop line" $?
+"$run" "$examples/echo.hex" --serial-in "$tmp/in" --dump "$tmp/se.json" >/dev/null 2>&1
+n=$(field "$tmp/se.json" instructions)
+"$run" "$examples/echo.hex" --serial-in "$tmp/in" --back $((n / 2)) --dump "$tmp/sb.json" >/dev/null 2>&1
+"$run" "$examples/echo.hex" --serial-in "$tmp/in" --max-instructions $((n - n / 2)) --dump "$tmp/sf.json" >/dev/null 2>&1
+check "back across received bytes" "$([ "$n" -gt 20 ] && cmp -s <(grep -v '"stop"' "$tmp/sb.json") <(grep -v '"stop"' "$tmp/sf.json") && echo 0 || echo 1)"
+"$run" "$examples/counter.hex" --watch 90:sfr=05 --dump "$tmp/lw.json" >/dev/null 2>&1
+i=$(field "$tmp/lw.json" instructions)
+"$run" "$examples/counter.hex" --max-instructions "$i" --last-write 90:sfr --dump "$tmp/lb.json" >/dev/null 2>&1
+tr -d ' \n' <"$tmp/lb.json" | grep -q "\"last_write\":{\"pc\":$(field "$tmp/lw.json" watch_pc),\"instructions\":$i,\"cycles\":$(field "$tmp/lw.json" cycles),\"value\":5}"
+check "last write agrees with the watch" $?
+"$run" "$examples/counter.hex" --max-instructions 100 --last-write 7F --dump "$tmp/ln.json" >/dev/null 2>&1
+grep -q '"last_write": null' "$tmp/ln.json"; check "no last write is null" $?
+"$run" "$examples/counter.hex" --last-write 30=1 >/dev/null 2>&1; check "last write takes no condition" $(($? == 64 ? 0 : 1))
 
 # SIGTERM ends the run at an instruction boundary, still writing the dump.
 "$run" "$examples/counter.hex" --dump "$tmp/i.json" 2>"$tmp/ierr" &

@@ -62,6 +62,8 @@ TEST(SettingsRead, OutOfRangeValuesReadAsDefaults) {
     EXPECT_EQ(FromText("[Disassembler]\nNumbers=3\n").Numbers, 1);
     EXPECT_EQ(FromText("[Disassembler]\nAddresses=9\n").Addresses, 2);
     EXPECT_EQ(FromText("[Disassembler]\nAddresses=0\n").Addresses, 0);
+    EXPECT_EQ(FromText("[History]\nHistoryMB=0\n").HistoryMB, 0u);
+    EXPECT_EQ(FromText("[History]\nHistoryMB=-5\n").HistoryMB, 256u);
 }
 
 TEST(SettingsWrite, NewFileHasTheSectionsAndKeysInOrder) {
@@ -85,7 +87,7 @@ TEST(SettingsWrite, NewFileHasTheSectionsAndKeysInOrder) {
               "[LCD]\r\nData=P0\r\nRS=P2.0\r\nRW=P2.1\r\nE=P2.2\r\nBits=8\r\nColumns=16\r\nLines=2\r\n"
               "Color=Green\r\n"
               "[Keypad4x4]\r\nRows=P1.0,P1.1,P1.2,P1.3\r\nColumns=P1.4,P1.5,P1.6,P1.7\r\n"
-              "[LEDBar]\r\nPort=P1\r\nActiveLow=1\r\n");
+              "[LEDBar]\r\nPort=P1\r\nActiveLow=1\r\n[History]\r\nHistoryMB=256\r\n");
 }
 
 TEST(SettingsWrite, UnknownKeysAndSectionsStayInPlace) {

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "DebuggerUnit.h"
+#include "History.h"
 #include "Disassembler.h"
 #include "UiHarness.h"
 #include "Unit2.h"
@@ -220,6 +221,66 @@ TEST_F(DebuggerWindowTest, OpensTheProgramNamedOnTheCommandLine) {
     EXPECT_FALSE(form->OpenFromArguments({"corvamat", QString::fromStdString(dir.File("missing.hex"))}));
     EXPECT_EQ(prompts.messages.size(), 1);
     EXPECT_FALSE(form->OpenFromArguments({"corvamat"}));
+}
+
+// Step Back (Ctrl+F8), Reverse Continue (Ctrl+F9) and Go to Last Write rebuild earlier instants
+// and show them in every window; Single Step and Run replay the recorded future; a change made in
+// the past asks once before it discards that future.
+TEST_F(DebuggerWindowTest, HistoryCommands) {
+    ASSERT_TRUE(Open(kProgram));
+    EXPECT_EQ(form->StepBack->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F8));
+    EXPECT_EQ(form->ReverseContinue->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F9));
+    form->ShowIntRAM->trigger();
+    for (int i = 0; i < 6; ++i) Press(Qt::Key_F8);  // LCALL, INC 30h, LCALL, INC A, RET, RET
+    ASSERT_EQ(ProgramCounter, 0x0003);
+
+    // The last write of 30h, as the memory windows' context menus ask it: INC 30h, 4 instructions ago.
+    DataBreakpoint t;
+    t.address = 0x30;
+    form->GoToLastWrite({t});
+    WaitForRun();
+    EXPECT_EQ(Machine.instructions, 2u);
+    EXPECT_EQ(ProgramCounter, 0x000C);
+    EXPECT_EQ(SelectedRow(), ListingRowMap[0x000A]);
+    EXPECT_TRUE(form->HistoryPanel->text().startsWith("Last write at 000Ah: 4 instructions, "))
+        << form->HistoryPanel->text().toStdString();
+
+    Press(QKeyCombination(Qt::CTRL, Qt::Key_F8));
+    EXPECT_EQ(ProgramCounter, 0x000A);
+    EXPECT_EQ(InternalRam[0x30], 0);
+    EXPECT_EQ(form->HistoryPanel->text(), "History: instruction 1 of 6");
+    EXPECT_EQ(SelectedRow(), ListingRowMap[0x000A]);
+    Press(Qt::Key_F8);  // replayed
+    EXPECT_EQ(ProgramCounter, 0x000C);
+    EXPECT_EQ(InternalRam[0x30], 1);
+
+    AddCodeBreakpoint(0x0011);
+    form->RunProg->trigger();  // through the recorded future to the breakpoint
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, 0x0011);
+    EXPECT_EQ(InternalRam[Sfr::ACC], 1);
+    AddCodeBreakpoint(0x000A);
+    form->ReverseContinue->trigger();
+    WaitForRun();
+    EXPECT_EQ(ProgramCounter, 0x000A);
+    EXPECT_EQ(form->HistoryPanel->text(), "History: instruction 1 of 6");
+    Press(QKeyCombination(Qt::CTRL, Qt::Key_F9));  // no breakpoint before: the oldest instant
+    EXPECT_EQ(ProgramCounter, 0x0000);
+    EXPECT_EQ(InternalRam[Sfr::ACC], 0);
+
+    // A change in the past: refused, then confirmed once, and the future is gone.
+    prompts.messages.clear();
+    prompts.answers = {false};
+    form->ClearExtRAM->trigger();
+    EXPECT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(form->HistoryPanel->text(), "History: instruction 0 of 6");
+    form->ClearExtRAM->trigger();
+    EXPECT_EQ(CurrentHistoryExtent().present, 0u);
+    EXPECT_FALSE(HistoryInPast());
+    Press(Qt::Key_F8);
+    Press(QKeyCombination(Qt::CTRL, Qt::Key_F8));
+    form->ClearExtRAM->trigger();
+    EXPECT_EQ(prompts.messages.size(), 2);
 }
 
 }  // namespace

@@ -363,6 +363,7 @@ std::optional<RunEnd> DapSession::RunSlice(uint64_t cycles) {
     RunEnd end;
     switch (outcome.reason) {
         case StopReason::MaxCycles:
+        case StopReason::MaxInstructions:  // no instruction limit is set here
             return std::nullopt;
         case StopReason::End:
         case StopReason::Idle:

@@ -39,6 +39,7 @@ Running:
                          assembler file built with -y (the next line with code when that one
                          has none)
   --max-cycles N         stop after N machine cycles
+  --max-instructions N   stop after N instructions (stop reason "max-instructions")
   --watch ADDR[:SPACE][=VALUE|:changed]
                          data breakpoint (repeatable): the run stops after an instruction
                          that writes ADDR in SPACE, iram (the default; 80-FF is the 8052's
@@ -52,6 +53,15 @@ Running:
                          write of that byte to its least significant byte
   --real-time            run at the controller's real speed: Frequency / 12 machine cycles
                          per second (also when the settings file sets RealTime)
+  --back N               once the run has stopped, go N instructions back (as far as history
+                         reaches) before the dump, the stop line and --last-write: the
+                         machine is rebuilt exactly as it was then
+  --last-write TARGET    the dump gets "last_write": the last instruction before the final
+                         state that wrote TARGET (ADDR[:SPACE] as --watch takes it, or a
+                         variable), as {"pc", "instructions", "cycles", "value"} (the instant
+                         right after it, the value written), or null when history holds none
+  --history-mb N         memory for history in megabytes (default 256; 0 = none); when it is
+                         full the oldest history is dropped
 
 Board:
   --board FILE           the devices of a board file and their wiring: a character LCD
@@ -127,10 +137,12 @@ whole; a FILE that exists and is not a regular file (a device such as /dev/null,
 /dev/stdout) is written directly, never replaced. A write that fails (a full disk) is reported with the file and the reason.
 When the run ends, one line on standard error says why, where and when, e.g.
   corvamat-run: end of program at 0000h after 70522 machine cycles
-with "end of program", "breakpoint", "watch", "idle jump", "cycle limit" or "interrupted".
+with "end of program", "breakpoint", "watch", "idle jump", "cycle limit", "instruction limit" or
+"interrupted"; after --back it goes on ", then back N instructions to XXXXh".
 --coverage and --profile are written however the run ends, SIGTERM included.
 
-Exit status: 0 after the end, a breakpoint, a watch or an idle jump; 1 after --max-cycles; 2 when
+Exit status: 0 after the end, a breakpoint, a watch or an idle jump; 1 after --max-cycles or
+--max-instructions; 2 when
 the program cannot be loaded; 64 for a usage error (a value that cannot be used, an output file
 that cannot be opened, an input file that cannot be read, among them); 74 when an output could
 not be written (the serial output, trace, dump, listing or export); 130 after SIGINT or SIGTERM
@@ -237,6 +249,25 @@ Result<Options> ParseOptions(int argc, char** argv) {
             if (!missing) bad = ParseWatchOption(v, &o);
         } else if (a == "--max-cycles") {
             if (!ParseUnsigned(value(), 10, &o.stops.maxCycles)) bad = UsageFailure("--max-cycles takes a number");
+        } else if (a == "--max-instructions") {
+            if (!ParseUnsigned(value(), 10, &o.stops.maxInstructions))
+                bad = UsageFailure("--max-instructions takes a number");
+        } else if (a == "--back") {
+            if (!ParseUnsigned(value(), 10, &o.back)) bad = UsageFailure("--back takes a number");
+        } else if (a == "--last-write") {
+            const std::string v = value();
+            if (missing) {
+            } else if (std::string error = DataTargetFormError(v); !error.empty()) {
+                bad = UsageFailure("--last-write " + v + ": " + error);
+            } else if (v.find('=') != std::string::npos || v.ends_with(":changed")) {
+                bad = UsageFailure("--last-write " + v + ": takes no condition");
+            } else {
+                o.lastWrite = v;
+            }
+        } else if (a == "--history-mb") {
+            uint64_t mb = 0;
+            if (ParseUnsigned(value(), 10, &mb) && mb <= 1u << 20) o.historyMB = std::size_t(mb);
+            else bad = UsageFailure("--history-mb takes a number of megabytes, 0-1048576");
         } else if (a == "--real-time") {
             o.realTime = true;
         } else if (a == "--board") {

@@ -11,9 +11,12 @@ struct Options {
     std::string program;
     SettingsChoice settings;  // --ini, --cpu, --frequency, --bin-offset, --ignore-checksum
     std::string symbols;
-    StopPlan stops;           // --break, --watch, --max-cycles
+    StopPlan stops;           // --break, --watch, --max-cycles, --max-instructions
     std::string board;        // --board
     std::vector<KeyPress> presses;  // --press
+    uint64_t back = 0;        // --back
+    std::string lastWrite;    // --last-write
+    std::size_t historyMB = kDefaultHistoryMB;
     bool realTime = false;
     // Files; "-" is standard output.
     std::string serialIn, serialOut, dump, trace, exportFile, vcd;

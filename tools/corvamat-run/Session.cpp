@@ -68,12 +68,17 @@ void NoteLoad(const std::string& program, Messages* messages) {
 class RunnerExtras {
 public:
     uint64_t maxCycles = UINT64_MAX;
+    uint64_t maxInstructions = UINT64_MAX;
     InstructionSink* trace = nullptr;
 
-    // One test per instruction: the cycle limit.
+    // The cycle limit and the instruction limit.
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
         if (cycles >= maxCycles) [[unlikely]] {
             *reason = StopReason::MaxCycles;
+            return true;
+        }
+        if (Machine.instructions - startInstructions >= maxInstructions) [[unlikely]] {
+            *reason = StopReason::MaxInstructions;
             return true;
         }
         return false;
@@ -97,6 +102,7 @@ public:
 
 private:
     const uint64_t start = Machine.cycles;
+    const uint64_t startInstructions = Machine.instructions;
 };
 
 std::atomic<TRunThread*> ActiveRun{nullptr};
@@ -115,6 +121,7 @@ const char* StopText(StopReason r) {
         case StopReason::Stopped: return "interrupted";
         case StopReason::Watch: return "watch";
         case StopReason::Reached: return "stop";
+        case StopReason::MaxInstructions: return "instruction limit";
     }
     return "end of program";
 }
@@ -184,6 +191,7 @@ Status LoadProgram(const std::string& program, const std::string& symbolsFile, M
     }
     // What the symbol reader skipped.
     for (const auto& note : ProgramSymbols.notes) messages->notes.push_back(note);
+    HistoryRestart();
     return {};
 }
 
@@ -259,8 +267,15 @@ RunOutcome RunProgram(RunSetup& setup) {
     rs.RealTime = Settings.RealTime || setup.realTime;
     TRunThread run(nullptr, rs);
 
+    // History from the loaded program on (LoadProgram starts it), for --back and --last-write; a
+    // later run of the same session goes on recording.
+    if (HistoryBudget() != setup.historyMB << 20) SetHistoryBudget(setup.historyMB << 20);
+    RunOutcome outcome;
+    outcome.startCycles = Machine.cycles;
+    outcome.startInstructions = Machine.instructions;
     RunnerExtras extras;
     extras.maxCycles = setup.maxCycles;
+    extras.maxInstructions = setup.maxInstructions;
     extras.trace = setup.trace;
     SerialLineSend(setup.serialInput.data(), setup.serialInput.size());
     if (!setup.presses.empty()) {
@@ -281,7 +296,6 @@ RunOutcome RunProgram(RunSetup& setup) {
     ActiveRun = nullptr;
     InstallSerialOutputHook(nullptr);
 
-    RunOutcome outcome;
     outcome.reason = run.Reason;
     outcome.pc = ProgramCounter;
     outcome.cycles = run.CycleCount;
@@ -303,13 +317,35 @@ const char* StopName(StopReason r) {
         case StopReason::Stopped: return "interrupted";
         case StopReason::Watch: return "watch";
         case StopReason::Reached: return "reached";
+        case StopReason::MaxInstructions: return "max-instructions";
     }
     return "end";
 }
 
+void GoBack(uint64_t count, RunOutcome* o) {
+    // The run's stop line keeps where it stopped; the rest describes the instant gone back to.
+    o->stopPc = o->pc;
+    o->stopCycles = o->cycles;
+    o->back = HistoryStepBack(count);
+    o->pc = ProgramCounter;
+    o->cycles = Machine.cycles - o->startCycles;
+    o->instructions = Machine.instructions - o->startInstructions;
+    if (o->back > 0) o->watchWriter.reset();
+}
+
+Result<HistoryHit> LastWrite(const std::string& text) {
+    auto targets = ResolveDataTarget(text);
+    if (!targets) return UsageFailure("--last-write " + text + ": " + targets.error());
+    for (DataBreakpoint& t : *targets) t.match = WatchMatch::AnyWrite;
+    return HistoryLastWrite(*targets);
+}
+
 std::string StopLine(const RunOutcome& o) {
-    return std::string(StopText(o.reason)) + " at " + HexAddressText(o.pc) + " after " +
-           std::to_string(o.cycles) + " machine cycles";
+    const bool back = o.stopPc.has_value();
+    std::string line = std::string(StopText(o.reason)) + " at " + HexAddressText(back ? *o.stopPc : o.pc) +
+                       " after " + std::to_string(back ? o.stopCycles : o.cycles) + " machine cycles";
+    if (back) line += ", then back " + std::to_string(o.back) + " instructions to " + HexAddressText(o.pc);
+    return line;
 }
 
 std::string StatsText(const RunOutcome& o) {
@@ -324,7 +360,8 @@ std::string StatsText(const RunOutcome& o) {
 
 int ExitStatusOf(StopReason r) {
     switch (r) {
-        case StopReason::MaxCycles: return kExitMaxCycles;
+        case StopReason::MaxCycles:
+        case StopReason::MaxInstructions: return kExitMaxCycles;
         case StopReason::Stopped: return kExitInterrupted;
         default: return kExitOk;
     }

@@ -5,6 +5,7 @@
 // user are handed back in Messages and the caller decides where they go.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "BoardFile.h"
 #include "Code.h"
 #include "Debugger.h"
+#include "History.h"
 #include "Result.h"
 #include "RunThreads.h"
 
@@ -50,6 +52,7 @@ struct StopPlan {
     std::vector<DataBreakpoint> watches;
     std::vector<std::string> watchNames;  // --watch texts, likewise (names before addresses)
     uint64_t maxCycles = UINT64_MAX;
+    uint64_t maxInstructions = UINT64_MAX;
 };
 // A --break target's address (ResolveCodeTarget): an address, a function, a label, the first
 // instruction of a source line (or of the next line with code, with a note saying so).
@@ -88,6 +91,9 @@ void AttachBoard(const Board& board, bool keypad);
 
 struct RunSetup {
     uint64_t maxCycles = UINT64_MAX;
+    uint64_t maxInstructions = UINT64_MAX;
+    // History's memory in megabytes (0: none, so no going back).
+    std::size_t historyMB = kDefaultHistoryMB;
     bool realTime = false;
     std::vector<uint8_t> serialInput;     // put on the core's serial line as the run starts
     SerialOutputHook* serialOutput = nullptr;
@@ -105,6 +111,11 @@ struct RunOutcome {
     std::optional<uint16_t> watchWriter;  // the instruction that wrote a watched byte
     std::vector<std::string> lcd;         // the LCD's lines when the board has one
     std::optional<uint8_t> leds;          // the LED bar's lit LEDs (bit i = LED i)
+    // After --back (GoBack): the instructions gone back, and where and when the run had stopped.
+    uint64_t back = 0;
+    std::optional<uint16_t> stopPc;
+    uint64_t stopCycles = 0;
+    uint64_t startCycles = 0, startInstructions = 0;  // the machine's totals when the run began
 };
 
 // Runs the loaded program on the calling thread until it stops (StopReason::MaxCycles once
@@ -112,9 +123,18 @@ struct RunOutcome {
 // boundary with StopReason::Stopped.
 RunOutcome RunProgram(RunSetup& setup);
 
+// --back: goes `count` instructions back from where the run stopped, as far as history reaches;
+// the outcome then describes the rebuilt instant (pc, cycles, instructions and `back`).
+void GoBack(uint64_t count, RunOutcome* outcome);
+
+// The last write before the machine's state of the target of `text` (--last-write, the forms
+// --watch takes without a condition: an address with a space, or a variable's bytes); kind None
+// when history holds none.
+Result<HistoryHit> LastWrite(const std::string& text);
+
 // The stop reason as the dump names it ("end", "breakpoint", "idle", "max-cycles", ...).
 const char* StopName(StopReason reason);
-// "idle jump at 001Ch after 107 machine cycles"
+// "idle jump at 001Ch after 107 machine cycles", then ", then back N instructions to XXXXh"
 std::string StopLine(const RunOutcome& outcome);
 // Instructions, machine cycles, host seconds, cycles per second and controller time, one a line.
 std::string StatsText(const RunOutcome& outcome);

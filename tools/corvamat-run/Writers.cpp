@@ -152,7 +152,7 @@ Status WriteStandardOutput(const std::string& text) {
 
 // ---- Texts -------------------------------------------------------------------------------------
 
-std::string DumpText(const RunOutcome& outcome) {
+std::string DumpText(const RunOutcome& outcome, const std::optional<HistoryHit>& lastWrite) {
     Json dump;
     dump["stop"] = StopName(outcome.reason);
     dump["pc"] = outcome.pc;
@@ -160,6 +160,17 @@ std::string DumpText(const RunOutcome& outcome) {
     dump["instructions"] = outcome.instructions;
     dump["sbuf_rx"] = unsigned(SerialReceiveBuffer);
     if (outcome.watchWriter) dump["watch_pc"] = *outcome.watchWriter;
+    if (lastWrite) {
+        Json w;  // null when history holds no write
+        if (lastWrite->kind == HistoryHit::Kind::Watch) {
+            // Counted from the start of the run, as the dump's own cycles and instructions.
+            w["pc"] = lastWrite->pc;
+            w["instructions"] = lastWrite->instructions - outcome.startInstructions;
+            w["cycles"] = lastWrite->cycles - outcome.startCycles;
+            w["value"] = unsigned(lastWrite->value);
+        }
+        dump["last_write"] = std::move(w);
+    }
     Json frames = Json::array();
     for (const CallFrame& f : CallStackSnapshot()) {
         Json frame;

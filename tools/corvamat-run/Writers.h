@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "Disassembler.h"
@@ -73,8 +74,9 @@ private:
 };
 
 // The final state as JSON: stop, pc, cycles, instructions, sbuf_rx, watch_pc (after a watch
-// stop), call_stack, iram and xram (hexadecimal digits), variables (with symbols).
-std::string DumpText(const RunOutcome& outcome);
+// stop), call_stack, iram and xram (hexadecimal digits), variables (with symbols); with
+// --last-write its last_write ({pc, instructions, cycles, value} or null).
+std::string DumpText(const RunOutcome& outcome, const std::optional<HistoryHit>& lastWrite = std::nullopt);
 // The recorded signals as a VCD file (--vcd); `dropped` says how many of the oldest changes the
 // bounded store had to drop.
 std::string VcdText(uint64_t* dropped);

@@ -1,6 +1,7 @@
 // corvamat-run: loads an 8051/8052 program and runs it without windows, for scripts and CI.
 // This file wires the options to the session and the outputs; only here is anything printed.
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
     SerialWriter serial(serialOut);
     TraceWriter trace(traceOut, CurrentListingFormat());
     setup.maxCycles = o.stops.maxCycles;
+    setup.maxInstructions = o.stops.maxInstructions;
+    setup.historyMB = o.historyMB;
     setup.realTime = o.realTime;
     setup.presses = o.presses;
     setup.serialOutput = &serial;
@@ -129,7 +132,14 @@ int main(int argc, char** argv) {
     const bool coverageKnown = CoverageAvailable();
     if (!o.coverage.empty() && !coverageKnown)
         out.Line("--coverage needs the program's .cdb (beside the program or given with --symbols); no coverage is written");
-    const RunOutcome outcome = RunProgram(setup);
+    RunOutcome outcome = RunProgram(setup);
+    if (o.back > 0) GoBack(o.back, &outcome);
+    std::optional<HistoryHit> lastWrite;
+    if (!o.lastWrite.empty()) {
+        auto hit = LastWrite(o.lastWrite);
+        if (!hit) return out.Fail(hit.failure());
+        lastWrite = *hit;
+    }
 
     // The outputs are finished before anything else is said; a failed write ends with 74.
     int status = ExitStatusOf(outcome.reason);
@@ -139,7 +149,7 @@ int main(int argc, char** argv) {
     if (o.stats) std::cerr << StatsText(outcome);
     out.Note(StopLine(outcome));
     if (!o.dump.empty())
-        if (Status s = dump.Write(DumpText(outcome))) failures.push_back(*s);
+        if (Status s = dump.Write(DumpText(outcome, lastWrite))) failures.push_back(*s);
     if (!o.vcd.empty()) {
         uint64_t dropped = 0;
         if (Status s = vcd.Write(VcdText(&dropped))) failures.push_back(*s);
