@@ -8,7 +8,7 @@ build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCORVAMAT_FUZZ=ON -DCORVAMAT_BUILD_UI=OFF -DCORVAMAT_BUILD_TESTS=OFF -DCORVAMAT_BUILD_BENCH=OFF
 cmake --build "$build" --parallel 2
-for target in Hex Binary Settings Listing Step Cdb; do
+for target in Hex Binary Settings Listing Step Cdb Session; do
   corpus=tests/fuzz/corpus/$target
   mkdir -p "$corpus"
   echo "== fuzz_$target for ${seconds}s"

@@ -30,6 +30,7 @@
 #include "SerialUnit.h"
 #include "Code.h"
 #include "DasmCfg.h"
+#include "Debugger.h"
 #include "Disassembler.h"
 #include "Export.h"
 #include "ProgramFiles.h"
@@ -86,6 +87,8 @@ TForm1::TForm1(const QString& settingsPath) {
     MdiArea = new QMdiArea(this);
     MdiArea->setBackground(palette().brush(QPalette::Dark));
     setCentralWidget(MdiArea);
+    // The child windows' normal geometry is followed for the sessions (eventFilter).
+    MdiArea->viewport()->installEventFilter(this);
 
     // FormCreate: the reset values, the settings, the status text.
     InitMachineState();
@@ -353,6 +356,7 @@ void TForm1::UpdateCommandStates() {
     if (DebuggerForm) DebuggerForm->SetRunning(!free);
     Stop->setEnabled(activity_ == Activity::Running);
     CloseHEXFile->setEnabled(loaded && free);
+    if (ReloadProg) ReloadProg->setEnabled(loaded && free);
     ShowDASM->setEnabled(loaded);
     ToggleBP->setEnabled(listing && free);
     ClearBP->setEnabled(listing && free);
@@ -524,6 +528,8 @@ void TForm1::OpenHEXExecute() {
 
 bool TForm1::LoadProgramFromFile(const QString& path) {
     FinishWorker();
+    // The program loaded so far keeps its session.
+    SaveSession();
     setWindowTitle(QStringLiteral("Corvamat"));
     const QString full = QFileInfo(path).absoluteFilePath();
     ProgramFileName = full.toStdString();
@@ -537,10 +543,16 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     // The program starts at 0000h: every window shows that, not the last program's counter.
     ProgramCounter = 0;
     ShowProgramCounter(0);
+    // Data breakpoints belong to the program, as the code breakpoints the loader cleared do.
+    DataBreakpoints.clear();
+    ForgetWatchHit();
+    // The session's source folders are known before the Source window looks for the files.
+    ReadSession(full);
     LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
     UpdateCommandStates();
+    ApplySession();
     if (DebuggerForm) DebuggerForm->RefreshAll();
     return true;
 }
@@ -551,6 +563,7 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
             this, QStringLiteral("Close current program file and reset program counter?")))
         return;
     FinishWorker();
+    SaveSession();
     setWindowTitle(QStringLiteral("Corvamat"));
     ProgramFileName.clear();
     ProgramCounter = 0;
@@ -724,6 +737,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         if (Stop->isEnabled()) StopExecute();
         FinishWorker(true);
     }
+    SaveSession();
     std::string error;
     if (!SaveSettingsFile(SettingsPath.toStdString(), &error))
         CurrentPrompts().Error(this, QStringLiteral("Unable to write to %1").arg(SettingsPath));

@@ -16,8 +16,10 @@
 #include <QVBoxLayout>
 
 #include "Code.h"
+#include "CodePlaces.h"
 #include "Disassembler.h"
 #include "MainWindowLink.h"
+#include "ProgramSymbols.h"
 #include "Prompts.h"
 #include "RunThreads.h"
 #include "Settings.h"
@@ -58,6 +60,11 @@ QTreeWidget* MakeList(const QStringList& headers, const QString& name, const QSt
     list->setAccessibleName(name);
     list->setAccessibleDescription(description);
     return list;
+}
+
+// Every column but the last as wide as its texts, so that names and lines are read whole.
+void FitColumns(QTreeWidget* list) {
+    for (int c = 0; c + 1 < list->columnCount(); ++c) list->resizeColumnToContents(c);
 }
 
 QPushButton* MakeButton(const QString& caption, const QString& description) {
@@ -178,9 +185,9 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     // Code breakpoints.
     auto* code = new QWidget;
     auto* codeLayout = new QVBoxLayout(code);
-    CodeList = MakeList({QStringLiteral("Address"), QStringLiteral("Instruction"), QStringLiteral("State")},
+    CodeList = MakeList({QStringLiteral("Address"), QStringLiteral("Source"), QStringLiteral("Instruction"), QStringLiteral("State")},
                         QStringLiteral("Code breakpoints"),
-                        QStringLiteral("The breakpoints of the listing; a run stops before these instructions; double-click shows one in the listing"));
+                        QStringLiteral("The code breakpoints by address, C line and function; a run stops before these instructions; double-click shows one in the source or the listing"));
     RemoveCode = MakeButton(QStringLiteral("Remove"), QStringLiteral("Removes the selected code breakpoint"));
     RemoveAllCode = MakeButton(QStringLiteral("Remove All"), QStringLiteral("Removes every code breakpoint"));
     ToggleCode = MakeButton(QStringLiteral("Disable"), QStringLiteral("Disables or enables the selected code breakpoint without removing it"));
@@ -209,9 +216,9 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     Tabs->addTab(data, QStringLiteral("Data Breakpoints"));
 
     // Call stack.
-    StackList = MakeList({QStringLiteral("Routine"), QStringLiteral("At"), QStringLiteral("Returns to"), QStringLiteral("SP")},
+    StackList = MakeList({QStringLiteral("Function"), QStringLiteral("Source"), QStringLiteral("At"), QStringLiteral("Returns to"), QStringLiteral("SP")},
                          QStringLiteral("Call stack"),
-                         QStringLiteral("The routines and interrupts not yet returned from, innermost first; double-click shows the place in the listing"));
+                         QStringLiteral("The functions and interrupts not yet returned from, innermost first, with the C line each one is at; double-click shows the place in the source or the listing"));
     Tabs->addTab(StackList, QStringLiteral("Call Stack"));
 
     // Stopwatch.
@@ -235,7 +242,7 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     Tabs->addTab(watch, QStringLiteral("Stopwatch"));
 
     setWidget(client);
-    resize(420, 300);
+    resize(520, 300);
 
     connect(CodeList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(DataList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
@@ -275,10 +282,10 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
         DataList->setCurrentItem(DataList->topLevelItem(n));
     });
     connect(CodeList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* i) {
-        if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(0, Qt::UserRole).toUInt()));
+        if (MainWindow) MainWindow->ShowCodePlace(uint16_t(i->data(0, Qt::UserRole).toUInt()));
     });
     connect(StackList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* i) {
-        if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(1, Qt::UserRole).toUInt()));
+        if (MainWindow) MainWindow->ShowCodePlace(uint16_t(i->data(0, Qt::UserRole).toUInt()));
     });
     connect(ZeroButton, &QPushButton::clicked, this, [this] {
         CyclesSinceZero = 0;
@@ -326,13 +333,16 @@ void TDebuggerForm::UpdateButtons() {
 void TDebuggerForm::FillCode() {
     const int keep = CodeList->indexOfTopLevelItem(CodeList->currentItem());
     CodeList->clear();
+    const SymbolTable* table = ActiveProgramSymbols();
     for (uint32_t a = 0; a <= 0xFFFF; ++a) {
         const uint8_t state = BreakpointTable[uint16_t(a)];
         if (state != 1 && state != 2) continue;
-        auto* item = new QTreeWidgetItem(CodeList, {AddressText(a), ListingText(uint16_t(a)),
+        const QString place = QString::fromStdString(CodePlaceText(DescribeCode(table, uint16_t(a))));
+        auto* item = new QTreeWidgetItem(CodeList, {AddressText(a), place, ListingText(uint16_t(a)),
                                                     state == 1 ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
         item->setData(0, Qt::UserRole, a);
     }
+    FitColumns(CodeList);
     if (keep >= 0) CodeList->setCurrentItem(CodeList->topLevelItem(std::min(keep, CodeList->topLevelItemCount() - 1)));
     UpdateButtons();
 }
@@ -365,17 +375,34 @@ void TDebuggerForm::FillData() {
 
 void TDebuggerForm::FillStack() {
     StackList->clear();
+    const SymbolTable* table = ActiveProgramSymbols();
     const std::vector<CallFrame> frames = CallStackSnapshot();
+    // The C line each frame is at, "" where there is no source.
+    auto source = [table](uint16_t at) {
+        const CodePlace p = DescribeCode(table, at);
+        return p.file.empty() ? QString() : QStringLiteral("%1:%2").arg(QString::fromStdString(p.file)).arg(p.line);
+    };
+    // A frame's routine by name: the function it is in, a library routine's label, its address.
+    auto routine = [table](uint16_t target, uint16_t at) {
+        const CodePlace p = DescribeCode(table, at);
+        if (!p.function.empty()) return QString::fromStdString(p.function);
+        const std::string label = table ? table->CodeLabelAt(target) : std::string();
+        return label.empty() ? AddressText(target) : QString::fromStdString(label);
+    };
     uint16_t at = ProgramCounter;
     for (auto f = frames.rbegin(); f != frames.rend(); ++f) {
-        const QString routine = f->interrupt ? QStringLiteral("%1 (%2)").arg(InterruptName(f->target), AddressText(f->target))
-                                             : AddressText(f->target);
-        auto* item = new QTreeWidgetItem(StackList, {routine, AddressText(at), AddressText(f->returnAddress), ByteText(f->sp)});
-        item->setData(1, Qt::UserRole, at);
+        const QString name = f->interrupt ? QStringLiteral("%1 (%2)").arg(InterruptName(f->target), routine(f->target, at))
+                                          : routine(f->target, at);
+        auto* item = new QTreeWidgetItem(StackList, {name, source(at), AddressText(at), AddressText(f->returnAddress), ByteText(f->sp)});
+        item->setData(0, Qt::UserRole, at);
         at = f->site;
     }
-    auto* outer = new QTreeWidgetItem(StackList, {QStringLiteral("(program)"), AddressText(at), QString(), QString()});
-    outer->setData(1, Qt::UserRole, at);
+    // The outermost frame: main, or "(program)" where no function is known.
+    const CodePlace p = DescribeCode(table, at);
+    auto* outer = new QTreeWidgetItem(StackList, {p.function.empty() ? QStringLiteral("(program)") : QString::fromStdString(p.function),
+                                                  source(at), AddressText(at), QString(), QString()});
+    outer->setData(0, Qt::UserRole, at);
+    FitColumns(StackList);
 }
 
 void TDebuggerForm::FillStopwatch() {

@@ -15,6 +15,7 @@
 
 QPointer<TWatchForm> WatchForm;
 
+
 namespace {
 
 constexpr int kName = TWatchForm::NameColumn, kType = TWatchForm::TypeColumn, kSpace = TWatchForm::SpaceColumn,
@@ -44,23 +45,10 @@ bool Editable(const Symbol& s) {
     }
 }
 
-// The paths of the expanded rows, so that a refresh keeps them open.
-void CollectExpanded(QTreeWidgetItem* item, const QString& path, std::set<QString>* out) {
-    for (int i = 0; i < item->childCount(); ++i) {
-        QTreeWidgetItem* c = item->child(i);
-        QString p = path + "/" + c->text(kName);
-        if (c->isExpanded()) out->insert(p);
-        CollectExpanded(c, p, out);
-    }
-}
-
-void Expand(QTreeWidgetItem* item, const QString& path, const std::set<QString>& expanded) {
-    for (int i = 0; i < item->childCount(); ++i) {
-        QTreeWidgetItem* c = item->child(i);
-        QString p = path + "/" + c->text(kName);
-        if (expanded.count(p)) c->setExpanded(true);
-        Expand(c, p, expanded);
-    }
+// The expanded rows by path, the window's and the session's.
+std::set<QString>& Expanded() {
+    static std::set<QString> rows;
+    return rows;
 }
 
 // Stores bytes where the variable lives, through the user-interface store routines.
@@ -115,6 +103,17 @@ QString SizeText(const Symbol& s) {
 
 }  // namespace
 
+QStringList WatchExpandedRows() {
+    QStringList rows;
+    for (const QString& r : Expanded()) rows << r;
+    return rows;
+}
+
+void SetWatchExpandedRows(const QStringList& rows) {
+    Expanded() = std::set<QString>(rows.begin(), rows.end());
+    if (WatchForm) WatchForm->ApplyExpansionNow();
+}
+
 TWatchForm::TWatchForm(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Watch"));
@@ -141,6 +140,11 @@ TWatchForm::TWatchForm(QWidget* parent) : QMdiSubWindow(parent) {
     });
     connect(WatchList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (!filling_ && column == kValue) EditValue(item, item->text(kValue));
+    });
+    // The user's expansions are remembered by path; those a refresh makes are the same paths.
+    connect(WatchList, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Expanded().insert(PathOf(item)); });
+    connect(WatchList, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
+        if (!filling_) Expanded().erase(PathOf(item));
     });
     connect(WatchList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         QTreeWidgetItem* item = WatchList->itemAt(pos);
@@ -235,10 +239,8 @@ void TWatchForm::Refresh() {
     bool same = !placeholder_ && WatchList->topLevelItemCount() == paths.size();
     for (int i = 0; same && i < paths.size(); ++i)
         same = WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == paths[i];
-    std::set<QString> expanded;
     const int scroll = WatchList->verticalScrollBar()->value();
     if (!same) {
-        CollectExpanded(WatchList->invisibleRootItem(), QString(), &expanded);
         WatchList->clear();
         placeholder_ = false;
     }
@@ -259,8 +261,8 @@ void TWatchForm::Refresh() {
             item->setFlags(editable ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable);
         symbols_[item] = s;
     }
+    ApplyExpansion();
     if (!same) {
-        Expand(WatchList->invisibleRootItem(), QString(), expanded);
         WatchList->verticalScrollBar()->setValue(scroll);
         // Other variables (a function's locals) may need wider columns; none gets narrower.
         for (int c = kName; c < kValue; ++c) {
@@ -270,6 +272,44 @@ void TWatchForm::Refresh() {
         }
     }
     filling_ = false;
+}
+
+QString TWatchForm::PathOf(QTreeWidgetItem* item) const {
+    QString path;
+    for (; item && item->parent(); item = item->parent()) path = QLatin1Char('/') + item->text(kName) + path;
+    return item ? item->data(kName, Qt::UserRole).toString() + path : path;
+}
+
+// Rows listed anew open as they were: every remembered path that is listed now is expanded.
+void TWatchForm::ApplyExpansion() {
+    const std::set<QString>& rows = Expanded();
+    if (rows.empty()) return;
+    const bool filling = filling_;
+    filling_ = true;
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < WatchList->topLevelItemCount(); ++i) stack.push_back(WatchList->topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* item = stack.back();
+        stack.pop_back();
+        if (item->childCount() == 0) continue;
+        if (!item->isExpanded() && rows.count(PathOf(item))) item->setExpanded(true);
+        for (int i = 0; i < item->childCount(); ++i) stack.push_back(item->child(i));
+    }
+    filling_ = filling;
+}
+
+void TWatchForm::ApplyExpansionNow() {
+    ApplyExpansion();
+    // Rows the paths no longer name close.
+    const std::set<QString>& rows = Expanded();
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < WatchList->topLevelItemCount(); ++i) stack.push_back(WatchList->topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* item = stack.back();
+        stack.pop_back();
+        if (item->isExpanded() && !rows.count(PathOf(item))) item->setExpanded(false);
+        for (int i = 0; i < item->childCount(); ++i) stack.push_back(item->child(i));
+    }
 }
 
 void TWatchForm::RunStarts() {

@@ -19,6 +19,9 @@ public:
     // `count` bytes from `first` (internal: the view's address 00h-FFh; external: 0000h-FFFFh).
     enum class MemoryView { Internal, External };
     virtual void ShowMemoryBytes(MemoryView view, uint16_t first, int count) = 0;
+    // Shows a code address where the user reads the program: the Source window at its C line when
+    // the symbols have one, the listing's row otherwise; the window comes to the front.
+    virtual void ShowCodePlace(uint16_t address) = 0;
 
 protected:
     ~MainWindowLink() = default;
