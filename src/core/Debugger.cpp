@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "HexText.h"
+
 std::vector<DataBreakpoint> DataBreakpoints;
 Shared<uint8_t> DebugStopsArmed;
 Shared<uint8_t> DataWatchArmed;
@@ -72,32 +74,20 @@ CallFrame Unpack(uint64_t w) {
     return f;
 }
 
-std::string Hex2(unsigned v) {
-    char b[8];
-    std::snprintf(b, sizeof b, v > 0x9F ? "0%02Xh" : "%02Xh", v & 0xFF);
-    return b;
-}
-
-std::string Hex4(unsigned v) {
-    char b[8];
-    std::snprintf(b, sizeof b, (v >> 12) > 9 ? "0%04Xh" : "%04Xh", v & 0xFFFF);
-    return b;
-}
-
 }  // namespace
 
 // ---- Texts and parsing ----------------------------------------------------------------------
 
 std::string WatchPlaceText(const DataBreakpoint& b) {
     switch (b.space) {
-        case WatchSpace::Iram: return "IRAM " + Hex2(b.address);
-        case WatchSpace::Sfr: return "SFR " + Hex2(b.address);
+        case WatchSpace::Iram: return "IRAM " + HexByteText(b.address);
+        case WatchSpace::Sfr: return "SFR " + HexByteText(b.address);
         case WatchSpace::Bit: {
             char bit[4];
             std::snprintf(bit, sizeof bit, ".%u", b.address & 7u);
-            return "Bit " + Hex2(b.address) + " (" + Hex2(BitByteAddress(uint8_t(b.address))) + bit + ")";
+            return "Bit " + HexByteText(b.address) + " (" + HexByteText(BitByteAddress(uint8_t(b.address))) + bit + ")";
         }
-        case WatchSpace::Xram: return "XRAM " + Hex4(b.address);
+        case WatchSpace::Xram: return "XRAM " + HexAddressText(b.address);
     }
     return {};
 }
@@ -108,7 +98,7 @@ std::string WatchConditionText(const DataBreakpoint& b) {
         case WatchMatch::Changes: return "value changes";
         case WatchMatch::Equals:
             return b.space == WatchSpace::Bit ? "written as " + std::to_string(b.value ? 1 : 0)
-                                              : "written as " + Hex2(b.value);
+                                              : "written as " + HexByteText(b.value);
     }
     return {};
 }

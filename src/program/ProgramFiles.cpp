@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "Code.h"
+#include "HexText.h"
 #include "Settings.h"
 
 std::string ProgramFileName;
@@ -90,12 +91,6 @@ std::string NotAnInteger(const std::string& field) {
     return "'$" + field + "' is not a valid integer value";
 }
 
-std::string Hex2(unsigned v) {
-    char b[3];
-    std::snprintf(b, sizeof b, "%02X", v & 0xFF);
-    return b;
-}
-
 // Reads the next line: up to LF, a CR and anything after it up to the LF dropped. Returns false
 // at the physical end of the file or at a 1Ah where a line would begin.
 bool ReadLine(std::FILE* f, std::string* line, bool* ioError) {
@@ -153,7 +148,7 @@ bool LoadHexFile(const std::string& path, LoadReporter& reporter) {
             return Abandon(reporter, AtLine(NotAnInteger(text), lineNo));
         if (((sum + checksum) & 0xFF) != 0 && !Settings.IgnoreChecksum) {
             std::string question = "Checksum error in line " + std::to_string(lineNo) + " ($" +
-                                   text + " / $" + Hex2(0x100 - (sum & 0xFF)) + "). Continue?";
+                                   text + " / $" + HexDigits(0x100 - (sum & 0xFF), 2) + "). Continue?";
             if (!reporter.AskYesNo(question)) {
                 ClearProgram();
                 ProgramEnd = 0;

@@ -9,17 +9,13 @@
 #include <set>
 #include <sstream>
 
+#include "HexText.h"
+
 namespace {
 
 std::string BaseName(std::string_view path) {
     auto slash = path.find_last_of("/\\");
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
-std::string Hex4h(unsigned v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%04Xh", v & 0xFFFF);
-    return b;
 }
 
 // The name the assembler source gives a variable or function.
@@ -358,14 +354,14 @@ std::string CheckSymbolsMatch(const SymbolTable& t, int32_t programEnd,
     for (const auto& r : t.lines)
         if (int32_t(r.address) > programEnd)
             return file + ":" + std::to_string(r.cdbLine) + ": the code of " + r.file + " line " +
-                   std::to_string(r.line) + " at " + Hex4h(r.address) +
-                   " lies past the end of the program (" + Hex4h(unsigned(std::max(programEnd, 0))) +
+                   std::to_string(r.line) + " at " + HexAddressText(r.address) +
+                   " lies past the end of the program (" + HexAddressText(unsigned(std::max(programEnd, 0))) +
                    "); the symbols belong to another program.";
     for (const auto& f : t.functions)
         if (f.hasRange && int32_t(f.start) > programEnd)
             return file + ":" + std::to_string(f.cdbLine) + ": function " + f.name + " at " +
-                   Hex4h(f.start) + " lies past the end of the program (" +
-                   Hex4h(unsigned(std::max(programEnd, 0))) + "); the symbols belong to another program.";
+                   HexAddressText(f.start) + " lies past the end of the program (" +
+                   HexAddressText(unsigned(std::max(programEnd, 0))) + "); the symbols belong to another program.";
     if (programModules) {
         for (const auto& m : t.modules) {
             bool hasCode = std::any_of(t.functions.begin(), t.functions.end(),
@@ -407,7 +403,7 @@ bool LoadSymbolsFile(const std::string& path, int32_t programEnd, SymbolTable* o
     if (mismatch.empty())
         for (const auto& l : t.labels)
             if (l.code && int32_t(l.address) > programEnd) {
-                mismatch = BaseName(path) + ": label " + l.name + " at " + Hex4h(l.address) +
+                mismatch = BaseName(path) + ": label " + l.name + " at " + HexAddressText(l.address) +
                            " lies past the end of the program; the symbols belong to another program.";
                 break;
             }

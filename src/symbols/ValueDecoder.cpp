@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "HexText.h"
+
 namespace {
 
 constexpr size_t kShownElements = 16;
@@ -43,11 +45,8 @@ int64_t SignExtend(uint64_t v, unsigned bits) {
     return int64_t((v ^ sign) - sign);
 }
 
-std::string Hex(unsigned v, int digits) {
-    char b[12];
-    std::snprintf(b, sizeof b, "0x%0*X", digits, v);
-    return b;
-}
+// C's notation for a pointer's value, as the program's source would write it.
+std::string Hex(unsigned v, int digits) { return "0x" + HexDigits(v, digits); }
 
 DecodedValue Text(std::string text, bool number = false) {
     DecodedValue v;

@@ -18,6 +18,7 @@
 #include "Code.h"
 #include "CodePlaces.h"
 #include "Disassembler.h"
+#include "HexText.h"
 #include "MainWindowLink.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
@@ -29,8 +30,8 @@ QPointer<TDebuggerForm> DebuggerForm;
 
 namespace {
 
-QString AddressText(unsigned v) { return QStringLiteral("%1h").arg(QStringLiteral("%1").arg(v & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper()); }
-QString ByteText(unsigned v) { return QStringLiteral("%1h").arg(QStringLiteral("%1").arg(v & 0xFF, 2, 16, QLatin1Char('0')).toUpper()); }
+QString AddressText(unsigned v) { return QString::fromStdString(HexAddressText(v)); }
+QString ByteText(unsigned v) { return QString::fromStdString(HexByteText(v)); }
 
 QString InterruptName(uint16_t vector) {
     switch (vector) {

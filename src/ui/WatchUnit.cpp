@@ -8,6 +8,7 @@
 #include <set>
 
 #include "Code.h"
+#include "HexText.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
 #include "Symbols.h"
@@ -75,9 +76,7 @@ void Store(const ValueLocation& l, const std::vector<uint8_t>& bytes) {
     }
 }
 
-QString Hex(uint32_t v, int digits) {
-    return QStringLiteral("%1h").arg(QStringLiteral("%1").arg(v, digits, 16, QLatin1Char('0')).toUpper());
-}
+QString Hex(uint32_t v, int digits) { return QString::fromStdString(HexText(v, digits)); }
 
 // Where the variable's bytes are now, as an address of its memory ("" when it has none now).
 QString AddressText(const ValueLocation& l) {

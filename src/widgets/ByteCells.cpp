@@ -5,12 +5,16 @@
 #include <QHeaderView>
 #include <QTableWidget>
 
+#include "HexText.h"
+
 QString ByteCell(uint8_t value) {
     return QStringLiteral(" %1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
 }
 
+// The byte editor's captions keep their fixed width ("Internal RAM: FFh"), as the views have
+// always named a cell.
 QString HexCaption(const QString& prefix, unsigned value, int digits) {
-    return prefix + QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper() + QLatin1Char('h');
+    return prefix + QString::fromStdString(HexDigits(value, digits)) + QLatin1Char('h');
 }
 
 QTableWidget* MakeValueGrid(QWidget* parent, int rows, int columns) {

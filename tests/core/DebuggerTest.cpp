@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Debugger.h"
+#include "HexText.h"
 #include "RunThreads.h"
 #include "TestMachine.h"
 
@@ -278,6 +279,19 @@ TEST_F(DebuggerTest, StopwatchAndWatchTexts) {
     EXPECT_EQ(WatchPlaceText(b), "XRAM 1234h");
     for (const char* bad : {"12345:xram", "100", "30:sfr", "30:code", "8D:bit=2", "30=1FF", ""})
         EXPECT_FALSE(ParseWatchText(bad, &b, &error)) << bad;
+}
+
+// Every "h" number the program writes follows the assembler: no number starts with a letter.
+TEST(HexText, AssemblerNotationInEveryText) {
+    EXPECT_EQ(HexByteText(0x3A), "3Ah");
+    EXPECT_EQ(HexByteText(0xA5), "0A5h");
+    EXPECT_EQ(HexAddressText(0x0123), "0123h");
+    EXPECT_EQ(HexAddressText(0x1F000), "0F000h");
+    EXPECT_EQ(HexDigits(0x3A, 4), "003A");
+    DataBreakpoint b;
+    std::string error;
+    ASSERT_TRUE(ParseWatchText("F000:xram=A5", &b, &error));
+    EXPECT_EQ(WatchPlaceText(b) + ", " + WatchConditionText(b), "XRAM 0F000h, written as 0A5h");
 }
 
 }  // namespace

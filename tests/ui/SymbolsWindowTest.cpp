@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "HexText.h"
 #include "Disassembler.h"
 #include "ProgramSymbols.h"
 #include "SourceUnit.h"
@@ -174,7 +175,7 @@ TEST_F(SymbolsUiTest, WatchFollowsARunAndShowsVariablesInMemory) {
     ASSERT_TRUE(Form3);
     EXPECT_EQ(Form3->SelectedBytes(), QList<int>({int(result), int(result) + 1}));
     EXPECT_EQ(WatchForm->FindRow("result")->text(TWatchForm::AddressColumn),
-              QStringLiteral("%1").arg(result, 2, 16, QLatin1Char('0')).toUpper() + "h");
+              QString::fromStdString(HexByteText(result)));
     EXPECT_EQ(WatchForm->FindRow("result")->text(TWatchForm::SizeColumn), "2 bytes");
     const uint32_t table = *ProgramSymbols.FindSymbol("table")->address;
     WatchForm->ShowInMemory(WatchForm->FindRow("table")->child(2));  // an element: its array

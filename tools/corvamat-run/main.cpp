@@ -1,6 +1,5 @@
 // corvamat-run: loads an 8051/8052 program and runs it without windows, for scripts and CI.
 // This file wires the options to the session and the outputs; only here is anything printed.
-#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
