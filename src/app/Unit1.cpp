@@ -692,9 +692,10 @@ void TForm1::RebuildProcessorWindows() {
         else if (w == SerialForm) {
             // The dump survives: the new terminal takes over the old one's lines and colours into
             // its own document.
-            const QTextDocumentFragment lines = SerialForm->Lines();
+            const QTextDocumentFragment lines = SerialForm->Lines(), text = SerialForm->TextLines();
             RebuildChild(SerialForm);
             SerialForm->TakeLines(lines);
+            SerialForm->TakeTextLines(text);
         }
         else if (!w->isMinimized()) w->raise();
     }

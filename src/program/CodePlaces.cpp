@@ -3,15 +3,9 @@
 
 #include "Code.h"
 #include "Debugger.h"
+#include "HexText.h"
 
 namespace {
-
-std::string Hex(unsigned v, int digits) {
-    static const char* d = "0123456789ABCDEF";
-    std::string s(size_t(digits), '0');
-    for (int i = digits - 1; i >= 0; --i, v >>= 4) s[size_t(i)] = d[v & 15];
-    return s + "h";
-}
 
 const char* const kSpaces[] = {"iram", "sfr", "bit", "xram"};
 
@@ -89,7 +83,7 @@ std::vector<std::string> RestoreCodeBreakpoints(const std::vector<SessionCodeBre
             else if (!f && !l) dropped.push_back("the breakpoint on " + b.function + " (no such function)");
             else address = f ? f->start : l->address;
         } else if (b.address > programEnd) {
-            dropped.push_back("the breakpoint at " + Hex(unsigned(b.address), 4) + " (past the program's end)");
+            dropped.push_back("the breakpoint at " + HexAddressText(unsigned(b.address)) + " (past the program's end)");
         } else {
             address = b.address;
         }
@@ -139,9 +133,8 @@ std::vector<std::string> RestoreDataBreakpoints(const std::vector<SessionDataBre
             memory = w->space;
             address = w->address;
         }
-        std::string text = Hex(address, address > 0xFF ? 4 : 2);
-        text = text.substr(0, text.size() - 1) + ":" + memory;
-        if (b.stop == "equals") text += "=" + Hex(b.value, 2).substr(0, 2);
+        std::string text = HexDigits(address, address > 0xFF ? 4 : 2) + ":" + memory;
+        if (b.stop == "equals") text += "=" + HexDigits(b.value, 2);
         DataBreakpoint d;
         if (!ParseWatchText(text, &d, &error)) {
             dropped.push_back("the data breakpoint at " + text + " (" + error + ")");

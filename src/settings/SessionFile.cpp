@@ -18,10 +18,11 @@ namespace fs = std::filesystem;
 constexpr int kFormatVersion = 1;
 constexpr const char* kFormatKey = "corvamat-session";
 
+// The program's hexadecimal notation: "0123h", "0A5h" (a 0 before a leading letter).
 std::string HexText(unsigned value, int digits) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*Xh", digits, value);
-    return buf;
+    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
+    return (buf[0] > '9' ? "0" : "") + std::string(buf) + "h";
 }
 
 // A number written as "0123h" (hexadecimal) or as a JSON number, within [0, limit].
@@ -168,7 +169,7 @@ SessionReadResult ReadSessionText(const std::string& text) {
     json j;
     try {
         j = json::parse(text);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {  // a syntax error, or a number too large for a double
         // "[json.exception.parse_error.101] parse error at line 2, column 3: ..." without its tag.
         std::string what = e.what();
         const size_t tag = what.find("] ");

@@ -104,6 +104,10 @@ TSettings ReadSettings(const IniFile& ini, const std::string& workDir) {
     s.Numbers = n > 2 ? 1 : n;
     uint8_t a = Low8(ReadInt(ini, "Disassembler", "Addresses", 2));
     s.Addresses = a > 2 ? 2 : a;
+    const bool newUser = !ini.Read("Options", "Processor").has_value();
+    s.TermText = ReadBool(ini, "Terminal", "Text", newUser);
+    const uint8_t r = Low8(ReadInt(ini, "Terminal", "Return", 0));
+    s.TermReturn = r > 2 ? 0 : r;
     return s;
 }
 
@@ -128,6 +132,8 @@ void WriteSettings(const TSettings& s, IniFile& ini) {
     for (int i = 0; i < 4; ++i) ini.Write("Disassembler", "Optn" + std::to_string(i), flag(s.Optn[i]));
     ini.Write("Disassembler", "Numbers", num(s.Numbers));
     ini.Write("Disassembler", "Addresses", num(s.Addresses));
+    ini.Write("Terminal", "Text", flag(s.TermText));
+    ini.Write("Terminal", "Return", num(s.TermReturn));
 }
 
 void LoadSettingsFile(const std::string& path) {

@@ -80,7 +80,18 @@ TEST(SettingsWrite, NewFileHasTheSectionsAndKeysInOrder) {
               "[Keys]\r\nPort0=128\r\nPort1=129\r\nPort2=130\r\nPort3=131\r\nPort4=132\r\n"
               "Port5=133\r\nPort6=134\r\nPort7=135\r\nPort8=178\r\nUseInt=1\r\n"
               "[Disassembler]\r\nOptn0=1\r\nOptn1=1\r\nOptn2=0\r\nOptn3=0\r\nNumbers=1\r\n"
-              "Addresses=2\r\n");
+              "Addresses=2\r\n"
+              "[Terminal]\r\nText=1\r\nReturn=0\r\n");
+}
+
+// The terminal's text view is the first one for new users; a settings file written before it
+// existed is an older user's, who keeps the dump in front.
+TEST(SettingsRead, TerminalViewForNewAndOlderUsers) {
+    EXPECT_TRUE(FromText("").TermText);
+    EXPECT_FALSE(FromText("[Options]\nProcessor=1\n").TermText);
+    EXPECT_TRUE(FromText("[Options]\nProcessor=1\n[Terminal]\nText=1\n").TermText);
+    EXPECT_EQ(FromText("[Terminal]\nReturn=2\n").TermReturn, 2);
+    EXPECT_EQ(FromText("[Terminal]\nReturn=3\n").TermReturn, 0);
 }
 
 TEST(SettingsWrite, UnknownKeysAndSectionsStayInPlace) {

@@ -1,7 +1,11 @@
 // The port panel, the serial terminal, the LED display and the keypad with their dialogs.
 #include <QAccessible>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTest>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -246,6 +250,58 @@ TEST_F(PeripheralsTest, SwitchingTheProcessorKeepsTheDump) {
     d->FormCreate();
     d->Radio8052->setChecked(true);
     ASSERT_TRUE(d->Button1Click());
+}
+
+// The text view: typed and pasted text reaches the program one byte at a time as it takes them,
+// Return as the setting says; what the program sends back shows as lines, non-printable bytes as
+// \xNN, the user's bytes in red; the choice of view and Return outlives the window.
+TEST_F(PeripheralsTest, TextTerminalSendsTypedTextAndShowsReceivedLines) {
+    Settings.TermText = true;
+    form->ShowSerial->trigger();
+    TSerialForm* t = SerialForm;
+    EXPECT_EQ(t->PageControl1->currentWidget(), t->Memo1);
+    t->ComboBox1->setCurrentIndex(2);  // CR LF
+    // Stores each byte received at 40h up, echoes it, then at NUL sends "ok", a bell and CR LF.
+    ASSERT_TRUE(Open({0x75, 0x98, 0x50, 0x78, 0x40,  // MOV SCON,#50h; MOV R0,#40h
+                      0x30, 0x98, 0xFD, 0xE5, 0x99, 0xC2, 0x98,  // 0005 JNB RI,$; MOV A,SBUF; CLR RI
+                      0xF6, 0x08, 0x60, 0x09,        // MOV @R0,A; INC R0; JZ 0019
+                      0xF5, 0x99, 0x30, 0x99, 0xFD, 0xC2, 0x99,  // MOV SBUF,A; JNB TI,$; CLR TI
+                      0x80, 0xEC,                    // SJMP 0005
+                      0x90, 0x00, 0x2A,              // 0019 MOV DPTR,#002Ah
+                      0xE4, 0x93, 0x60, 0xFE,        // 001C CLR A; MOVC A,@A+DPTR; JZ $
+                      0xF5, 0x99, 0x30, 0x99, 0xFD, 0xC2, 0x99, 0xA3, 0x80, 0xF2,  // send, INC DPTR, SJMP 001C
+                      'o', 'k', 0x07, 0x0D, 0x0A, 0x00}));
+    form->RunProg->trigger();
+    t->Memo1->setFocus();
+    QTest::keyClicks(t->Memo1, "hi");
+    QTest::keyClick(t->Memo1, Qt::Key_Return);
+    QApplication::clipboard()->setText("a\nb");
+    QTest::keyClick(t->Memo1, Qt::Key_V, Qt::ControlModifier);
+    t->SendText(QString(QChar(0)));
+    EXPECT_TRUE(WaitUntil([&] { return t->Memo1->toPlainText().endsWith("ok\\x07\n"); }))
+        << t->Memo1->toPlainText().toStdString();
+    form->StopExecute();
+    WaitForRun();
+    const uint8_t expected[] = {'h', 'i', 0x0D, 0x0A, 'a', 0x0D, 0x0A, 'b', 0x00};
+    for (size_t i = 0; i < sizeof expected; ++i) EXPECT_EQ(InternalRam[0x40 + i], expected[i]) << i;
+    // Each typed byte and its echo: the user's in red, the program's in black.
+    EXPECT_TRUE(t->Memo1->toPlainText().startsWith("hhii\n\naa\n\nbb\\x00ok")) << t->Memo1->toPlainText().toStdString();
+    QTextCursor c(t->Memo1->document()->firstBlock());
+    c.setPosition(1);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(0xFF, 0, 0));
+    c.setPosition(2);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(Qt::black));
+    EXPECT_EQ(t->RichEdit1->document()->firstBlock().text().left(5), "68 68");  // the dump has them too
+    EXPECT_EQ(t->PendingTypedBytes(), 0u);
+    // The dump one click away, and both choices kept for the next terminal.
+    t->PageControl1->setCurrentIndex(1);
+    t->close();
+    QApplication::processEvents();
+    EXPECT_FALSE(Settings.TermText);
+    EXPECT_EQ(Settings.TermReturn, 2);
+    form->ShowSerial->trigger();
+    EXPECT_EQ(SerialForm->PageControl1->currentWidget(), SerialForm->RichEdit1);
+    EXPECT_EQ(SerialForm->ComboBox1->currentText(), "CR LF");
 }
 
 QColor SegmentPixel(TLEDForm* led, int digitFromRight, int segment) {
