@@ -12,7 +12,8 @@
 
 namespace {
 
-using nlohmann::json;
+// Keys in the order written, so that the file reads from its format to its windows.
+using json = nlohmann::ordered_json;
 namespace fs = std::filesystem;
 
 constexpr int kFormatVersion = 1;

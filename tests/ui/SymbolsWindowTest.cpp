@@ -9,6 +9,8 @@
 #include <fstream>
 
 #include "HexText.h"
+#include "Debugger.h"
+#include "DebuggerUnit.h"
 #include "Disassembler.h"
 #include "ProgramSymbols.h"
 #include "SourceUnit.h"
@@ -360,6 +362,138 @@ TEST_F(SymbolsUiTest, StepsBySourceLine) {
     form->RunStep->trigger();
     WaitForRun();
     EXPECT_EQ(ProgramCounter, pc + AsmTable[CodeMemory[pc]].Length);
+}
+
+QStringList Column(QTreeWidget* list, int column) {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(column);
+    return out;
+}
+
+// The Debugger window by the program's names: code breakpoints by C line and function, the call
+// stack by function and line (the address where there is no source), a double-click opening the
+// source at the line or, without one, the listing.
+TEST_F(SymbolsUiTest, DebuggerWindowSpeaksTheProgramsNames) {
+    for (const char* f : {"main.c", "helper.c"})
+        std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/" + f, dir.File(f));
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    form->ShowDebugger->trigger();
+    form->ShowSource->trigger();
+    std::ifstream in(std::string(CORVAMAT_SDCC_SOURCES) + "/helper.c");
+    std::string text;
+    int helperLine = 0;
+    for (int n = 1; std::getline(in, text); ++n)
+        if (text.find("int s = a + b;") != std::string::npos) helperLine = n;
+    ASSERT_TRUE(SourceForm->ToggleBreakpoint("helper.c", helperLine));
+    const uint16_t mulint = *LabelAddress("__mulint");
+    Form2->SelectRow(ListingRowMap[mulint]);
+    form->ToggleBP->trigger();
+    const QStringList places = Column(DebuggerForm->CodeList, 1);
+    EXPECT_TRUE(places.contains(QStringLiteral("helper.c:%1 (helper)").arg(helperLine))) << places.join('|').toStdString();
+    EXPECT_TRUE(places.contains("(__mulint)")) << places.join('|').toStdString();
+
+    // Stopped in the library's multiplication, called from square, called from main.
+    form->RunProg->trigger();
+    WaitForRun();
+    ASSERT_EQ(ProgramCounter, mulint);
+    QTreeWidget* stack = DebuggerForm->StackList;
+    EXPECT_EQ(Column(stack, 0), QStringList({"__mulint", "square", "main"}));
+    EXPECT_EQ(Column(stack, 1), QStringList({"", QStringLiteral("main.c:%1").arg(PrintfLine("int r = v * v;")),
+                                             QStringLiteral("main.c:%1").arg(PrintfLine("table[i] = square(i);"))}));
+    EXPECT_EQ(stack->topLevelItem(0)->text(2), QString::fromStdString(HexAddressText(mulint)));
+    emit stack->itemDoubleClicked(stack->topLevelItem(1), 0);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), SourceForm.data());
+    EXPECT_EQ(SourceForm->PageControl1->tabText(SourceForm->PageControl1->currentIndex()), "main.c");
+    EXPECT_EQ(SourceForm->ViewOf("main.c")->selectionModel()->currentIndex().row(), int(PrintfLine("int r = v * v;")) - 1);
+    emit stack->itemDoubleClicked(stack->topLevelItem(0), 0);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), Form2.data());
+    EXPECT_EQ(Form2->SelectedRow(), ListingRowMap[mulint]);
+
+    BreakpointTable.Set(mulint, 0);
+    form->RunProg->trigger();
+    WaitForRun();
+    EXPECT_EQ(Column(stack, 0), QStringList({"helper", "main"}));
+    EXPECT_EQ(stack->topLevelItem(0)->text(1), QStringLiteral("helper.c:%1").arg(helperLine));
+}
+
+// A session kept beside the program: breakpoints by C line, routine and address, a data
+// breakpoint by variable, the source folder found once with "Locate...", the Watch window's
+// open rows and the windows come back when the program is opened again or reloaded; what no
+// longer fits is left out and said once.
+TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
+    form->KeepSessions = true;
+    std::filesystem::create_directory(dir.File("src"));
+    for (const char* f : {"main.c", "helper.c"})
+        std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/" + f, dir.File(std::string("src/") + f));
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    prompts.openFile = QString::fromStdString(dir.File("src/main.c"));  // "Locate..." for main.c
+    form->ShowSource->trigger();
+    EXPECT_TRUE(prompts.openFilter.startsWith("main.c")) << prompts.openFilter.toStdString();
+    EXPECT_NE(SourceForm->ViewOf("helper.c")->model()->index(0, 2).data().toString(), "(helper.c was not found)");
+
+    const uint32_t line = PrintfLine();
+    ASSERT_TRUE(SourceForm->ToggleBreakpoint("main.c", int(line)));
+    const uint16_t lineStart = *ProgramSymbols.AddressOfLine("main.c", line);
+    const uint16_t inside = uint16_t(lineStart + AsmTable[CodeMemory[lineStart]].Length);
+    const uint16_t mulint = *LabelAddress("__mulint");
+    BreakpointTable.Set(inside, 2);  // disabled
+    BreakpointTable.Set(mulint, 1);
+    DataBreakpoint onResult;
+    std::string error;
+    ASSERT_TRUE(ParseWatchText(HexDigits(*ProgramSymbols.FindSymbol("result")->address, 2), &onResult, &error));
+    onResult.match = WatchMatch::Changes;
+    DataBreakpoints = {onResult};
+    form->ShowWatch->trigger();
+    WatchForm->FindRow("origin")->setExpanded(true);
+    form->ShowDebugger->trigger();
+    WatchForm->setGeometry(300, 20, 333, 222);
+
+    form->CloseHEXFileExecute(true);
+    const std::string session = dir.File("main.corvamat-session");
+    ASSERT_TRUE(std::filesystem::exists(session));
+    form->WinCloseExecute();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // closed windows are gone
+    ASSERT_FALSE(WatchForm || SourceForm || DebuggerForm);
+    prompts.openFile = QString::fromStdString(dir.File("main.ihx"));  // what a stray Locate would get
+    prompts.messages.clear();
+    form->OpenHEX->trigger();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+    EXPECT_EQ(BreakpointTable[lineStart], 1);
+    EXPECT_EQ(BreakpointTable[inside], 2);
+    EXPECT_EQ(BreakpointTable[mulint], 1);
+    ASSERT_EQ(DataBreakpoints.size(), 1u);
+    EXPECT_EQ(DataBreakpoints[0].address, onResult.address);
+    EXPECT_EQ(DataBreakpoints[0].match, WatchMatch::Changes);
+    ASSERT_TRUE(WatchForm && SourceForm && DebuggerForm && Form2);
+    EXPECT_EQ(WatchForm->geometry(), QRect(300, 20, 333, 222));
+    EXPECT_TRUE(WatchForm->FindRow("origin")->isExpanded());
+    EXPECT_EQ(SourceForm->ViewOf("main.c")->model()->index(0, 2).data().toString().left(2), "/*");
+    EXPECT_EQ(DebuggerForm->CodeList->topLevelItemCount(), 3);
+    // Reload keeps the session: the breakpoints follow their lines into the program read again.
+    form->ReloadProg->trigger();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+    EXPECT_EQ(BreakpointTable[lineStart], 1);
+    EXPECT_TRUE(WatchForm->FindRow("origin")->isExpanded());
+
+    // The program changed under the session: a line without code and a routine that is gone are
+    // left out, said once; the rest stays.
+    form->CloseHEXFileExecute(true);
+    std::string kept = dir.Read("main.corvamat-session");
+    const std::string lineText = "\"line\": " + std::to_string(line);
+    ASSERT_NE(kept.find(lineText), std::string::npos) << kept;
+    kept.replace(kept.find(lineText), lineText.size(), "\"line\": 1");
+    ASSERT_NE(kept.find("\"__mulint\""), std::string::npos) << kept;
+    kept.replace(kept.find("\"__mulint\""), 10, "\"gone\"");
+    dir.Write("main.corvamat-session", kept);
+    form->OpenHEX->trigger();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("main.c:1 (no code on that line)"))) << prompts.messages[0].toStdString();
+    EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("gone (no such function)"))) << prompts.messages[0].toStdString();
+    EXPECT_EQ(BreakpointTable[inside], 2);
+    form->CloseHEXFileExecute(true);
+    form->OpenHEX->trigger();
+    EXPECT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(BreakpointTable[inside], 2);
 }
 
 }  // namespace
