@@ -188,13 +188,9 @@ void TForm1::RestoreWindows(const std::vector<SessionWindow>& windows) {
             QMdiSubWindow* w = k.window();
             if (!w) break;
             w->showNormal();
-            QRect g(s.x, s.y, s.width, s.height);
-            // On a smaller screen than the one the session was kept on, a window stays reachable.
-            const QRect area = MdiArea->viewport()->rect();
-            if (MdiArea->isVisible() && area.width() > 100 && area.height() > 60) {
-                g.moveLeft(std::clamp(g.x(), 0, std::max(0, area.width() - 80)));
-                g.moveTop(std::clamp(g.y(), 0, std::max(0, area.height() - 40)));
-            }
+            // As kept, not fitted to the workspace: at start-up the main window may not have its
+            // final size yet. Windows, Cascade brings back a window a smaller screen hides.
+            const QRect g(s.x, s.y, s.width, s.height);
             w->setGeometry(g);
             w->setProperty(kNormalGeometry, g);
             if (s.state == "minimized") w->showMinimized();
