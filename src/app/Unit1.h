@@ -86,6 +86,7 @@ public:
     void ShowListingAddress(uint16_t address) override;
     void ShowMemoryBytes(MemoryView view, uint16_t first, int count) override;
     void ShowCodePlace(uint16_t address) override;
+    bool RunInProgress() const override { return activity_ == Activity::Running; }
     void RunEnded() override;
     // At the display's pace while a run goes on with the screen update on: the program counter
     // cell, the Watch window, the status bar's simulation time.

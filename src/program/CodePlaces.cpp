@@ -92,24 +92,90 @@ std::vector<std::string> RestoreCodeBreakpoints(const std::vector<SessionCodeBre
     return dropped;
 }
 
+namespace {
+
+// A watchable variable with where its bytes are.
+struct VariablePlace {
+    std::string name;
+    WatchAddress where;
+};
+
+std::vector<VariablePlace> VariablePlaces(const SymbolTable& table) {
+    std::vector<VariablePlace> out;
+    std::string error;
+    for (const auto& [name, symbol] : table.StaticVariables())
+        if (auto w = ResolveWatchName(table, name, &error)) out.push_back({name, *w});
+    return out;
+}
+
+bool Covers(const VariablePlace& v, const DataBreakpoint& b) {
+    return v.where.space == kSpaces[int(b.space)] && b.address >= v.where.address &&
+           b.address < v.where.address + v.where.size;
+}
+
+}  // namespace
+
+std::vector<DataBreakpoint> VariableDataBreakpoints(const SymbolTable& table, const std::string& name,
+                                                    WatchMatch match, uint8_t value, std::string* error) {
+    std::vector<DataBreakpoint> out;
+    auto w = ResolveWatchName(table, name, error);
+    if (!w) return out;
+    const uint32_t bytes = match == WatchMatch::Equals ? 1 : w->size;
+    for (uint32_t i = 0; i < bytes; ++i) {
+        const uint32_t a = w->address + i;
+        DataBreakpoint b;
+        if (!ParseWatchText(HexDigits(a, a > 0xFF ? 4 : 2) + ":" + w->space, &b, error)) {
+            *error = name + " lies past the end of its memory";
+            return {};
+        }
+        b.match = match;
+        b.value = value;
+        out.push_back(b);
+    }
+    return out;
+}
+
+std::vector<std::string> WatchableVariables(const SymbolTable& table) {
+    std::vector<std::string> out;
+    for (const VariablePlace& v : VariablePlaces(table)) out.push_back(v.name);
+    return out;
+}
+
+std::string DataBreakpointVariable(const SymbolTable* table, const DataBreakpoint& b) {
+    if (!table) return {};
+    for (const VariablePlace& v : VariablePlaces(*table))
+        if (Covers(v, b)) {
+            const uint32_t offset = b.address - v.where.address;
+            return offset ? v.name + "+" + std::to_string(offset) : v.name;
+        }
+    return {};
+}
+
 std::vector<SessionDataBreakpoint> SessionDataBreakpoints(const SymbolTable* table) {
     std::vector<SessionDataBreakpoint> out;
-    for (const DataBreakpoint& d : DataBreakpoints) {
+    const std::vector<VariablePlace> places = table ? VariablePlaces(*table) : std::vector<VariablePlace>();
+    for (size_t i = 0; i < DataBreakpoints.size(); ++i) {
+        const DataBreakpoint& d = DataBreakpoints[i];
         SessionDataBreakpoint b;
         b.memory = kSpaces[int(d.space)];
         b.address = d.address;
         b.stop = d.match == WatchMatch::Equals ? "equals" : d.match == WatchMatch::Changes ? "changes" : "write";
         b.value = d.value;
         b.enabled = d.enabled;
-        if (table) {
-            std::string error;
-            for (const auto& [name, symbol] : table->StaticVariables()) {
-                auto w = ResolveWatchName(*table, name, &error);
-                if (w && w->space == b.memory && w->address == d.address) {
-                    b.variable = name;
-                    break;
-                }
+        // By name when it watches a variable from its first byte, together with the breakpoints
+        // that follow it on the variable's other bytes, as VariableDataBreakpoints makes them.
+        for (const VariablePlace& v : places) {
+            if (!Covers(v, d) || d.address != v.where.address) continue;
+            const size_t bytes = d.match == WatchMatch::Equals ? 1 : v.where.size;
+            bool whole = i + bytes <= DataBreakpoints.size();
+            for (size_t k = 1; whole && k < bytes; ++k) {
+                const DataBreakpoint& n = DataBreakpoints[i + k];
+                whole = n.space == d.space && n.address == d.address + k && n.match == d.match && n.enabled == d.enabled;
             }
+            if (!whole) continue;
+            b.variable = v.name;
+            i += bytes - 1;
+            break;
         }
         out.push_back(b);
     }
@@ -121,26 +187,31 @@ std::vector<std::string> RestoreDataBreakpoints(const std::vector<SessionDataBre
     std::vector<std::string> dropped;
     DataBreakpoints.clear();
     for (const SessionDataBreakpoint& b : breakpoints) {
-        std::string memory = b.memory, error;
-        uint32_t address = b.address;
+        const WatchMatch match = b.stop == "equals" ? WatchMatch::Equals : b.stop == "changes" ? WatchMatch::Changes
+                                                                                                 : WatchMatch::AnyWrite;
+        std::string error;
         if (!b.variable.empty()) {
-            auto w = table ? ResolveWatchName(*table, b.variable, &error) : std::nullopt;
-            if (!w) {
+            std::vector<DataBreakpoint> bytes;
+            if (table) bytes = VariableDataBreakpoints(*table, b.variable, match, b.value, &error);
+            if (bytes.empty()) {
                 dropped.push_back("the data breakpoint on " + b.variable + " (" +
                                   (table ? error : std::string("the program has no symbols")) + ")");
                 continue;
             }
-            memory = w->space;
-            address = w->address;
+            for (DataBreakpoint& d : bytes) {
+                d.enabled = b.enabled;
+                DataBreakpoints.push_back(d);
+            }
+            continue;
         }
-        std::string text = HexDigits(address, address > 0xFF ? 4 : 2) + ":" + memory;
+        std::string text = HexDigits(b.address, b.address > 0xFF ? 4 : 2) + ":" + b.memory;
         if (b.stop == "equals") text += "=" + HexDigits(b.value, 2);
         DataBreakpoint d;
         if (!ParseWatchText(text, &d, &error)) {
             dropped.push_back("the data breakpoint at " + text + " (" + error + ")");
             continue;
         }
-        d.match = b.stop == "equals" ? WatchMatch::Equals : b.stop == "changes" ? WatchMatch::Changes : WatchMatch::AnyWrite;
+        d.match = match;
         d.enabled = b.enabled;
         DataBreakpoints.push_back(d);
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Debugger.h"
 #include "SessionFile.h"
 #include "Symbols.h"
 
@@ -30,8 +31,21 @@ std::vector<SessionCodeBreakpoint> SessionCodeBreakpoints(const SymbolTable* tab
 std::vector<std::string> RestoreCodeBreakpoints(const std::vector<SessionCodeBreakpoint>& breakpoints,
                                                 const SymbolTable* table, int32_t programEnd);
 
+// The data breakpoints that watch a variable by name (as the Watch window and `--watch` name it):
+// one per byte, so that a write to any of them stops, or, comparing with a value, the first byte
+// only. Empty with *error when the variable cannot be watched (in registers, on the stack, in
+// code memory).
+std::vector<DataBreakpoint> VariableDataBreakpoints(const SymbolTable& table, const std::string& name,
+                                                    WatchMatch match, uint8_t value, std::string* error);
+// The names of the variables that data breakpoints can watch, in the Watch window's order.
+std::vector<std::string> WatchableVariables(const SymbolTable& table);
+// The variable a data breakpoint's place belongs to: "result", "result+1" for its second byte,
+// "" when none.
+std::string DataBreakpointVariable(const SymbolTable* table, const DataBreakpoint& b);
+
 // The data breakpoints (DataBreakpoints) as a session keeps them: by variable name when one
-// starts at the breakpoint's address, otherwise by memory and address; and back.
+// starts at the breakpoint's address (the breakpoints on its other bytes with it, as one
+// entry), otherwise by memory and address; and back.
 std::vector<SessionDataBreakpoint> SessionDataBreakpoints(const SymbolTable* table);
 std::vector<std::string> RestoreDataBreakpoints(const std::vector<SessionDataBreakpoint>& breakpoints,
                                                 const SymbolTable* table);

@@ -15,6 +15,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "Code.h"
 #include "CodePlaces.h"
 #include "Disassembler.h"
@@ -88,6 +90,16 @@ QString CyclesText(uint64_t cycles) {
 TDataBreakpointDialog::TDataBreakpointDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("DataBreakpointDialog"));
     setWindowTitle(QStringLiteral("Data Breakpoint"));
+    VariableBox = new QComboBox;
+    VariableBox->setEditable(true);
+    VariableBox->setInsertPolicy(QComboBox::NoInsert);
+    VariableBox->addItem(QString());
+    if (const SymbolTable* table = ActiveProgramSymbols())
+        for (const std::string& name : WatchableVariables(*table)) VariableBox->addItem(QString::fromStdString(name));
+    VariableBox->setEnabled(VariableBox->count() > 1);
+    VariableBox->setAccessibleName(QStringLiteral("Variable"));
+    VariableBox->setAccessibleDescription(QStringLiteral(
+        "A variable of the program to watch by name, every byte of it; empty to watch an address"));
     SpaceBox = new QComboBox;
     SpaceBox->addItems({QStringLiteral("Internal RAM"), QStringLiteral("SFR"), QStringLiteral("Bit"),
                         QStringLiteral("External RAM")});
@@ -108,6 +120,7 @@ TDataBreakpointDialog::TDataBreakpointDialog(QWidget* parent) : QDialog(parent) 
     EnabledBox->setChecked(true);
     EnabledBox->setAccessibleDescription(QStringLiteral("Whether the breakpoint stops runs"));
     auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Variable:"), VariableBox);
     form->addRow(QStringLiteral("Memory:"), SpaceBox);
     form->addRow(QStringLiteral("Address (hex):"), AddressEdit);
     form->addRow(QStringLiteral("Stop on:"), ConditionBox);
@@ -120,7 +133,56 @@ TDataBreakpointDialog::TDataBreakpointDialog(QWidget* parent) : QDialog(parent) 
     layout->addLayout(form);
     layout->addWidget(buttons);
     connect(ConditionBox, &QComboBox::currentIndexChanged, this, [this] { UpdateValueField(); });
+    connect(VariableBox, &QComboBox::currentTextChanged, this, [this] { UpdateAddressFields(); });
     UpdateValueField();
+}
+
+// A variable names its own memory and address: the fields show where it lies and rest.
+void TDataBreakpointDialog::UpdateAddressFields() {
+    const QString name = VariableBox->currentText().trimmed();
+    const SymbolTable* table = ActiveProgramSymbols();
+    SpaceBox->setEnabled(name.isEmpty());
+    AddressEdit->setEnabled(name.isEmpty());
+    if (name.isEmpty() || !table) return;
+    std::string error;
+    const auto bytes = VariableDataBreakpoints(*table, name.toStdString(), WatchMatch::AnyWrite, 0, &error);
+    if (bytes.empty()) return;
+    SpaceBox->setCurrentIndex(int(bytes.front().space));
+    AddressEdit->setText(QString::fromStdString(HexDigits(bytes.front().address, bytes.front().address > 0xFF ? 4 : 2)));
+}
+
+bool TDataBreakpointDialog::ReadBreakpoints(std::vector<DataBreakpoint>* out, QString* error) const {
+    out->clear();
+    const QString name = VariableBox->currentText().trimmed();
+    if (name.isEmpty()) {
+        DataBreakpoint b;
+        if (!ReadBreakpoint(&b, error)) return false;
+        out->push_back(b);
+        return true;
+    }
+    const SymbolTable* table = ActiveProgramSymbols();
+    const WatchMatch match = WatchMatch(ConditionBox->currentIndex());
+    unsigned value = 0;
+    if (match == WatchMatch::Equals) {
+        // The value field as an address's breakpoint reads it.
+        DataBreakpoint probe;
+        std::string message;
+        if (!ParseWatchText("0:iram=" + ValueEdit->text().trimmed().toStdString(), &probe, &message)) {
+            *error = QString::fromStdString(message);
+            if (!error->isEmpty()) (*error)[0] = error->at(0).toUpper();
+            return false;
+        }
+        value = probe.value;
+    }
+    std::string message = "the program has no symbols";
+    if (table) *out = VariableDataBreakpoints(*table, name.toStdString(), match, uint8_t(value), &message);
+    if (out->empty()) {
+        *error = QString::fromStdString(message);
+        if (!error->isEmpty()) (*error)[0] = error->at(0).toUpper();
+        return false;
+    }
+    for (DataBreakpoint& b : *out) b.enabled = EnabledBox->isChecked();
+    return true;
 }
 
 void TDataBreakpointDialog::UpdateValueField() {
@@ -153,9 +215,9 @@ bool TDataBreakpointDialog::ReadBreakpoint(DataBreakpoint* b, QString* error) co
 }
 
 void TDataBreakpointDialog::accept() {
-    DataBreakpoint b;
+    std::vector<DataBreakpoint> b;
     QString error;
-    if (!ReadBreakpoint(&b, &error)) {
+    if (!ReadBreakpoints(&b, &error)) {
         CurrentPrompts().Error(this, error + QLatin1Char('.'));
         return;
     }
@@ -352,18 +414,26 @@ void TDebuggerForm::FillData() {
     const int keep = DataList->indexOfTopLevelItem(DataList->currentItem());
     DataList->clear();
     const WatchHitInfo hit = LastWatchHit();
+    const SymbolTable* table = ActiveProgramSymbols();
+    // "result (IRAM 09h)" where a variable lies, the address alone elsewhere.
+    auto place = [table](const DataBreakpoint& b) {
+        const std::string variable = DataBreakpointVariable(table, b);
+        return QString::fromStdString(variable.empty() ? WatchPlaceText(b) : variable + " (" + WatchPlaceText(b) + ")");
+    };
     for (size_t n = 0; n < DataBreakpoints.size(); ++n) {
         const DataBreakpoint& b = DataBreakpoints[n];
-        new QTreeWidgetItem(DataList, {QString::fromStdString(WatchPlaceText(b)),
+        new QTreeWidgetItem(DataList, {place(b),
                                        QString::fromStdString(WatchConditionText(b)),
                                        b.enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
     }
     if (hit.hit && hit.index >= 0 && hit.index < int(DataBreakpoints.size())) {
         DataList->setCurrentItem(DataList->topLevelItem(hit.index));
+        const std::string source = CodePlaceText(DescribeCode(table, hit.writer));
         StopLabel->setText(QStringLiteral("Stopped by data breakpoint %1 (%2): the instruction at %3 wrote %4.")
                                .arg(hit.index + 1)
-                               .arg(QString::fromStdString(WatchPlaceText(DataBreakpoints[size_t(hit.index)])))
-                               .arg(AddressText(hit.writer), ByteText(hit.value)));
+                               .arg(place(DataBreakpoints[size_t(hit.index)]))
+                               .arg(AddressText(hit.writer) + (source.empty() ? QString() : QStringLiteral(" in ") + QString::fromStdString(source)),
+                                    ByteText(hit.value)));
         StopLabel->show();
     } else {
         StopLabel->clear();
@@ -371,6 +441,7 @@ void TDebuggerForm::FillData() {
         if (keep >= 0 && DataList->topLevelItemCount() > 0)
             DataList->setCurrentItem(DataList->topLevelItem(std::min(keep, DataList->topLevelItemCount() - 1)));
     }
+    FitColumns(DataList);
     UpdateButtons();
 }
 
@@ -427,7 +498,42 @@ void TDebuggerForm::OpenDataEditor(int edit) {
     TDataBreakpointDialog dialog(this);
     if (edit >= 0 && edit < int(DataBreakpoints.size())) dialog.SetBreakpoint(DataBreakpoints[size_t(edit)]);
     if (dialog.exec() != QDialog::Accepted) return;
-    DataBreakpoint b;
+    std::vector<DataBreakpoint> set;
     QString error;
-    if (dialog.ReadBreakpoint(&b, &error)) StoreDataBreakpoint(edit, b);
+    if (!dialog.ReadBreakpoints(&set, &error)) return;
+    // An edit changes its own breakpoint; the other bytes of a variable are added after it.
+    StoreDataBreakpoint(edit, set.front());
+    for (size_t i = 1; i < set.size(); ++i) StoreDataBreakpoint(-1, set[i]);
+}
+
+namespace {
+
+bool Same(const DataBreakpoint& a, const DataBreakpoint& b) {
+    return a.space == b.space && a.address == b.address && a.match == b.match &&
+           (a.match != WatchMatch::Equals || a.value == b.value);
+}
+
+}  // namespace
+
+bool HasDataBreakpoints(const std::vector<DataBreakpoint>& set) {
+    if (set.empty()) return false;
+    for (const DataBreakpoint& b : set)
+        if (std::none_of(DataBreakpoints.begin(), DataBreakpoints.end(), [&](const DataBreakpoint& d) { return Same(b, d); }))
+            return false;
+    return true;
+}
+
+void AddDataBreakpoints(const std::vector<DataBreakpoint>& set) {
+    for (const DataBreakpoint& b : set)
+        if (std::none_of(DataBreakpoints.begin(), DataBreakpoints.end(), [&](const DataBreakpoint& d) { return Same(b, d); }))
+            DataBreakpoints.push_back(b);
+    if (DebuggerForm) DebuggerForm->RefreshAll();
+}
+
+void RemoveDataBreakpoints(const std::vector<DataBreakpoint>& set) {
+    std::erase_if(DataBreakpoints, [&](const DataBreakpoint& d) {
+        return std::any_of(set.begin(), set.end(), [&](const DataBreakpoint& b) { return Same(b, d); });
+    });
+    ForgetWatchHit();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
 }

@@ -6,6 +6,8 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include <vector>
+
 #include "Debugger.h"
 
 class QCheckBox;
@@ -23,7 +25,12 @@ public:
     void SetBreakpoint(const DataBreakpoint& b);
     // The breakpoint the fields describe; false with a message when a field is not valid.
     bool ReadBreakpoint(DataBreakpoint* b, QString* error) const;
+    // The breakpoints the fields describe: those of the variable named in VariableBox (one per
+    // byte), or the one of the memory and address fields.
+    bool ReadBreakpoints(std::vector<DataBreakpoint>* out, QString* error) const;
 
+    // A variable by name (chosen from the program's variables or typed), or empty for an address.
+    QComboBox* VariableBox;
     QComboBox *SpaceBox, *ConditionBox;
     QLineEdit *AddressEdit, *ValueEdit;
     QCheckBox* EnabledBox;
@@ -33,6 +40,7 @@ protected:
 
 private:
     void UpdateValueField();
+    void UpdateAddressFields();
 };
 
 class TDebuggerForm : public QMdiSubWindow {
@@ -57,6 +65,7 @@ public:
 
     // The data breakpoint editor's work, also used by its buttons. `edit` < 0 adds.
     void StoreDataBreakpoint(int edit, const DataBreakpoint& b);
+    void OpenDataEditor(int edit);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,9 +76,15 @@ private:
     void FillStack();
     void FillStopwatch();
     void UpdateButtons();
-    void OpenDataEditor(int edit);
     bool running_ = false;
 };
+
+// The data breakpoints on a variable (the Watch window's Break on Write and Break on Change):
+// whether the exact set of breakpoints is there, and adding or removing it. The Debugger window,
+// when open, shows the change.
+bool HasDataBreakpoints(const std::vector<DataBreakpoint>& set);
+void AddDataBreakpoints(const std::vector<DataBreakpoint>& set);
+void RemoveDataBreakpoints(const std::vector<DataBreakpoint>& set);
 
 // The open debugger window, empty while there is none.
 extern QPointer<TDebuggerForm> DebuggerForm;

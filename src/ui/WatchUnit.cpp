@@ -8,6 +8,8 @@
 #include <set>
 
 #include "Code.h"
+#include "CodePlaces.h"
+#include "DebuggerUnit.h"
 #include "HexText.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
@@ -15,7 +17,6 @@
 #include "ValueDecoder.h"
 
 QPointer<TWatchForm> WatchForm;
-
 
 namespace {
 
@@ -399,7 +400,27 @@ QMenu* TWatchForm::MakeContextMenu(QTreeWidgetItem* item) {
             if (WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == path)
                 return ShowInMemory(WatchList->topLevelItem(i));
     });
-    // The breakpoint commands on a variable's bytes go here, after "Show in Memory".
+    // Data breakpoints on the variable's bytes: checked while they are set, unchecked to remove
+    // them. Variables without fixed bytes (in registers, on the stack) have none.
+    const SymbolTable* table = ActiveProgramSymbols();
+    menu->setToolTipsVisible(true);
+    const struct {
+        const char *caption, *name;
+        WatchMatch match;
+    } commands[] = {{"Break on Write", "BreakOnWrite", WatchMatch::AnyWrite},
+                    {"Break on Change", "BreakOnChange", WatchMatch::Changes}};
+    for (const auto& c : commands) {
+        std::string error = "the program has no symbols";
+        const std::vector<DataBreakpoint> set =
+            table ? VariableDataBreakpoints(*table, path.toStdString(), c.match, 0, &error) : std::vector<DataBreakpoint>();
+        QAction* a = menu->addAction(QString::fromLatin1(c.caption));
+        a->setObjectName(QString::fromLatin1(c.name));
+        a->setCheckable(true);
+        a->setChecked(HasDataBreakpoints(set));
+        a->setEnabled(!set.empty() && !(MainWindow && MainWindow->RunInProgress()));
+        if (set.empty()) a->setToolTip(QString::fromStdString(error));
+        connect(a, &QAction::triggered, this, [set](bool on) { on ? AddDataBreakpoints(set) : RemoveDataBreakpoints(set); });
+    }
     return menu;
 }
 

@@ -48,7 +48,8 @@ public:
         int count;
     };
     std::optional<MemoryBytes> MemoryOf(QTreeWidgetItem* item) const;
-    // The context menu of a row: "Show in Memory". The caller owns the menu.
+    // The context menu of a row: "Show in Memory", "Break on Write", "Break on Change". The
+    // caller owns the menu.
     QMenu* MakeContextMenu(QTreeWidgetItem* item);
     // Selects the row's bytes in the internal or external RAM view.
     void ShowInMemory(QTreeWidgetItem* item);

@@ -22,6 +22,8 @@ public:
     // Shows a code address where the user reads the program: the Source window at its C line when
     // the symbols have one, the listing's row otherwise; the window comes to the front.
     virtual void ShowCodePlace(uint16_t address) = 0;
+    // Whether a run is in progress (breakpoints are not edited then).
+    virtual bool RunInProgress() const = 0;
 
 protected:
     ~MainWindowLink() = default;

@@ -1,6 +1,7 @@
 // An SDCC program with its debug file in the desktop program: names in the listing, the Watch
 // window through a run, edits and Close File; broken and foreign symbol files.
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStyle>
 #include <QTreeWidget>
@@ -9,6 +10,7 @@
 #include <fstream>
 
 #include "HexText.h"
+#include "CodePlaces.h"
 #include "Debugger.h"
 #include "DebuggerUnit.h"
 #include "Disassembler.h"
@@ -416,6 +418,57 @@ TEST_F(SymbolsUiTest, DebuggerWindowSpeaksTheProgramsNames) {
     EXPECT_EQ(stack->topLevelItem(0)->text(1), QStringLiteral("helper.c:%1").arg(helperLine));
 }
 
+// Data breakpoints by variable name: from a Watch row's context menu (every byte of the variable,
+// checked while set) and typed into the editor; the Debugger window names the variable and the
+// C line of the instruction that wrote.
+TEST_F(SymbolsUiTest, DataBreakpointsByVariableName) {
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    form->ShowWatch->trigger();
+    form->ShowDebugger->trigger();
+    const uint32_t result = *ProgramSymbols.FindSymbol("result")->address;
+    std::unique_ptr<QMenu> menu(WatchForm->MakeContextMenu(WatchForm->FindRow("result")));
+    QAction* change = menu->findChild<QAction*>("BreakOnChange");
+    ASSERT_TRUE(change && change->isEnabled() && change->isCheckable());
+    EXPECT_FALSE(change->isChecked());
+    change->trigger();
+    ASSERT_EQ(DataBreakpoints.size(), 2u);  // an int: both bytes
+    EXPECT_EQ(DataBreakpoints[1].address, result + 1);
+    EXPECT_EQ(Column(DebuggerForm->DataList, 0),
+              QStringList({QStringLiteral("result (IRAM %1)").arg(QString::fromStdString(HexByteText(result))),
+                           QStringLiteral("result+1 (IRAM %1)").arg(QString::fromStdString(HexByteText(result + 1)))}));
+    menu.reset(WatchForm->MakeContextMenu(WatchForm->FindRow("result")));
+    EXPECT_TRUE(menu->findChild<QAction*>("BreakOnChange")->isChecked());
+    EXPECT_FALSE(menu->findChild<QAction*>("BreakOnWrite")->isChecked());
+
+    form->RunProg->trigger();
+    WaitForRun();
+    // Stopped in main: its loop counter lives in registers, which have no bytes to watch.
+    ASSERT_TRUE(WatchForm->FindRow("i"));
+    menu.reset(WatchForm->MakeContextMenu(WatchForm->FindRow("i")));
+    EXPECT_FALSE(menu->findChild<QAction*>("BreakOnWrite")->isEnabled());
+    EXPECT_EQ(InternalRam[result], 42);  // the start-up code's clearing changed nothing
+    const QString stop = DebuggerForm->StopLabel->text();
+    EXPECT_TRUE(stop.contains("result (IRAM")) << stop.toStdString();
+    EXPECT_TRUE(stop.contains(QStringLiteral("main.c:%1").arg(PrintfLine("result = helper(20, 22);")))) << stop.toStdString();
+    menu.reset(WatchForm->MakeContextMenu(WatchForm->FindRow("result")));
+    menu->findChild<QAction*>("BreakOnChange")->trigger();  // unchecked: removed
+    EXPECT_TRUE(DataBreakpoints.empty());
+
+    // Typed into the editor: a name it knows, one it does not.
+    TDataBreakpointDialog dialog;
+    EXPECT_GT(dialog.VariableBox->findText("negative"), 0);
+    dialog.VariableBox->setCurrentText("negative");
+    EXPECT_FALSE(dialog.AddressEdit->isEnabled());
+    std::vector<DataBreakpoint> set;
+    QString error;
+    ASSERT_TRUE(dialog.ReadBreakpoints(&set, &error)) << error.toStdString();
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(set[0].address, *ProgramSymbols.FindSymbol("negative")->address);
+    dialog.VariableBox->setCurrentText("nosuch");
+    EXPECT_FALSE(dialog.ReadBreakpoints(&set, &error));
+    EXPECT_TRUE(error.contains("nosuch")) << error.toStdString();
+}
+
 // A session kept beside the program: breakpoints by C line, routine and address, a data
 // breakpoint by variable, the source folder found once with "Locate...", the Watch window's
 // open rows and the windows come back when the program is opened again or reloaded; what no
@@ -438,11 +491,10 @@ TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
     const uint16_t mulint = *LabelAddress("__mulint");
     BreakpointTable.Set(inside, 2);  // disabled
     BreakpointTable.Set(mulint, 1);
-    DataBreakpoint onResult;
     std::string error;
-    ASSERT_TRUE(ParseWatchText(HexDigits(*ProgramSymbols.FindSymbol("result")->address, 2), &onResult, &error));
-    onResult.match = WatchMatch::Changes;
-    DataBreakpoints = {onResult};
+    DataBreakpoints = VariableDataBreakpoints(ProgramSymbols, "result", WatchMatch::Changes, 0, &error);
+    ASSERT_EQ(DataBreakpoints.size(), 2u);
+    const DataBreakpoint onResult = DataBreakpoints[0];
     form->ShowWatch->trigger();
     WatchForm->FindRow("origin")->setExpanded(true);
     form->ShowDebugger->trigger();
@@ -461,7 +513,8 @@ TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
     EXPECT_EQ(BreakpointTable[lineStart], 1);
     EXPECT_EQ(BreakpointTable[inside], 2);
     EXPECT_EQ(BreakpointTable[mulint], 1);
-    ASSERT_EQ(DataBreakpoints.size(), 1u);
+    ASSERT_EQ(DataBreakpoints.size(), 2u);  // kept as one entry by the variable's name
+    EXPECT_NE(dir.Read("main.corvamat-session").find("\"variable\": \"result\""), std::string::npos);
     EXPECT_EQ(DataBreakpoints[0].address, onResult.address);
     EXPECT_EQ(DataBreakpoints[0].match, WatchMatch::Changes);
     ASSERT_TRUE(WatchForm && SourceForm && DebuggerForm && Form2);
@@ -494,6 +547,7 @@ TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
     form->OpenHEX->trigger();
     EXPECT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(BreakpointTable[inside], 2);
+    DataBreakpoints.clear();
 }
 
 }  // namespace
