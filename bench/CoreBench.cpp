@@ -4,6 +4,7 @@
 #include "Code.h"
 #include "Debugger.h"
 #include "Disassembler.h"
+#include "Observers.h"
 #include "Symbols.h"
 
 namespace {
@@ -35,11 +36,7 @@ void BM_StepInstruction(benchmark::State& state) {
     PlaceLoop();
     ScreenUpdateCountdown = 255;  // no windows
     uint64_t cycles = 0;
-    for (auto _ : state) {
-        const uint16_t pc = ProgramCounter;
-        cycles += AsmTable[CodeMemory[pc]].Cycles;
-        StepInstruction(pc);
-    }
+    for (auto _ : state) cycles += StepInstruction(ProgramCounter).cycles;
     ScreenUpdateCountdown = 0;
     state.counters["machine_cycles_per_s"] =
         benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
@@ -50,17 +47,13 @@ BENCHMARK(BM_StepInstruction);
 // path that looks for it, as in a run with refreshes switched off.
 void BM_StepInstructionWithDataBreakpoint(benchmark::State& state) {
     PlaceLoop();
-    DataBreakpoints = {{WatchSpace::Xram, 0x1234, WatchMatch::AnyWrite, 0, true}};
+    AddDataBreakpoint({WatchSpace::Xram, 0x1234, WatchMatch::AnyWrite, 0, true});
     ArmDebugStops(nullptr);
     ScreenRefreshDue = 0;
     ScreenUpdateCountdown = 0;
     uint64_t cycles = 0;
-    for (auto _ : state) {
-        const uint16_t pc = ProgramCounter;
-        cycles += AsmTable[CodeMemory[pc]].Cycles;
-        StepInstruction(pc);
-    }
-    DataBreakpoints.clear();
+    for (auto _ : state) cycles += StepInstruction(ProgramCounter).cycles;
+    RemoveDataBreakpoints();
     ArmDebugStops(nullptr);
     state.counters["machine_cycles_per_s"] =
         benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);

@@ -29,6 +29,7 @@
 #include "PortUnit.h"
 #include "SerialUnit.h"
 #include "Code.h"
+#include "Inputs.h"
 #include "DasmCfg.h"
 #include "Debugger.h"
 #include "Disassembler.h"
@@ -96,7 +97,6 @@ TForm1::TForm1(const QString& settingsPath) {
     SettingsPath = settingsPath.isEmpty() ? QString::fromStdString(SettingsFilePath()) : settingsPath;
     LoadSettingsFile(SettingsPath.toStdString());
     Processor8052 = Settings.Processor;
-    IndirectWritePending = 0;
     RegisterViewIdle = 1;
 
     CreateActions();
@@ -544,7 +544,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     ProgramCounter = 0;
     ShowProgramCounter(0);
     // Data breakpoints belong to the program, as the code breakpoints the loader cleared do.
-    DataBreakpoints.clear();
+    RemoveDataBreakpoints();
     ForgetWatchHit();
     // The session's source folders are known before the Source window looks for the files.
     ReadSession(full);
@@ -592,8 +592,9 @@ void TForm1::ToggleBPExecute() {
     if (!Form2) return;
     int a = Form2->SelectedAddress();
     if (a < 0) return;
-    // A disabled breakpoint (2) goes too.
-    BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] != 0 ? 0 : 1);
+    // A disabled breakpoint goes too.
+    if (const int id = CodeBreakpointAt(uint16_t(a))) RemoveBreakpoint(id);
+    else AddCodeBreakpoint(uint16_t(a));
     Form2->RepaintGrid();
     if (DebuggerForm) DebuggerForm->RefreshAll();
 }
@@ -602,7 +603,7 @@ void TForm1::ClearBPExecute() {
     if (!Form2) return;
     uint32_t a = 0;
     for (size_t i = 0; i < Listing.size(); ++i) {
-        BreakpointTable.Set(uint16_t(a), 0);
+        if (const int id = CodeBreakpointAt(uint16_t(a))) RemoveBreakpoint(id);
         a = (a + AsmTable[CodeMemory[uint16_t(a)]].Length) & 0xFFFF;
     }
     Form2->RepaintGrid();
@@ -614,20 +615,21 @@ void TForm1::SetPCExecute() {
     int a = Form2->SelectedAddress();
     if (a < 0) return;
     FinishWorker(true);
-    ProgramCounter = uint16_t(a);
+    MachineInput in;
+    in.kind = InputKind::SetPc;
+    in.address = uint16_t(a);
+    SubmitInput(in);
     ShowProgramCounter(ProgramCounter);
 }
 
 void TForm1::ResetMCExecute() {
     StopExecute();
     FinishWorker(true);
-    InterruptLevelStack.Fill(0);
     if (Form2) Form2->SelectRow(0);
-    ProgramCounter = 0;
+    MachineInput in;
+    in.kind = InputKind::Reset;
+    SubmitInput(in);
     ShowProgramCounter(0);
-    ClearInternalRam();
-    InterruptHold = 0;
-    ResetDebugCounters();
     // The display's digits went dark with the controller: none lights until the program selects
     // it again.
     ForgetLatchedPins();
@@ -637,13 +639,17 @@ void TForm1::ResetMCExecute() {
 
 void TForm1::ClearIntRAMExecute() {
     FinishWorker();
-    ClearInternalRam();
+    MachineInput in;
+    in.kind = InputKind::ClearInternalRam;
+    SubmitInput(in);
     RefreshAllViews();
 }
 
 void TForm1::ClearExtRAMExecute() {
     FinishWorker();
-    ClearExternalRam();
+    MachineInput in;
+    in.kind = InputKind::ClearExternalRam;
+    SubmitInput(in);
     RefreshAllViews();
 }
 

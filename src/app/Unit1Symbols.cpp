@@ -75,12 +75,24 @@ void TForm1::SymbolsChanged() {
     if (SourceForm) SourceForm->Reload();
 }
 
+namespace {
+
+// What the reader of a symbol file skipped, in one message box.
+void TellNotes(QWidget* parent) {
+    QString text;
+    for (const auto& note : ProgramSymbols.notes) text += (text.isEmpty() ? "" : "\n") + QString::fromStdString(note);
+    if (!text.isEmpty()) CurrentPrompts().Error(parent, text + QStringLiteral(" The rest of the file is used."));
+}
+
+}  // namespace
+
 void TForm1::LoadSymbolsBesideProgram(const QString& programPath) {
     std::string error;
     LoadProgramSymbolsBeside(programPath.toStdString(), &error);
     if (!error.empty())
         CurrentPrompts().Error(this, QString::fromStdString(error) +
                                          QStringLiteral(" The program is loaded without symbols."));
+    TellNotes(this);
     LoadSymbols->setEnabled(true);
     if (WatchForm) WatchForm->Refresh();
     if (SourceForm) SourceForm->Reload();
@@ -98,6 +110,7 @@ void TForm1::LoadSymbolsExecute() {
         CurrentPrompts().Error(this, QString::fromStdString(error));
         return;
     }
+    TellNotes(this);
     SymbolsChanged();
 }
 
@@ -145,10 +158,16 @@ void TForm1::FinishLineAfterReturn() {
 void TForm1::StartLineStep(bool overCalls) {
     const SymbolTable* t = ActiveProgramSymbols();
     FinishWorker();
-    // The first address of every other line record stops the run; a call's body counts unless
-    // the step goes over calls, where SP must be back at its value at the start of the line.
+    // The first address of every other line record stops the run, and the first address of this
+    // line too when it is reached in another call (recursion: the same line of the caller). A
+    // call's body counts unless the step goes over calls, where SP must be back at its value at
+    // the start of the line.
     OneShotStop stop;
     for (uint16_t a : t->OtherLineStarts(ProgramCounter)) stop.addresses.set(a);
+    if (const LineRecord* here = t->LineAt(ProgramCounter))
+        for (const LineRecord& r : t->lines)
+            if (r.line == here->line && r.file == here->file) stop.sameLineAddresses.set(r.address);
+    stop.depth = CallDepth();
     if (overCalls) {
         stop.stack = OneShotStop::Stack::AtMost;
         stop.stackLimit = InternalRam[Sfr::SP];

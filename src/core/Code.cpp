@@ -1,32 +1,25 @@
-// Machine state, store routines with pin side effects, interrupts, timers and instruction execution.
+// The machine value, store routines with pin side effects, interrupts, timers and instruction
+// execution.
 #include "Code.h"
 
 #include "Debugger.h"
+#include "Inputs.h"
+#include "Observers.h"
 
-std::array<uint8_t, 0x10000> CodeMemory{};
-SharedBytes<kInternalRamSize + 1> InternalRam;
-SharedBytes<0x10000> ExternalRam;
+MachineState Machine;
 SharedBytes<0x10000> BreakpointTable;
-Shared<uint16_t> ProgramCounter;
 Shared<int32_t> ProgramEnd;
 Shared<uint8_t> Processor8052{1};
-thread_local uint8_t IndirectWritePending = 0;
-SharedBytes<4> InterruptLevelStack;
 Shared<uint8_t> ScreenUpdateCountdown;
 Shared<uint8_t> RegisterViewIdle{1};
 Shared<uint16_t> PendingRegisterAddress;
 Shared<uint8_t> PendingRegisterValue;
-Shared<uint8_t> InterruptHold;
-Shared<uint8_t> SerialReceiveBuffer;
-Shared<uint8_t> SerialReceiveBufferRead{1};
+thread_local bool StoringAsWorker = false;
 
 namespace {
 
 std::atomic<StoreRefreshHooks*> RefreshHooks{nullptr};
 std::atomic<SerialOutputHook*> SerialHook{nullptr};
-// The byte the simulation thread last stored into SBUF: what an instruction sends, even when the
-// user-interface thread puts a received byte at InternalRam[SBUF] in between.
-uint8_t TransmitByte = 0;
 
 // TCON bits
 constexpr uint8_t TF1 = 0x80, TR1 = 0x40, TF0 = 0x20, TR0 = 0x10, IE1 = 0x08, IT1 = 0x04,
@@ -39,23 +32,21 @@ constexpr uint8_t TF2 = 0x80, EXF2 = 0x40, RCLK = 0x20, TCLK = 0x10, EXEN2 = 0x0
 
 // ---- What the step routine may skip ----------------------------------------------------------
 //
-// Most instructions change nothing that the interrupt stage or the timer set-up depends on. Two
-// bits, set by every store (of either thread) that changes such a register, tell the next step
-// to look again; the step takes them with an exchange, so that a bit the other thread sets in
-// the meantime is never lost.
+// Most instructions change nothing that the interrupt stage or the timer set-up depends on. Bits
+// of Machine.stepDue, set by every store that changes such a register, tell the next step to look
+// again; the step takes them with an exchange, so that a bit set by SubmitInput on another thread
+// in the meantime is never lost.
 //
 // kInterruptStageDue: an interrupt could have become acceptable, or a level-triggered request
-// could have to follow its pin: stores that change TCON, SCON, T2CON or P3, every store to IE
-// or IP (they hold off interrupts for one instruction), RETI, an accepted interrupt, Reset.
-// kTimerPlanDue: TMOD, TR0/TR1 in TCON, the gate pins INT0/INT1 in P3 or T2CON changed; the
-// timer plan is rebuilt before the next timer stage.
-constexpr uint8_t kInterruptStageDue = 1, kTimerPlanDue = 2;
-std::atomic<uint8_t> StepDue{kInterruptStageDue | kTimerPlanDue};
+// could have to follow its pin: stores that change TCON, SCON, T2CON or the P3 pins, every store
+// to IE or IP (they hold off interrupts for one instruction), RETI, an accepted interrupt, Reset.
+// kTimerPlanDue: TMOD, TR0/TR1 in TCON, the gate pins INT0/INT1 or T2CON changed; the timer plan
+// is rebuilt before the next timer stage.
+inline void MarkInterruptStageDue() { Machine.stepDue.FetchOr(kInterruptStageDue); }
+inline void MarkTimerPlanDue() { Machine.stepDue.FetchOr(kTimerPlanDue); }
 
-inline void MarkInterruptStageDue() { StepDue.fetch_or(kInterruptStageDue, std::memory_order_release); }
-inline void MarkTimerPlanDue() { StepDue.fetch_or(kTimerPlanDue, std::memory_order_release); }
-
-// After a store of `v` over `old` to one of the registers above: which flags it raises.
+// After a store of `v` over `old` to one of the registers above: which flags it raises. For P3,
+// `old` and `v` are the pin levels.
 inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
     const uint8_t changed = old ^ v;
     switch (a) {
@@ -78,6 +69,7 @@ inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
             break;
         case Sfr::SCON:
             if (changed) MarkInterruptStageDue();
+            SerialLineWake();
             break;
         case Sfr::IE:
         case Sfr::IP: MarkInterruptStageDue(); break;
@@ -92,56 +84,93 @@ inline void NoteControlStore(uint16_t a, uint8_t old, uint8_t v) {
 [[gnu::noinline, gnu::cold]] uint8_t ReadReceiveBuffer() {
     std::atomic_thread_fence(std::memory_order_acquire);
     const uint8_t v = SerialReceiveBuffer;
-    SerialReceiveBufferRead = 1;
+    if (!SerialReceiveBufferRead) {
+        SerialReceiveBufferRead = 1;
+        SerialLineWake();
+    }
     return v;
 }
 
-// An instruction's read of direct address a (a source operand or the read of a read-modify-write).
+// Direct addresses whose read by an instruction is not the byte itself: SBUF (the receive buffer)
+// and the ports (an instruction that reads a port reads its pins).
+constexpr uint8_t kReadPlain = 0, kReadSbuf = 1, kReadPort = 2;
+constexpr std::array<uint8_t, 256> MakeReadTable() {
+    std::array<uint8_t, 256> t{};
+    t[Sfr::SBUF] = kReadSbuf;
+    t[Sfr::P0] = t[Sfr::P1] = t[Sfr::P2] = t[Sfr::P3] = kReadPort;
+    return t;
+}
+constexpr std::array<uint8_t, 256> kReadKind = MakeReadTable();
+
+[[gnu::noinline]] uint8_t ReadSpecial(uint8_t a) {
+    if (a == Sfr::SBUF) return ReadReceiveBuffer();
+    return PortPins((a >> 4) & 3);
+}
+
+// An instruction's read of direct address a as a source operand: a port gives its pins.
 [[gnu::always_inline]] inline uint8_t Src(uint8_t a) {
+    if (kReadKind[a] != kReadPlain) [[unlikely]] return ReadSpecial(a);
+    return R(a);
+}
+
+// The read of a read-modify-write instruction (ANL, ORL, XRL, INC, DEC, DJNZ direct): a port gives
+// its latch, as the published instruction set describes.
+[[gnu::always_inline]] inline uint8_t SrcLatch(uint8_t a) {
     if (a == Sfr::SBUF) [[unlikely]] return ReadReceiveBuffer();
     return R(a);
+}
+
+// An instruction's test of a bit (JB, JNB, MOV C,bit, ANL/ORL C,bit): a port bit gives its pin.
+[[gnu::always_inline]] inline int ReadPinBit(uint8_t b) {
+    if ((b & 0xC8) == 0x80) [[unlikely]] return (PortPins((b >> 4) & 3) >> (b & 7)) & 1;
+    return ReadBit(b);
 }
 
 // ---- The store routine ---------------------------------------------------------------------
 //
 // Every store routine has two forms. A watched store (Watched = true) does everything a store
-// can do for the windows: it refreshes them while ScreenUpdateCountdown is 0. An unwatched store
-// only changes the byte and its pin, timer and interrupt effects. The step routine is compiled
-// in both forms and the run loop decides once per instruction which one runs; the user-interface
-// thread's stores decide per store.
+// can do beyond the byte: while ScreenUpdateCountdown is 0 it tells the store observers and, when
+// they are due, the windows. An unwatched store only changes the byte and its pin, timer and
+// interrupt effects. The step routine is compiled in both forms and the run loop decides once per
+// instruction which one runs; stores outside the step decide per store.
+//
+// `Program` tells a store of the program (an instruction, or the hardware acting for it) from a
+// user's store (an input): only the program's store to IE or IP holds interrupts off and only its
+// store to SBUF loads the byte to send. `by` tells the observers who made it.
 
-template <bool Worker>
-[[gnu::noinline]] void Refresh(uint16_t a, uint8_t v, uint8_t old) {
-    // Data breakpoints keep the stores on the watched path; the windows may not be due.
-    if (Worker && DataWatchArmed) {
-        NoteWatchedStore(a, v, old);
+template <bool Program>
+[[gnu::noinline]] void Refresh(uint16_t a, uint8_t v, uint8_t old, StoreBy by) {
+    if (StoreObserversInstalled()) {
+        NotifyStoreObservers(StoreSpace::Internal, a, v, old, by);
+        // The run loop watches every store for the observers; the windows may not be due.
         if (!ScreenRefreshDue) return;
     }
     StoreRefreshHooks* hooks = RefreshHooks.load(std::memory_order_acquire);
     if (!hooks) return;
+    const bool worker = Program || StoringAsWorker;
     RegisterViewIdle = 0;
-    if (Worker) {
+    if (worker) {
         PendingRegisterAddress = a;
         PendingRegisterValue = v;
     }
-    hooks->DirectStored(a, v, old, Worker);
+    hooks->DirectStored(a, v, old, worker);
     RegisterViewIdle = 1;
 }
 
-// The byte itself, and in a watched store the refresh.
-template <bool Worker, bool Watched>
-[[gnu::always_inline]] inline void StoreByte(uint16_t a, uint8_t v) {
+// The byte itself, and in a watched store the observers and the refresh.
+template <bool Program, bool Watched>
+[[gnu::always_inline]] inline void StoreByte(uint16_t a, uint8_t v, StoreBy by) {
     if (Watched && ScreenUpdateCountdown == 0) {
         uint8_t old = R(a);
         InternalRam.Set(a, v);
-        Refresh<Worker>(a, v, old);
+        Refresh<Program>(a, v, old, by);
     } else {
         InternalRam.Set(a, v);
     }
 }
 
-template <bool Worker, bool Watched>
-inline void StoreAs(uint16_t a, uint8_t v);
+template <bool Program, bool Watched>
+inline void StoreAs(uint16_t a, uint8_t v, StoreBy by = StoreBy::Instruction);
 
 // A Timer 0/1 half as a counter: its limit, reload value and current count for a mode. Mode 0 is
 // the 13-bit counter of TH and the low five bits of TL.
@@ -159,56 +188,61 @@ inline TimerCount ReadTimer(int mode, uint16_t th, uint16_t tl) {
 }
 
 // Stores a count back: TH then TL in modes 0 and 1, TL alone in modes 2 and 3.
-template <bool Worker, bool Watched>
+template <bool Program, bool Watched>
 void WriteTimer(int mode, uint16_t th, uint16_t tl, uint32_t count) {
+    constexpr StoreBy hw = StoreBy::Hardware;
     switch (mode & 3) {
         case 0:
-            StoreAs<Worker, Watched>(th, uint8_t(count / 32));
-            StoreAs<Worker, Watched>(tl, uint8_t(count % 32));
+            StoreAs<Program, Watched>(th, uint8_t(count / 32), hw);
+            StoreAs<Program, Watched>(tl, uint8_t(count % 32), hw);
             break;
         case 1:
-            StoreAs<Worker, Watched>(th, uint8_t(count / 256));
-            StoreAs<Worker, Watched>(tl, uint8_t(count % 256));
+            StoreAs<Program, Watched>(th, uint8_t(count / 256), hw);
+            StoreAs<Program, Watched>(tl, uint8_t(count % 256), hw);
             break;
-        default: StoreAs<Worker, Watched>(tl, uint8_t(count)); break;
+        default: StoreAs<Program, Watched>(tl, uint8_t(count), hw); break;
     }
 }
 
 // One event on a counter input (T0 or T1 pin).
-template <bool Worker, bool Watched>
+template <bool Program, bool Watched>
 void CounterTick(int mode, uint16_t th, uint16_t tl, uint8_t flag) {
     TimerCount t = ReadTimer(mode, th, tl);
     uint32_t next = t.count + 1;
     if (next == t.limit) {
         next = t.reload;
-        StoreAs<Worker, Watched>(Sfr::TCON, R(Sfr::TCON) | flag);
+        StoreAs<Program, Watched>(Sfr::TCON, R(Sfr::TCON) | flag, StoreBy::Hardware);
     }
-    WriteTimer<Worker, Watched>(mode, th, tl, next);
+    WriteTimer<Program, Watched>(mode, th, tl, next);
 }
 
-// A store to P3: falling edges on INT0/INT1 (edge mode) and on the T0/T1 counter inputs.
-template <bool Worker, bool Watched>
+// The P3 pins went from p to v (a store to the latch or a device's pull): falling edges on
+// INT0/INT1 (edge mode) and on the T0/T1 counter inputs. The gates read the pins as they are now.
+template <bool Program, bool Watched>
 void Port3Edges(uint8_t p, uint8_t v) {
+    constexpr StoreBy hw = StoreBy::Hardware;
     uint8_t falling = p & ~v;
     if (!falling) return;
     // An edge-triggered request is latched whatever EA and EX0/EX1 say; it is taken once enabled.
-    if ((falling & 0x04) && (R(Sfr::TCON) & IT0)) StoreAs<Worker, Watched>(Sfr::TCON, R(Sfr::TCON) | IE0);
-    if ((falling & 0x08) && (R(Sfr::TCON) & IT1)) StoreAs<Worker, Watched>(Sfr::TCON, R(Sfr::TCON) | IE1);
+    if ((falling & 0x04) && (R(Sfr::TCON) & IT0)) StoreAs<Program, Watched>(Sfr::TCON, R(Sfr::TCON) | IE0, hw);
+    if ((falling & 0x08) && (R(Sfr::TCON) & IT1)) StoreAs<Program, Watched>(Sfr::TCON, R(Sfr::TCON) | IE1, hw);
     if (falling & 0x10) {
         uint8_t tmod = R(Sfr::TMOD);
         if ((R(Sfr::TCON) & TR0) && (tmod & 0x04) && (!(tmod & 0x08) || (p & 0x04)))
-            CounterTick<Worker, Watched>(tmod & 3, Sfr::TH0, Sfr::TL0, TF0);
+            CounterTick<Program, Watched>(tmod & 3, Sfr::TH0, Sfr::TL0, TF0);
     }
     if (falling & 0x20) {
         uint8_t tmod = R(Sfr::TMOD);
         if ((R(Sfr::TCON) & TR1) && (tmod & 0x40) && (!(tmod & 0x80) || (p & 0x08)))
-            CounterTick<Worker, Watched>((tmod >> 4) & 3, Sfr::TH1, Sfr::TL1, TF1);
+            CounterTick<Program, Watched>((tmod >> 4) & 3, Sfr::TH1, Sfr::TL1, TF1);
     }
 }
 
-// A store to P1 on the 8052: the T2 counter input and the T2EX capture/reload trigger.
-template <bool Worker, bool Watched>
+// The P1 pins went from p to v on the 8052: the T2 counter input and the T2EX capture/reload
+// trigger.
+template <bool Program, bool Watched>
 void Port1Edges(uint8_t p, uint8_t v) {
+    constexpr StoreBy hw = StoreBy::Hardware;
     uint8_t falling = p & ~v;
     if (!falling) return;
     if (falling & 0x01) {
@@ -219,10 +253,10 @@ void Port1Edges(uint8_t p, uint8_t v) {
                 bool baud = s & (RCLK | TCLK);
                 // In baud-rate mode Timer 2 always reloads and never sets TF2.
                 n = (s & CPRL2) && !baud ? 0 : R(Sfr::RCAP2H) * 256u + R(Sfr::RCAP2L);
-                if (!baud) StoreAs<Worker, Watched>(Sfr::T2CON, R(Sfr::T2CON) | TF2);
+                if (!baud) StoreAs<Program, Watched>(Sfr::T2CON, R(Sfr::T2CON) | TF2, hw);
             }
-            StoreAs<Worker, Watched>(Sfr::TH2, uint8_t(n >> 8));
-            StoreAs<Worker, Watched>(Sfr::TL2, uint8_t(n));
+            StoreAs<Program, Watched>(Sfr::TH2, uint8_t(n >> 8), hw);
+            StoreAs<Program, Watched>(Sfr::TL2, uint8_t(n), hw);
         }
     }
     if (falling & 0x02) {
@@ -231,86 +265,98 @@ void Port1Edges(uint8_t p, uint8_t v) {
             if (s & (RCLK | TCLK)) {
                 // Baud-rate mode: the edge only raises EXF2.
             } else if (s & CPRL2) {
-                StoreAs<Worker, Watched>(Sfr::RCAP2H, R(Sfr::TH2));
-                StoreAs<Worker, Watched>(Sfr::RCAP2L, R(Sfr::TL2));
+                StoreAs<Program, Watched>(Sfr::RCAP2H, R(Sfr::TH2), hw);
+                StoreAs<Program, Watched>(Sfr::RCAP2L, R(Sfr::TL2), hw);
             } else {
-                StoreAs<Worker, Watched>(Sfr::TH2, R(Sfr::RCAP2H));
-                StoreAs<Worker, Watched>(Sfr::TL2, R(Sfr::RCAP2L));
+                StoreAs<Program, Watched>(Sfr::TH2, R(Sfr::RCAP2H), hw);
+                StoreAs<Program, Watched>(Sfr::TL2, R(Sfr::RCAP2L), hw);
             }
-            StoreAs<Worker, Watched>(Sfr::T2CON, R(Sfr::T2CON) | EXF2);
+            StoreAs<Program, Watched>(Sfr::T2CON, R(Sfr::T2CON) | EXF2, hw);
         }
     }
 }
 
-// Addresses whose store does more than change the byte: P1 and P3 (pin edges), IE and IP (the
-// interrupt hold), TCON, TMOD, SCON and T2CON (interrupt requests and the timer plan), SBUF (the
-// byte to send), and everything from kIndirectNowhere on (dropped).
+// The pins of port n go from `before` to `after`: the edges' stores (before the port's own
+// store, when a store changes them), then the level requests and timer gates.
+template <bool Program, bool Watched>
+void PinEdges(int n, uint8_t before, uint8_t after) {
+    if (n == 3) Port3Edges<Program, Watched>(before, after);
+    else if (n == 1 && Processor8052) Port1Edges<Program, Watched>(before, after);
+}
+inline void PinLevelsChanged(int n, uint8_t before, uint8_t after) {
+    if (n == 3) NoteControlStore(Sfr::P3, before, after);
+}
+
+std::atomic<PortLatchListener*> LatchListener{nullptr};
+
+// Addresses whose store does more than change the byte: the ports (pin edges, latch listeners), IE
+// and IP (the interrupt hold), TCON, TMOD, SCON and T2CON (interrupt requests and the timer plan),
+// SBUF (the byte to send), and everything from kIndirectNowhere on (dropped).
 constexpr std::array<bool, kInternalRamSize + 1> MakeSpecialTable() {
     std::array<bool, kInternalRamSize + 1> t{};
-    t[Sfr::P1] = t[Sfr::P3] = t[Sfr::IE] = t[Sfr::IP] = t[Sfr::SBUF] = t[kIndirectNowhere] = true;
+    t[Sfr::P0] = t[Sfr::P1] = t[Sfr::P2] = t[Sfr::P3] = true;
+    t[Sfr::IE] = t[Sfr::IP] = t[Sfr::SBUF] = t[kIndirectNowhere] = true;
     t[Sfr::TCON] = t[Sfr::TMOD] = t[Sfr::SCON] = t[Sfr::T2CON] = true;
     return t;
 }
 constexpr std::array<bool, kInternalRamSize + 1> kSpecialStore = MakeSpecialTable();
 
-template <bool Worker, bool Watched>
-[[gnu::noinline]] void StoreSlow(uint16_t a, uint8_t v) {
-    if (IndirectWritePending) {
-        IndirectWritePending = 0;
-        if (a > 0x7F) {
-            // The 8051 has no RAM above 7Fh for indirect access: the store goes nowhere.
-            if (!Processor8052) return;
-            a += 0x80;
-        }
-    }
+template <bool Program, bool Watched>
+[[gnu::noinline]] void StoreSlow(uint16_t a, uint8_t v, StoreBy by) {
     if (a >= kIndirectNowhere) return;
-    if (a == Sfr::P3) {
-        Port3Edges<Worker, Watched>(R(Sfr::P3), v);
-    } else if (a == Sfr::P1) {
-        if (Processor8052) Port1Edges<Worker, Watched>(R(Sfr::P1), v);
-    } else if (Worker && (a == Sfr::IE || a == Sfr::IP)) {
+    const uint8_t old = R(a);
+    if (IsPortAddress(a)) {
+        const int n = (a >> 4) & 3;
+        const uint8_t pull = Machine.pins[n];
+        const uint8_t before = old & pull, after = v & pull;
+        if (before != after) PinEdges<Program, Watched>(n, before, after);
+        StoreByte<Program, Watched>(a, v, by);
+        if (before != after) PinLevelsChanged(n, before, after);
+        if (old != v)
+            if (PortLatchListener* l = LatchListener.load(std::memory_order_acquire)) l->LatchChanged(n, v);
+        return;
+    }
+    if (Program && (a == Sfr::IE || a == Sfr::IP)) {
         // An instruction that writes IE or IP lets one more instruction run before an interrupt.
         InterruptHold = 1;
-    } else if (Worker && a == Sfr::SBUF) {
-        TransmitByte = v;
+    } else if (Program && a == Sfr::SBUF) {
+        Machine.txByte = v;
     }
-    const uint8_t old = R(a);
-    StoreByte<Worker, Watched>(a, v);
+    StoreByte<Program, Watched>(a, v, by);
     if (kSpecialStore[a]) NoteControlStore(a, old, v);
 }
 
 // The store routine. Most stores change one byte of RAM or an SFR without pin effects; they take
 // the short path, which costs a table lookup.
-template <bool Worker, bool Watched>
-[[gnu::always_inline]] inline void StoreAs(uint16_t a, uint8_t v) {
-    if (IndirectWritePending || a > kIndirectNowhere || kSpecialStore[a]) {
-        StoreSlow<Worker, Watched>(a, v);
+template <bool Program, bool Watched>
+[[gnu::always_inline]] inline void StoreAs(uint16_t a, uint8_t v, StoreBy by) {
+    if (a > kIndirectNowhere || kSpecialStore[a]) {
+        StoreSlow<Program, Watched>(a, v, by);
     } else {
-        StoreByte<Worker, Watched>(a, v);
+        StoreByte<Program, Watched>(a, v, by);
     }
 }
 
-template <bool Worker, bool Watched>
-void ExternalStoreAs(uint16_t a, uint8_t v) {
-    if (Worker && Watched && ScreenUpdateCountdown == 0 && DataWatchArmed) {
-        // Data breakpoints keep the stores on the watched path; the windows may not be due.
-        const uint8_t old = ExternalRam[a];
+template <bool Program, bool Watched>
+void ExternalStoreAs(uint16_t a, uint8_t v, StoreBy by) {
+    if (!(Watched && ScreenUpdateCountdown == 0)) {
         ExternalRam.Set(a, v);
-        NoteWatchedExternalStore(a, v, old);
+        return;
+    }
+    const uint8_t old = ExternalRam[a];
+    ExternalRam.Set(a, v);
+    if (StoreObserversInstalled()) {
+        NotifyStoreObservers(StoreSpace::External, a, v, old, by);
         if (!ScreenRefreshDue) return;
-    } else {
-        ExternalRam.Set(a, v);
     }
-    if (Watched && ScreenUpdateCountdown == 0) {
-        if (StoreRefreshHooks* h = RefreshHooks.load(std::memory_order_acquire))
-            h->ExternalStored(a, v, Worker);
-    }
+    if (StoreRefreshHooks* h = RefreshHooks.load(std::memory_order_acquire))
+        h->ExternalStored(a, v, Program || StoringAsWorker);
 }
 
 // A store of the worker whose register has no effect beyond the byte (see StoreFixed below).
 template <bool Watched>
-[[gnu::always_inline]] inline void StoreRegister(uint16_t a, uint8_t v) {
-    StoreByte<true, Watched>(a, v);
+[[gnu::always_inline]] inline void StoreRegister(uint16_t a, uint8_t v, StoreBy by) {
+    StoreByte<true, Watched>(a, v, by);
 }
 
 // ---- Timers --------------------------------------------------------------------------------
@@ -323,7 +369,7 @@ template <bool Watched>
     const uint8_t now = R(reg);
     const uint8_t v = Watched ? uint8_t(base | flag) : uint8_t(now | flag);
     if (v == now && !Watched) return;
-    StoreRegister<Watched>(reg, v);
+    StoreRegister<Watched>(reg, v, StoreBy::Hardware);
     if (v != now) MarkInterruptStageDue();
 }
 
@@ -355,7 +401,7 @@ template <bool Watched>
         unsigned count = low + c;
         if (!Watched) {
             // In arithmetic, not branches: the compiler would otherwise test the overflow, which
-            // a fast baud rate makes as good as random. `overflow` is 0 or 1 (c is at most 4).
+            // a fast baud rate makes as good as random. `overflow` is 0 or 1 (c is at most 6).
             const unsigned reload = mode == 2 ? R(th) : 0;
             const unsigned overflow = count >> 8;
             count -= (0u - overflow) & (0x100 - reload);
@@ -375,34 +421,21 @@ template <bool Watched>
                 }
             }
         }
-        StoreRegister<Watched>(tl, uint8_t(count));
+        StoreRegister<Watched>(tl, uint8_t(count), StoreBy::Hardware);
     } else if (mode == 1 && low + c < 0x100) {
-        if (Watched) StoreRegister<Watched>(th, R(th));
-        StoreRegister<Watched>(tl, uint8_t(low + c));
+        if (Watched) StoreRegister<Watched>(th, R(th), StoreBy::Hardware);
+        StoreRegister<Watched>(tl, uint8_t(low + c), StoreBy::Hardware);
     } else if (mode == 0 && (low & 0x1F) + c < 0x20) {
-        if (Watched) StoreRegister<Watched>(th, R(th));
-        StoreRegister<Watched>(tl, uint8_t((low & 0x1F) + c));
+        if (Watched) StoreRegister<Watched>(th, R(th), StoreBy::Hardware);
+        StoreRegister<Watched>(tl, uint8_t((low & 0x1F) + c), StoreBy::Hardware);
     } else {
         RunTimerCounts<Watched>(mode, th, tl, flag, storeFlag, c);
     }
 }
 
-// What the timer stage does, worked out from TMOD, TCON, P3 and T2CON whenever they change
-// (kTimerPlanDue) instead of before every instruction. Only the stepping thread uses it.
-struct TimerPlan {
-    // What runs: nothing, Timer 1 alone in mode 2 (the usual baud-rate generator), or any mix.
-    enum Kind : uint8_t { Idle, Timer1Mode2, Mixed } kind = Idle;
-    bool t1 = false;       // Timer 1 counts machine cycles, in mode t1Mode
-    bool t1Flag = false;   // and sets TF1 (not while Timer 0 is in mode 3)
-    bool t0 = false;       // Timer 0 counts machine cycles, in mode t0Mode
-    bool th0 = false;      // TH0 counts as Timer 0's upper half in mode 3, run by TR1
-    bool t2 = false;       // Timer 2 counts machine cycles (on the 8052)
-    uint8_t t1Mode = 0, t0Mode = 0;
-};
-TimerPlan Plan;
-
 [[gnu::noinline]] void RebuildTimerPlan() {
-    const uint8_t tmod = R(Sfr::TMOD), tcon = R(Sfr::TCON), p3 = R(Sfr::P3), t2con = R(Sfr::T2CON);
+    // The gates follow the INT0/INT1 pins.
+    const uint8_t tmod = R(Sfr::TMOD), tcon = R(Sfr::TCON), p3 = PortPins(3), t2con = R(Sfr::T2CON);
     const bool t0mode3 = (tmod & 3) == 3;
     const int t1mode = (tmod >> 4) & 3;
     const uint8_t gate1 = tmod & 0xC0, gate0 = tmod & 0x0C;
@@ -419,11 +452,12 @@ TimerPlan Plan;
     p.t2 = (t2con & TR2) && !(t2con & CT2);
     if (p.t1 && p.t1Mode == 2 && !p.t0 && !p.th0 && !p.t2) p.kind = TimerPlan::Timer1Mode2;
     else if (p.t1 || p.t0 || p.th0 || p.t2) p.kind = TimerPlan::Mixed;
-    Plan = p;
+    Machine.plan = p;
 }
 
 template <bool Watched>
 [[gnu::always_inline]] inline void AdvanceTimers(unsigned c) {
+    const TimerPlan& Plan = Machine.plan;
     if (Plan.kind == TimerPlan::Timer1Mode2) [[likely]] {
         RunTimer<Watched>(2, Sfr::TH1, Sfr::TL1, TF1, Plan.t1Flag, c);
         return;
@@ -443,7 +477,7 @@ template <bool Watched>
                 RaiseFlag<Watched>(Sfr::TCON, tcon, TF1);
             }
         }
-        StoreRegister<Watched>(Sfr::TH0, uint8_t(count));
+        StoreRegister<Watched>(Sfr::TH0, uint8_t(count), StoreBy::Hardware);
     }
 
     // Timer 2 (8052 only), counting machine cycles when C/T2 = 0.
@@ -461,8 +495,8 @@ template <bool Watched>
                 }
             }
         }
-        StoreRegister<Watched>(Sfr::TH2, uint8_t(count >> 8));
-        StoreRegister<Watched>(Sfr::TL2, uint8_t(count));
+        StoreRegister<Watched>(Sfr::TH2, uint8_t(count >> 8), StoreBy::Hardware);
+        StoreRegister<Watched>(Sfr::TL2, uint8_t(count), StoreBy::Hardware);
     }
 }
 
@@ -513,52 +547,56 @@ constexpr uint8_t CY = 0x80, AC = 0x40, OV = 0x04;
 
 // The worker's store routines and the step routine, with every store watched or none.
 template <bool Watched>
-struct Machine {
-    template <bool Worker>
-    [[gnu::always_inline]] static void Store(uint16_t a, uint8_t v) { StoreAs<Worker, Watched>(a, v); }
-    template <bool Worker>
-    static void ExternalStore(uint16_t a, uint8_t v) { ExternalStoreAs<Worker, Watched>(a, v); }
-    [[gnu::always_inline]] static void StoreFixed(uint16_t a, uint8_t v) { StoreRegister<Watched>(a, v); }
+struct Exec {
+    template <bool Program>
+    [[gnu::always_inline]] static void Store(uint16_t a, uint8_t v, StoreBy by = StoreBy::Instruction) {
+        StoreAs<Program, Watched>(a, v, by);
+    }
+    template <bool Program>
+    static void ExternalStore(uint16_t a, uint8_t v) { ExternalStoreAs<Program, Watched>(a, v, StoreBy::Instruction); }
+    [[gnu::always_inline]] static void StoreFixed(uint16_t a, uint8_t v) {
+        StoreRegister<Watched>(a, v, StoreBy::Instruction);
+    }
     static void StoreOperand(uint16_t oi, uint8_t v);
     [[gnu::always_inline]] static void StorePsw(uint8_t v) { StoreFixed(Sfr::PSW, v); }
     [[gnu::always_inline]] static void StoreAcc(uint8_t v) { StoreFixed(Sfr::ACC, v); }
-    static void WriteBitW(uint8_t b, int v);
-    static void PushW(uint8_t v);
+    static void WriteBitW(uint8_t b, int v, StoreBy by = StoreBy::Instruction);
+    static void PushW(uint8_t v, StoreBy by = StoreBy::Instruction);
     static uint8_t PopW();
     static void AddToAcc(uint8_t x, unsigned c);
     static void SubbFromAcc(uint8_t x);
     static void RenewLevelRequests();
     static int AcceptInterrupt(uint16_t pc);
     static void SendByte();
-    static uint16_t Step(uint16_t address);
+    static StepResult Step(uint16_t address);
 };
 
 // The operand of an @Ri or Rn form; the 8051's indirect addresses above 7Fh go nowhere.
 template <bool Watched>
-[[gnu::always_inline]] inline void Machine<Watched>::StoreOperand(uint16_t oi, uint8_t v) {
+[[gnu::always_inline]] inline void Exec<Watched>::StoreOperand(uint16_t oi, uint8_t v) {
     if (oi < kIndirectNowhere) StoreFixed(oi, v);
 }
 
+// SETB, CLR, CPL, MOV bit,C and JBC: a read-modify-write of the bit's byte (a port's latch).
 template <bool Watched>
-inline void Machine<Watched>::WriteBitW(uint8_t b, int v) {
+inline void Exec<Watched>::WriteBitW(uint8_t b, int v, StoreBy by) {
     uint8_t addr = BitByteAddress(b);
     uint8_t byte = R(addr);
     uint8_t mask = uint8_t(1u << (b & 7));
     int c = (byte & mask) ? 1 : 0;
     if (c == v) return;
-    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask));
+    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask), by);
 }
 
 template <bool Watched>
-inline void Machine<Watched>::PushW(uint8_t v) {
+inline void Exec<Watched>::PushW(uint8_t v, StoreBy by) {
     uint8_t sp = uint8_t(R(Sfr::SP) + 1);
-    StoreFixed(Sfr::SP, sp);
-    IndirectWritePending = 1;
-    Store<true>(sp, v);
+    StoreRegister<Watched>(Sfr::SP, sp, by);
+    Store<true>(IndirectIndex(sp), v, by);
 }
 
 template <bool Watched>
-inline uint8_t Machine<Watched>::PopW() {
+inline uint8_t Exec<Watched>::PopW() {
     uint8_t sp = R(Sfr::SP);
     uint8_t v = R(IndirectIndex(sp));
     StoreFixed(Sfr::SP, uint8_t(sp - 1));
@@ -575,7 +613,7 @@ inline uint8_t WithArithmeticFlags(uint8_t psw, unsigned a, unsigned x, unsigned
 
 // ADD and ADDC: the ACC store, then one PSW store with CY, AC and OV.
 template <bool Watched>
-[[gnu::always_inline]] inline void Machine<Watched>::AddToAcc(uint8_t x, unsigned c) {
+[[gnu::always_inline]] inline void Exec<Watched>::AddToAcc(uint8_t x, unsigned c) {
     unsigned a = R(Sfr::ACC);
     unsigned sum = a + x + c;
     StoreAcc(uint8_t(sum));
@@ -583,7 +621,7 @@ template <bool Watched>
 }
 
 template <bool Watched>
-[[gnu::always_inline]] inline void Machine<Watched>::SubbFromAcc(uint8_t x) {
+[[gnu::always_inline]] inline void Exec<Watched>::SubbFromAcc(uint8_t x) {
     unsigned a = R(Sfr::ACC);
     unsigned c = R(Sfr::PSW) >> 7;
     unsigned diff = (a - x - c) & 0x1FF;
@@ -593,8 +631,8 @@ template <bool Watched>
 
 // Level-triggered requests: IE0/IE1 follow their pins before every instruction.
 template <bool Watched>
-[[gnu::noinline]] void Machine<Watched>::RenewLevelRequests() {
-    uint8_t p3 = R(Sfr::P3);
+[[gnu::noinline]] void Exec<Watched>::RenewLevelRequests() {
+    uint8_t p3 = PortPins(3);
     uint8_t tcon = R(Sfr::TCON);
     // In one test: IE0/IE1 of the level-mode inputs already equal their inverted pins.
     const uint8_t levelFlags = uint8_t((~tcon & (IT0 | IT1)) << 1);
@@ -602,18 +640,18 @@ template <bool Watched>
     if (((tcon ^ pinsLow) & levelFlags) == 0) return;
     if (!(tcon & IT0)) {
         bool want = !(p3 & 0x04);
-        if (want != bool(tcon & IE0)) Store<true>(Sfr::TCON, tcon ^ IE0);
+        if (want != bool(tcon & IE0)) Store<true>(Sfr::TCON, tcon ^ IE0, StoreBy::Hardware);
     }
     tcon = R(Sfr::TCON);
     if (!(tcon & IT1)) {
         bool want = !(p3 & 0x08);
-        if (want != bool(tcon & IE1)) Store<true>(Sfr::TCON, tcon ^ IE1);
+        if (want != bool(tcon & IE1)) Store<true>(Sfr::TCON, tcon ^ IE1, StoreBy::Hardware);
     }
 }
 
 // Returns the vector taken, or -1.
 template <bool Watched>
-[[gnu::noinline]] int Machine<Watched>::AcceptInterrupt(uint16_t pc) {
+[[gnu::noinline]] int Exec<Watched>::AcceptInterrupt(uint16_t pc) {
     uint8_t ie = R(Sfr::IE);
     if (!(ie & 0x80) || !(ie & 0x3F)) return -1;
     uint8_t ip = R(Sfr::IP);
@@ -632,65 +670,178 @@ template <bool Watched>
     InterruptLevelStack.Set(2, InterruptLevelStack[1]);
     InterruptLevelStack.Set(1, InterruptLevelStack[0]);
     InterruptLevelStack.Set(0, uint8_t(level));
-    PushW(uint8_t(pc));
-    PushW(uint8_t(pc >> 8));
+    PushW(uint8_t(pc), StoreBy::Hardware);
+    PushW(uint8_t(pc >> 8), StoreBy::Hardware);
     const InterruptSource& s = kSources[taken];
     NoteInterruptEntry(pc, s.vector);
-    if (s.clearMask != 0xFF) Store<true>(Sfr::TCON, R(Sfr::TCON) & s.clearMask);
+    if (s.clearMask != 0xFF) Store<true>(Sfr::TCON, R(Sfr::TCON) & s.clearMask, StoreBy::Hardware);
     return s.vector;
 }
 
 template <bool Watched>
-[[gnu::noinline]] void Machine<Watched>::SendByte() {
-    WriteBitW(0x99, 1);
-    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(TransmitByte);
+[[gnu::noinline]] void Exec<Watched>::SendByte() {
+    WriteBitW(0x99, 1, StoreBy::Hardware);
+    if (SerialOutputHook* h = SerialHook.load(std::memory_order_acquire)) h->ByteSent(Machine.txByte);
 }
 
-// The stores of the user-interface thread and the public ones of the worker decide per store.
-template <bool Worker>
-void StoreNow(uint16_t a, uint8_t v) {
-    if (ScreenUpdateCountdown == 0) StoreAs<Worker, true>(a, v);
-    else StoreAs<Worker, false>(a, v);
+// The stores outside the step routine decide per store whether they are watched.
+template <bool Program>
+void Store(uint16_t a, uint8_t v, StoreBy by) {
+    if (ScreenUpdateCountdown == 0) StoreAs<Program, true>(a, v, by);
+    else StoreAs<Program, false>(a, v, by);
 }
-
-// Stores outside the step routine (the public entry points and their helpers).
-template <bool Worker>
-void Store(uint16_t a, uint8_t v) { StoreNow<Worker>(a, v); }
 
 inline void WriteBitW(uint8_t b, int v) {
     const uint8_t addr = BitByteAddress(b), byte = R(addr), mask = uint8_t(1u << (b & 7));
     if (bool(byte & mask) == bool(v)) return;
-    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask));
+    Store<true>(addr, v ? uint8_t(byte | mask) : uint8_t(byte & ~mask), StoreBy::Instruction);
 }
 
-// A byte arriving at the serial port. The release fence orders the receive buffer before RI for
-// a program running on the other thread.
-template <bool Worker>
-void Receive(uint8_t value, int ninthBit) {
-    SerialReceiveBuffer = value;
-    SerialReceiveBufferRead = 0;
-    Store<Worker>(Sfr::SBUF, value);
-    std::atomic_thread_fence(std::memory_order_release);
-    const uint8_t scon = R(Sfr::SCON);
-    const uint8_t flags = ninthBit ? 0x05 : (scon & 0x20) ? 0x00 : 0x01;
-    Store<Worker>(Sfr::SCON, uint8_t((scon & 0xFA) | flags));
+// The InternalRam index a store reaches, kIndirectNowhere when it reaches nothing.
+uint16_t StoreIndex(uint16_t address, bool indirect) {
+    if (indirect && address > 0x7F && address < 0x100) return IndirectIndex(uint8_t(address));
+    return address;
 }
 
 }  // namespace
 
-// ---- Public store routines and accessors -----------------------------------------------------
+// ---- The machine value -----------------------------------------------------------------------
 
-void WriteDirect(uint16_t address, uint8_t value) { StoreNow<true>(address, value); }
-void WriteDirectUi(uint16_t address, uint8_t value) {
-    if (address == Sfr::SBUF && !IndirectWritePending) SerialReceiveBuffer = value;
-    StoreNow<false>(address, value);
+bool MachineState::operator==(const MachineState& o) const { return FirstMachineDifference(*this, o).empty(); }
+
+MachineState SaveMachine() { return Machine; }
+
+void RestoreMachine(const MachineState& s) {
+    if (s.codeGeneration != Machine.codeGeneration) {
+        Machine.code = s.code;
+        Machine.codeGeneration = s.codeGeneration;
+    }
+    Machine.iram = s.iram;
+    Machine.xram = s.xram;
+    Machine.pc = s.pc;
+    Machine.levelStack = s.levelStack;
+    Machine.interruptHold = s.interruptHold;
+    Machine.rxBuffer = s.rxBuffer;
+    Machine.rxRead = s.rxRead;
+    Machine.txByte = s.txByte;
+    for (int i = 0; i < kMaxCallFrames; ++i) Machine.frames[i] = s.frames[i];
+    Machine.depth = s.depth;
+    Machine.cyclesSinceReset = s.cyclesSinceReset;
+    Machine.cyclesLastRun = s.cyclesLastRun;
+    Machine.cyclesSinceZero = s.cyclesSinceZero;
+    Machine.cycles = s.cycles;
+    Machine.instructions = s.instructions;
+    Machine.devicePulls = s.devicePulls;
+    Machine.pins = s.pins;
+    Machine.serialLastDelivery = s.serialLastDelivery;
+    Machine.serialUnreadSince = s.serialUnreadSince;
+    // The cached decisions are made anew from the restored registers, and the line looks again.
+    Machine.serialDue = 0;
+    MachineStateChanged();
 }
 
-void ReceiveSerialByte(uint8_t value, int ninthBit) { Receive<true>(value, ninthBit); }
-void ReceiveSerialByteUi(uint8_t value, int ninthBit) { Receive<false>(value, ninthBit); }
+namespace {
+
+std::string HexText(unsigned v, int digits) {
+    static const char* kDigits = "0123456789ABCDEF";
+    std::string t;
+    for (int i = digits - 1; i >= 0; --i) t += kDigits[(v >> (4 * i)) & 15];
+    return t + "h";
+}
+
+template <std::size_t N>
+std::string BytesDifference(const char* name, const SharedBytes<N>& a, const SharedBytes<N>& b) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (a[i] != b[i])
+            return std::string(name) + "[" + HexText(unsigned(i), N > 0x1000 ? 4 : 2) + "]: " +
+                   HexText(a[i], 2) + " / " + HexText(b[i], 2);
+    return {};
+}
+
+template <typename T>
+std::string ValueDifference(const char* name, T a, T b) {
+    if (a == b) return {};
+    return std::string(name) + ": " + std::to_string(uint64_t(a)) + " / " + std::to_string(uint64_t(b));
+}
+
+}  // namespace
+
+std::string FirstMachineDifference(const MachineState& a, const MachineState& b) {
+    for (uint32_t i = 0; i < 0x10000; ++i)
+        if (a.code[i] != b.code[i])
+            return "code[" + HexText(i, 4) + "]: " + HexText(a.code[i], 2) + " / " + HexText(b.code[i], 2);
+    std::string d;
+    if (!(d = BytesDifference("iram", a.iram, b.iram)).empty()) return d;
+    if (!(d = BytesDifference("xram", a.xram, b.xram)).empty()) return d;
+    if (!(d = ValueDifference("pc", uint16_t(a.pc), uint16_t(b.pc))).empty()) return d;
+    if (!(d = BytesDifference("levelStack", a.levelStack, b.levelStack)).empty()) return d;
+    if (!(d = ValueDifference("interruptHold", uint8_t(a.interruptHold), uint8_t(b.interruptHold))).empty()) return d;
+    if (!(d = ValueDifference("rxBuffer", uint8_t(a.rxBuffer), uint8_t(b.rxBuffer))).empty()) return d;
+    if (!(d = ValueDifference("rxRead", uint8_t(a.rxRead), uint8_t(b.rxRead))).empty()) return d;
+    if (!(d = ValueDifference("txByte", uint8_t(a.txByte), uint8_t(b.txByte))).empty()) return d;
+    if (!(d = ValueDifference("depth", int32_t(a.depth), int32_t(b.depth))).empty()) return d;
+    for (int i = 0; i < a.depth && i < kMaxCallFrames; ++i)
+        if (uint64_t(a.frames[i]) != uint64_t(b.frames[i])) return "frames[" + std::to_string(i) + "]";
+    if (!(d = ValueDifference("cyclesSinceReset", uint64_t(a.cyclesSinceReset), uint64_t(b.cyclesSinceReset))).empty()) return d;
+    if (!(d = ValueDifference("cyclesLastRun", uint64_t(a.cyclesLastRun), uint64_t(b.cyclesLastRun))).empty()) return d;
+    if (!(d = ValueDifference("cyclesSinceZero", uint64_t(a.cyclesSinceZero), uint64_t(b.cyclesSinceZero))).empty()) return d;
+    if (!(d = ValueDifference("cycles", uint64_t(a.cycles), uint64_t(b.cycles))).empty()) return d;
+    if (!(d = ValueDifference("instructions", uint64_t(a.instructions), uint64_t(b.instructions))).empty()) return d;
+    if (!(d = BytesDifference("devicePulls", a.devicePulls, b.devicePulls)).empty()) return d;
+    if (!(d = BytesDifference("pins", a.pins, b.pins)).empty()) return d;
+    if (!(d = ValueDifference("serialUnreadSince", uint64_t(a.serialUnreadSince), uint64_t(b.serialUnreadSince))).empty()) return d;
+    return ValueDifference("serialLastDelivery", uint64_t(a.serialLastDelivery), uint64_t(b.serialLastDelivery));
+}
+
+void NoteCodeChanged() { Machine.codeGeneration = Machine.codeGeneration + 1; }
+
+// ---- Public store routines and accessors -----------------------------------------------------
+
+void WriteDirect(uint16_t address, uint8_t value, bool indirect) {
+    Store<true>(StoreIndex(address, indirect), value, StoreBy::Instruction);
+}
+
+void WriteDirectUser(uint16_t address, uint8_t value, bool indirect) {
+    const uint16_t a = StoreIndex(address, indirect);
+    if (a == Sfr::SBUF) SerialReceiveBuffer = value;
+    Store<false>(a, value, StoreBy::User);
+}
 
 void WriteExternalRam(uint16_t address, uint8_t value) {
-    ExternalStoreAs<false, true>(address, value);
+    if (ScreenUpdateCountdown == 0) ExternalStoreAs<false, true>(address, value, StoreBy::User);
+    else ExternalStoreAs<false, false>(address, value, StoreBy::User);
+}
+
+// A byte arriving at the serial port. The release fence orders the receive buffer before RI for
+// a window reading on the other thread.
+void ReceiveSerialByte(uint8_t value, int ninthBit) {
+    SerialReceiveBuffer = value;
+    SerialReceiveBufferRead = 0;
+    Store<false>(Sfr::SBUF, value, StoreBy::User);
+    std::atomic_thread_fence(std::memory_order_release);
+    const uint8_t scon = R(Sfr::SCON);
+    const uint8_t flags = ninthBit ? 0x05 : (scon & 0x20) ? 0x00 : 0x01;
+    Store<false>(Sfr::SCON, uint8_t((scon & 0xFA) | flags), StoreBy::User);
+}
+
+void SetDevicePull(DeviceId d, int port, uint8_t pull) {
+    if (port < 0 || port > 3 || int(d) >= kMaxDevices) return;
+    const uint8_t before = PortPins(port);
+    Machine.devicePulls.Set(size_t(int(d) * 4 + port), pull);
+    uint8_t all = 0xFF;
+    for (int i = 0; i < kMaxDevices; ++i) all &= Machine.devicePulls[size_t(i * 4 + port)];
+    Machine.pins.Set(size_t(port), all);
+    const uint8_t after = PortPins(port);
+    if (before == after) return;
+    if (ScreenUpdateCountdown == 0) PinEdges<false, true>(port, before, after);
+    else PinEdges<false, false>(port, before, after);
+    PinLevelsChanged(port, before, after);
+    // The port panel shows the pins: a pin that changed is a change of what it shows.
+    if (ScreenUpdateCountdown == 0)
+        if (StoreRefreshHooks* h = RefreshHooks.load(std::memory_order_acquire)) {
+            const uint16_t a = uint16_t(0x80 + 0x10 * port);
+            h->DirectStored(a, R(a), R(a), StoringAsWorker);
+        }
 }
 
 void TimerCounterTick(int mode, uint16_t thAddress, uint16_t tlAddress, uint8_t flag) {
@@ -698,8 +849,8 @@ void TimerCounterTick(int mode, uint16_t thAddress, uint16_t tlAddress, uint8_t 
 }
 
 void WriteBit(uint8_t b, int v) { WriteBitW(b, v); }
-void PushByte(uint8_t v) { Machine<true>::PushW(v); }
-uint8_t PopByte() { return Machine<true>::PopW(); }
+void PushByte(uint8_t v) { Exec<true>::PushW(v); }
+uint8_t PopByte() { return Exec<true>::PopW(); }
 
 void InstallStoreRefreshHooks(StoreRefreshHooks* hooks) {
     RefreshHooks.store(hooks, std::memory_order_release);
@@ -711,6 +862,9 @@ void InstallSerialOutputHook(SerialOutputHook* hook) {
     SerialHook.store(hook, std::memory_order_release);
 }
 SerialOutputHook* InstalledSerialOutputHook() { return SerialHook.load(std::memory_order_acquire); }
+void InstallPortLatchListener(PortLatchListener* listener) {
+    LatchListener.store(listener, std::memory_order_release);
+}
 
 void MachineStateChanged() {
     MarkInterruptStageDue();
@@ -721,45 +875,52 @@ void MachineStateChanged() {
 
 void InitMachineState() {
     CodeMemory.fill(0);
+    NoteCodeChanged();
     InternalRam.Fill(0);
     ExternalRam.Fill(0);
-    BreakpointTable.Fill(0);
     InterruptLevelStack.Fill(0);
+    Machine.devicePulls.Fill(0xFF);
+    Machine.pins.Fill(0xFF);
+    Machine.cycles = 0;
+    Machine.instructions = 0;
+    Machine.serialLastDelivery = 0;
+    Machine.serialUnreadSince = ~uint64_t(0);
+    Machine.serialDue = 0;
+    Machine.txByte = 0;
+    SerialLineClear();
+    RemoveAllBreakpoints();
     ResetDebugCounters();
     ProgramEnd = 0;
     ScreenUpdateCountdown = 0;
     InterruptHold = 0;
-    IndirectWritePending = 0;
     MachineStateChanged();
     SerialReceiveBuffer = 0;
     SerialReceiveBufferRead = 1;
-    WriteDirectUi(Sfr::SP, 0x07);
-    WriteDirectUi(Sfr::P0, 0xFF);
-    WriteDirectUi(Sfr::P1, 0xFF);
-    WriteDirectUi(Sfr::P2, 0xFF);
-    WriteDirectUi(Sfr::P3, 0xFF);
-    IndirectWritePending = 0;
+    WriteDirectUser(Sfr::SP, 0x07);
+    WriteDirectUser(Sfr::P0, 0xFF);
+    WriteDirectUser(Sfr::P1, 0xFF);
+    WriteDirectUser(Sfr::P2, 0xFF);
+    WriteDirectUser(Sfr::P3, 0xFF);
     ProgramCounter = 0;
 }
 
 void ClearInternalRam() {
-    IndirectWritePending = 0;
     uint16_t last = Processor8052 ? 0x17F : 0xFF;
     for (uint16_t i = 0; i <= last; ++i) {
         uint8_t v = 0;
         if (i == Sfr::P0 || i == Sfr::P1 || i == Sfr::P2 || i == Sfr::P3) v = 0xFF;
         else if (i == Sfr::SP) v = 0x07;
-        WriteDirectUi(i, v);  // SBUF's store clears the receive buffer as well
+        WriteDirectUser(i, v);  // SBUF's store clears the receive buffer as well
     }
     SerialReceiveBufferRead = 1;
 }
 
 void ResetController() {
     InterruptLevelStack.Fill(0);
-    ResetDebugCounters();
     ProgramCounter = 0;
     ClearInternalRam();
     InterruptHold = 0;
+    ResetDebugCounters();
     MachineStateChanged();
 }
 
@@ -769,13 +930,31 @@ void ClearExternalRam() {
 
 // ---- One step -----------------------------------------------------------------------------------
 
+// The inputs queued for the simulation thread and the cached decisions they may renew.
+[[gnu::noinline]] uint8_t TakeInputs(uint8_t due) {
+    ApplyQueuedInputs();
+    return uint8_t((due & ~kInputsDue) | Machine.stepDue.Exchange(0));
+}
+
 template <bool Watched>
-uint16_t Machine<Watched>::Step(uint16_t address) {
+StepResult Exec<Watched>::Step(uint16_t address) {
+    // Stage 0: inputs from outside the program and the serial line, between two instructions.
+    if (Machine.cycles >= Machine.serialDue) [[unlikely]] ServeSerialLine();
+    uint8_t due = 0;
+    if (Machine.stepDue) {
+        due = Machine.stepDue.Exchange(0);
+        if (due & kInputsDue) [[unlikely]] {
+            due = TakeInputs(due);
+            address = ProgramCounter;  // Set PC or Reset may have moved it
+        }
+    }
     // Stage 1: level-triggered requests, interrupt acceptance, timers. The interrupt part runs
-    // only when a store since the last look may have changed its outcome.
-    // The opcode is read first, so that the run loop's read of it (for the cycle count) serves.
+    // only when a store since the last look may have changed its outcome. An accepted interrupt
+    // is the hardware's LCALL to the vector: 2 machine cycles, which the timers count, and then
+    // the vector's first instruction in the same step.
     uint8_t op = CodeMemory[address];
-    const uint8_t due = StepDue.load(std::memory_order_relaxed) ? StepDue.exchange(0, std::memory_order_acq_rel) : 0;
+    unsigned c = 0;
+    bool entered = false;
     if (due & kInterruptStageDue) {
         RenewLevelRequests();
         if (InterruptHold) {
@@ -788,12 +967,18 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
                 ProgramCounter = address;
                 op = CodeMemory[address];
                 MarkInterruptStageDue();
+                c = 2;
+                entered = true;
             }
         }
     }
     if (due & kTimerPlanDue) RebuildTimerPlan();
     const uint16_t pc = address;
-    AdvanceTimers<Watched>(InstructionCycles[op]);
+    c += InstructionCycles[op];
+    AdvanceTimers<Watched>(c);
+    Machine.cycles += c;
+    ++Machine.instructions;
+    const StepResult result{pc, uint8_t(c), entered};
     // Stage 2: the instruction.
     const uint8_t b1 = CodeMemory[uint16_t(pc + 1)];
     // The second operand byte, read where an instruction has one.
@@ -856,8 +1041,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             uint8_t sp = uint8_t(R(Sfr::SP) + 1);
             Store<true>(Sfr::SP, sp);
             uint8_t v = Src(b1);
-            IndirectWritePending = 1;
-            Store<true>(R(Sfr::SP), v);
+            Store<true>(IndirectIndex(sp), v);
             break;
         }
         case 0xD0: {
@@ -879,10 +1063,10 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
         case 0x95: SubbFromAcc(Src(b1)); break;
         case 0x96 ... 0x9F: SubbFromAcc(R(oi)); break;
         case 0x04: StoreAcc(uint8_t(acc() + 1)); break;
-        case 0x05: Store<true>(b1, uint8_t(Src(b1) + 1)); break;
+        case 0x05: Store<true>(b1, uint8_t(SrcLatch(b1) + 1)); break;
         case 0x06 ... 0x0F: StoreOperand(oi, uint8_t(R(oi) + 1)); break;
         case 0x14: StoreAcc(uint8_t(acc() - 1)); break;
-        case 0x15: Store<true>(b1, uint8_t(Src(b1) - 1)); break;
+        case 0x15: Store<true>(b1, uint8_t(SrcLatch(b1) - 1)); break;
         case 0x16 ... 0x1F: StoreOperand(oi, uint8_t(R(oi) - 1)); break;
         case 0xA3: {
             uint8_t dpl = uint8_t(R(Sfr::DPL) + 1);
@@ -933,12 +1117,12 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
         }
 
         // ---- Logic and rotation
-        case 0x42: Store<true>(b1, Src(b1) | acc()); break;
-        case 0x52: Store<true>(b1, Src(b1) & acc()); break;
-        case 0x62: Store<true>(b1, Src(b1) ^ acc()); break;
-        case 0x43: Store<true>(b1, Src(b1) | b2()); break;
-        case 0x53: Store<true>(b1, Src(b1) & b2()); break;
-        case 0x63: Store<true>(b1, Src(b1) ^ b2()); break;
+        case 0x42: Store<true>(b1, SrcLatch(b1) | acc()); break;
+        case 0x52: Store<true>(b1, SrcLatch(b1) & acc()); break;
+        case 0x62: Store<true>(b1, SrcLatch(b1) ^ acc()); break;
+        case 0x43: Store<true>(b1, SrcLatch(b1) | b2()); break;
+        case 0x53: Store<true>(b1, SrcLatch(b1) & b2()); break;
+        case 0x63: Store<true>(b1, SrcLatch(b1) ^ b2()); break;
         case 0x44: StoreAcc(acc() | b1); break;
         case 0x54: StoreAcc(acc() & b1); break;
         case 0x64: StoreAcc(acc() ^ b1); break;
@@ -972,26 +1156,26 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
         case 0xC2: WriteBitW(b1, 0); break;
         case 0xD2: WriteBitW(b1, 1); break;
         case 0xB2: WriteBitW(b1, 1 - ReadBit(b1)); break;
-        case 0xA2: WriteBitW(0xD7, ReadBit(b1)); break;
+        case 0xA2: WriteBitW(0xD7, ReadPinBit(b1)); break;
         case 0x92: WriteBitW(b1, R(Sfr::PSW) >> 7); break;
-        case 0x72: StorePsw(uint8_t(R(Sfr::PSW) | (ReadBit(b1) << 7))); break;
-        case 0xA0: StorePsw(uint8_t(R(Sfr::PSW) | ((1 - ReadBit(b1)) << 7))); break;
-        case 0x82: StorePsw(uint8_t(R(Sfr::PSW) & ((ReadBit(b1) << 7) + 0x7F))); break;
-        case 0xB0: StorePsw(uint8_t(R(Sfr::PSW) & (((1 - ReadBit(b1)) << 7) + 0x7F))); break;
+        case 0x72: StorePsw(uint8_t(R(Sfr::PSW) | (ReadPinBit(b1) << 7))); break;
+        case 0xA0: StorePsw(uint8_t(R(Sfr::PSW) | ((1 - ReadPinBit(b1)) << 7))); break;
+        case 0x82: StorePsw(uint8_t(R(Sfr::PSW) & ((ReadPinBit(b1) << 7) + 0x7F))); break;
+        case 0xB0: StorePsw(uint8_t(R(Sfr::PSW) & (((1 - ReadPinBit(b1)) << 7) + 0x7F))); break;
 
         // ---- Jumps, calls and returns
         case 0x00: case 0xA5: break;
         case 0x02: next = uint16_t(b1 * 256 + b2()); break;  // LJMP still updates parity
         case 0x01: case 0x21: case 0x41: case 0x61: case 0x81: case 0xA1: case 0xC1: case 0xE1:
             ProgramCounter = absTarget();
-            return pc;
+            return result;
         case 0x11: case 0x31: case 0x51: case 0x71: case 0x91: case 0xB1: case 0xD1: case 0xF1: {
             uint16_t ret = uint16_t(pc + 2);
             PushW(uint8_t(ret));
             PushW(uint8_t(ret >> 8));
             ProgramCounter = absTarget();
             NoteCall(pc, absTarget(), ret);
-            return pc;
+            return result;
         }
         case 0x12: {
             uint16_t ret = uint16_t(pc + 3);
@@ -999,7 +1183,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             PushW(uint8_t(ret >> 8));
             ProgramCounter = uint16_t(b1 * 256 + b2());
             NoteCall(pc, uint16_t(b1 * 256 + b2()), ret);
-            return pc;
+            return result;
         }
         case 0x22: case 0x32: {
             uint8_t h = PopW();
@@ -1014,16 +1198,16 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
                 InterruptHold = 1;
                 MarkInterruptStageDue();
             }
-            return pc;
+            return result;
         }
-        case 0x73: ProgramCounter = uint16_t(acc() + dptr()); return pc;
+        case 0x73: ProgramCounter = uint16_t(acc() + dptr()); return result;
         case 0x80: jump(b1); break;
         case 0x40: if (R(Sfr::PSW) & CY) jump(b1); break;
         case 0x50: if (!(R(Sfr::PSW) & CY)) jump(b1); break;
         case 0x60: if (acc() == 0) jump(b1); break;
         case 0x70: if (acc() != 0) jump(b1); break;
-        case 0x20: if (ReadBit(b1)) jump(b2()); break;
-        case 0x30: if (!ReadBit(b1)) jump(b2()); break;
+        case 0x20: if (ReadPinBit(b1)) jump(b2()); break;
+        case 0x30: if (!ReadPinBit(b1)) jump(b2()); break;
         case 0x10:
             if (ReadBit(b1)) {
                 WriteBitW(b1, 0);
@@ -1044,7 +1228,7 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
             break;
         }
         case 0xD5: {
-            uint8_t v = uint8_t(Src(b1) - 1);
+            uint8_t v = uint8_t(SrcLatch(b1) - 1);
             Store<true>(b1, v);
             if (v != 0) jump(b2());
             break;
@@ -1062,13 +1246,13 @@ uint16_t Machine<Watched>::Step(uint16_t address) {
     {
         uint8_t psw = R(Sfr::PSW);
         uint8_t p = uint8_t((psw & 0xFE) | __builtin_parity(acc()));
-        StorePsw(p);
+        StoreRegister<Watched>(Sfr::PSW, p, StoreBy::Hardware);
     }
     const uint8_t send = kSendOperand[op];
     if (send != kSendNone && (send == kSendB1 ? b1 : b2()) == Sfr::SBUF) SendByte();
     ProgramCounter = next;
-    return pc;
+    return result;
 }
 
-[[gnu::noinline]] uint16_t StepWatched(uint16_t address) { return Machine<true>::Step(address); }
-uint16_t StepUnwatched(uint16_t address) { return Machine<false>::Step(address); }
+[[gnu::noinline]] StepResult StepWatched(uint16_t address) { return Exec<true>::Step(address); }
+StepResult StepUnwatched(uint16_t address) { return Exec<false>::Step(address); }

@@ -1,28 +1,42 @@
-// One-shot stops, data breakpoints, the shadow call stack and the stopwatch counters.
+// One-shot stops, breakpoints with their ids, data breakpoints as a store observer, the shadow
+// call stack and the stopwatch counters.
 #include "Debugger.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+
+#include "Observers.h"
 
 #include "HexText.h"
 
-std::vector<DataBreakpoint> DataBreakpoints;
 Shared<uint8_t> DebugStopsArmed;
-Shared<uint8_t> DataWatchArmed;
-Shared<uint8_t> ScreenRefreshDue{1};
-Shared<uint64_t> CyclesSinceReset;
-Shared<uint64_t> CyclesLastRun;
-Shared<uint64_t> CyclesSinceZero;
 
 namespace {
+
+// ---- The breakpoint list ------------------------------------------------------------------
+// Edited by the controlling thread; the mutex keeps a second controlling thread (an adapter)
+// from tearing it.
+
+std::mutex ListMutex;
+std::vector<Breakpoint> List;
+int NextId = 1;
+Shared<int32_t> StoppedBy;
+
+// The run loop's table entry for a code breakpoint.
+void SyncTable(const Breakpoint& b, bool removed) {
+    if (b.kind != Breakpoint::Kind::Code) return;
+    BreakpointTable.Set(b.address, removed ? 0 : b.enabled ? 1 : 2);
+}
 
 // ---- The run's own copy of its stop conditions --------------------------------------------
 // Written by ArmDebugStops before the worker starts, then only read by the worker.
 
 struct ArmedWatch {
     DataBreakpoint b;
-    int index;         // into DataBreakpoints
+    int id;
     uint16_t place;    // InternalRam index, or external address
     uint8_t mask;      // the bit within the byte, 0xFF for a byte
 };
@@ -38,7 +52,7 @@ bool OneShotArmed = false;
 // after the run.
 Shared<uint8_t> HitPending;
 Shared<uint8_t> HitSeen;
-Shared<int32_t> HitIndex{-1};
+Shared<int32_t> HitId;
 Shared<uint16_t> HitWriter;
 Shared<uint8_t> HitValue;
 
@@ -55,12 +69,30 @@ bool Matches(const ArmedWatch& w, uint8_t value, uint8_t old) {
 
 void Hit(const ArmedWatch& w, uint8_t value) {
     if (HitPending) return;  // the first store of the instruction that matched counts
-    HitIndex = w.index;
+    HitId = w.id;
     HitWriter = uint16_t(ProgramCounter);
     HitValue = value;
     HitSeen = 1;
     HitPending = 1;
 }
+
+// The data breakpoints' store observer: an instruction's store always counts, the hardware's
+// only when it changes the byte, a user's never.
+class DataWatch : public StoreObserver {
+public:
+    void Stored(StoreSpace space, uint16_t index, uint8_t value, uint8_t old, StoreBy by) override {
+        if (by == StoreBy::User || (by == StoreBy::Hardware && value == old)) return;
+        if (space == StoreSpace::Internal) {
+            if (index >= WatchedIndex.size() || !WatchedIndex[index]) return;
+            for (const ArmedWatch& w : Armed)
+                if (w.b.space != WatchSpace::Xram && w.place == index && Matches(w, value, old)) return Hit(w, value);
+        } else if (AnyExternalWatch) {
+            for (const ArmedWatch& w : Armed)
+                if (w.b.space == WatchSpace::Xram && w.place == index && Matches(w, value, old)) return Hit(w, value);
+        }
+    }
+};
+DataWatch TheDataWatch;
 
 // ---- The shadow call stack --------------------------------------------------------------------
 
@@ -75,6 +107,125 @@ CallFrame Unpack(uint64_t w) {
 }
 
 }  // namespace
+
+// ---- The breakpoint API -----------------------------------------------------------------------
+
+int AddCodeBreakpoint(uint16_t address, const std::string& label) {
+    std::lock_guard<std::mutex> lock(ListMutex);
+    for (Breakpoint& b : List)
+        if (b.kind == Breakpoint::Kind::Code && b.address == address) {
+            b.enabled = true;
+            if (!label.empty()) b.label = label;
+            SyncTable(b, false);
+            return b.id;
+        }
+    Breakpoint b;
+    b.id = NextId++;
+    b.address = address;
+    b.label = label;
+    List.push_back(b);
+    SyncTable(b, false);
+    return b.id;
+}
+
+int AddDataBreakpoint(const DataBreakpoint& watch, const std::string& label) {
+    std::lock_guard<std::mutex> lock(ListMutex);
+    Breakpoint b;
+    b.id = NextId++;
+    b.kind = Breakpoint::Kind::Data;
+    b.data = watch;
+    b.enabled = watch.enabled;
+    b.label = label;
+    List.push_back(b);
+    return b.id;
+}
+
+bool ChangeDataBreakpoint(int id, const DataBreakpoint& watch) {
+    std::lock_guard<std::mutex> lock(ListMutex);
+    for (Breakpoint& b : List)
+        if (b.id == id && b.kind == Breakpoint::Kind::Data) {
+            b.data = watch;
+            b.data.enabled = b.enabled;
+            return true;
+        }
+    return false;
+}
+
+bool RemoveBreakpoint(int id) {
+    std::lock_guard<std::mutex> lock(ListMutex);
+    auto it = std::find_if(List.begin(), List.end(), [&](const Breakpoint& b) { return b.id == id; });
+    if (it == List.end()) return false;
+    SyncTable(*it, true);
+    List.erase(it);
+    return true;
+}
+
+bool EnableBreakpoint(int id, bool enabled) {
+    std::lock_guard<std::mutex> lock(ListMutex);
+    for (Breakpoint& b : List)
+        if (b.id == id) {
+            b.enabled = enabled;
+            b.data.enabled = enabled;
+            SyncTable(b, false);
+            return true;
+        }
+    return false;
+}
+
+std::vector<Breakpoint> ListBreakpoints() {
+    std::vector<Breakpoint> code = ListBreakpoints(Breakpoint::Kind::Code);
+    std::vector<Breakpoint> data = ListBreakpoints(Breakpoint::Kind::Data);
+    code.insert(code.end(), data.begin(), data.end());
+    return code;
+}
+
+std::vector<Breakpoint> ListBreakpoints(Breakpoint::Kind kind) {
+    std::vector<Breakpoint> out;
+    {
+        std::lock_guard<std::mutex> lock(ListMutex);
+        for (const Breakpoint& b : List)
+            if (b.kind == kind) out.push_back(b);
+    }
+    if (kind == Breakpoint::Kind::Code)
+        std::stable_sort(out.begin(), out.end(), [](const Breakpoint& a, const Breakpoint& b) { return a.address < b.address; });
+    return out;
+}
+
+std::optional<Breakpoint> FindBreakpoint(int id) {
+    std::lock_guard<std::mutex> lock(ListMutex);
+    for (const Breakpoint& b : List)
+        if (b.id == id) return b;
+    return std::nullopt;
+}
+
+int CodeBreakpointAt(uint16_t address) {
+    if (BreakpointTable[address] == 0) return 0;
+    std::lock_guard<std::mutex> lock(ListMutex);
+    for (const Breakpoint& b : List)
+        if (b.kind == Breakpoint::Kind::Code && b.address == address) return b.id;
+    return 0;
+}
+
+namespace {
+void RemoveKind(bool code, bool data) {
+    std::lock_guard<std::mutex> lock(ListMutex);
+    std::vector<Breakpoint> kept;
+    for (const Breakpoint& b : List) {
+        const bool isCode = b.kind == Breakpoint::Kind::Code;
+        if ((isCode && code) || (!isCode && data)) SyncTable(b, true);
+        else kept.push_back(b);
+    }
+    List = std::move(kept);
+    if (code) BreakpointTable.Fill(0);
+}
+}  // namespace
+
+void RemoveCodeBreakpoints() { RemoveKind(true, false); }
+void RemoveDataBreakpoints() { RemoveKind(false, true); }
+void RemoveAllBreakpoints() { RemoveKind(true, true); }
+
+int StoppingBreakpoint() { return StoppedBy; }
+void NoteStoppingBreakpoint(int id) { StoppedBy = id; }
 
 // ---- Texts and parsing ----------------------------------------------------------------------
 
@@ -161,10 +312,10 @@ void ArmDebugStops(const OneShotStop* oneShot) {
     Armed.clear();
     WatchedIndex.fill(false);
     AnyExternalWatch = false;
-    for (size_t i = 0; i < DataBreakpoints.size(); ++i) {
-        const DataBreakpoint& b = DataBreakpoints[i];
-        if (!b.enabled) continue;
-        ArmedWatch w{b, int(i), 0, 0xFF};
+    for (const Breakpoint& bp : ListBreakpoints(Breakpoint::Kind::Data)) {
+        if (!bp.enabled) continue;
+        const DataBreakpoint& b = bp.data;
+        ArmedWatch w{b, bp.id, 0, 0xFF};
         switch (b.space) {
             case WatchSpace::Iram:
                 w.place = b.address < 0x80 ? b.address : uint16_t(b.address + 0x80);
@@ -184,22 +335,33 @@ void ArmDebugStops(const OneShotStop* oneShot) {
     if (oneShot) OneShot = *oneShot;
     HitPending = 0;
     HitSeen = 0;
-    HitIndex = -1;
+    HitId = 0;
+    StoppedBy = 0;
     ScreenRefreshDue = 1;
-    DataWatchArmed = Armed.empty() ? 0 : 1;
+    if (Armed.empty()) RemoveStoreObserver(&TheDataWatch);
+    else AddStoreObserver(&TheDataWatch);
     DebugStopsArmed = (OneShotArmed || !Armed.empty()) ? 1 : 0;
+}
+
+int CallDepth() {
+    const int sp = InternalRam[Sfr::SP];
+    const int d = call_stack::Depth;
+    int n = 0;
+    while (n < d && call_stack::FrameSp(call_stack::Frames[n]) <= sp) ++n;
+    return n;
 }
 
 OneShotStop StepOverStop() {
     OneShotStop s;
     const uint16_t pc = ProgramCounter;
     const uint8_t op = CodeMemory[pc];
+    s.anyAddress = true;
     if (op == 0x12 || (op & 0x1F) == 0x11) {
-        s.addresses.set(uint16_t(pc + AsmTable[op].Length));
-        s.stack = OneShotStop::Stack::AtMost;
-        s.stackLimit = InternalRam[Sfr::SP];
-    } else {
-        s.anyAddress = true;
+        // The frame the call is about to push: its SP is two above today's, and it sits above
+        // every frame still on the stack.
+        s.stack = OneShotStop::Stack::Unwound;
+        s.stackLimit = uint8_t(InternalRam[Sfr::SP] + 2);
+        s.depth = CallDepth() + 1;
     }
     return s;
 }
@@ -207,9 +369,18 @@ OneShotStop StepOverStop() {
 OneShotStop StepOutStop() {
     OneShotStop s;
     s.anyAddress = true;
-    s.stack = OneShotStop::Stack::Below;
-    s.stackLimit = InternalRam[Sfr::SP];
-    s.onlyAfterReturn = true;
+    const int depth = CallDepth();
+    if (depth > 0) {
+        s.stack = OneShotStop::Stack::Unwound;
+        s.stackLimit = uint8_t(call_stack::FrameSp(call_stack::Frames[depth - 1]));
+        s.depth = depth;
+    } else {
+        // No call on record (the program moved SP, or entered the routine by a jump): the first
+        // return that leaves SP below its value now.
+        s.stack = OneShotStop::Stack::Below;
+        s.stackLimit = InternalRam[Sfr::SP];
+        s.onlyAfterReturn = true;
+    }
     return s;
 }
 
@@ -226,7 +397,9 @@ DebugStop DebugStopBefore(uint16_t pc, uint16_t lastExecuted) {
     }
     if (!OneShotArmed) return DebugStop::None;
     const OneShotStop& s = OneShot;
-    if (!s.anyAddress && !s.addresses[pc]) return DebugStop::None;
+    if (!s.anyAddress && !s.addresses[pc]) {
+        if (!s.sameLineAddresses[pc] || CallDepth() == s.depth) return DebugStop::None;
+    }
     if (s.onlyAfterReturn) {
         const uint8_t op = CodeMemory[lastExecuted];
         if (op != 0x22 && op != 0x32) return DebugStop::None;
@@ -236,6 +409,10 @@ DebugStop DebugStopBefore(uint16_t pc, uint16_t lastExecuted) {
         case OneShotStop::Stack::Any: break;
         case OneShotStop::Stack::AtMost: if (sp > s.stackLimit) return DebugStop::None; break;
         case OneShotStop::Stack::Below: if (sp >= s.stackLimit) return DebugStop::None; break;
+        case OneShotStop::Stack::Unwound:
+            // Gone once its return address lies above SP, or once RET/RETI dropped it.
+            if (int(sp) >= int(s.stackLimit) - 1 && int(call_stack::Depth) >= s.depth) return DebugStop::None;
+            break;
     }
     return DebugStop::Reached;
 }
@@ -243,7 +420,7 @@ DebugStop DebugStopBefore(uint16_t pc, uint16_t lastExecuted) {
 WatchHitInfo LastWatchHit() {
     WatchHitInfo h;
     h.hit = HitSeen != 0;
-    h.index = HitIndex;
+    h.id = HitId;
     h.writer = HitWriter;
     h.value = HitValue;
     return h;
@@ -251,33 +428,12 @@ WatchHitInfo LastWatchHit() {
 
 void ForgetWatchHit() {
     HitSeen = 0;
-    HitIndex = -1;
-}
-
-void NoteWatchedStore(uint16_t index, uint8_t value, uint8_t old) {
-    if (index >= WatchedIndex.size() || !WatchedIndex[index]) return;
-    for (const ArmedWatch& w : Armed)
-        if (w.b.space != WatchSpace::Xram && w.place == index && Matches(w, value, old)) {
-            Hit(w, value);
-            return;
-        }
-}
-
-void NoteWatchedExternalStore(uint16_t address, uint8_t value, uint8_t old) {
-    if (!AnyExternalWatch) return;
-    for (const ArmedWatch& w : Armed)
-        if (w.b.space == WatchSpace::Xram && w.place == address && Matches(w, value, old)) {
-            Hit(w, value);
-            return;
-        }
+    HitId = 0;
 }
 
 // ---- Call stack ------------------------------------------------------------------------------
 
 namespace call_stack {
-
-Shared<uint64_t> Frames[kMaxCallFrames];
-Shared<int32_t> Depth;
 
 void Unwind(int sp) {
     int d = Depth;

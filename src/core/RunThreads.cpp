@@ -186,7 +186,12 @@ TRunThread::TRunThread(RunThreadView* view, const RunSettings& settings)
 TRunThread::~TRunThread() { WaitFor(); }
 
 void TRunThread::Execute() {
+    // The machine is this thread's for the run: inputs from elsewhere are queued, and what is
+    // still queued at the end is applied before the commands return.
+    StoringAsWorker = true;
+    BeginWorkerOwnership();
     RunSimulation();
+    EndWorkerOwnership();
     // The one end notification of every run and step, also of a step that executed nothing.
     if (view_) Synchronize([this] { view_->SetRunCommands(false); });
 }
@@ -261,9 +266,10 @@ void TRunThread::StepMode() {
     }
     start_ = std::chrono::steady_clock::now();
     const uint16_t pc = ProgramCounter;
-    CycleCount = AsmTable[CodeMemory[pc]].Cycles;
-    StepInstruction(pc);
+    const StepResult step = StepInstruction(pc);
+    CycleCount = step.cycles;
     Instructions = 1;
+    if (StepObserversInstalled()) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
     stop_ = std::chrono::steady_clock::now();
     Reason = StopReason::Stopped;
     ShowPcAndRow();
@@ -273,6 +279,9 @@ void TRunThread::StepMode() {
 
 void TRunThread::CommonEnd() {
     NoteRunCycles(CycleCount);
+    NoteStoppingBreakpoint(Reason == StopReason::Breakpoint ? CodeBreakpointAt(ProgramCounter)
+                           : Reason == StopReason::Watch    ? LastWatchHit().id
+                                                            : 0);
     if (int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
     ShowPc();
 }

@@ -17,6 +17,8 @@
 
 #include "Code.h"
 #include "Debugger.h"
+#include "Inputs.h"
+#include "Observers.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
 
@@ -76,7 +78,8 @@ private:
 class RunThreadView {
 public:
     virtual ~RunThreadView() = default;
-    // running: Run, Single Step and ten more commands disabled, Stop enabled; otherwise the reverse.
+    // running: the run-like commands and those that change the machine disabled, Stop enabled;
+    // otherwise the reverse (the main window's UpdateCommandStates says which).
     // The window side sets the running state itself before it starts the thread; the thread calls
     // this once with false, as the very last thing of every run and step (Execute).
     virtual void SetRunCommands(bool running) = 0;
@@ -114,15 +117,15 @@ std::string ControllerTimeText(uint64_t cycles, int32_t frequency);  // "Control
 // The run loop's additions for the headless runner, as a template parameter so that they cost
 // nothing when absent. An Extras type has
 //   bool BeforeStep(uint64_t cycles, StopReason* reason);   // before each instruction, after the
-//                                                           // end/breakpoint/stop tests
-//   bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason);  // after each step that
-//                                                           // started at pc; `executed` is the
-//                                                           // instruction's address (a vector
-//                                                           // when an interrupt was taken)
+//                                                           // end/breakpoint/stop tests; cycles
+//                                                           // of the run so far
+//   bool AfterStep(uint16_t pc, const StepResult& step, StopReason* reason);  // after each step
+//                                                           // that started at pc, with what the
+//                                                           // step reported
 // Returning true stops the run with *reason.
 struct NoRunExtras {
     bool BeforeStep(uint64_t, StopReason*) { return false; }
-    bool AfterStep(uint16_t, uint16_t, StopReason*) { return false; }
+    bool AfterStep(uint16_t, const StepResult&, StopReason*) { return false; }
 };
 
 class TRunThread : public TThread {
@@ -142,9 +145,10 @@ public:
             StepMode();
         } else {
             BeginRun();
-            // A run with debugger conditions armed (Debugger.h) has loops of its own, so that the
-            // others stay as they are.
-            Reason = DebugStopsArmed ? Loops<true>(extras) : Loops<false>(extras);
+            // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has loops
+            // of its own, so that the others stay as they are.
+            const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
+            Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
             EndRun();
         }
     }
@@ -165,13 +169,13 @@ private:
     void ShowPc();
     void ShowPcAndRow();
     void ReportTimes();
-    template <bool Debugging, class Extras>
+    template <bool Armed, class Extras>
     StopReason Loops(Extras& extras) {
         if (settings_.RealTime)
-            return settings_.ScrUpdate ? Loop<true, true, Debugging>(extras) : Loop<false, true, Debugging>(extras);
-        return settings_.ScrUpdate ? Loop<true, false, Debugging>(extras) : Loop<false, false, Debugging>(extras);
+            return settings_.ScrUpdate ? Loop<true, true, Armed>(extras) : Loop<false, true, Armed>(extras);
+        return settings_.ScrUpdate ? Loop<true, false, Armed>(extras) : Loop<false, false, Armed>(extras);
     }
-    template <bool Refreshes, bool Paced, bool Debugging, class Extras>
+    template <bool Refreshes, bool Paced, bool Armed, class Extras>
     StopReason Loop(Extras& extras);
     // The real-time pace: waits until the host time since the start of the run reaches the
     // controller time of `cycles`, then sets the cycle count of the next look.
@@ -183,17 +187,21 @@ private:
     std::chrono::steady_clock::time_point start_, stop_;
 };
 
-// The run loop: tests before every instruction, the cycle total, the refresh countdown, the step.
-// It is compiled with and without the countdown ("Update screen every" N >= 1 or 0) and with and
-// without the real-time pace, each with the unwatched step inlined: the watched step and every
-// rare path stay calls.
-template <bool Refreshes, bool Paced, bool Debugging, class Extras>
+// The run loop: tests before every instruction, the refresh countdown, the step, the cycle total
+// the step reports. It is compiled with and without the countdown ("Update screen every" N >= 1
+// or 0), with and without the real-time pace, and with and without debugger stops and observers
+// (Armed), each with the unwatched step inlined: the watched step and every rare path stay calls.
+template <bool Refreshes, bool Paced, bool Armed, class Extras>
 [[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
-    const bool armed = Debugging, watching = Debugging && DataWatchArmed;
+    const bool stops = Armed && DebugStopsArmed;
+    const bool watching = Armed && StoreObserversInstalled();
+    const bool observed = Armed && StepObserversInstalled();
     uint16_t lastExecuted = 0;
-    uint64_t cycles = 0, count = 0;
+    // The run's cycles are the machine's total less its value at the start: the step adds them.
+    const uint64_t start = Machine.cycles;
+    uint64_t count = 0;
     uint8_t countdown = ScreenUpdateCountdown;
     // Refreshes switched off: the countdown rests at 255 for the whole run.
     if (!Refreshes) ScreenUpdateCountdown = countdown = 255;
@@ -211,7 +219,7 @@ template <bool Refreshes, bool Paced, bool Debugging, class Extras>
             reason = StopReason::Breakpoint;
             break;
         }
-        if (armed && cycles > 0) {
+        if (stops && count > 0) {
             const DebugStop stop = DebugStopBefore(pc, lastExecuted);
             if (stop != DebugStop::None) {
                 reason = stop == DebugStop::Watch ? StopReason::Watch : StopReason::Reached;
@@ -222,31 +230,30 @@ template <bool Refreshes, bool Paced, bool Debugging, class Extras>
             reason = StopReason::Stopped;
             break;
         }
-        if (extras.BeforeStep(cycles, &reason)) break;
-        cycles += InstructionCycles[CodeMemory[pc]];
+        if (extras.BeforeStep(Machine.cycles - start, &reason)) break;
         if (Refreshes) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
         }
-        // Once per instruction: the step with every store watched, or the one without. Any
-        // further reason to watch the stores of an instruction joins StepIsWatched.
+        // Once per instruction: the step with every store watched, or the one without.
         bool watched = Refreshes ? StepIsWatched(countdown) : StepIsWatched(255);
         if (watching) {
-            // Data breakpoints: every store is watched; the windows only when they are due.
+            // Store observers see every store; the windows only when they are due.
             ScreenRefreshDue = watched;
             ScreenUpdateCountdown = 0;
             watched = true;
         }
-        const uint16_t executed = watched ? StepWatched(pc) : StepUnwatched(pc);
-        lastExecuted = executed;
+        const StepResult step = watched ? StepWatched(pc) : StepUnwatched(pc);
+        lastExecuted = step.executed;
         ++count;
         breakValue = 1;
-        if (extras.AfterStep(pc, executed, &reason)) break;
+        if (observed) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+        if (extras.AfterStep(pc, step, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
-        if (Paced && cycles >= nextPace_) Pace(cycles);
+        if (Paced && Machine.cycles - start >= nextPace_) Pace(Machine.cycles - start);
     }
     if (watching) ScreenRefreshDue = 1;
-    CycleCount = cycles;
+    CycleCount = Machine.cycles - start;
     Instructions = count;
     return reason;
 }

@@ -1,4 +1,5 @@
-// The keypad: toggles by click or typed digit, each a store of the key's pin and the shared pin.
+// The keypad: toggles by click or typed digit, each pulling the key's pin and the shared pin low
+// while the key is down.
 #include "KeyUnit.h"
 
 #include <QCloseEvent>
@@ -6,18 +7,23 @@
 #include <QPushButton>
 
 #include "Code.h"
+#include "Inputs.h"
 #include "Settings.h"
 
 QPointer<TKeyForm> KeyForm;
 
 namespace {
 
-// Clears or sets one pin through the store routine; the port's other bits keep their values.
+// The keypad's pull on one port pin (a bit address of P0-P3); the latch stays as the program
+// wrote it, and the pull is the keypad's own.
 void DrivePin(uint8_t bitAddress, bool low) {
-    const uint16_t port = bitAddress & 0xF8;
-    const uint8_t mask = uint8_t(1u << (bitAddress & 7));
-    const uint8_t current = InternalRam[port];
-    WriteDirectUi(port, low ? uint8_t(current & ~mask) : uint8_t(current | mask));
+    if ((bitAddress & 0xC8) != 0x80) return;  // not a port bit
+    MachineInput in;
+    in.kind = InputKind::DevicePin;
+    in.extra = uint8_t(DeviceId::Keypad);
+    in.address = uint16_t(((bitAddress >> 4) & 3) * 8 + (bitAddress & 7));
+    in.value = low ? 0 : 1;
+    SubmitInput(in);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The port panel: layout, refresh from stores, and pin clicks stored with all their side effects.
+// The port panel: layout, the pins and latches shown from live state, and pin clicks as the
+// panel's pulls on the pins.
 #include "PortUnit.h"
 
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 
 #include "Code.h"
 #include "ByteCells.h"
+#include "Inputs.h"
 
 QPointer<TPortForm> PortForm;
 
@@ -63,23 +65,33 @@ void TPortForm::closeEvent(QCloseEvent* event) {
 }
 
 void TPortForm::FillAll() {
-    for (int p = 0; p < 4; ++p) ShowPort(p, InternalRam[0x80 + 0x10 * p]);
+    for (int p = 0; p < 4; ++p) ShowPort(p, PortPins(p), InternalRam[0x80 + 0x10 * p]);
 }
 
-void TPortForm::ShowPort(int p, uint8_t value) {
+// The boxes and the value show the pins; the tool tips tell the latch, which a pin pulled low by
+// a device differs from.
+void TPortForm::ShowPort(int p, uint8_t pins, uint8_t latch) {
     for (int v = 0; v < 8; ++v) {
         QCheckBox* box = Boxes[8 * p + 7 - v];
         const QSignalBlocker block(box);  // setting a box is no click
-        box->setChecked((value >> v) & 1);
+        box->setChecked((pins >> v) & 1);
+        const QString tip = QStringLiteral("P%1.%2: pin %3, latch %4").arg(p).arg(v).arg((pins >> v) & 1).arg((latch >> v) & 1);
+        if (box->toolTip() != tip) box->setToolTip(tip);
     }
-    Grids[p]->item(0, 0)->setText(ByteCell(value));
+    QTableWidgetItem* cell = Grids[p]->item(0, 0);
+    cell->setText(ByteCell(pins));
+    cell->setToolTip(QStringLiteral("Pins %1, latch %2").arg(ByteCell(pins), ByteCell(latch)));
 }
 
+// A click pulls the pin low (box cleared) or lets it go (box set); the program's latch stays as
+// the program wrote it, so a pin whose latch is 0 stays low.
 void TPortForm::PtOnClick(int tag) {
-    const int p = tag / 8;
-    const uint16_t address = uint16_t(0x80 + 0x10 * p);
-    const uint8_t mask = uint8_t(1u << (7 - tag % 8));
-    // The other pins keep the values in memory: the boxes may lag behind a running program.
-    const uint8_t current = InternalRam[address];
-    WriteDirectUi(address, Boxes[tag]->isChecked() ? uint8_t(current | mask) : uint8_t(current & ~mask));
+    MachineInput in;
+    in.kind = InputKind::DevicePin;
+    in.extra = uint8_t(DeviceId::PortPanel);
+    in.address = uint16_t(8 * (tag / 8) + 7 - tag % 8);
+    in.value = Boxes[tag]->isChecked() ? 1 : 0;
+    SubmitInput(in);
+    // A released pin whose latch is 0 stays low: the boxes show the pins as they are.
+    FillAll();
 }

@@ -19,7 +19,7 @@ public:
 
     // PtOnClick: drives the clicked pin within the port's current value.
     void PtOnClick(int tag);
-    void ShowPort(int port, uint8_t value);
+    void ShowPort(int port, uint8_t pins, uint8_t latch);
     void FillAll();
     void ShowLiveState() override { FillAll(); }
 

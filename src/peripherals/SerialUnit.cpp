@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "Inputs.h"
 #include "FitText.h"
 #include "HexDump.h"
 #include "KeyFilters.h"
@@ -239,9 +240,7 @@ TSerialForm::TSerialForm(QWidget* parent) : QMdiSubWindow(parent) {
         connect(paste, &QAction::triggered, this, [this] { SendText(QApplication::clipboard()->text()); });
         menu->popup(Memo1->viewport()->mapToGlobal(pos));
     });
-    typeTimer_ = new QTimer(this);
-    typeTimer_->setInterval(1);
-    connect(typeTimer_, &QTimer::timeout, this, [this] { DeliverTyped(); });
+
     ShowLiveState();
     // Every byte the rates and the Send controls are derived from.
     AddRefreshTarget(this, RefreshOrder::Serial, [](uint16_t a) {
@@ -325,7 +324,11 @@ void TSerialForm::Button1Click() {
     // The receive buffer first, then RB8 and RI, so that a program polling RI reads the new
     // byte. The dump shows the byte sent, whatever the running program stores into SBUF meanwhile.
     const uint8_t byte = uint8_t(value);
-    ReceiveSerialByteUi(byte, CheckBox1->isChecked() ? 1 : 0);
+    MachineInput in;
+    in.kind = InputKind::SerialByte;
+    in.value = byte;
+    in.extra = CheckBox1->isChecked() ? 1 : 0;
+    SubmitInput(in);
     AppendByte(byte, true);
 }
 
@@ -363,24 +366,12 @@ void TSerialForm::AppendText(const std::string& text, bool fromUser) {
 }
 
 void TSerialForm::SendText(const QString& text) {
+    // The bytes go onto the serial line, which delivers them at the pace of their frames as the
+    // program takes them; the terminal shows them at once, as a terminal echoes what is typed.
     const std::string bytes = TypedBytes(text.toUtf8().toStdString(), Settings.TermReturn);
-    typed_.insert(typed_.end(), bytes.begin(), bytes.end());
-    DeliverTyped();
-    if (!typed_.empty()) typeTimer_->start();
-}
-
-void TSerialForm::DeliverTyped() {
-    // As a sender that waits for the program: the next byte once the receiver is on (REN) and the
-    // program has taken the last one (RI clear, SBUF read since).
-    // One byte at a time: the program must read it before the next one comes.
-    const uint8_t scon = InternalRam[Sfr::SCON];
-    if (!typed_.empty() && (scon & 0x10) && !(scon & 0x01) && SerialReceiveBufferRead) {
-        const uint8_t byte = typed_.front();
-        typed_.pop_front();
-        ReceiveSerialByteUi(byte, CheckBox1->isChecked() ? 1 : 0);
-        AppendByte(byte, true);
-    }
-    if (typed_.empty()) typeTimer_->stop();
+    if (bytes.empty()) return;
+    SerialLineSend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    for (char c : bytes) AppendByte(uint8_t(c), true);
 }
 
 bool TSerialForm::eventFilter(QObject* watched, QEvent* event) {

@@ -4,7 +4,6 @@
 
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,6 @@ class QCheckBox;
 class QComboBox;
 class QPlainTextEdit;
 class QTabWidget;
-class QTimer;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -48,10 +46,9 @@ public:
     // user's.
     void AppendByte(uint8_t byte, bool fromUser);
     // Typed or pasted text for the controller's receiver: line breaks as the Return setting says,
-    // the bytes delivered one at a time as the receiver takes them, each shown in red once sent.
+    // the bytes onto the serial line (which delivers them at the pace of their frames, each once
+    // the program has taken the one before), shown in red at once.
     void SendText(const QString& text);
-    // Bytes still on their way to the receiver.
-    size_t PendingTypedBytes() const { return typed_.size(); }
     // The text view (true) or the dump in front; the choice is kept in the settings.
     void ShowTextView(bool text);
     // Appends many bytes from the controller at once (black), keeping about the last kDumpLines
@@ -77,10 +74,7 @@ protected:
 private:
     void AppendDumpByte(uint8_t byte, bool fromUser);
     void AppendText(const std::string& text, bool fromUser);
-    void DeliverTyped();
     TerminalTextDecoder received_, sent_;
-    std::deque<uint8_t> typed_;
-    QTimer* typeTimer_;
 };
 
 extern QPointer<TSerialForm> SerialForm;

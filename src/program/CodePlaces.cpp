@@ -4,6 +4,7 @@
 #include "Code.h"
 #include "Debugger.h"
 #include "HexText.h"
+#include "Targets.h"
 
 namespace {
 
@@ -45,19 +46,18 @@ std::string CodePlaceText(const CodePlace& p) {
 
 std::vector<SessionCodeBreakpoint> SessionCodeBreakpoints(const SymbolTable* table) {
     std::vector<SessionCodeBreakpoint> out;
-    for (uint32_t a = 0; a <= 0xFFFF; ++a) {
-        const uint8_t state = BreakpointTable[uint16_t(a)];
-        if (state != 1 && state != 2) continue;
+    for (const Breakpoint& bp : ListBreakpoints(Breakpoint::Kind::Code)) {
         SessionCodeBreakpoint b;
-        b.enabled = state == 1;
-        const CodePlace p = DescribeCode(table, uint16_t(a));
+        b.enabled = bp.enabled;
+        const CodePlace p = DescribeCode(table, bp.address);
+        const Function* f = table ? table->FunctionAt(bp.address) : nullptr;
         if (p.lineStart) {
             b.file = p.file;
             b.line = p.line;
         } else if (p.functionStart) {
-            b.function = p.function;
+            b.function = f && f->start == bp.address ? table->UniqueName(*f) : p.function;
         } else {
-            b.address = int32_t(a);
+            b.address = int32_t(bp.address);
         }
         out.push_back(b);
     }
@@ -69,25 +69,30 @@ std::vector<std::string> RestoreCodeBreakpoints(const std::vector<SessionCodeBre
     std::vector<std::string> dropped;
     for (const SessionCodeBreakpoint& b : breakpoints) {
         int32_t address = -1;
-        if (!b.file.empty()) {
-            const std::string name = b.file + ":" + std::to_string(b.line);
-            uint32_t actual = 0;
-            auto a = table ? table->AddressOfLine(b.file, b.line, &actual) : std::nullopt;
-            if (!table) dropped.push_back("the breakpoint at " + name + " (the program has no symbols)");
-            else if (!a || actual != b.line) dropped.push_back("the breakpoint at " + name + " (no code on that line)");
-            else address = *a;
-        } else if (!b.function.empty()) {
-            const Function* f = table ? table->FindFunction(b.function) : nullptr;
-            const Label* l = table && !f ? CodeLabel(*table, b.function) : nullptr;
-            if (!table) dropped.push_back("the breakpoint on " + b.function + " (the program has no symbols)");
-            else if (!f && !l) dropped.push_back("the breakpoint on " + b.function + " (no such function)");
-            else address = f ? f->start : l->address;
+        std::string label;
+        if (!b.file.empty() || !b.function.empty()) {
+            // A name as the user would type it for the runner's --break; a line must still have
+            // code of its own, not lend its breakpoint to the next line that has.
+            label = b.file.empty() ? b.function : b.file + ":" + std::to_string(b.line);
+            const std::string what = b.file.empty() ? "the breakpoint on " + label : "the breakpoint at " + label;
+            if (!table) {
+                dropped.push_back(what + " (the program has no symbols)");
+                continue;
+            }
+            const Expected<CodeTarget> t = ResolveCodeTarget(label, table);
+            // The resolver's message names the function again; the list has named it already.
+            if (!t) dropped.push_back(what + " (" + (t.error().starts_with("no function or label ")
+                                                        ? std::string("no such function or label") : t.error()) + ")");
+            else if (!b.file.empty() && t->line != b.line) dropped.push_back(what + " (no code on that line)");
+            else address = t->address;
         } else if (b.address > programEnd) {
             dropped.push_back("the breakpoint at " + HexAddressText(unsigned(b.address)) + " (past the program's end)");
         } else {
             address = b.address;
         }
-        if (address >= 0) BreakpointTable.Set(uint16_t(address), b.enabled ? 1 : 2);
+        if (address < 0) continue;
+        const int id = AddCodeBreakpoint(uint16_t(address), label);
+        if (!b.enabled) EnableBreakpoint(id, false);
     }
     return dropped;
 }
@@ -115,26 +120,6 @@ bool Covers(const VariablePlace& v, const DataBreakpoint& b) {
 
 }  // namespace
 
-std::vector<DataBreakpoint> VariableDataBreakpoints(const SymbolTable& table, const std::string& name,
-                                                    WatchMatch match, uint8_t value, std::string* error) {
-    std::vector<DataBreakpoint> out;
-    auto w = ResolveWatchName(table, name, error);
-    if (!w) return out;
-    const uint32_t bytes = match == WatchMatch::Equals ? 1 : w->size;
-    for (uint32_t i = 0; i < bytes; ++i) {
-        const uint32_t a = w->address + i;
-        DataBreakpoint b;
-        if (!ParseWatchText(HexDigits(a, a > 0xFF ? 4 : 2) + ":" + w->space, &b, error)) {
-            *error = name + " lies past the end of its memory";
-            return {};
-        }
-        b.match = match;
-        b.value = value;
-        out.push_back(b);
-    }
-    return out;
-}
-
 std::vector<std::string> WatchableVariables(const SymbolTable& table) {
     std::vector<std::string> out;
     for (const VariablePlace& v : VariablePlaces(table)) out.push_back(v.name);
@@ -154,23 +139,25 @@ std::string DataBreakpointVariable(const SymbolTable* table, const DataBreakpoin
 std::vector<SessionDataBreakpoint> SessionDataBreakpoints(const SymbolTable* table) {
     std::vector<SessionDataBreakpoint> out;
     const std::vector<VariablePlace> places = table ? VariablePlaces(*table) : std::vector<VariablePlace>();
-    for (size_t i = 0; i < DataBreakpoints.size(); ++i) {
-        const DataBreakpoint& d = DataBreakpoints[i];
+    const std::vector<Breakpoint> data = ListBreakpoints(Breakpoint::Kind::Data);
+    for (size_t i = 0; i < data.size(); ++i) {
+        const DataBreakpoint& d = data[i].data;
         SessionDataBreakpoint b;
         b.memory = kSpaces[int(d.space)];
         b.address = d.address;
         b.stop = d.match == WatchMatch::Equals ? "equals" : d.match == WatchMatch::Changes ? "changes" : "write";
         b.value = d.value;
-        b.enabled = d.enabled;
+        b.enabled = data[i].enabled;
         // By name when it watches a variable from its first byte, together with the breakpoints
-        // that follow it on the variable's other bytes, as VariableDataBreakpoints makes them.
+        // that follow it on the variable's other bytes, as a variable's breakpoints are made.
         for (const VariablePlace& v : places) {
             if (!Covers(v, d) || d.address != v.where.address) continue;
             const size_t bytes = d.match == WatchMatch::Equals ? 1 : v.where.size;
-            bool whole = i + bytes <= DataBreakpoints.size();
+            bool whole = i + bytes <= data.size();
             for (size_t k = 1; whole && k < bytes; ++k) {
-                const DataBreakpoint& n = DataBreakpoints[i + k];
-                whole = n.space == d.space && n.address == d.address + k && n.match == d.match && n.enabled == d.enabled;
+                const Breakpoint& n = data[i + k];
+                whole = n.data.space == d.space && n.data.address == d.address + k && n.data.match == d.match &&
+                        n.enabled == data[i].enabled;
             }
             if (!whole) continue;
             b.variable = v.name;
@@ -185,35 +172,35 @@ std::vector<SessionDataBreakpoint> SessionDataBreakpoints(const SymbolTable* tab
 std::vector<std::string> RestoreDataBreakpoints(const std::vector<SessionDataBreakpoint>& breakpoints,
                                                 const SymbolTable* table) {
     std::vector<std::string> dropped;
-    DataBreakpoints.clear();
+    RemoveDataBreakpoints();
     for (const SessionDataBreakpoint& b : breakpoints) {
-        const WatchMatch match = b.stop == "equals" ? WatchMatch::Equals : b.stop == "changes" ? WatchMatch::Changes
-                                                                                                 : WatchMatch::AnyWrite;
-        std::string error;
+        DataTarget target;
+        target.match = b.stop == "equals" ? WatchMatch::Equals : b.stop == "changes" ? WatchMatch::Changes
+                                                                                     : WatchMatch::AnyWrite;
+        if (target.match == WatchMatch::Equals) target.value = HexDigits(b.value, 2);
+        std::string what;
         if (!b.variable.empty()) {
-            std::vector<DataBreakpoint> bytes;
-            if (table) bytes = VariableDataBreakpoints(*table, b.variable, match, b.value, &error);
-            if (bytes.empty()) {
-                dropped.push_back("the data breakpoint on " + b.variable + " (" +
-                                  (table ? error : std::string("the program has no symbols")) + ")");
+            target.target = b.variable;
+            what = "the data breakpoint on " + b.variable;
+            if (!table) {
+                dropped.push_back(what + " (the program has no symbols)");
                 continue;
             }
-            for (DataBreakpoint& d : bytes) {
-                d.enabled = b.enabled;
-                DataBreakpoints.push_back(d);
-            }
+        } else {
+            target.target = HexDigits(b.address, b.address > 0xFF ? 4 : 2);
+            target.space = b.memory == "sfr" ? WatchSpace::Sfr : b.memory == "bit" ? WatchSpace::Bit
+                           : b.memory == "xram" ? WatchSpace::Xram : WatchSpace::Iram;
+            what = "the data breakpoint at " + target.target + ":" + b.memory;
+        }
+        const Expected<std::vector<DataBreakpoint>> set = ResolveDataTarget(target, table);
+        if (!set) {
+            dropped.push_back(what + " (" + set.error() + ")");
             continue;
         }
-        std::string text = HexDigits(b.address, b.address > 0xFF ? 4 : 2) + ":" + b.memory;
-        if (b.stop == "equals") text += "=" + HexDigits(b.value, 2);
-        DataBreakpoint d;
-        if (!ParseWatchText(text, &d, &error)) {
-            dropped.push_back("the data breakpoint at " + text + " (" + error + ")");
-            continue;
+        for (const DataBreakpoint& d : *set) {
+            const int id = AddDataBreakpoint(d, b.variable);
+            if (!b.enabled) EnableBreakpoint(id, false);
         }
-        d.match = match;
-        d.enabled = b.enabled;
-        DataBreakpoints.push_back(d);
     }
     return dropped;
 }

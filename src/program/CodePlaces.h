@@ -22,30 +22,25 @@ CodePlace DescribeCode(const SymbolTable* table, uint16_t address);
 // "main.c:12 (main)", "main.c:12", "(_printf)" or "" when the symbols know nothing of it.
 std::string CodePlaceText(const CodePlace& place);
 
-// The code breakpoints of the machine (BreakpointTable 1 enabled, 2 disabled) as a session keeps
-// them: with symbols by file and line when a breakpoint is the first instruction of a C line, by
-// function at a function's first instruction, otherwise by address.
+// The code breakpoints (ListBreakpoints) as a session keeps them: with symbols by file and line
+// when a breakpoint is the first instruction of a C line, by function (its unique name) or code
+// label at a routine's first instruction, otherwise by address.
 std::vector<SessionCodeBreakpoint> SessionCodeBreakpoints(const SymbolTable* table);
 // Sets the session's code breakpoints on the loaded program. Returns a text for each one that no
 // longer applies ("main.c:99 (no code on that line)"); those are left out.
 std::vector<std::string> RestoreCodeBreakpoints(const std::vector<SessionCodeBreakpoint>& breakpoints,
                                                 const SymbolTable* table, int32_t programEnd);
 
-// The data breakpoints that watch a variable by name (as the Watch window and `--watch` name it):
-// one per byte, so that a write to any of them stops, or, comparing with a value, the first byte
-// only. Empty with *error when the variable cannot be watched (in registers, on the stack, in
-// code memory).
-std::vector<DataBreakpoint> VariableDataBreakpoints(const SymbolTable& table, const std::string& name,
-                                                    WatchMatch match, uint8_t value, std::string* error);
 // The names of the variables that data breakpoints can watch, in the Watch window's order.
 std::vector<std::string> WatchableVariables(const SymbolTable& table);
 // The variable a data breakpoint's place belongs to: "result", "result+1" for its second byte,
 // "" when none.
 std::string DataBreakpointVariable(const SymbolTable* table, const DataBreakpoint& b);
 
-// The data breakpoints (DataBreakpoints) as a session keeps them: by variable name when one
+// The data breakpoints (ListBreakpoints) as a session keeps them: by variable name when one
 // starts at the breakpoint's address (the breakpoints on its other bytes with it, as one
-// entry), otherwise by memory and address; and back.
+// entry, as ResolveDataTarget makes them), otherwise by memory and address; and back, replacing
+// every data breakpoint.
 std::vector<SessionDataBreakpoint> SessionDataBreakpoints(const SymbolTable* table);
 std::vector<std::string> RestoreDataBreakpoints(const std::vector<SessionDataBreakpoint>& breakpoints,
                                                 const SymbolTable* table);

@@ -60,6 +60,23 @@ std::string Upper(std::string s) {
     return s;
 }
 
+// Upper case except the program's names, which keep the spelling the program gives them
+// ("JNB _led_on,LABEL3", never "_LED_ON").
+std::string UpperExceptNames(const std::string& s, const std::set<std::string>& names) {
+    if (names.empty()) return Upper(s);
+    std::string out;
+    size_t p = 0;
+    while (p < s.size()) {
+        size_t end = s.find_first_of(" ,#/@+", p);
+        if (end == std::string::npos) end = s.size();
+        const std::string word = s.substr(p, end - p);
+        out += names.count(word) ? word : Upper(word);
+        if (end < s.size()) out += s[end];
+        p = end + 1;
+    }
+    return out;
+}
+
 // Width of a line with tabs stopping at every multiple of 8.
 size_t Width(const std::string& line) {
     size_t w = 0;
@@ -155,6 +172,10 @@ std::string ExportText(const std::vector<ListingRow>& rows, const ExportOptions&
     };
     auto isTarget = [&](unsigned t) { return std::binary_search(targets.begin(), targets.end(), t); };
 
+    std::set<std::string> names;
+    if (o.Symbols)
+        for (const auto& n : o.Symbols->ListingNames()) names.insert(n.name);
+
     std::string out;
     if (o.Symbols) {
         std::set<unsigned> labelled;
@@ -182,7 +203,7 @@ std::string ExportText(const std::vector<ListingRow>& rows, const ExportOptions&
             // Only targets that get a label line are named; the others keep their number.
             if (ok && isTarget(target) && rowAddresses.count(target)) {
                 std::string prefix = t.substr(0, t.size() - 5);
-                t = (o.UpperCase ? Upper(prefix) : prefix) + labelName(uint16_t(target));
+                t = (o.UpperCase ? UpperExceptNames(prefix, names) : prefix) + labelName(uint16_t(target));
             }
         }
         auto blank = t.find(' ');

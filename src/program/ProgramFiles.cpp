@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "Code.h"
+#include "Debugger.h"
 #include "HexText.h"
 #include "Settings.h"
 
@@ -22,7 +23,8 @@ namespace {
 
 void ClearProgram() {
     CodeMemory.fill(0);
-    BreakpointTable.Fill(0);
+    NoteCodeChanged();
+    RemoveCodeBreakpoints();
     InterruptLevelStack.Fill(0);
 }
 

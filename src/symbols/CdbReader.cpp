@@ -1,4 +1,5 @@
 // The reader of SDCC's .cdb debug file: one record per line, "M:", "F:", "S:", "T:" and "L:".
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -145,7 +146,8 @@ TypeLink ParseLink(std::string_view item) {
     throw Failure{"unknown type \"" + std::string(item) + "\""};
 }
 
-// "({2}DA4d,SI:S)": the size, the chain and the sign; the cursor stands on '('.
+// "({2}DA4d,SI:S)": the size, the chain and the sign; the cursor stands on '('. SDCC 4.2 writes
+// a bool (_Bool) with an empty chain: "({1}:S)".
 CType ParseType(Cursor& c) {
     CType t;
     c.Expect('(');
@@ -159,6 +161,13 @@ CType ParseType(Cursor& c) {
     std::string_view sign = chain.substr(colon + 1);
     if (sign != "S" && sign != "U") throw Failure{"bad sign \"" + std::string(sign) + "\""};
     t.isSigned = sign == "S";
+    if (colon == 0) {
+        if (t.size != 1) throw Failure{"bad type \"" + std::string(chain) + "\""};
+        TypeLink b;
+        b.kind = TypeLink::Bool;
+        t.links.push_back(b);
+        return t;
+    }
     for (auto item : Split(chain.substr(0, colon), ',')) t.links.push_back(ParseLink(item));
     return t;
 }
@@ -218,7 +227,15 @@ public:
         }
     }
 
+    // Whether the file named any module, by a module record or by assembler line records.
+    bool HasModules() const { return !t_.modules.empty() || !asmModules_.empty(); }
+
     void Resolve() {
+        for (const auto& m : asmModules_)
+            if (std::find(t_.modules.begin(), t_.modules.end(), m) == t_.modules.end()) {
+                t_.modules.push_back(m);
+                t_.assemblerModules.push_back(m);
+            }
         for (auto& s : t_.symbols) {
             auto it = addresses_.find(s.key);
             if (it != addresses_.end()) s.address = it->second;
@@ -328,7 +345,12 @@ private:
             if (parts.size() != 2) throw Failure{"bad assembler line record \"" + std::string(key) + "\""};
             LineRecord r;
             r.file = std::string(parts[0]) + ".asm";
+            r.module = parts[0];
             r.line = uint32_t(ToNumber(parts[1], 10, "line number"));
+            // The assembler's own debug records (sdas8051 -y) come without a module record.
+            if (std::find(t_.modules.begin(), t_.modules.end(), parts[0]) == t_.modules.end() &&
+                std::find(asmModules_.begin(), asmModules_.end(), parts[0]) == asmModules_.end())
+                asmModules_.emplace_back(parts[0]);
             r.address = uint16_t(address);
             r.cdbLine = number_;
             t_.asmLines.push_back(std::move(r));
@@ -342,6 +364,7 @@ private:
     std::string module_;
     int number_ = 0;
     std::unordered_map<std::string, uint32_t> addresses_;
+    std::vector<std::string> asmModules_;  // modules known only from their assembler line records
 };
 
 std::string BaseName(const std::string& path) {
@@ -357,21 +380,40 @@ ReadResult ReadCdbText(std::string_view text, const std::string& fileName, Symbo
     CdbParser parser(fileName, &table);
     int number = 0;
     size_t start = 0;
-    try {
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string_view::npos) end = text.size();
-            std::string_view line = text.substr(start, end - start);
-            start = end + 1;
-            ++number;
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            if (line.empty()) continue;
-            parser.Line(line, number);
-        }
-    } catch (const Failure& f) {
-        return {false, BaseName(fileName) + ":" + std::to_string(number) + ": " + f.message};
+    // A record the reader does not understand is skipped; the first one is named in a note.
+    int skipped = 0;
+    std::string firstSkipped;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) continue;
+        // A line that is no record at all is told apart without an exception: a file of such
+        // lines would otherwise throw once a line.
+        std::string problem;
+        if (line.size() < 2 || line[1] != ':')
+            problem = "not a record";
+        else if (std::string_view("MFSTL").find(line[0]) == std::string_view::npos)
+            problem = std::string("unknown record type '") + line[0] + "'";
+        else
+            try {
+                parser.Line(line, number);
+            } catch (const Failure& f) {
+                problem = f.message;
+            }
+        if (!problem.empty() && skipped++ == 0)
+            firstSkipped = BaseName(fileName) + ":" + std::to_string(number) + ": " + problem;
     }
-    if (table.modules.empty()) return {false, BaseName(fileName) + ": no modules (not an SDCC debug file)"};
+    if (!parser.HasModules())
+        return {false, skipped ? firstSkipped + "; no record of the file could be used."
+                               : BaseName(fileName) + ": no modules (not an SDCC debug file)."};
+    if (skipped == 1) table.notes.push_back(firstSkipped + "; the record was skipped.");
+    if (skipped > 1)
+        table.notes.push_back(firstSkipped + "; this and " + std::to_string(skipped - 1) + " other record" +
+                              (skipped > 2 ? "s were" : " was") + " skipped.");
     parser.Resolve();
     *out = std::move(table);
     return {true, ""};

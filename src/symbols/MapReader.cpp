@@ -1,5 +1,6 @@
 // The readers of the linker's global labels: sdld's .map listing and the NoICE .noi file.
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -47,35 +48,69 @@ void ForEachLine(std::string_view text, Fn fn) {
 
 }  // namespace
 
+namespace {
+
+enum class AreaKind { Code, Data, Bit, External, Absolute };
+
+// What an area of the map holds. The map names the memory only for code, bits and external
+// data; an area without such an attribute holds internal data when its name says so (SDCC's
+// DSEG, ISEG, OSEG, ...) and code otherwise, as sdas8051 assembles a user's area ("CODE1 ...
+// (ABS,CON)") into code memory. The absolute area "." holds the assembler's equates (SFR and bit
+// names, "count = 0x30"), which are no labels.
+AreaKind KindOfArea(std::string_view name, std::string_view attributes) {
+    if (attributes.find("CODE") != std::string_view::npos) return AreaKind::Code;
+    if (attributes.find("XDATA") != std::string_view::npos) return AreaKind::External;
+    if (attributes.find("BIT") != std::string_view::npos) return AreaKind::Bit;
+    if (name == "." || name == ".ABS.") return AreaKind::Absolute;
+    std::string upper(name);
+    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "CABS") return AreaKind::Code;
+    if (upper == "XABS") return AreaKind::External;
+    for (const char* data : {"DSEG", "DATA", "ISEG", "IABS", "OSEG", "SSEG", "RSEG", "REG_BANK", "BIT_BANK"})
+        if (upper.find(data) != std::string::npos) return AreaKind::Data;
+    if (upper.find("BSEG") != std::string::npos) return AreaKind::Bit;
+    return AreaKind::Code;
+}
+
+}  // namespace
+
 ReadResult ReadMapText(std::string_view text, const std::string& fileName, SymbolTable* out) {
     SymbolTable t;
     t.source = fileName;
-    bool sawHeader = false, areaCode = false, areaExternal = false, areaAbsolute = false;
+    bool sawHeader = false;
+    AreaKind area = AreaKind::Code;
     ForEachLine(text, [&](std::string_view line, int) {
         auto w = Words(line);
         if (line.find("ASxxxx Linker") != std::string_view::npos) sawHeader = true;
         // "DSEG   00000000    0000007D =   125. bytes (REL,CON)" opens an area.
         if (w.size() >= 6 && w.back().front() == '(' && line.find(" bytes ") != std::string_view::npos) {
-            std::string_view attributes = w.back();
-            areaCode = attributes.find("CODE") != std::string_view::npos;
-            areaExternal = attributes.find("XDATA") != std::string_view::npos;
-            areaAbsolute = w[0] == "." || w[0] == "CABS" || w[0] == "XABS" || w[0] == "IABS";
+            area = KindOfArea(w[0], w.back());
             return;
         }
-        bool code = false;
-        if (!w.empty() && w[0] == "C:") {
-            code = true;
-            w.erase(w.begin());
+        // A wide map has one symbol a line ("00000030  start  module"), a narrow one up to three
+        // ("00000030  start     |    00000035  loop"), each name cut to nine characters.
+        size_t from = 0;
+        while (from <= line.size()) {
+            size_t bar = line.find('|', from);
+            if (bar == std::string_view::npos) bar = line.size();
+            auto words = Words(line.substr(from, bar - from));
+            from = bar + 1;
+            bool code = false;  // "C:" marks a symbol of code memory
+            if (!words.empty() && words[0] == "C:") {
+                code = true;
+                words.erase(words.begin());
+            }
+            uint32_t v;
+            if (words.size() < 2 || words[0].size() != 8 || !Hex(words[0], &v) || !IsLabelName(words[1])) continue;
+            if (v > 0xFFFF || (area == AreaKind::Absolute && !code)) continue;
+            Label l;
+            l.name = words[1];
+            l.address = uint16_t(v);
+            l.code = code || area == AreaKind::Code;
+            l.external = area == AreaKind::External;
+            l.bit = area == AreaKind::Bit;
+            t.labels.push_back(std::move(l));
         }
-        uint32_t v;
-        if (w.size() < 2 || w[0].size() != 8 || !Hex(w[0], &v) || !IsLabelName(w[1])) return;
-        if (v > 0xFFFF || (areaAbsolute && !code)) return;
-        Label l;
-        l.name = w[1];
-        l.address = uint16_t(v);
-        l.code = code || areaCode;
-        l.external = !l.code && areaExternal;
-        t.labels.push_back(std::move(l));
     });
     if (!sawHeader) return {false, fileName + ": not a linker map file"};
     t.Finish();
@@ -87,20 +122,42 @@ ReadResult ReadNoiText(std::string_view text, const std::string& fileName, Symbo
     SymbolTable t;
     t.source = fileName;
     std::string error;
+    // The linker writes the DEFs area by area, each area's ascending by value; the absolute area
+    // (the equates, SFR names among them) opens with ".__.ABS.". Where the program has line
+    // records ("A$module$line", "C$file$line"), the areas that hold them are its code; without
+    // any, every area but the absolute one is taken as code.
+    struct Def {
+        std::string name;
+        uint16_t value;
+        int area;
+    };
+    std::vector<Def> defs;
+    std::vector<bool> absolute, hasLines;
+    uint32_t previous = 0;
     ForEachLine(text, [&](std::string_view line, int number) {
         auto w = Words(line);
-        if (!error.empty() || w.empty()) return;
-        if (w[0] == "DEF") {
-            uint32_t v;
-            if (w.size() != 3 || !Hex(w[2], &v) || v > 0xFFFF) {
-                error = fileName + ":" + std::to_string(number) + ": bad DEF line";
-                return;
-            }
-            // NoICE labels carry no memory space: they name code addresses.
-            if (IsLabelName(w[1])) t.labels.push_back(Label{std::string(w[1]), uint16_t(v), true, false});
+        if (!error.empty() || w.empty() || w[0] != "DEF") return;
+        uint32_t v;
+        if (w.size() != 3 || !Hex(w[2], &v) || v > 0xFFFF) {
+            error = fileName + ":" + std::to_string(number) + ": bad DEF line";
+            return;
         }
+        if (absolute.empty() || v < previous || w[1] == ".__.ABS.") {
+            absolute.push_back(w[1] == ".__.ABS.");
+            hasLines.push_back(false);
+        }
+        previous = v;
+        const int area = int(absolute.size()) - 1;
+        if (w[1].size() > 2 && (w[1][0] == 'A' || w[1][0] == 'C') && w[1][1] == '$') hasLines[size_t(area)] = true;
+        defs.push_back({std::string(w[1]), uint16_t(v), area});
     });
     if (!error.empty()) return {false, error};
+    const bool anyLines = std::find(hasLines.begin(), hasLines.end(), true) != hasLines.end();
+    for (const auto& d : defs) {
+        if (!IsLabelName(d.name) || d.name.find('.') != std::string::npos || absolute[size_t(d.area)]) continue;
+        if (anyLines && !hasLines[size_t(d.area)]) continue;
+        t.labels.push_back(Label{d.name, d.value, true, false, false});
+    }
     t.Finish();
     *out = std::move(t);
     return {true, ""};
@@ -134,7 +191,7 @@ std::vector<std::string> MapModules(std::string_view text) {
         }
         if (!w.empty() && w[0] == "C:") w.erase(w.begin());
         uint32_t v;
-        if (w.size() == 3 && w[0].size() == 8 && Hex(w[0], &v)) add(w[2]);
+        if (w.size() == 3 && w[0].size() == 8 && Hex(w[0], &v) && line.find('|') == std::string_view::npos) add(w[2]);
     });
     return modules;
 }

@@ -56,32 +56,110 @@ std::string Folder(const std::string& path) {
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
-// The linker writes no address records for bit variables; the relocated listing (.rst) of their
-// module still shows the address beside "KEY==.".
+// The linker writes no address records for bit variables. The relocated listing (.rst) of the
+// module that defines one has "KEY==." with the bit's offset inside the module's part of the
+// area, and on the next line the label with its linked address in the first column: that one.
+// A global's key is the same in every module that declares it, so any module's listing will do.
 void AddressesFromListings(const std::string& cdbPath, SymbolTable* t) {
     std::map<std::string, std::vector<Symbol*>> missing;
     for (auto& s : t->symbols)
         if (!s.address && (s.space == Space::Bit || s.space == Space::Data) && !s.key.empty())
-            missing[s.module].push_back(&s);
-    for (auto& [module, syms] : missing) {
+            missing[s.key].push_back(&s);
+    for (const auto& module : t->modules) {
+        if (missing.empty()) return;
         std::string text;
         if (!ReadText(Folder(cdbPath) + module + ".rst", &text)) continue;
         std::istringstream in(text);
-        std::string line;
+        std::string line, pending;
         while (std::getline(in, line)) {
             auto eq = line.find("==.");
-            if (eq == std::string::npos) continue;
-            std::istringstream words(line.substr(0, eq));
-            std::string address, number, key;
-            if (!(words >> address >> number >> key)) continue;
-            for (Symbol* s : syms)
-                if (s->key == key && !s->address) {
-                    try {
-                        s->address = uint32_t(std::stoul(address, nullptr, 16));
-                    } catch (...) {
-                    }
-                }
+            if (eq != std::string::npos) {
+                auto start = line.find_last_of(" \t", eq);
+                std::string key = line.substr(start == std::string::npos ? 0 : start + 1, eq - (start + 1));
+                pending = missing.count(key) ? key : "";
+                continue;
+            }
+            if (pending.empty()) continue;
+            if (line.find(".area") != std::string::npos) {
+                pending.clear();
+                continue;
+            }
+            // The location column starts the line; the value column of "==." lines stands further right.
+            auto first = line.find_first_not_of(" \t");
+            if (first == std::string::npos || first > 8) continue;
+            auto end = line.find_first_of(" \t", first);
+            std::string column = line.substr(first, end - first);
+            if (column.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) continue;
+            const uint32_t address = uint32_t(std::stoul(column, nullptr, 16));
+            for (Symbol* s : missing[pending])
+                if (s->scope == Scope::Global || s->module == module) s->address = address;
+            missing.erase(pending);
+            pending.clear();
         }
+    }
+}
+
+// The module of a qualified name ("a.c" or "a" in "a.c:tick.n") and the rest; no module when the
+// name has no ':'.
+std::pair<std::string_view, std::string_view> SplitQualified(std::string_view name) {
+    auto colon = name.rfind(':');
+    if (colon == std::string_view::npos) return {{}, name};
+    std::string_view module = name.substr(0, colon);
+    auto dot = module.rfind('.');
+    if (dot != std::string_view::npos) module = module.substr(0, dot);
+    return {module, name.substr(colon + 1)};
+}
+
+// A static variable's name before any qualification: "result", "hidden", "square.calls".
+std::string PlainName(const Symbol& s) {
+    return s.scope == Scope::Local ? s.function + "." + s.name : s.name;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const auto& i : items) out += (out.empty() ? "" : ", ") + i;
+    return out;
+}
+
+// The files beside the debug file or the program that hold the source of an assembler module:
+// the records say "module.asm", the file may be called "module.a51" or "module.s" too.
+void NameAssemblerSources(const std::vector<std::string>& folders, SymbolTable* t) {
+    for (const auto& module : t->assemblerModules) {
+        std::string found;
+        for (const char* ext : {".asm", ".a51", ".s", ".ASM", ".A51", ".S"})
+            for (const auto& folder : folders)
+                if (found.empty() && FileExists(folder + module + ext)) found = module + ext;
+        if (found.empty()) continue;
+        for (auto* records : {&t->lines, &t->asmLines})
+            for (auto& r : *records)
+                if (r.module == module) r.file = found;
+    }
+}
+
+// Names a narrow .map cuts to nine characters: the .noi beside it has them whole.
+void CompleteCutNames(const std::string& noiPath, SymbolTable* t) {
+    std::string text;
+    if (!ReadText(noiPath, &text)) return;
+    SymbolTable noi;
+    std::istringstream in(text);
+    std::string line;
+    std::vector<std::pair<std::string, uint32_t>> defs;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string def, name, value;
+        if (!(words >> def >> name >> value) || def != "DEF") continue;
+        try {
+            defs.emplace_back(name, uint32_t(std::stoul(value, nullptr, 16)));
+        } catch (...) {
+        }
+    }
+    for (auto& l : t->labels) {
+        if (l.name.size() != 9) continue;
+        for (const auto& [name, value] : defs)
+            if (value == l.address && name.size() > l.name.size() && name.compare(0, 9, l.name) == 0) {
+                l.name = name;
+                break;
+            }
     }
 }
 
@@ -118,7 +196,14 @@ std::string CType::Text() const {
         case TypeLink::Long: text = u + "long"; break;
         case TypeLink::Float: text = "float"; break;
         case TypeLink::Void: text = "void"; break;
-        case TypeLink::Struct: text = "struct " + base.name; break;
+        case TypeLink::Struct:
+            // SDCC names a structure without a tag "__00000000".
+            text = base.name.size() > 2 && base.name.compare(0, 2, "__") == 0 &&
+                           base.name.find_first_not_of("0123456789", 2) == std::string::npos
+                       ? "struct {\u2026}"
+                       : "struct " + base.name;
+            break;
+        case TypeLink::Bool: text = "bool"; break;
         case TypeLink::Sbit: text = "__sbit"; break;
         case TypeLink::BitField:
             text = base.bitWidth == 1 && links.size() == 1 && size == 1 && base.bitOffset == 0
@@ -159,6 +244,31 @@ bool Symbol::IsStaticVariable() const {
 }
 
 void SymbolTable::Finish() {
+    // A global declared in several modules (an extern) is one variable: the declaration with an
+    // address stands for it, at the place of the first.
+    {
+        std::map<std::string, size_t> first;
+        std::vector<Symbol> kept;
+        kept.reserve(symbols.size());
+        for (auto& s : symbols) {
+            if (s.scope == Scope::Global && !s.key.empty()) {
+                auto [it, fresh] = first.emplace(s.key, kept.size());
+                if (!fresh) {
+                    if (!kept[it->second].address && s.address) kept[it->second] = std::move(s);
+                    continue;
+                }
+            }
+            kept.push_back(std::move(s));
+        }
+        symbols = std::move(kept);
+    }
+    // The lines of assembler modules are their source lines.
+    lines.erase(std::remove_if(lines.begin(), lines.end(), [](const LineRecord& r) { return !r.module.empty(); }),
+                lines.end());
+    for (const auto& r : asmLines)
+        if (std::find(assemblerModules.begin(), assemblerModules.end(), r.module) != assemblerModules.end())
+            lines.push_back(r);
+
     auto byAddress = [](const LineRecord& a, const LineRecord& b) {
         return a.address != b.address ? a.address < b.address : a.cdbLine < b.cdbLine;
     };
@@ -185,22 +295,51 @@ void SymbolTable::Finish() {
             if (it->file == asmFile) f.last = std::max(f.last, it->address);
     }
 
+    moduleFiles_.clear();
+    for (const auto& r : lines) {
+        std::string file = BaseName(r.file);
+        std::string module = r.module.empty() ? WithoutExtension(file) : r.module;
+        moduleFiles_.emplace(module, file);
+    }
+
+    // The listing's names, as the assembler source spells them. A name that stands for two
+    // addresses (statics of two modules) gets its module appended, so that every name the
+    // listing and the export show means one thing.
+    struct Named {
+        std::string name, module;
+        bool global;
+        char kind;
+        uint16_t address;
+        uint32_t size;
+    };
+    std::vector<Named> named;
+    for (const auto& f : functions)
+        if (f.hasRange) named.push_back({"_" + f.name, f.module, f.scope == Scope::Global, 'C', f.start, 0});
+    for (const auto& s : symbols) {
+        if (!s.address || s.IsGenerated()) continue;
+        const bool global = s.scope == Scope::Global;
+        if ((s.space == Space::Data || s.space == Space::Idata) && *s.address < 0x80)
+            named.push_back({AsmName(s), s.module, global, 'D', uint16_t(*s.address), std::max<uint32_t>(1, s.type.size)});
+        else if (s.space == Space::Bit && *s.address < 0x100)
+            named.push_back({AsmName(s), s.module, global, 'B', uint16_t(*s.address), 1});
+    }
+    std::map<std::string, std::set<std::pair<char, uint16_t>>> meanings;
+    for (const auto& n : named) meanings[n.name].insert({n.kind, n.address});
     codeNames_.clear();
     dataNames_.clear();
     bitNames_.clear();
-    for (const auto& f : functions)
-        if (f.hasRange) codeNames_.emplace(f.start, "_" + f.name);
-    for (const auto& s : symbols) {
-        if (!s.address || s.IsGenerated()) continue;
-        if ((s.space == Space::Data || s.space == Space::Idata) && *s.address < 0x80)
-            dataNames_.emplace(uint8_t(*s.address), std::make_pair(AsmName(s), std::max<uint32_t>(1, s.type.size)));
-        else if (s.space == Space::Bit && *s.address < 0x100)
-            bitNames_.emplace(uint8_t(*s.address), AsmName(s));
+    for (auto& n : named) {
+        if (meanings[n.name].size() > 1 && !n.global) n.name += "_" + n.module;
+        if (n.kind == 'C') codeNames_.emplace(n.address, n.name);
+        else if (n.kind == 'D') dataNames_.emplace(uint8_t(n.address), std::make_pair(n.name, n.size));
+        else bitNames_.emplace(uint8_t(n.address), n.name);
     }
     for (const auto& l : labels) {
         if (l.code)
             codeNames_.emplace(l.address, l.name);
-        else if (!l.external && l.address < 0x80)
+        else if (l.bit && l.address < 0x100)
+            bitNames_.emplace(uint8_t(l.address), l.name);
+        else if (!l.external && !l.bit && l.address < 0x80)
             dataNames_.emplace(uint8_t(l.address), std::make_pair(l.name, 1u));
     }
 }
@@ -232,6 +371,46 @@ const Function* SymbolTable::FindFunction(std::string_view name) const {
         if (f.name == name && f.hasRange) return &f;
     if (!name.empty() && name[0] == '_') return FindFunction(name.substr(1));
     return nullptr;
+}
+
+const Function* SymbolTable::FunctionNamed(std::string_view name, std::string* error) const {
+    auto [module, plain] = SplitQualified(name);
+    for (std::string_view want : {plain, plain.size() > 1 && plain[0] == '_' ? plain.substr(1) : std::string_view()}) {
+        if (want.empty()) continue;
+        std::vector<const Function*> found;
+        for (const auto& f : functions)
+            if (f.hasRange && f.name == want && (module.empty() || f.module == module)) found.push_back(&f);
+        if (found.size() == 1) return found[0];
+        if (found.empty()) continue;
+        // A global function's name is its own; static ones of that name need their module.
+        for (const Function* f : found)
+            if (module.empty() && f->scope == Scope::Global) return f;
+        std::vector<std::string> names;
+        for (const Function* f : found) names.push_back(UniqueName(*f));
+        *error = std::string(name) + " is ambiguous: " + Joined(names);
+        return nullptr;
+    }
+    *error = "no function " + std::string(name);
+    return nullptr;
+}
+
+std::string SymbolTable::UniqueName(const Function& f) const {
+    if (f.scope == Scope::Global) return f.name;
+    for (const auto& g : functions)
+        if (&g != &f && g.hasRange && g.name == f.name) return ModuleFile(f.module) + ":" + f.name;
+    return f.name;
+}
+
+std::string SymbolTable::ModuleFile(std::string_view module) const {
+    auto it = moduleFiles_.find(std::string(module));
+    return it != moduleFiles_.end() ? it->second : std::string(module) + ".c";
+}
+
+std::vector<std::string> SymbolTable::SourceFiles() const {
+    std::vector<std::string> files;
+    for (const auto& r : lines)
+        if (std::find(files.begin(), files.end(), r.file) == files.end()) files.push_back(r.file);
+    return files;
 }
 
 std::string SymbolTable::CodeLabelAt(uint16_t address) const {
@@ -268,9 +447,16 @@ std::optional<uint16_t> SymbolTable::AddressOfLine(std::string_view file, uint32
                                                    uint32_t* actualLine) const {
     std::string want = BaseName(file);
     const LineRecord* best = nullptr;
-    for (const auto& r : lines) {
-        if (BaseName(r.file) != want || r.line < line) continue;
-        if (!best || r.line < best->line || (r.line == best->line && r.address < best->address)) best = &r;
+    bool known = false;
+    // The source files first; the assembler files SDCC generated for C modules ("main.asm") too.
+    for (const auto* records : {&lines, &asmLines}) {
+        for (const auto& r : *records) {
+            if (BaseName(r.file) != want) continue;
+            known = true;
+            if (r.line < line) continue;
+            if (!best || r.line < best->line || (r.line == best->line && r.address < best->address)) best = &r;
+        }
+        if (known) break;
     }
     if (!best) return std::nullopt;
     if (actualLine) *actualLine = best->line;
@@ -295,18 +481,19 @@ std::vector<const Symbol*> SymbolTable::LocalsOf(const Function& f) const {
 }
 
 const Symbol* SymbolTable::FindSymbol(std::string_view name, std::optional<uint16_t> pc) const {
-    auto dot = name.find('.');
+    auto [module, plain] = SplitQualified(name);
+    auto dot = plain.find('.');
     if (dot != std::string_view::npos) {
-        std::string_view fn = name.substr(0, dot), var = name.substr(dot + 1);
+        std::string_view fn = plain.substr(0, dot), var = plain.substr(dot + 1);
         for (const auto& s : symbols)
-            if (s.scope == Scope::Local && s.function == fn && s.name == var && !s.IsGenerated()) return &s;
+            if (s.scope == Scope::Local && s.function == fn && s.name == var && !s.IsGenerated() &&
+                (module.empty() || s.module == module))
+                return &s;
         return nullptr;
     }
-    auto colon = name.find(':');
-    if (colon != std::string_view::npos) {
-        std::string_view mod = name.substr(0, colon), var = name.substr(colon + 1);
+    if (!module.empty()) {
         for (const auto& s : symbols)
-            if (s.scope == Scope::File && s.module == mod && s.name == var) return &s;
+            if (s.scope != Scope::Local && s.module == module && s.name == plain) return &s;
         return nullptr;
     }
     const Function* f = pc ? FunctionAt(*pc) : nullptr;
@@ -327,15 +514,36 @@ std::vector<std::pair<std::string, const Symbol*>> SymbolTable::StaticVariables(
     std::vector<std::pair<std::string, const Symbol*>> out;
     std::map<std::string, int> uses;
     for (const auto& s : symbols)
-        if (s.IsStaticVariable() && s.scope != Scope::Local) ++uses[s.name];
+        if (s.IsStaticVariable()) ++uses[PlainName(s)];
     for (const auto& s : symbols) {
         if (!s.IsStaticVariable()) continue;
-        std::string name = s.scope == Scope::Local                      ? s.function + "." + s.name
-                           : s.scope == Scope::File && uses[s.name] > 1 ? s.module + ":" + s.name
-                                                                        : s.name;
+        std::string name = PlainName(s);
+        if (uses[name] > 1 && s.scope != Scope::Global) name = ModuleFile(s.module) + ":" + name;
         out.emplace_back(std::move(name), &s);
     }
     return out;
+}
+
+const Symbol* SymbolTable::FindVariable(std::string_view name, std::string* error) const {
+    const auto variables = StaticVariables();
+    for (const auto& [n, s] : variables)
+        if (n == name) return s;
+    auto [module, plain] = SplitQualified(name);
+    std::vector<std::string> matches;
+    for (const auto& [n, s] : variables) {
+        if (PlainName(*s) != plain) continue;
+        if (!module.empty() && s->module == module) return s;
+        matches.push_back(n);
+    }
+    if (module.empty() && matches.size() > 1) {
+        *error = std::string(name) + " is ambiguous: " + Joined(matches);
+        return nullptr;
+    }
+    // Registers, stack variables and special function registers are no static variables, but
+    // have a name the caller may want to hear about.
+    if (const Symbol* s = FindSymbol(name)) return s;
+    *error = "no variable " + std::string(name);
+    return nullptr;
 }
 
 const StructType* SymbolTable::FindStruct(std::string_view name, std::string_view module) const {
@@ -397,6 +605,12 @@ bool LoadSymbolsFile(const std::string& path, int32_t programEnd, SymbolTable* o
         if (!programPath.empty() && ReadText(WithoutExtension(programPath) + ".map", &programMap))
             modules = MapModules(programMap);
         if (!modules.empty()) programModules = &modules;
+        std::vector<std::string> folders = {Folder(path)};
+        if (!programPath.empty()) folders.push_back(Folder(programPath));
+        NameAssemblerSources(folders, &t);
+    }
+    if (ext == ".cdb" || ext == ".map") {
+        CompleteCutNames(WithoutExtension(path) + ".noi", &t);
         t.Finish();
     }
     std::string mismatch = CheckSymbolsMatch(t, programEnd, programModules);
@@ -428,11 +642,8 @@ bool LoadSymbolsBeside(const std::string& programPath, int32_t programEnd, Symbo
 
 std::optional<WatchAddress> ResolveWatchName(const SymbolTable& table, std::string_view name,
                                              std::string* error) {
-    const Symbol* s = table.FindSymbol(name);
-    if (!s) {
-        *error = "no variable " + std::string(name);
-        return std::nullopt;
-    }
+    const Symbol* s = table.FindVariable(name, error);
+    if (!s) return std::nullopt;
     WatchAddress w;
     w.size = std::max<uint32_t>(1, s->type.size);
     switch (s->space) {

@@ -21,7 +21,8 @@ struct TypeLink {
     enum Kind : uint8_t {
         Array, Function,
         GenericPointer, CodePointer, ExternalPointer, DataPointer, IdataPointer, PagedPointer,
-        Char, Short, Int, Long, Float, Void, Struct, Sbit, BitField
+        Char, Short, Int, Long, Float, Void, Struct, Sbit, BitField,
+        Bool  // _Bool: one byte, 0 or 1
     };
     Kind kind = Void;
     uint32_t count = 0;     // array elements
@@ -36,7 +37,8 @@ struct CType {
     bool isSigned = false;
 
     bool IsFunction() const { return !links.empty() && links[0].kind == TypeLink::Function; }
-    // C-like spelling: "int", "unsigned char[4]", "struct point", "char __xdata *".
+    // C-like spelling: "int", "unsigned char[4]", "struct point", "char __xdata *", "bool";
+    // a structure without a tag is "struct {…}".
     std::string Text() const;
 };
 
@@ -102,32 +104,51 @@ struct LineRecord {
     uint32_t line = 0;
     uint16_t address = 0;
     int cdbLine = 0;
+    std::string module;  // assembler lines: the module
 };
 
-// A global label of the .map/.noi: code or data.
+// A global label of the .map/.noi: code, internal data, a bit or external data.
 struct Label {
     std::string name;
     uint16_t address = 0;
     bool code = true;
     bool external = false;
+    bool bit = false;
 };
 
 class SymbolTable {
 public:
     std::string source;                // the file the table was read from
     std::vector<std::string> modules;  // in the order of the file
+    // Modules assembled with debug records (sdas8051 -y): their assembler lines are source lines.
+    std::vector<std::string> assemblerModules;
+    // What the reader skipped or could not use, one note per file ("prog.cdb:13: ...").
+    std::vector<std::string> notes;
     std::vector<Function> functions;   // ascending by start address once finished
     std::vector<Symbol> symbols;
     std::vector<StructType> structs;
-    std::vector<LineRecord> lines;     // C lines, ascending by address
-    std::vector<LineRecord> asmLines;  // assembler lines, ascending by address
+    // Source lines, ascending by address: C lines, and the lines of assembler modules (which
+    // name the module's source file, "blink.asm").
+    std::vector<LineRecord> lines;
+    std::vector<LineRecord> asmLines;  // every assembler line record, ascending by address
     std::vector<Label> labels;         // from a .map/.noi (a .cdb gives none)
 
-    bool Empty() const { return functions.empty() && symbols.empty() && labels.empty(); }
+    bool Empty() const { return functions.empty() && symbols.empty() && labels.empty() && lines.empty(); }
 
     // The function whose code holds `pc`.
     const Function* FunctionAt(uint16_t pc) const;
+    // The first function of that name (with or without the leading '_').
     const Function* FindFunction(std::string_view name) const;
+    // A function by its unique name: "main", "_main", or "a.c:tick" where two modules have a
+    // static function "tick". nullptr with *error set when there is none or the name is ambiguous.
+    const Function* FunctionNamed(std::string_view name, std::string* error) const;
+    // The name that tells a function apart in the program: "tick", or "a.c:tick" when another
+    // module has a function of that name.
+    std::string UniqueName(const Function& f) const;
+    // The source file a module's qualified names use: "a.c" (its C file), "blink.asm".
+    std::string ModuleFile(std::string_view module) const;
+    // The files of the source lines, in the order of their first line record.
+    std::vector<std::string> SourceFiles() const;
     // A name for a code address: a function's or a code label's, "" when none starts there.
     std::string CodeLabelAt(uint16_t address) const;
     // A name for a direct internal-RAM address below 80h: "_result" or "(_origin+2)", "" if none.
@@ -137,8 +158,9 @@ public:
 
     // The C line record that covers `pc` (the last one at or below it in the same function).
     const LineRecord* LineAt(uint16_t pc) const;
-    // The first address of FILE:LINE (FILE compared by its last path component). When that line
-    // has no code, the next line of the file that has; *actualLine tells which.
+    // The first address of FILE:LINE (FILE compared by its last path component): a source file,
+    // or an assembler file SDCC generated for a C module. When that line has no code, the next
+    // line of the file that has; *actualLine tells which.
     std::optional<uint16_t> AddressOfLine(std::string_view file, uint32_t line,
                                           uint32_t* actualLine = nullptr) const;
 
@@ -147,13 +169,21 @@ public:
     std::vector<uint16_t> OtherLineStarts(uint16_t pc) const;
 
     // A variable by name, as C sees it from `pc`: the function's locals first, then the
-    // module's statics, then globals. "function.name" names a local or function static.
+    // module's statics, then globals. "function.name" names a local or function static,
+    // "module.c:name" and "module.c:function.name" a static of that module.
     const Symbol* FindSymbol(std::string_view name, std::optional<uint16_t> pc = {}) const;
     // Locals and parameters of a function (spill locations left out).
     std::vector<const Symbol*> LocalsOf(const Function& f) const;
-    // Globals and statics, each with the name a dump shows: "result", "hidden" (a file static
-    // whose name is unique), "helper.c:hidden" (a file static whose name is not), "square.calls".
+    // Globals and statics, each with a name that is unique in the program: "result", "hidden" (a
+    // file static whose name is unique), "helper.c:hidden" (a file static whose name is not),
+    // "square.calls" (a function static), "a.c:tick.n" (one of two such statics). In the order
+    // of the debug file.
     std::vector<std::pair<std::string, const Symbol*>> StaticVariables() const;
+    // A global or static variable by the name StaticVariables gives it; a qualified name is
+    // taken also where it is not needed ("a.c:fs", "a:fs"), and "function.name" also names a
+    // local that has no fixed place (so that *error can say why it cannot be used). nullptr with
+    // *error set ("no variable x", "n is ambiguous: a.c:tick.n, b.c:tick.n").
+    const Symbol* FindVariable(std::string_view name, std::string* error) const;
 
     const StructType* FindStruct(std::string_view name, std::string_view module) const;
 
@@ -165,10 +195,14 @@ public:
     };
     std::vector<NamedAddress> ListingNames() const;
 
-    // Sorts the records and works out the function ranges; the readers call it.
+    // Sorts the records, merges repeated declarations of one global (an extern in another module)
+    // into the one with an address, makes the assembler modules' lines source lines, works out
+    // the function ranges and the listing's names; the readers call it, and it may be called
+    // again after addresses were added.
     void Finish();
 
 private:
+    std::map<std::string, std::string> moduleFiles_;  // module -> ModuleFile
     std::map<uint16_t, std::string> codeNames_;
     std::map<uint8_t, std::pair<std::string, uint32_t>> dataNames_;  // start -> name, size
     std::map<uint8_t, std::string> bitNames_;

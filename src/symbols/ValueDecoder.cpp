@@ -126,6 +126,8 @@ private:
                 return v;
             }
             case TypeLink::Sbit: return Text(p[0] ? "1" : "0", true);
+            // A bool holds 0 or 1; anything else is shown as the number it is.
+            case TypeLink::Bool: return Text(p[0] > 1 ? std::to_string(p[0]) : p[0] ? "true" : "false", true);
             case TypeLink::BitField: {
                 uint64_t u = LittleEndian(p, std::min<size_t>(size, 8)) >> l.bitOffset;
                 u &= l.bitWidth >= 64 ? ~uint64_t(0) : (uint64_t(1) << l.bitWidth) - 1;
@@ -292,7 +294,8 @@ DecodedValue DecodeSymbol(const Symbol& s, const SymbolTable& table, TargetMemor
 }
 
 std::optional<std::vector<uint8_t>> EncodeScalar(const CType& type, const std::string& text, std::string* error) {
-    if (type.links.size() != 1) {
+    // A number has one to eight bytes; a debug file that says otherwise has no number here.
+    if (type.links.size() != 1 || type.size < 1 || type.size > 8) {
         *error = "only numbers can be edited";
         return std::nullopt;
     }
@@ -310,8 +313,14 @@ std::optional<std::vector<uint8_t>> EncodeScalar(const CType& type, const std::s
         for (int i = 0; i < 4 && i < int(out.size()); ++i) out[size_t(i)] = uint8_t(u >> (8 * i));
         return out;
     }
+    if (l.kind == TypeLink::Bool && (text == "true" || text == "false")) {
+        out.assign(std::max<uint32_t>(1, type.size), 0);
+        out[0] = text == "true";
+        return out;
+    }
     if (l.kind != TypeLink::Char && l.kind != TypeLink::Short && l.kind != TypeLink::Int &&
-        l.kind != TypeLink::Long && l.kind != TypeLink::BitField && l.kind != TypeLink::Sbit) {
+        l.kind != TypeLink::Long && l.kind != TypeLink::BitField && l.kind != TypeLink::Sbit &&
+        l.kind != TypeLink::Bool) {
         *error = "only numbers can be edited";
         return std::nullopt;
     }
@@ -330,7 +339,7 @@ std::optional<std::vector<uint8_t>> EncodeScalar(const CType& type, const std::s
     }
     unsigned bits = l.kind == TypeLink::BitField || l.kind == TypeLink::Sbit ? std::max<unsigned>(1, l.bitWidth)
                                                                           : unsigned(type.size * 8);
-    if (l.kind == TypeLink::Sbit) bits = 1;
+    if (l.kind == TypeLink::Sbit || l.kind == TypeLink::Bool) bits = 1;
     if (bits < 64) {
         int64_t lo = type.isSigned && bits > 1 ? -(int64_t(1) << (bits - 1)) : 0;
         int64_t hi = type.isSigned && bits > 1 ? (int64_t(1) << (bits - 1)) - 1 : (int64_t(1) << bits) - 1;
@@ -347,4 +356,47 @@ std::optional<std::vector<uint8_t>> EncodeScalar(const CType& type, const std::s
     }
     for (size_t i = 0; i < out.size(); ++i) out[i] = uint8_t(uint64_t(v) >> (8 * i));
     return out;
+}
+
+Expected<std::vector<VariableStore>> EncodeVariableValue(const Symbol& s, const SymbolTable& table,
+                                                       TargetMemory& memory, const std::string& text) {
+    using Stores = Expected<std::vector<VariableStore>>;
+    if (s.space == Space::Code || s.space == Space::CodeStatic)
+        return Stores::Failure(s.name + " lies in code memory, which a program cannot write");
+    std::string error;
+    auto bytes = EncodeScalar(s.type, text, &error);
+    if (!bytes) return Stores::Failure(error);
+    const ValueLocation l = LocateSymbol(s, table, memory);
+    if (l.kind == ValueLocation::None)
+        return Stores::Failure(s.name + (s.space == Space::Register ? " is optimized out here" : " has no address"));
+    const TypeLink& link = s.type.links[0];
+    if (link.kind == TypeLink::BitField && l.kind != ValueLocation::Bit) {
+        // Only the field's bits change; the rest of its bytes keep what they hold.
+        const std::vector<uint8_t> old = ReadBytes(l, s.type.size, memory);
+        const uint64_t mask = (link.bitWidth >= 64 ? ~uint64_t(0) : (uint64_t(1) << link.bitWidth) - 1) << link.bitOffset;
+        for (size_t i = 0; i < old.size() && i < bytes->size(); ++i) {
+            const uint8_t m = uint8_t(mask >> (8 * i));
+            (*bytes)[i] = uint8_t((old[i] & ~m) | ((*bytes)[i] & m));
+        }
+    }
+    std::vector<VariableStore> stores;
+    if (l.kind == ValueLocation::Bit) {
+        stores.push_back({VariableStore::Bit, uint16_t(l.address & 0xFF), uint8_t((*bytes)[0] & 1)});
+        return stores;
+    }
+    const uint8_t bank = memory.Data(0xD0) & 0x18;
+    for (size_t i = 0; i < bytes->size(); ++i) {
+        const uint32_t a = l.address + uint32_t(i);
+        switch (l.kind) {
+            case ValueLocation::Data: stores.push_back({VariableStore::Direct, uint16_t(a & 0xFF), (*bytes)[i]}); break;
+            case ValueLocation::Idata: stores.push_back({VariableStore::Indirect, uint16_t(a & 0xFF), (*bytes)[i]}); break;
+            case ValueLocation::Xdata: stores.push_back({VariableStore::External, uint16_t(a), (*bytes)[i]}); break;
+            case ValueLocation::Registers:
+                if (i < l.registers.size())
+                    stores.push_back({VariableStore::Direct, uint16_t(bank + l.registers[i]), (*bytes)[i]});
+                break;
+            default: break;
+        }
+    }
+    return stores;
 }

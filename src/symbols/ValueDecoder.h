@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Expected.h"
 #include "Symbols.h"
 
 // What the decoder reads the controller's memories through. Reads must have no side effects.
@@ -57,6 +58,28 @@ std::vector<uint8_t> ReadBytes(const ValueLocation& location, uint32_t size, Tar
 DecodedValue DecodeBytes(const CType& type, const std::vector<uint8_t>& bytes, const SymbolTable& table,
                          const std::string& module);
 
-// Encodes a scalar edited as text ("42", "-3", "0x2A", "'a'", "1.5") into its bytes. Returns
-// nullopt with *error set when the text does not fit the type.
+// Encodes a scalar edited as text ("42", "-3", "0x2A", "'a'", "1.5", "true") into its bytes.
+// Returns nullopt with *error set when the text does not fit the type.
 std::optional<std::vector<uint8_t>> EncodeScalar(const CType& type, const std::string& text, std::string* error);
+
+// One store that writing a variable makes: a byte, or one bit of the bit-addressable space.
+struct VariableStore {
+    enum Kind : uint8_t {
+        Direct,    // direct address: RAM 00h-7Fh, SFRs 80h-FFh
+        Indirect,  // internal RAM as @Ri reaches it (80h-FFh: the 8052's upper RAM)
+        External,  // external RAM 0000h-FFFFh
+        Bit,       // bit address 00h-FFh; value 0 or 1
+    };
+    Kind kind = Direct;
+    uint16_t address = 0;
+    uint8_t value = 0;
+    bool operator==(const VariableStore&) const = default;
+};
+
+// The stores that write the number `text` into the variable `s` as its type encodes it:
+// integers of every size, floats, bools, bits, bit fields (the field's bytes with the other bits
+// as `memory` holds them now), registers of the bank PSW selects now, stack variables from _bp.
+// A failure says why ("300 is out of range (0 to 255)", "greeting lies in code memory, ...").
+// The caller makes the stores, through the store routines or the machine's input queue.
+Expected<std::vector<VariableStore>> EncodeVariableValue(const Symbol& s, const SymbolTable& table,
+                                                       TargetMemory& memory, const std::string& text);

@@ -24,6 +24,7 @@
 #include "MainWindowLink.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
+#include "Targets.h"
 #include "RunThreads.h"
 #include "Settings.h"
 #include "Unit2.h"
@@ -140,15 +141,17 @@ TDataBreakpointDialog::TDataBreakpointDialog(QWidget* parent) : QDialog(parent) 
 // A variable names its own memory and address: the fields show where it lies and rest.
 void TDataBreakpointDialog::UpdateAddressFields() {
     const QString name = VariableBox->currentText().trimmed();
-    const SymbolTable* table = ActiveProgramSymbols();
     SpaceBox->setEnabled(name.isEmpty());
     AddressEdit->setEnabled(name.isEmpty());
+    const SymbolTable* table = ActiveProgramSymbols();
     if (name.isEmpty() || !table) return;
-    std::string error;
-    const auto bytes = VariableDataBreakpoints(*table, name.toStdString(), WatchMatch::AnyWrite, 0, &error);
-    if (bytes.empty()) return;
-    SpaceBox->setCurrentIndex(int(bytes.front().space));
-    AddressEdit->setText(QString::fromStdString(HexDigits(bytes.front().address, bytes.front().address > 0xFF ? 4 : 2)));
+    DataTarget target;
+    target.target = name.toStdString();
+    const auto bytes = ResolveDataTarget(target, table);
+    if (!bytes || bytes->empty()) return;
+    const DataBreakpoint& first = bytes->front();
+    SpaceBox->setCurrentIndex(int(first.space));
+    AddressEdit->setText(QString::fromStdString(HexDigits(first.address, first.address > 0xFF ? 4 : 2)));
 }
 
 bool TDataBreakpointDialog::ReadBreakpoints(std::vector<DataBreakpoint>* out, QString* error) const {
@@ -160,27 +163,18 @@ bool TDataBreakpointDialog::ReadBreakpoints(std::vector<DataBreakpoint>* out, QS
         out->push_back(b);
         return true;
     }
-    const SymbolTable* table = ActiveProgramSymbols();
-    const WatchMatch match = WatchMatch(ConditionBox->currentIndex());
-    unsigned value = 0;
-    if (match == WatchMatch::Equals) {
-        // The value field as an address's breakpoint reads it.
-        DataBreakpoint probe;
-        std::string message;
-        if (!ParseWatchText("0:iram=" + ValueEdit->text().trimmed().toStdString(), &probe, &message)) {
-            *error = QString::fromStdString(message);
-            if (!error->isEmpty()) (*error)[0] = error->at(0).toUpper();
-            return false;
-        }
-        value = probe.value;
-    }
-    std::string message = "the program has no symbols";
-    if (table) *out = VariableDataBreakpoints(*table, name.toStdString(), match, uint8_t(value), &message);
-    if (out->empty()) {
-        *error = QString::fromStdString(message);
+    // A name as the runner's --watch takes it: every byte of a variable (an address also works).
+    DataTarget target;
+    target.target = name.toStdString();
+    target.match = WatchMatch(ConditionBox->currentIndex());
+    target.value = ValueEdit->text().trimmed().toStdString();
+    const auto set = ResolveDataTarget(target, ActiveProgramSymbols());
+    if (!set) {
+        *error = QString::fromStdString(set.error());
         if (!error->isEmpty()) (*error)[0] = error->at(0).toUpper();
         return false;
     }
+    *out = *set;
     for (DataBreakpoint& b : *out) b.enabled = EnabledBox->isChecked();
     return true;
 }
@@ -310,18 +304,17 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     connect(CodeList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(DataList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(RemoveCode, &QPushButton::clicked, this, [this] {
-        if (QTreeWidgetItem* i = CodeList->currentItem()) BreakpointTable.Set(uint16_t(i->data(0, Qt::UserRole).toUInt()), 0);
+        if (QTreeWidgetItem* i = CodeList->currentItem()) RemoveBreakpoint(i->data(1, Qt::UserRole).toInt());
         RefreshAll();
     });
     connect(RemoveAllCode, &QPushButton::clicked, this, [this] {
-        for (uint32_t a = 0; a <= 0xFFFF; ++a) BreakpointTable.Set(uint16_t(a), 0);
+        RemoveCodeBreakpoints();
         RefreshAll();
     });
     connect(ToggleCode, &QPushButton::clicked, this, [this] {
         if (QTreeWidgetItem* i = CodeList->currentItem()) {
-            const uint16_t a = uint16_t(i->data(0, Qt::UserRole).toUInt());
-            // 1 stops a run, 2 is a breakpoint kept but disabled.
-            BreakpointTable.Set(a, BreakpointTable[a] == 1 ? 2 : 1);
+            const int id = i->data(1, Qt::UserRole).toInt();
+            if (const auto b = FindBreakpoint(id)) EnableBreakpoint(id, !b->enabled);
         }
         RefreshAll();
     });
@@ -334,13 +327,15 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     });
     connect(RemoveData, &QPushButton::clicked, this, [this] {
         const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
-        if (n >= 0 && n < int(DataBreakpoints.size())) DataBreakpoints.erase(DataBreakpoints.begin() + n);
+        const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+        if (n >= 0 && n < int(data.size())) RemoveBreakpoint(data[size_t(n)].id);
         ForgetWatchHit();
         RefreshAll();
     });
     connect(ToggleData, &QPushButton::clicked, this, [this] {
         const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
-        if (n >= 0 && n < int(DataBreakpoints.size())) DataBreakpoints[size_t(n)].enabled = !DataBreakpoints[size_t(n)].enabled;
+        const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+        if (n >= 0 && n < int(data.size())) EnableBreakpoint(data[size_t(n)].id, !data[size_t(n)].enabled);
         RefreshAll();
         DataList->setCurrentItem(DataList->topLevelItem(n));
     });
@@ -387,23 +382,24 @@ void TDebuggerForm::UpdateButtons() {
     RemoveData->setEnabled(!running_ && data);
     ToggleData->setEnabled(!running_ && data);
     if (QTreeWidgetItem* i = CodeList->currentItem())
-        ToggleCode->setText(BreakpointTable[uint16_t(i->data(0, Qt::UserRole).toUInt())] == 1 ? QStringLiteral("Disable") : QStringLiteral("Enable"));
+        if (const auto b = FindBreakpoint(i->data(1, Qt::UserRole).toInt()))
+            ToggleCode->setText(b->enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
     const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
-    if (n >= 0 && n < int(DataBreakpoints.size()))
-        ToggleData->setText(DataBreakpoints[size_t(n)].enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
+    const auto watches = ListBreakpoints(Breakpoint::Kind::Data);
+    if (n >= 0 && n < int(watches.size()))
+        ToggleData->setText(watches[size_t(n)].enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
 }
 
 void TDebuggerForm::FillCode() {
     const int keep = CodeList->indexOfTopLevelItem(CodeList->currentItem());
     CodeList->clear();
     const SymbolTable* table = ActiveProgramSymbols();
-    for (uint32_t a = 0; a <= 0xFFFF; ++a) {
-        const uint8_t state = BreakpointTable[uint16_t(a)];
-        if (state != 1 && state != 2) continue;
-        const QString place = QString::fromStdString(CodePlaceText(DescribeCode(table, uint16_t(a))));
-        auto* item = new QTreeWidgetItem(CodeList, {AddressText(a), place, ListingText(uint16_t(a)),
-                                                    state == 1 ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
-        item->setData(0, Qt::UserRole, a);
+    for (const Breakpoint& b : ListBreakpoints(Breakpoint::Kind::Code)) {
+        const QString place = QString::fromStdString(CodePlaceText(DescribeCode(table, b.address)));
+        auto* item = new QTreeWidgetItem(CodeList, {AddressText(b.address), place, ListingText(b.address),
+                                                    b.enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+        item->setData(0, Qt::UserRole, unsigned(b.address));
+        item->setData(1, Qt::UserRole, b.id);
     }
     FitColumns(CodeList);
     if (keep >= 0) CodeList->setCurrentItem(CodeList->topLevelItem(std::min(keep, CodeList->topLevelItemCount() - 1)));
@@ -420,18 +416,21 @@ void TDebuggerForm::FillData() {
         const std::string variable = DataBreakpointVariable(table, b);
         return QString::fromStdString(variable.empty() ? WatchPlaceText(b) : variable + " (" + WatchPlaceText(b) + ")");
     };
-    for (size_t n = 0; n < DataBreakpoints.size(); ++n) {
-        const DataBreakpoint& b = DataBreakpoints[n];
+    const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    int hitRow = -1;
+    for (size_t n = 0; n < data.size(); ++n) {
+        const DataBreakpoint& b = data[n].data;
         new QTreeWidgetItem(DataList, {place(b),
                                        QString::fromStdString(WatchConditionText(b)),
-                                       b.enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+                                       data[n].enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+        if (hit.hit && data[n].id == hit.id) hitRow = int(n);
     }
-    if (hit.hit && hit.index >= 0 && hit.index < int(DataBreakpoints.size())) {
-        DataList->setCurrentItem(DataList->topLevelItem(hit.index));
+    if (hitRow >= 0) {
+        DataList->setCurrentItem(DataList->topLevelItem(hitRow));
         const std::string source = CodePlaceText(DescribeCode(table, hit.writer));
         StopLabel->setText(QStringLiteral("Stopped by data breakpoint %1 (%2): the instruction at %3 wrote %4.")
-                               .arg(hit.index + 1)
-                               .arg(place(DataBreakpoints[size_t(hit.index)]))
+                               .arg(hitRow + 1)
+                               .arg(place(data[size_t(hitRow)].data))
                                .arg(AddressText(hit.writer) + (source.empty() ? QString() : QStringLiteral(" in ") + QString::fromStdString(source)),
                                     ByteText(hit.value)));
         StopLabel->show();
@@ -483,12 +482,13 @@ void TDebuggerForm::FillStopwatch() {
     ZeroCycles->setText(CyclesText(CyclesSinceZero));
 }
 
-void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b) {
-    if (edit >= 0 && edit < int(DataBreakpoints.size())) {
-        DataBreakpoints[size_t(edit)] = b;
+void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b, const std::string& label) {
+    const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    if (edit >= 0 && edit < int(data.size())) {
+        ChangeDataBreakpoint(data[size_t(edit)].id, b);
         ForgetWatchHit();
     } else {
-        DataBreakpoints.push_back(b);
+        AddDataBreakpoint(b, label);
     }
     RefreshAll();
     DataList->setCurrentItem(DataList->topLevelItem(edit >= 0 ? edit : DataList->topLevelItemCount() - 1));
@@ -496,14 +496,16 @@ void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b) {
 
 void TDebuggerForm::OpenDataEditor(int edit) {
     TDataBreakpointDialog dialog(this);
-    if (edit >= 0 && edit < int(DataBreakpoints.size())) dialog.SetBreakpoint(DataBreakpoints[size_t(edit)]);
+    const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    if (edit >= 0 && edit < int(data.size())) dialog.SetBreakpoint(data[size_t(edit)].data);
     if (dialog.exec() != QDialog::Accepted) return;
     std::vector<DataBreakpoint> set;
     QString error;
     if (!dialog.ReadBreakpoints(&set, &error)) return;
     // An edit changes its own breakpoint; the other bytes of a variable are added after it.
-    StoreDataBreakpoint(edit, set.front());
-    for (size_t i = 1; i < set.size(); ++i) StoreDataBreakpoint(-1, set[i]);
+    const std::string label = dialog.VariableBox->currentText().trimmed().toStdString();
+    StoreDataBreakpoint(edit, set.front(), label);
+    for (size_t i = 1; i < set.size(); ++i) StoreDataBreakpoint(-1, set[i], label);
 }
 
 namespace {
@@ -513,27 +515,30 @@ bool Same(const DataBreakpoint& a, const DataBreakpoint& b) {
            (a.match != WatchMatch::Equals || a.value == b.value);
 }
 
-}  // namespace
-
-bool HasDataBreakpoints(const std::vector<DataBreakpoint>& set) {
-    if (set.empty()) return false;
-    for (const DataBreakpoint& b : set)
-        if (std::none_of(DataBreakpoints.begin(), DataBreakpoints.end(), [&](const DataBreakpoint& d) { return Same(b, d); }))
-            return false;
-    return true;
+// The id of the data breakpoint that watches as `b` does, 0 for none.
+int DataBreakpointLike(const DataBreakpoint& b) {
+    for (const Breakpoint& d : ListBreakpoints(Breakpoint::Kind::Data))
+        if (Same(b, d.data)) return d.id;
+    return 0;
 }
 
-void AddDataBreakpoints(const std::vector<DataBreakpoint>& set) {
-    for (const DataBreakpoint& b : set)
-        if (std::none_of(DataBreakpoints.begin(), DataBreakpoints.end(), [&](const DataBreakpoint& d) { return Same(b, d); }))
-            DataBreakpoints.push_back(b);
+}  // namespace
+
+bool HasVariableBreakpoints(const std::vector<DataBreakpoint>& set) {
+    return !set.empty() && std::all_of(set.begin(), set.end(), [](const DataBreakpoint& b) { return DataBreakpointLike(b) != 0; });
+}
+
+void AddVariableBreakpoints(const std::vector<DataBreakpoint>& set, const std::string& variable) {
+    for (const DataBreakpoint& b : set) {
+        if (const int id = DataBreakpointLike(b)) EnableBreakpoint(id, true);
+        else AddDataBreakpoint(b, variable);
+    }
     if (DebuggerForm) DebuggerForm->RefreshAll();
 }
 
-void RemoveDataBreakpoints(const std::vector<DataBreakpoint>& set) {
-    std::erase_if(DataBreakpoints, [&](const DataBreakpoint& d) {
-        return std::any_of(set.begin(), set.end(), [&](const DataBreakpoint& b) { return Same(b, d); });
-    });
+void RemoveVariableBreakpoints(const std::vector<DataBreakpoint>& set) {
+    for (const DataBreakpoint& b : set)
+        if (const int id = DataBreakpointLike(b)) RemoveBreakpoint(id);
     ForgetWatchHit();
     if (DebuggerForm) DebuggerForm->RefreshAll();
 }

@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include <string>
 #include <vector>
 
 #include "Debugger.h"
@@ -64,7 +65,7 @@ public:
     void SetRunning(bool running);
 
     // The data breakpoint editor's work, also used by its buttons. `edit` < 0 adds.
-    void StoreDataBreakpoint(int edit, const DataBreakpoint& b);
+    void StoreDataBreakpoint(int edit, const DataBreakpoint& b, const std::string& label = {});
     void OpenDataEditor(int edit);
 
 protected:
@@ -79,12 +80,12 @@ private:
     bool running_ = false;
 };
 
-// The data breakpoints on a variable (the Watch window's Break on Write and Break on Change):
-// whether the exact set of breakpoints is there, and adding or removing it. The Debugger window,
-// when open, shows the change.
-bool HasDataBreakpoints(const std::vector<DataBreakpoint>& set);
-void AddDataBreakpoints(const std::vector<DataBreakpoint>& set);
-void RemoveDataBreakpoints(const std::vector<DataBreakpoint>& set);
+// The data breakpoints on a variable's bytes (the Watch window's Break on Write and Break on
+// Change): whether all of them are there, and adding (labelled with the variable's name) or
+// removing them. The Debugger window, when open, shows the change.
+bool HasVariableBreakpoints(const std::vector<DataBreakpoint>& set);
+void AddVariableBreakpoints(const std::vector<DataBreakpoint>& set, const std::string& variable);
+void RemoveVariableBreakpoints(const std::vector<DataBreakpoint>& set);
 
 // The open debugger window, empty while there is none.
 extern QPointer<TDebuggerForm> DebuggerForm;

@@ -12,6 +12,7 @@
 #include "ByteCells.h"
 #include "ByteEditUnit.h"
 #include "Code.h"
+#include "Inputs.h"
 #include "FitText.h"
 
 QPointer<TSFRForm8051> SFRForm8051;
@@ -168,8 +169,11 @@ void TSFRForm8051::BitsOnClick() {
     unsigned v = 0;
     for (int i = 0; i < 8; ++i)
         if (PswBits[i]->isChecked()) v |= 1u << i;
-    InternalRam.Set(0xD0, uint8_t(v));  // straight into memory: no side effects
-    MachineStateChanged();               // the next step sets P from ACC again
+    // Straight into memory, no side effects; the next step sets P from ACC again.
+    MachineInput in;
+    in.kind = InputKind::PswBits;
+    in.value = uint8_t(v);
+    SubmitInput(in);
     // RS0 and RS1 pick the bank that the R0-R7 rows show.
     ShowLiveState();
 }
@@ -194,7 +198,13 @@ void TSFRForm8051::EditAt(const QPoint& pos) {
             // The editor opens with the byte as it is now; Cancel writes nothing.
             auto result = EditEntry(QStringLiteral("SFR: ") + QString::fromLatin1(RegisterViewRows[index].Name),
                                     InternalRam[address]);
-            if (result) WriteDirectUi(address, *result);
+            if (result) {
+                MachineInput in;
+                in.kind = InputKind::DirectByte;
+                in.address = address;
+                in.value = *result;
+                SubmitInput(in);
+            }
             return;
         }
     }

@@ -1,4 +1,5 @@
-// The Source window: C files by tab, the program counter's line marked, breakpoints in the margin.
+// The Source window: C and assembler files by tab, the program counter's line marked, breakpoints in
+// the margin.
 #include "SourceUnit.h"
 
 #include <QFontMetrics>
@@ -13,6 +14,7 @@
 #include <map>
 
 #include "Code.h"
+#include "Debugger.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
@@ -125,8 +127,8 @@ TSourceForm::TSourceForm(QWidget* parent) : QMdiSubWindow(parent) {
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setAccessibleName(QStringLiteral("Source files"));
     PageControl1->setAccessibleDescription(QStringLiteral(
-        "The program's C files; the line of the program counter is marked; click the margin of a "
-        "line with code to set or clear a breakpoint on its first instruction"));
+        "The program's source files, C and assembler; the line of the program counter is marked; "
+        "click the margin of a line with code to set or clear a breakpoint on its first instruction"));
     setWidget(PageControl1);
     resize(520, 360);
     Reload();
@@ -250,7 +252,10 @@ bool TSourceForm::ToggleBreakpoint(const QString& file, int line) {
         if (m->file != file) continue;
         const int a = m->AddressOfLine(line);
         if (a < 0) return false;
-        BreakpointTable.Set(uint16_t(a), BreakpointTable[uint16_t(a)] == 1 ? 0 : 1);
+        // An enabled breakpoint goes; a disabled one is enabled again.
+        const int id = CodeBreakpointAt(uint16_t(a));
+        if (id && BreakpointTable[uint16_t(a)] == 1) RemoveBreakpoint(id);
+        else AddCodeBreakpoint(uint16_t(a), (QFileInfo(file).fileName() + QStringLiteral(":%1").arg(line)).toStdString());
         m->Repaint();
         if (Form2) Form2->RepaintGrid();
         return true;

@@ -1,5 +1,6 @@
-// TSourceForm, the Source window: the program's C files with line numbers, the line of the program
-// counter marked, breakpoints set on lines.
+// TSourceForm, the Source window: the program's source files (C, and assembler assembled with
+// debug records) with line numbers, the line of the program counter marked, breakpoints set on
+// lines.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -36,7 +37,7 @@ class TSourceForm : public QMdiSubWindow {
 public:
     explicit TSourceForm(QWidget* parent = nullptr);
 
-    // One tab per C file of the program's symbols.
+    // One tab per source file of the program's symbols.
     QTabWidget* PageControl1;
 
     // Reads the files anew (after symbols were loaded or forgotten). A file that cannot be found

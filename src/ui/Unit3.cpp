@@ -9,6 +9,7 @@
 
 #include "ByteEditUnit.h"
 #include "Code.h"
+#include "Inputs.h"
 #include "SFRUnit.h"
 
 QPointer<TForm3> Form3;
@@ -78,8 +79,12 @@ void TForm3::EditCell(int a) {
     auto result = EditEntry(HexCaption(QStringLiteral("Internal RAM: "), unsigned(a), 2),
                             InternalRam[InternalViewIndex(a)]);
     if (!result) return;
-    if (a >= 0x80) IndirectWritePending = 1;  // reaches the upper RAM, not the registers
-    WriteDirectUi(uint16_t(a), *result);
+    MachineInput in;
+    // From 80h on the view shows the upper RAM, which only @Ri reaches, not the registers.
+    in.kind = a >= 0x80 ? InputKind::IndirectByte : InputKind::DirectByte;
+    in.address = uint16_t(a);
+    in.value = *result;
+    SubmitInput(in);
 }
 
 void TForm3::SelectBytes(int first, int count) {

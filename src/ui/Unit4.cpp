@@ -11,6 +11,7 @@
 
 #include "ByteEditUnit.h"
 #include "Code.h"
+#include "Inputs.h"
 #include "SFRUnit.h"
 
 QPointer<TForm4> Form4;
@@ -87,7 +88,12 @@ void TForm4::ShowLiveState() {
 void TForm4::EditCell(int row, int column) {
     const uint16_t a = uint16_t(Page() * 256 + row * 16 + column);
     auto result = EditEntry(HexCaption(QStringLiteral("External RAM: "), a, 4), ExternalRam[a]);
-    if (result) WriteExternalRam(a, *result);
+    if (!result) return;
+    MachineInput in;
+    in.kind = InputKind::ExternalByte;
+    in.address = a;
+    in.value = *result;
+    SubmitInput(in);
 }
 
 void TForm4::SelectBytes(uint16_t first, int count) {

@@ -8,12 +8,13 @@
 #include <set>
 
 #include "Code.h"
-#include "CodePlaces.h"
 #include "DebuggerUnit.h"
 #include "HexText.h"
+#include "Inputs.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
 #include "Symbols.h"
+#include "Targets.h"
 #include "ValueDecoder.h"
 
 QPointer<TWatchForm> WatchForm;
@@ -40,7 +41,7 @@ bool Editable(const Symbol& s) {
     if (s.type.links.size() != 1 || s.space == Space::Code || s.space == Space::CodeStatic) return false;
     switch (s.type.links[0].kind) {
         case TypeLink::Char: case TypeLink::Short: case TypeLink::Int: case TypeLink::Long:
-        case TypeLink::Float: case TypeLink::BitField: case TypeLink::Sbit:
+        case TypeLink::Float: case TypeLink::BitField: case TypeLink::Sbit: case TypeLink::Bool:
             return true;
         default:
             return false;
@@ -53,26 +54,22 @@ std::set<QString>& Expanded() {
     return rows;
 }
 
-// Stores bytes where the variable lives, through the user-interface store routines.
-void Store(const ValueLocation& l, const std::vector<uint8_t>& bytes) {
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        uint32_t a = l.address + uint32_t(i);
-        switch (l.kind) {
-            case ValueLocation::Data: WriteDirectUi(uint16_t(a & 0xFF), bytes[i]); break;
-            case ValueLocation::Idata: WriteDirectUi(IndirectIndex(uint8_t(a)), bytes[i]); break;
-            case ValueLocation::Xdata: WriteExternalRam(uint16_t(a), bytes[i]); break;
-            case ValueLocation::Registers:
-                if (i < l.registers.size())
-                    WriteDirectUi(uint16_t((InternalRam[Sfr::PSW] & 0x18) + l.registers[i]), bytes[i]);
-                break;
-            case ValueLocation::Bit:
-                if (i == 0) {
-                    uint8_t byte = BitByteAddress(uint8_t(a));
-                    uint8_t mask = uint8_t(1 << (a & 7));
-                    WriteDirectUi(byte, uint8_t(bytes[0] ? InternalRam[byte] | mask : InternalRam[byte] & ~mask));
-                }
-                break;
-            default: break;
+void Submit(InputKind kind, uint32_t address, uint8_t value) {
+    MachineInput in;
+    in.kind = kind;
+    in.address = uint16_t(address);
+    in.value = value;
+    SubmitInput(in);
+}
+
+// Makes the stores that write a variable, as inputs from the user.
+void Apply(const std::vector<VariableStore>& stores) {
+    for (const VariableStore& s : stores) {
+        switch (s.kind) {
+            case VariableStore::Direct: Submit(InputKind::DirectByte, s.address & 0xFF, s.value); break;
+            case VariableStore::Indirect: Submit(InputKind::IndirectByte, s.address & 0xFF, s.value); break;
+            case VariableStore::External: Submit(InputKind::ExternalByte, s.address & 0xFFFF, s.value); break;
+            case VariableStore::Bit: Submit(InputKind::DirectBit, s.address & 0xFF, s.value ? 1 : 0); break;
         }
     }
 }
@@ -323,24 +320,14 @@ bool TWatchForm::EditValue(QTreeWidgetItem* item, const QString& text) {
     const SymbolTable* table = ActiveProgramSymbols();
     if (it == symbols_.end() || !table || !Editable(*it->second)) return false;
     const Symbol& s = *it->second;
-    std::string error;
-    auto bytes = EncodeScalar(s.type, text.trimmed().toStdString(), &error);
-    if (!bytes) {
-        CurrentPrompts().Error(this, QString::fromStdString(s.name + ": " + error + "."));
+    MachineMemory memory;
+    auto stores = EncodeVariableValue(s, *table, memory, text.trimmed().toStdString());
+    if (!stores) {
+        CurrentPrompts().Error(this, QString::fromStdString(s.name + ": " + stores.error() + "."));
         QMetaObject::invokeMethod(this, [this] { Refresh(); }, Qt::QueuedConnection);
         return false;
     }
-    MachineMemory memory;
-    ValueLocation l = LocateSymbol(s, *table, memory);
-    if (s.type.links[0].kind == TypeLink::BitField) {
-        // Only the field's bits change; the rest of its bytes keep what they hold.
-        std::vector<uint8_t> old = ReadBytes(l, s.type.size, memory);
-        const TypeLink& f = s.type.links[0];
-        uint64_t mask = ((uint64_t(1) << f.bitWidth) - 1) << f.bitOffset;
-        for (size_t i = 0; i < old.size(); ++i)
-            (*bytes)[i] = uint8_t((old[i] & ~(mask >> (8 * i))) | ((*bytes)[i] & (mask >> (8 * i))));
-    }
-    Store(l, *bytes);
+    Apply(*stores);
     // The edit is no change the program made: this value is not drawn red, and the other values
     // keep their marks.
     const QString path = item->data(kName, Qt::UserRole).toString();
@@ -410,16 +397,22 @@ QMenu* TWatchForm::MakeContextMenu(QTreeWidgetItem* item) {
     } commands[] = {{"Break on Write", "BreakOnWrite", WatchMatch::AnyWrite},
                     {"Break on Change", "BreakOnChange", WatchMatch::Changes}};
     for (const auto& c : commands) {
-        std::string error = "the program has no symbols";
-        const std::vector<DataBreakpoint> set =
-            table ? VariableDataBreakpoints(*table, path.toStdString(), c.match, 0, &error) : std::vector<DataBreakpoint>();
+        DataTarget target;
+        target.target = path.toStdString();
+        target.match = c.match;
+        const auto resolved = table ? ResolveDataTarget(target, table)
+                                    : Expected<std::vector<DataBreakpoint>>::Failure("the program has no symbols");
+        const std::vector<DataBreakpoint> set = resolved ? *resolved : std::vector<DataBreakpoint>();
         QAction* a = menu->addAction(QString::fromLatin1(c.caption));
         a->setObjectName(QString::fromLatin1(c.name));
         a->setCheckable(true);
-        a->setChecked(HasDataBreakpoints(set));
+        a->setChecked(HasVariableBreakpoints(set));
         a->setEnabled(!set.empty() && !(MainWindow && MainWindow->RunInProgress()));
-        if (set.empty()) a->setToolTip(QString::fromStdString(error));
-        connect(a, &QAction::triggered, this, [set](bool on) { on ? AddDataBreakpoints(set) : RemoveDataBreakpoints(set); });
+        if (!resolved) a->setToolTip(QString::fromStdString(resolved.error()));
+        const std::string variable = target.target;
+        connect(a, &QAction::triggered, this, [set, variable](bool on) {
+            on ? AddVariableBreakpoints(set, variable) : RemoveVariableBreakpoints(set);
+        });
     }
     return menu;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "Code.h"
+#include "Observers.h"
 
 namespace {
 
@@ -58,13 +59,24 @@ void CaptureLatches(uint16_t a, uint8_t v, uint8_t old) {
     }
 }
 
+// The latches see every store, on a store observer of their own: an edge must never depend on
+// whether the windows were due for a refresh.
+class LatchObserver : public StoreObserver {
+public:
+    void Stored(StoreSpace space, uint16_t index, uint8_t value, uint8_t old, StoreBy) override {
+        if (space == StoreSpace::Internal && index < 0x100) CaptureLatches(index, value, old);
+    }
+};
+LatchObserver TheLatchObserver;
+
 class Router : public StoreRefreshHooks {
 public:
     void DirectStored(uint16_t address, uint8_t value, uint8_t old, bool fromWorker) override {
         if (address >= kInternalRamSize) return;
+        (void)value;
+        (void)old;
         const uint8_t shown = Shown[address].load(std::memory_order_relaxed);
         if (!shown) return;
-        if (shown & ShowBit(RefreshOrder::Led)) CaptureLatches(address, value, old);
         Mark(shown);
         if (!fromWorker) RepaintChangedWindows();
     }
@@ -149,6 +161,8 @@ void SetTriggerLatches(const std::vector<TriggerLatch>& latches) {
         for (int k = 0; k < 8; ++k) LatchPins[i][k].store(latches[size_t(i)].pins[k], std::memory_order_relaxed);
     }
     LatchCount.store(n, std::memory_order_release);
+    if (n > 0) AddStoreObserver(&TheLatchObserver);
+    else RemoveStoreObserver(&TheLatchObserver);
 }
 
 uint8_t LatchedPins(int i) {

@@ -36,7 +36,9 @@ void RemoveRefreshTarget(RefreshTarget* target);
 
 // The multiplexed LED display shows what the pins held when a digit's trigger fell, not what they
 // hold now, so the store that makes the edge captures them. Latch i captures pins[0..7] (bit
-// addresses) on every falling edge of bit address `trigger`, on the thread that stores.
+// addresses) on every falling edge of bit address `trigger`, on the thread that stores, through
+// a store observer (Observers.h) installed while any latch is set: runs started from then on
+// watch every store for it.
 struct TriggerLatch {
     uint8_t trigger;
     uint8_t pins[8];

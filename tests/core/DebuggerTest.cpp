@@ -18,7 +18,7 @@ struct CycleLimit {
         *r = StopReason::MaxCycles;
         return cycles >= limit;
     }
-    bool AfterStep(uint16_t, uint16_t, StopReason*) { return false; }
+    bool AfterStep(uint16_t, const StepResult&, StopReason*) { return false; }
 };
 
 class DebuggerTest : public ::testing::Test {
@@ -26,11 +26,10 @@ protected:
     void SetUp() override {
         Fresh();
         SingleStepMode = 0;
-        DataBreakpoints.clear();
         ArmDebugStops(nullptr);
     }
     void TearDown() override {
-        DataBreakpoints.clear();
+        RemoveAllBreakpoints();
         ArmDebugStops(nullptr);
     }
     StopReason Run(const OneShotStop* stop = nullptr, uint64_t limit = 100000, uint8_t scrUpdate = 0) {
@@ -50,13 +49,15 @@ protected:
         OneShotStop s = StepOutStop();
         return Run(&s);
     }
+    int watchId = 0;
     StopReason RunTo(uint16_t a) {
         OneShotStop s = RunToStop(a);
         return Run(&s);
     }
     StopReason Watch(WatchSpace space, uint16_t address, WatchMatch match = WatchMatch::AnyWrite,
                      uint8_t value = 0) {
-        DataBreakpoints = {{space, address, match, value, true}};
+        RemoveDataBreakpoints();
+        watchId = AddDataBreakpoint({space, address, match, value, true});
         return Run();
     }
 };
@@ -102,9 +103,9 @@ TEST_F(DebuggerTest, StepOverRunsNestedAndRecursiveCallsToTheNextInstruction) {
     Fresh();
     PlaceRecursion();
     ProgramCounter = 0x0005;
-    WriteDirectUi(Sfr::SP, 0x30);
-    WriteDirectUi(0x07, 3);
-    BreakpointTable.Set(0x0030, 1);
+    WriteDirectUser(Sfr::SP, 0x30);
+    WriteDirectUser(0x07, 3);
+    AddCodeBreakpoint(0x0030);
     EXPECT_EQ(StepOver(), StopReason::Breakpoint);
     EXPECT_EQ(ProgramCounter, 0x0030);
 }
@@ -187,7 +188,8 @@ TEST_F(DebuggerTest, DataBreakpointOnABitStopsAfterTheWritingInstruction) {
     EXPECT_EQ(ProgramCounter, 0x0008);
     WatchHitInfo hit = LastWatchHit();
     EXPECT_TRUE(hit.hit);
-    EXPECT_EQ(hit.index, 0);
+    EXPECT_EQ(hit.id, watchId);
+    EXPECT_EQ(StoppingBreakpoint(), watchId);
     EXPECT_EQ(hit.writer, 0x0006);
     EXPECT_EQ(hit.value, 0x0B);
 
@@ -195,12 +197,13 @@ TEST_F(DebuggerTest, DataBreakpointOnABitStopsAfterTheWritingInstruction) {
     EXPECT_EQ(Watch(WatchSpace::Bit, 0x0B), StopReason::Watch);  // any store to the byte
     EXPECT_EQ(ProgramCounter, 0x0003);
     ProgramCounter = 0;
-    WriteDirectUi(0x21, 0);
+    WriteDirectUser(0x21, 0);
     EXPECT_EQ(Watch(WatchSpace::Bit, 0x0B, WatchMatch::Equals, 1), StopReason::Watch);
     EXPECT_EQ(LastWatchHit().writer, 0x0006);
     // A disabled data breakpoint does nothing.
     ProgramCounter = 0;
-    DataBreakpoints = {{WatchSpace::Bit, 0x0B, WatchMatch::AnyWrite, 0, false}};
+    RemoveDataBreakpoints();
+    AddDataBreakpoint({WatchSpace::Bit, 0x0B, WatchMatch::AnyWrite, 0, false});
     EXPECT_EQ(Run(nullptr, 1000), StopReason::MaxCycles);
 }
 
@@ -245,7 +248,8 @@ TEST_F(DebuggerTest, DataBreakpointsOnExternalAndUpperRam) {
     RecordingHooks hooks;
     InstallStoreRefreshHooks(&hooks);
     ProgramCounter = 0;
-    DataBreakpoints = {{WatchSpace::Xram, 0x4000, WatchMatch::AnyWrite, 0, true}};
+    RemoveDataBreakpoints();
+    AddDataBreakpoint({WatchSpace::Xram, 0x4000, WatchMatch::AnyWrite, 0, true});
     Run(nullptr, 20, 1);
     EXPECT_GT(hooks.CountFor(0x90), 0);
     hooks.direct.clear();
@@ -253,6 +257,93 @@ TEST_F(DebuggerTest, DataBreakpointsOnExternalAndUpperRam) {
     Run(nullptr, 20, 0);
     EXPECT_TRUE(hooks.direct.empty());
     InstallStoreRefreshHooks(nullptr);
+}
+
+// Step Out and Step Over follow the frame on the shadow call stack, not SP alone: a push and pop
+// before a later RET does not end Step Out, and a routine that pops its return address to read
+// inline data and jumps back ends Step Over once the frame is gone.
+TEST_F(DebuggerTest, StepOutAndStepOverEndWhenTheirFrameIsUnwound) {
+    // 0010: PUSH ACC; POP ACC; ACALL 0020; RET.  0020: RET.
+    Place(0x00, {0x75, 0x81, 0x30, 0x12, 0x00, 0x10, 0x00, 0x80, 0xFE});
+    Place(0x10, {0xC0, 0xE0, 0xD0, 0xE0, 0x11, 0x20, 0x22});
+    Place(0x20, {0x22});
+    EXPECT_EQ(RunTo(0x0012), StopReason::Reached);  // after the PUSH
+    EXPECT_EQ(StepOut(), StopReason::Reached);
+    EXPECT_EQ(ProgramCounter, 0x0006);
+
+    // LCALL 0010 followed by "hi",0; the routine pops its return address, reads the text and
+    // jumps past it with JMP @A+DPTR.
+    Fresh();
+    Place(0x00, {0x75, 0x81, 0x30, 0x12, 0x00, 0x10, 'h', 'i', 0x00, 0x00, 0x80, 0xFE});
+    Place(0x10, {0xD0, 0x83, 0xD0, 0x82,       // POP DPH; POP DPL
+                 0xE4, 0x93, 0xA3, 0x70, 0xFB,   // loop: CLR A; MOVC A,@A+DPTR; INC DPTR; JNZ loop
+                 0xE4, 0x73});                   // CLR A; JMP @A+DPTR
+    EXPECT_EQ(RunTo(0x0003), StopReason::Reached);
+    EXPECT_EQ(StepOver(), StopReason::Reached);
+    EXPECT_EQ(ProgramCounter, 0x0014);  // the first instruction after the frame was popped
+    EXPECT_EQ(Get(Sfr::SP), 0x30);
+}
+
+// A line step from a routine's last line stops at the same line of the caller in recursion (its
+// call depth differs), not only at another line.
+TEST_F(DebuggerTest, LineStepStopsAtTheSameLineInTheCallersFrame) {
+    Place(0x00, {0x75, 0x81, 0x30, 0x7F, 0x03, 0x12, 0x00, 0x20, 0x80, 0xFE});
+    Place(0x20, {0x1F, 0xEF, 0x60, 0x03, 0x12, 0x00, 0x20, 0x05, 0x41, 0x22});
+    // Lines start at 0000, 0005, 0008 (main), 0020, 0024 and 0029 (the routine's last line).
+    EXPECT_EQ(RunTo(0x0029), StopReason::Reached);
+    EXPECT_EQ(CallDepth(), 3);
+    OneShotStop line;
+    for (uint16_t a : {0x0000, 0x0005, 0x0008, 0x0020, 0x0024}) line.addresses.set(a);
+    line.sameLineAddresses.set(0x0029);
+    line.depth = CallDepth();
+    line.stack = OneShotStop::Stack::AtMost;
+    line.stackLimit = Get(Sfr::SP);
+    EXPECT_EQ(Run(&line), StopReason::Reached);
+    EXPECT_EQ(ProgramCounter, 0x0029);
+    EXPECT_EQ(CallDepth(), 2);
+}
+
+// A data breakpoint reacts to every store an instruction makes, also of the byte it finds, and to
+// the hardware's stores (the parity bit, the timers) only when they change the byte.
+TEST_F(DebuggerTest, DataBreakpointsIgnoreUnchangedHardwareStores) {
+    // NOP; NOP; MOV PSW,#00h; NOP; SJMP $
+    Place(0x00, {0x00, 0x00, 0x75, 0xD0, 0x00, 0x00, 0x80, 0xFE});
+    EXPECT_EQ(Watch(WatchSpace::Sfr, Sfr::PSW), StopReason::Watch);
+    EXPECT_EQ(LastWatchHit().writer, 0x0002);
+    // Timer 0 rewrites TH0 unchanged, Timer 2 TH2, until they really change.
+    for (uint16_t th : {Sfr::TH0, Sfr::TH2}) {
+        Fresh();
+        // MOV TMOD,#01h; MOV TCON,#10h; MOV T2CON,#04h; loop: NOP; SJMP loop
+        Place(0x00, {0x75, 0x89, 0x01, 0x75, 0x88, 0x10, 0x75, 0xC8, 0x04, 0x00, 0x80, 0xFD});
+        EXPECT_EQ(Watch(WatchSpace::Sfr, th), StopReason::Watch) << th;
+        EXPECT_EQ(Get(th), 1) << th;
+    }
+}
+
+// Breakpoints have ids: adding one at an address twice gives its id, disabling keeps it listed,
+// and the id of the breakpoint that stopped a run is known afterwards.
+TEST_F(DebuggerTest, BreakpointsHaveIdsAndTellWhichOneStopped) {
+    Place(0x00, {0x00, 0x00, 0x75, 0x30, 0x07, 0x00, 0x80, 0xFE});
+    const int code = AddCodeBreakpoint(0x0001, "main.c:3");
+    EXPECT_EQ(AddCodeBreakpoint(0x0001), code);
+    const int data = AddDataBreakpoint({WatchSpace::Iram, 0x30, WatchMatch::AnyWrite, 0, true});
+    EXPECT_NE(code, data);
+    EXPECT_EQ(CodeBreakpointAt(0x0001), code);
+    EXPECT_EQ(FindBreakpoint(code)->label, "main.c:3");
+    EXPECT_EQ(Run(), StopReason::Breakpoint);
+    EXPECT_EQ(StoppingBreakpoint(), code);
+    EXPECT_TRUE(EnableBreakpoint(code, false));
+    EXPECT_EQ(BreakpointTable[0x0001], 2);
+    EXPECT_EQ(ListBreakpoints().size(), 2u);
+    ProgramCounter = 0;
+    EXPECT_EQ(Run(), StopReason::Watch);
+    EXPECT_EQ(StoppingBreakpoint(), data);
+    EXPECT_TRUE(RemoveBreakpoint(code));
+    EXPECT_FALSE(RemoveBreakpoint(code));
+    EXPECT_EQ(BreakpointTable[0x0001], 0);
+    EXPECT_EQ(CodeBreakpointAt(0x0001), 0);
+    ASSERT_EQ(ListBreakpoints().size(), 1u);
+    EXPECT_EQ(ListBreakpoints()[0].id, data);
 }
 
 TEST_F(DebuggerTest, StopwatchAndWatchTexts) {

@@ -525,7 +525,7 @@ TEST(Serial, ReceivedBytesSetRb8AndRiAsTheModeAllows) {
     ReceiveSerialByte(0x13, 0);
     EXPECT_EQ(Get(Sfr::SCON), 0xF0);
     EXPECT_EQ(SerialReceiveBuffer, 0x13);
-    ReceiveSerialByteUi(0x14, 1);
+    ReceiveSerialByte(0x14, 1);
     EXPECT_EQ(Get(Sfr::SCON), 0xF5);
     EXPECT_EQ(SerialReceiveBuffer, 0x14);
     EXPECT_FALSE(hooks.direct.back().worker);
@@ -536,8 +536,8 @@ TEST(Serial, ReceivedBytesSetRb8AndRiAsTheModeAllows) {
 // program that byte; Reset and Clear Internal RAM empty the receive buffer.
 TEST(Serial, UserStoresResetAndClearSetTheReceiveBuffer) {
     Fresh();
-    WriteDirectUi(Sfr::SBUF, 0x5A);
-    WriteDirectUi(Sfr::SCON, 0x51);
+    WriteDirectUser(Sfr::SBUF, 0x5A);
+    WriteDirectUser(Sfr::SCON, 0x51);
     EXPECT_EQ(SerialReceiveBuffer, 0x5A);
     Exec({0xE5, 0x99});
     EXPECT_EQ(Acc(), 0x5A);

@@ -1,6 +1,7 @@
 // Machine state: start-up, reset and clear, the memory map, bit addresses, the stack on both variants.
 #include <gtest/gtest.h>
 
+#include "Debugger.h"
 #include "TestMachine.h"
 
 using namespace testing_machine;
@@ -32,7 +33,7 @@ TEST(Reset, ClearsEveryIndexOnThe8052AndKeepsCodeAndExternalRam) {
     for (uint16_t i = 0; i < kInternalRamSize; ++i) InternalRam.Set(i, 0x5A);
     CodeMemory[0x10] = 0x12;
     ExternalRam.Set(0x1234, 0x77);
-    BreakpointTable.Set(0x20, 1);
+    AddCodeBreakpoint(0x20);
     InterruptLevelStack.Set(0, 2);
     ProgramEnd = 0x40;
     ProgramCounter = 0x0333;
@@ -171,19 +172,18 @@ TEST(IndirectAccess, The8052ReachesUpperRamAndThe8051ReachesNothing) {
     EXPECT_EQ(Acc(), 0x00);
 }
 
-TEST(IndirectAccess, PendingFlagRoutesOneStoreOnly) {
+TEST(IndirectAccess, TheStoreArgumentRoutesThatStoreOnly) {
     Fresh(true);
-    IndirectWritePending = 1;
-    WriteDirect(0x90, 0x12);
+    WriteDirect(0x90, 0x12, true);
     EXPECT_EQ(Get(0x110), 0x12);
     EXPECT_EQ(Get(Sfr::P1), 0xFF);
-    EXPECT_EQ(IndirectWritePending, 0);
     WriteDirect(0x90, 0x34);
     EXPECT_EQ(Get(Sfr::P1), 0x34);
-    IndirectWritePending = 1;
-    WriteDirect(0x30, 0x56);  // below 80h the address does not move, the flag is still consumed
+    WriteDirect(0x30, 0x56, true);  // below 80h the address does not move
     EXPECT_EQ(Get(0x30), 0x56);
-    EXPECT_EQ(IndirectWritePending, 0);
+    Fresh(false);
+    WriteDirect(0x90, 0x12, true);  // the 8051 has nothing there
+    EXPECT_EQ(Get(Sfr::P1), 0xFF);
 }
 
 }  // namespace

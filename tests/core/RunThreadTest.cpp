@@ -71,8 +71,8 @@ TEST_F(RunThreadTest, RunPastTheEndGoesBackToZero) {
 TEST_F(RunThreadTest, BreakpointsStopBeforeTheirInstructionExceptTheFirst) {
     Place(0, {0x04, 0x04, 0x04, 0x04});
     ProgramEnd = 3;
-    BreakpointTable.Set(0, 1);
-    BreakpointTable.Set(2, 1);
+    AddCodeBreakpoint(0);
+    AddCodeBreakpoint(2);
     Run();
     EXPECT_EQ(reason, StopReason::Breakpoint);
     EXPECT_EQ(ProgramCounter, 2);

@@ -156,12 +156,10 @@ TEST(Timer2Pins, The8051HasNoTimer2Pins) {
 TEST(Timer2Pins, IndirectStoreTo90hOnThe8052LeavesP1Alone) {
     Fresh(true);
     Set(Sfr::T2CON, 0x06);
-    IndirectWritePending = 1;
-    WriteDirect(0x90, 0xFE);
+    WriteDirect(0x90, 0xFE, true);
     EXPECT_EQ(Get(0x110), 0xFE);
     EXPECT_EQ(Get(Sfr::P1), 0xFF);
     EXPECT_EQ(Get(Sfr::TL2), 0x00);
-    EXPECT_EQ(IndirectWritePending, 0);
 }
 
 TEST(RefreshHook, CalledOnlyWhileTheCountdownIsZeroAndInStoreOrder) {

@@ -32,7 +32,7 @@ inline void Exec(std::initializer_list<uint8_t> bytes, uint16_t at = 0x0100) {
     Step();
 }
 
-inline void Set(uint16_t address, uint8_t v) { WriteDirectUi(address, v); }
+inline void Set(uint16_t address, uint8_t v) { WriteDirectUser(address, v); }
 inline uint8_t Get(uint16_t index) { return InternalRam[index]; }
 inline uint8_t Acc() { return InternalRam[Sfr::ACC]; }
 inline int Cy() { return InternalRam[Sfr::PSW] >> 7; }

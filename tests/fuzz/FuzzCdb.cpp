@@ -1,4 +1,6 @@
-// libFuzzer target: the .cdb, .map and .noi readers, the lookups and the decoder over arbitrary text.
+// libFuzzer target: the .cdb, .map and .noi readers, the lookups, the decoder and the encoder over
+// arbitrary text.
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -23,11 +25,19 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::string_view text(reinterpret_cast<const char*>(data), size);
+    // The first kilobyte: enough for every kind of record, while the readers, which use every
+    // record they understand, keep the work per input small.
+    std::string_view text(reinterpret_cast<const char*>(data), std::min<size_t>(size, 1024));
     SymbolTable t;
     if (ReadCdbText(text, "fuzz.cdb", &t).ok) {
         NoiseMemory memory(text);
-        for (const auto& [name, s] : t.StaticVariables()) (void)DecodeSymbol(*s, t, memory);
+        std::string error;
+        for (const auto& [name, s] : t.StaticVariables()) {
+            (void)DecodeSymbol(*s, t, memory);
+            (void)EncodeVariableValue(*s, t, memory, "1");
+            (void)t.FindVariable(name, &error);
+        }
+        for (const auto& f : t.functions) (void)t.FunctionNamed(t.UniqueName(f), &error);
         for (const auto& f : t.functions)
             for (const Symbol* s : t.LocalsOf(f)) (void)DecodeSymbol(*s, t, memory);
         for (unsigned a = 0; a < 0x10000; a += 97) {

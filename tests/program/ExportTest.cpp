@@ -125,6 +125,13 @@ TEST(Export, ListingAndExportWithSymbols) {
               "LABEL3:\r\n\tLCALL\tLABEL1\r\n"
               "\tMOV\t33h,A\r\n"
               "\tSJMP\tLABEL2\r\n");
+    // A line whose target became a label is upper-cased, the program's names in it are not.
+    t.labels.push_back({"_led_on", 0x01, false, false, true});
+    t.Finish();
+    auto jnb = ListingOf({0x00, 0x30, 0x01, 0xFD}, f);  // NOP; JNB 01h to itself
+    EXPECT_EQ(jnb[1].Text, "JNB _led_on,0001h");
+    EXPECT_NE(ExportText(jnb, o).find("_Start:\r\n\tNOP\t\r\nLABEL1:\r\n\tJNB\t_led_on,LABEL1\r\n"), std::string::npos)
+        << ExportText(jnb, o);
 }
 
 TEST(Export, WritesSafelyAndReportsFailure) {

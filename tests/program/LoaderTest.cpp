@@ -6,6 +6,7 @@
 #include <random>
 
 #include "Code.h"
+#include "Debugger.h"
 #include "ProgramFiles.h"
 #include "Settings.h"
 #include "TempFiles.h"
@@ -28,8 +29,8 @@ protected:
     void SetUp() override {
         Settings = TSettings();
         CodeMemory.fill(0xEE);
-        BreakpointTable.Fill(0);
-        BreakpointTable.Set(0x10, 1);
+        RemoveCodeBreakpoints();
+        AddCodeBreakpoint(0x10);
         InterruptLevelStack.Set(0, 1);
         ProgramEnd = 1234;
     }

@@ -1,88 +1,12 @@
 // Tests of the .cdb/.map readers, the lookups and the value decoder on files SDCC wrote in the build.
-#include <gtest/gtest.h>
+#include "SdccPrograms.h"
 
-#include <algorithm>
-#include <array>
-#include <fstream>
-#include <sstream>
-
-#include "Symbols.h"
-#include "ValueDecoder.h"
+#include <set>
 
 namespace {
 
 #ifdef CORVAMAT_SDCC_DIR
-const std::string kDir = CORVAMAT_SDCC_DIR;
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// The line of `file` in tests/symbols/c that contains `marker`.
-uint32_t SourceLine(const std::string& file, const std::string& marker) {
-    std::istringstream in(ReadAll(std::string(CORVAMAT_SDCC_SOURCES) + "/" + file));
-    std::string line;
-    for (uint32_t n = 1; std::getline(in, line); ++n)
-        if (line.find(marker) != std::string::npos) return n;
-    ADD_FAILURE() << marker << " not in " << file;
-    return 0;
-}
-
-// Code memory from an Intel HEX file, and its last address.
-std::vector<uint8_t> ReadHex(const std::string& path, int32_t* end) {
-    std::vector<uint8_t> code(0x10000, 0);
-    *end = -1;
-    std::istringstream in(ReadAll(path));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.size() < 11 || line[0] != ':' || line.substr(7, 2) != "00") continue;
-        unsigned n = std::stoul(line.substr(1, 2), nullptr, 16);
-        unsigned a = std::stoul(line.substr(3, 4), nullptr, 16);
-        for (unsigned i = 0; i < n; ++i) code[a + i] = uint8_t(std::stoul(line.substr(9 + 2 * i, 2), nullptr, 16));
-        if (n) *end = std::max<int32_t>(*end, int32_t(a + n - 1));
-    }
-    return code;
-}
-
-class FakeMemory : public TargetMemory {
-public:
-    std::array<uint8_t, 256> iram{};
-    std::array<uint8_t, 256> sfr{};
-    std::vector<uint8_t> xram = std::vector<uint8_t>(0x10000, 0);
-    std::vector<uint8_t> code = std::vector<uint8_t>(0x10000, 0);
-    uint8_t Data(uint8_t a) override { return a < 0x80 ? iram[a] : sfr[a]; }
-    uint8_t Idata(uint8_t a) override { return iram[a]; }
-    uint8_t Xdata(uint16_t a) override { return xram[a]; }
-    uint8_t Code(uint16_t a) override { return code[a]; }
-    void Put(const ValueLocation& l, std::vector<uint8_t> bytes) {
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            if (l.kind == ValueLocation::Xdata) xram[l.address + i] = bytes[i];
-            else if (l.kind == ValueLocation::Code) code[l.address + i] = bytes[i];
-            else if (l.kind == ValueLocation::Registers) iram[(iram[0xD0] & 0x18) + l.registers[i]] = bytes[i];
-            else iram[(l.address + i) & 0xFF] = bytes[i];
-        }
-    }
-};
-
-struct Program {
-    SymbolTable table;
-    std::vector<uint8_t> code;
-    int32_t end = -1;
-    explicit Program(const std::string& name) {
-        code = ReadHex(kDir + "/" + name + ".ihx", &end);
-        std::string error;
-        EXPECT_TRUE(LoadSymbolsBeside(kDir + "/" + name + ".ihx", end, &table, &error)) << error;
-    }
-    const Symbol& Sym(const std::string& name, std::optional<uint16_t> pc = {}) {
-        const Symbol* s = table.FindSymbol(name, pc);
-        EXPECT_NE(s, nullptr) << name;
-        static Symbol none;
-        return s ? *s : none;
-    }
-};
+using namespace sdcc_programs;
 
 // Functions, their ranges and the line records agree with the code SDCC generated.
 TEST(CdbReader, FunctionsAndLinesMatchTheCode) {
@@ -184,6 +108,70 @@ TEST(CdbReader, SymbolsKeepScopeSpaceAndType) {
     EXPECT_EQ(error, "no variable nosuch");
 }
 
+// A program of two modules as SDCC 4.2 writes it: a bool (also a member), bits in both modules,
+// an extern, statics of same-named static functions and files, a structure without a tag.
+TEST(CdbReader, AProgramOfTwoModules) {
+    Program p("multi");
+    const SymbolTable& t = p.table;
+    EXPECT_TRUE(t.notes.empty());
+    std::vector<std::string> names;
+    for (auto& [name, sym] : t.StaticVariables()) names.push_back(name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"ab", "anon", "b_flag", "b_other", "conf", "led_on", "ma.c:fs",
+                                               "ma.c:tick.n", "mb.c:fs", "mb.c:tick.n", "ready", "shared", "tx_ready"}));
+    EXPECT_EQ(p.Sym("ready").type.Text(), "bool");
+    EXPECT_EQ(t.FindStruct("flags", "ma")->members[0].type.Text(), "bool");
+    EXPECT_EQ(p.Sym("anon").type.Text(), "struct {\u2026}");
+
+    // The bits' linked addresses: the functions set them with SETB.
+    auto sets = [&](const char* function, const char* bit) {
+        const Function* f = t.FindFunction(function);
+        const Symbol& b = p.Sym(bit);
+        if (!f || !b.address) return false;
+        for (uint32_t a = f->start; a < f->last; ++a)
+            if (p.code[a] == 0xD2 && p.code[a + 1] == *b.address) return true;
+        return false;
+    };
+    EXPECT_TRUE(sets("other", "b_flag"));
+    EXPECT_TRUE(sets("other", "b_other"));
+    EXPECT_TRUE(sets("main", "led_on"));
+    std::set<uint32_t> bits;
+    for (const char* b : {"led_on", "tx_ready", "b_flag", "b_other"}) bits.insert(p.Sym(b).address.value_or(999));
+    EXPECT_EQ(bits.size(), 4u);
+    EXPECT_EQ(t.BitNameAt(uint8_t(*p.Sym("b_flag").address)), "_b_flag");
+
+    std::string error;
+    EXPECT_EQ(t.FindVariable("tick.n", &error), nullptr);
+    EXPECT_EQ(error, "tick.n is ambiguous: ma.c:tick.n, mb.c:tick.n");
+    const Symbol* n = t.FindVariable("mb.c:tick.n", &error);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->module, "mb");
+    EXPECT_EQ(t.FindVariable("mb:tick.n", &error), n);
+    EXPECT_EQ(t.FindSymbol("mb.c:tick.n"), n);
+    EXPECT_EQ(t.FindVariable("fs", &error), nullptr);
+    EXPECT_EQ(t.FindVariable("ab", &error), &p.Sym("ab"));
+    EXPECT_EQ(t.FunctionNamed("tick", &error), nullptr);
+    EXPECT_EQ(error, "tick is ambiguous: ma.c:tick, mb.c:tick");
+    const Function* tickB = t.FunctionNamed("mb.c:tick", &error);
+    ASSERT_TRUE(tickB);
+    EXPECT_EQ(t.UniqueName(*tickB), "mb.c:tick");
+    EXPECT_EQ(t.UniqueName(*t.FindFunction("main")), "main");
+    // The listing's names mean one thing each.
+    const Function* tickA = t.FunctionNamed("ma.c:tick", &error);
+    ASSERT_TRUE(tickA);
+    EXPECT_EQ(t.CodeLabelAt(tickA->start), "_tick_ma");
+    EXPECT_EQ(t.CodeLabelAt(tickB->start), "_tick_mb");
+    EXPECT_EQ(t.DataNameAt(uint8_t(*n->address)), "_tick_n_mb");
+
+    // Values: a bool as JSON's true and false, also as a member.
+    FakeMemory m;
+    m.Put(LocateSymbol(p.Sym("conf"), t, m), {1, 2});
+    DecodedValue conf = DecodeSymbol(p.Sym("conf"), t, m);
+    EXPECT_EQ(conf.text, "{on = true, level = 2}");
+    EXPECT_EQ(conf.json, "{\"on\": true, \"level\": 2}");
+    EXPECT_EQ(DecodeSymbol(p.Sym("ready"), t, m).json, "false");
+}
+
 // Each kind of value, read from the memory where the debug file says it lives.
 TEST(ValueDecoder, DecodesEveryKindFromItsMemory) {
     Program p("main");
@@ -269,14 +257,16 @@ TEST(ValueDecoder, DecodesEveryKindFromItsMemory) {
     EXPECT_FALSE(EncodeScalar(p.Sym("table").type, "1", &error));
 }
 
-// Broken lines name the file and the line; a file for another program is refused with one message.
-TEST(CdbReader, RejectsBrokenAndMismatchedFiles) {
+// A record the reader does not understand is skipped with one note naming the file and line; the
+// rest of the file is used. A file for another program is refused with one message.
+TEST(CdbReader, SkipsRecordsItDoesNotUnderstand) {
     const char* broken[] = {
         "hello",
         "S:G$x$0_0$0({2}SI:S),Q,0,0",
         "S:G$x$0_0$0({2}SI:S",
         "S:Gx({2}SI:S),E,0,0",
         "S:G$x$0_0$0({2}QQ:S),E,0,0",
+        "S:G$x$0_0$0({2}:S),E,0,0",
         "L:G$x$0_0$0:ZZ",
         "L:G$x$0_0$0:12345",
         "F:G$f$0_0$0({2}DF,SI:S),C,0,0",
@@ -285,13 +275,22 @@ TEST(CdbReader, RejectsBrokenAndMismatchedFiles) {
     };
     for (const char* line : broken) {
         SymbolTable t;
-        std::string text = std::string("M:m\nS:G$ok$0_0$0({1}SC:U),E,0,0\n") + line + "\n";
+        std::string text = std::string("M:m\nS:G$ok$0_0$0({1}SC:U),E,0,0\n") + line +
+                           "\nS:G$after$0_0$0({1}SC:U),E,0,0\nL:G$after$0_0$0:31\n";
         ReadResult r = ReadCdbText(text, "/some/dir/bad.cdb", &t);
-        EXPECT_FALSE(r.ok) << line;
-        EXPECT_EQ(r.error.rfind("bad.cdb:3: ", 0), 0u) << r.error;
-        EXPECT_TRUE(t.Empty());
+        ASSERT_TRUE(r.ok) << line;
+        ASSERT_EQ(t.notes.size(), 1u) << line;
+        EXPECT_EQ(t.notes[0].rfind("bad.cdb:3: ", 0), 0u) << t.notes[0];
+        EXPECT_NE(t.notes[0].find("skipped"), std::string::npos) << t.notes[0];
+        ASSERT_TRUE(t.FindSymbol("after")) << line;
+        EXPECT_EQ(*t.FindSymbol("after")->address, 0x31u);
     }
     SymbolTable t;
+    ASSERT_TRUE(ReadCdbText("M:m\nhello\nS:G$ok$0_0$0({1}SC:U),E,0,0\nQ:x\nQ:y\n", "bad.cdb", &t).ok);
+    EXPECT_EQ(t.notes, (std::vector<std::string>{"bad.cdb:2: not a record; this and 2 other records were skipped."}));
+    ReadResult nothing = ReadCdbText("hello\nQ:x\n", "bad.cdb", &t);
+    EXPECT_FALSE(nothing.ok);
+    EXPECT_EQ(nothing.error, "bad.cdb:1: not a record; no record of the file could be used.");
     EXPECT_FALSE(ReadCdbText("", "empty.cdb", &t).ok);
     EXPECT_FALSE(ReadCdbFile(kDir + "/missing.cdb", &t).ok);
 
@@ -331,6 +330,86 @@ TEST(MapReader, GlobalLabelsFromMapAndNoi) {
     EXPECT_EQ(t.labels.size(), 1u);
     ReadResult bad = ReadNoiText("DEF _main\n", "m.noi", &t);
     EXPECT_EQ(bad.error, "m.noi:1: bad DEF line");
+}
+// An assembler program as a classroom builds it (sdas8051 -a -y, sdld's narrow map and .noi):
+// labels name code addresses only (neither the equate "count = 0x30" nor the SFR names of the
+// .noi), the names the narrow map cuts to nine characters come whole from the .noi, and the
+// debug file's line records make the .a51 file a source file with a line for every instruction.
+TEST(MapReader, AnAssemblerProgram) {
+    int32_t end = -1;
+    const std::vector<uint8_t> code = ReadHex(kDir + "/runlight.ihx", &end);
+    SymbolTable map, noi;
+    ASSERT_TRUE(ReadMapText(ReadAll(kDir + "/runlight.map"), "runlight.map", &map).ok);
+    ASSERT_TRUE(ReadNoiText(ReadAll(kDir + "/runlight.noi"), "runlight.noi", &noi).ok);
+    for (const SymbolTable* t : {&map, &noi}) {
+        EXPECT_EQ(t->CodeLabelAt(0x0030), "start");
+        EXPECT_EQ(t->DataNameAt(0x30), "");
+        EXPECT_EQ(t->BitNameAt(0x08), "");
+        for (const auto& l : t->labels) EXPECT_TRUE(l.code && int32_t(l.address) <= end) << l.name;
+    }
+    const uint32_t call = SourceLine("runlight.a51", "lcall wait_a_while");
+    std::string error;
+    SymbolTable t;
+    ASSERT_TRUE(LoadSymbolsFile(kDir + "/runlight.noi", end, &t, &error)) << error;
+    ASSERT_TRUE(LoadSymbolsFile(kDir + "/runlight.map", end, &t, &error)) << error;
+
+    SymbolTable lines;  // the debug file alone: line records, no names
+    ASSERT_TRUE(ReadCdbFile(kDir + "/runlight.cdb", &lines).ok);
+    EXPECT_FALSE(lines.Empty());
+    Program p("runlight");
+    EXPECT_EQ(p.table.SourceFiles(), (std::vector<std::string>{"runlight.a51"}));
+    auto a = p.table.AddressOfLine("runlight.a51", call);
+    ASSERT_TRUE(a);
+    ASSERT_EQ(code[*a], 0x12);  // LCALL
+    const uint16_t routine = uint16_t(code[*a + 1u] << 8 | code[*a + 2u]);
+    EXPECT_EQ(t.CodeLabelAt(routine), "wait_a_while");
+    EXPECT_EQ(p.table.CodeLabelAt(routine), "wait_a_while");
+    EXPECT_EQ(p.table.LineAt(*a)->line, call);
+    auto stops = p.table.OtherLineStarts(*a);
+    EXPECT_EQ(std::count(stops.begin(), stops.end(), *a), 0);
+    EXPECT_EQ(std::count(stops.begin(), stops.end(), *a + 3), 1);
+    EXPECT_EQ(std::count(stops.begin(), stops.end(), routine), 1);
+}
+// Writing a number into a variable: the stores for its memory and type, or why it cannot be.
+TEST(ValueEncoder, StoresThatWriteAVariable) {
+    using S = VariableStore;
+    Program p("main");
+    const SymbolTable& t = p.table;
+    FakeMemory m;
+    auto stores = [&](const Symbol& s, const char* text) {
+        auto r = EncodeVariableValue(s, t, m, text);
+        return r ? *r : std::vector<S>{};
+    };
+    const uint16_t result = uint16_t(*p.Sym("result").address);
+    EXPECT_EQ(stores(p.Sym("result"), "-3"), (std::vector<S>{{S::Direct, result, 0xFD}, {S::Direct, uint16_t(result + 1), 0xFF}}));
+    EXPECT_EQ(stores(p.Sym("ibuf"), "1"), std::vector<S>{});  // an array is no number
+    EXPECT_EQ(stores(p.Sym("flag"), "1"), (std::vector<S>{{S::Bit, uint16_t(*p.Sym("flag").address), 1}}));
+    EXPECT_EQ(stores(p.Sym("ratio"), "1.5").size(), 4u);
+    // A register variable in the bank PSW selects now.
+    const Function* square = t.FindFunction("square");
+    m.sfr[0xD0] = 0x10;
+    EXPECT_EQ(stores(p.Sym("v", square->start), "0x1234"), (std::vector<S>{{S::Direct, 0x16, 0x34}, {S::Direct, 0x17, 0x12}}));
+    auto refused = [&](const Symbol& s, const char* text) { return EncodeVariableValue(s, t, m, text).error(); };
+    EXPECT_EQ(refused(p.Sym("counter"), "300"), "300 is out of range (0 to 255)");
+    EXPECT_EQ(refused(p.Sym("greeting"), "1"), "greeting lies in code memory, which a program cannot write");
+    EXPECT_EQ(refused(p.Sym("r", square->start), "1"), "r is optimized out here");
+
+    // A bit field keeps the other bits of its byte; a bool takes true and false; stack variables
+    // live at _bp plus their offset.
+    SymbolTable odd;
+    ASSERT_TRUE(ReadCdbText("M:m\nS:G$bf$0_0$0({1}SB3$2:U),E,0,0\nS:G$ok$0_0$0({1}:S),E,0,0\n"
+                            "L:G$bf$0_0$0:30\nL:G$ok$0_0$0:31\n", "odd.cdb", &odd).ok);
+    m.iram[0x30] = 0xFF;
+    EXPECT_EQ(*EncodeVariableValue(*odd.FindSymbol("bf"), odd, m, "1"), (std::vector<S>{{S::Direct, 0x30, 0xEF}}));
+    EXPECT_EQ(*EncodeVariableValue(*odd.FindSymbol("ok"), odd, m, "true"), (std::vector<S>{{S::Direct, 0x31, 1}}));
+    EXPECT_FALSE(EncodeVariableValue(*odd.FindSymbol("ok"), odd, m, "2"));
+    Program s("stack");
+    const Symbol& mm = s.Sym("m", s.table.FindFunction("work")->start);
+    auto bp = std::find_if(s.table.labels.begin(), s.table.labels.end(), [](const Label& l) { return l.name == "_bp"; });
+    m.iram[bp->address] = 0x60;
+    auto onStack = EncodeVariableValue(mm, s.table, m, "1");
+    ASSERT_TRUE(onStack);
+    EXPECT_EQ((*onStack)[0], (S{S::Indirect, uint16_t(0x60 + mm.stackOffset), 1}));
 }
 #endif
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end: corvamat-run with the symbols SDCC wrote beside a program. A breakpoint on a C line
 # gives the values the program prints through printf; names in the listing and the export; a
-# broken or foreign debug file.
+# broken or foreign debug file; a program of two modules by its names; an assembler program.
 # Usage: runner_symbols.sh CORVAMAT_RUN SDCC_OUTPUT_DIR SOURCE_DIR
 set -u
 run=$1
@@ -67,17 +67,48 @@ cp "$dir/main.map" "$tmp/bare.map"
 check "map labels" "$(grep -q $'\tLCALL _square\t' "$tmp/map.txt" || grep -q 'LJMP _main' "$tmp/map.txt"; echo $?)"
 rm "$tmp/bare.map"
 
-# A broken debug file beside the program: one message naming the file and line, the run goes on.
+# A record the reader does not understand: one note naming the file and line, the rest is used.
 cp "$dir/main.cdb" "$tmp/bare.cdb"
 sed -i '5s/.*/S:G$broken(/' "$tmp/bare.cdb"
 "$run" --dump "$tmp/broken.json" --serial-out "$tmp/none.txt" "$tmp/bare.ihx" 2>"$tmp/err"
 check "broken cdb: the run goes on" $?
-check "broken cdb: message names file and line ($(cat "$tmp/err"))" "$(grep -q 'bare.cdb:5: ' "$tmp/err"; echo $?)"
-check "broken cdb: no variables" "$(! grep -q variables "$tmp/broken.json"; echo $?)"
+check "broken cdb: note names file and line ($(cat "$tmp/err"))" "$(grep -q 'bare.cdb:5: ' "$tmp/err"; echo $?)"
+check "broken cdb: the rest is used" "$([ "$(var "$tmp/broken.json" result)" = 42 ] && echo 0 || echo 1)"
+rm "$tmp/bare.cdb"
 # Another program's symbols given by hand are refused.
 "$run" --symbols "$dir/main.cdb" --listing "$dir/stack.ihx" >/dev/null 2>"$tmp/err"
 check "foreign --symbols exits 2" $(($? == 2 ? 0 : 1))
 check "foreign --symbols message ($(cat "$tmp/err"))" "$(grep -q 'main.cdb' "$tmp/err"; echo $?)"
+
+# Two modules: a bool, bits in both modules, an extern, statics of same-named static functions
+# and files (each under a name of its own), a variable named like a hexadecimal number.
+"$run" -q --dump "$tmp/m.json" "$dir/multi.ihx"
+got=$(jq -c '.variables | [.ready, .conf, .led_on, .tx_ready, .b_flag, .b_other, .shared, .ab,
+  ."ma.c:fs", ."mb.c:fs", ."ma.c:tick.n", ."mb.c:tick.n", (keys | length)]' "$tmp/m.json")
+check "two modules by name ($got)" "$([ "$got" = '[true,{"on":true,"level":2},0,1,1,1,6,66,4,10,2,5,13]' ] && echo 0 || echo 1)"
+# Names come before addresses: ab is the variable, not IRAM ABh; add the function, not ADDh.
+"$run" -q --watch ab=42 --dump "$tmp/ab.json" "$dir/multi.ihx"
+check "--watch ab=42 stops at the variable's write" "$(jq -e '.stop == "watch" and .variables.ab == 66' "$tmp/ab.json" >/dev/null; echo $?)"
+"$run" -q --break add --dump "$tmp/add.json" "$dir/multi.ihx"
+check "--break add takes the function" "$(jq -e '.stop == "breakpoint" and .variables.ab == 0' "$tmp/add.json" >/dev/null; echo $?)"
+"$run" -q --watch mb.c:tick.n:changed --dump "$tmp/n.json" "$dir/multi.ihx"
+check "--watch NAME:changed passes the start-up's clearing" "$(jq -e '.variables."mb.c:tick.n" == 5' "$tmp/n.json" >/dev/null; echo $?)"
+"$run" -q --break tick "$dir/multi.ihx" 2>"$tmp/err"
+rc=$?
+check "an ambiguous name is a usage error ($(cat "$tmp/err"))" "$([ $rc -eq 64 ] && grep -q 'ma.c:tick, mb.c:tick' "$tmp/err"; echo $?)"
+"$run" -q --break nosuch.c:3 "$dir/multi.ihx" 2>"$tmp/err"
+check "an unknown file names the files there are" "$(grep -q 'no file nosuch.c (they have ma.c, mb.c)' "$tmp/err"; echo $?)"
+for bad in "--watch 30=" "--break ma.c:4294967298"; do
+  "$run" -q $bad "$dir/multi.ihx" 2>/dev/null
+  check "$bad is a usage error" $(($? == 64 ? 0 : 1))
+done
+
+# An assembler program with its debug file and map: labels in the listing, a break on a line.
+"$run" --listing "$dir/runlight.ihx" >"$tmp/asm.txt"
+check "assembler labels in the listing" "$(grep -q $'\tLJMP start\t' "$tmp/asm.txt" && grep -q $'\tMOV 30h,#0\t' "$tmp/asm.txt"; echo $?)"
+line=$(grep -n 'lcall wait_a_while' "$src/runlight.a51" | cut -d: -f1)
+"$run" -q --break "runlight.a51:$line" --dump "$tmp/asm.json" "$dir/runlight.ihx"
+check "break on an assembler line" "$(jq -e '.stop == "breakpoint" and .pc == 60' "$tmp/asm.json" >/dev/null; echo $?)"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

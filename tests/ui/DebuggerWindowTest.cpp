@@ -36,10 +36,10 @@ class DebuggerWindowTest : public UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
-        DataBreakpoints.clear();
+        RemoveAllBreakpoints();
     }
     void TearDown() override {
-        DataBreakpoints.clear();
+        RemoveAllBreakpoints();
         UiTest::TearDown();
     }
     // A key as the user presses it in the main window.
@@ -190,7 +190,7 @@ TEST_F(DebuggerWindowTest, BreakpointListsAndADataBreakpointStop) {
 
     // Disabled data breakpoints stop nothing; the enabled code breakpoint at 0008h stops the run.
     DebuggerForm->ToggleData->click();
-    EXPECT_FALSE(DataBreakpoints[0].enabled);
+    EXPECT_FALSE(ListBreakpoints(Breakpoint::Kind::Data)[0].enabled);
     form->ResetMC->trigger();
     form->RunProg->trigger();
     WaitForRun();
@@ -198,7 +198,7 @@ TEST_F(DebuggerWindowTest, BreakpointListsAndADataBreakpointStop) {
     EXPECT_FALSE(DebuggerForm->StopLabel->isVisibleTo(DebuggerForm));
 
     DebuggerForm->RemoveData->click();
-    EXPECT_TRUE(DataBreakpoints.empty());
+    EXPECT_TRUE(ListBreakpoints(Breakpoint::Kind::Data).empty());
     Form2->SelectRow(ListingRowMap[0x000C]);
     form->ToggleBP->trigger();  // F5 on a disabled breakpoint removes it
     EXPECT_EQ(Column(DebuggerForm->CodeList, 0), QStringList({"0008h"}));

@@ -246,8 +246,8 @@ TEST_F(UiTest, ListingColours) {
     ASSERT_TRUE(Open({0x00, 0x00, 0x00, 0x00}));
     Form2->show();
     Form2->SelectRow(1);
-    BreakpointTable.Set(1, 1);
-    BreakpointTable.Set(2, 1);
+    AddCodeBreakpoint(1);
+    AddCodeBreakpoint(2);
     EXPECT_EQ(PixelOfRow(0), QColor(Qt::white));
     EXPECT_EQ(PixelOfRow(1), QColor(0x00, 0x00, 0xFF));  // selected breakpoint
     EXPECT_EQ(PixelOfRow(2), QColor(0xFF, 0x00, 0x00));  // breakpoint

@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "HexDump.h"
+#include "Inputs.h"
 #include "KeyCfg.h"
 #include "KeyUnit.h"
 #include "LEDCfg.h"
@@ -35,27 +36,34 @@ namespace {
 
 using PeripheralsTest = UiTest;
 
-TEST_F(PeripheralsTest, PortClicksStoreThePinWithItsSideEffects) {
+// A click pulls the pin low or lets it go; the latch stays as the program wrote it, and the
+// boxes show the pins.
+TEST_F(PeripheralsTest, PortClicksPullThePinWithItsSideEffects) {
     form->ShowPorts->trigger();
     ASSERT_TRUE(PortForm);
     TPortForm* v = PortForm;
     v->Boxes[8 + 7]->click();  // rightmost box of P1
-    EXPECT_EQ(InternalRam[Sfr::P1], 0xFE);
+    EXPECT_EQ(PortPins(1), 0xFE);
+    EXPECT_EQ(InternalRam[Sfr::P1], 0xFF);
     EXPECT_EQ(v->Grids[1]->item(0, 0)->text(), " FE");
-    WriteDirectUi(Sfr::P2, 0x5A);
+    EXPECT_TRUE(v->Boxes[8 + 7]->toolTip().contains("pin 0, latch 1")) << v->Boxes[8 + 7]->toolTip().toStdString();
+    WriteDirectUser(Sfr::P2, 0x5A);
     QString bits;
     for (int c = 0; c < 8; ++c) bits += v->Boxes[16 + c]->isChecked() ? '1' : '0';
     EXPECT_EQ(bits, "01011010");
     EXPECT_EQ(v->Grids[2]->item(0, 0)->text(), " 5A");
     EXPECT_EQ(InternalRam[Sfr::P2], 0x5A);  // showing made no store
-    WriteDirectUi(Sfr::TCON, 0x01);          // IT0: edge mode
+    WriteDirectUser(Sfr::TCON, 0x01);          // IT0: edge mode
     v->Boxes[24 + 5]->click();               // P3.2 low
-    EXPECT_EQ(InternalRam[Sfr::P3], 0xFB);
+    EXPECT_EQ(PortPins(3), 0xFB);
     EXPECT_EQ(InternalRam[Sfr::TCON] & 0x02, 0x02);
-    // The other pins keep what memory holds, even when the boxes lag behind.
-    InternalRam.Set(Sfr::P0, 0x0F);
-    v->Boxes[0]->click();  // P0.7 box was 1 on screen, unchecked now
+    // A pin the latch holds low stays low when the panel lets it go.
+    WriteDirectUser(Sfr::P0, 0x0F);
+    v->Boxes[0]->click();  // P0.7
+    EXPECT_FALSE(v->Boxes[0]->isChecked());
     EXPECT_EQ(InternalRam[Sfr::P0], 0x0F);
+    v->Boxes[8 + 7]->click();  // P1.0 let go
+    EXPECT_EQ(PortPins(1), 0xFF);
 }
 
 TEST_F(PeripheralsTest, PortPanelLabelsFollowTheProcessor) {
@@ -91,11 +99,11 @@ TEST_F(PeripheralsTest, SendDeliversTheByteAndDumpsItInRed) {
     form->ShowSerial->trigger();
     ASSERT_TRUE(SerialForm);
     TSerialForm* t = SerialForm;
-    WriteDirectUi(Sfr::SCON, 0x00);
+    WriteDirectUser(Sfr::SCON, 0x00);
     EXPECT_FALSE(t->Button1->isEnabled());
     EXPECT_FALSE(t->Edit1->isEnabled());
     EXPECT_FALSE(t->CheckBox1->isEnabled());
-    WriteDirectUi(Sfr::SCON, 0x50);
+    WriteDirectUser(Sfr::SCON, 0x50);
     EXPECT_TRUE(t->Button1->isEnabled());
     EXPECT_FALSE(t->CheckBox1->isEnabled());
     t->Edit1->setText("41");
@@ -109,14 +117,14 @@ TEST_F(PeripheralsTest, SendDeliversTheByteAndDumpsItInRed) {
     c.setPosition(line.position() + 1);
     EXPECT_EQ(c.charFormat().foreground().color(), QColor(0xFF, 0, 0));
     // Mode 3 with SM2: no RI without the ninth bit; with it SCON becomes F5h.
-    WriteDirectUi(Sfr::SCON, 0xF0);
+    WriteDirectUser(Sfr::SCON, 0xF0);
     t->Button1Click();
     EXPECT_EQ(InternalRam[Sfr::SCON], 0xF0);
     t->CheckBox1->setChecked(true);
     t->Button1Click();
     EXPECT_EQ(InternalRam[Sfr::SCON], 0xF5);
     // An empty field stores nothing at all.
-    WriteDirectUi(Sfr::SCON, 0x50);
+    WriteDirectUser(Sfr::SCON, 0x50);
     t->Edit1->setText("");
     t->Button1Click();
     EXPECT_EQ(prompts.messages.last(), "'$' is not a valid integer value");
@@ -128,7 +136,7 @@ TEST_F(PeripheralsTest, SendDeliversTheByteAndDumpsItInRed) {
 TEST_F(PeripheralsTest, SendDumpsTheByteSentWhateverTheProgramStoresMeanwhile) {
     form->ShowSerial->trigger();
     TSerialForm* t = SerialForm;
-    WriteDirectUi(Sfr::SCON, 0x50);
+    WriteDirectUser(Sfr::SCON, 0x50);
     struct ProgramStoresSbuf : StoreRefreshHooks {
         void DirectStored(uint16_t a, uint8_t, uint8_t, bool) override {
             if (a == Sfr::SCON) InternalRam.Set(Sfr::SBUF, 0x99);
@@ -211,22 +219,22 @@ TEST_F(PeripheralsTest, BytesSentBeforeTheTerminalClosesNeverReachALaterOne) {
 TEST_F(PeripheralsTest, BaudRates) {
     form->ShowSerial->trigger();
     TSerialForm* t = SerialForm;
-    WriteDirectUi(Sfr::TMOD, 0x20);
-    WriteDirectUi(Sfr::TH1, 0xFD);
-    WriteDirectUi(Sfr::SCON, 0x50);
+    WriteDirectUser(Sfr::TMOD, 0x20);
+    WriteDirectUser(Sfr::TH1, 0xFD);
+    WriteDirectUser(Sfr::SCON, 0x50);
     EXPECT_EQ(t->Label2->text(), "9600 (Timer 1)");
     EXPECT_EQ(t->Label3->text(), "9600 (Timer 1)");
-    WriteDirectUi(Sfr::RCAP2H, 0xFF);
-    WriteDirectUi(Sfr::RCAP2L, 0xDC);
-    WriteDirectUi(Sfr::T2CON, 0x20);
+    WriteDirectUser(Sfr::RCAP2H, 0xFF);
+    WriteDirectUser(Sfr::RCAP2L, 0xDC);
+    WriteDirectUser(Sfr::T2CON, 0x20);
     EXPECT_EQ(t->Label2->text(), "9600 (Timer 2)");
     EXPECT_EQ(t->Label3->text(), "9600 (Timer 1)");
-    WriteDirectUi(Sfr::PCON, 0x80);  // SMOD doubles the rate at once
+    WriteDirectUser(Sfr::PCON, 0x80);  // SMOD doubles the rate at once
     EXPECT_EQ(t->Label3->text(), "19200 (Timer 1)");
-    WriteDirectUi(Sfr::SCON, 0x50);
+    WriteDirectUser(Sfr::SCON, 0x50);
     EXPECT_EQ(t->Label3->text(), "19200 (Timer 1)");
     Settings.Frequency = 12000000;
-    WriteDirectUi(Sfr::SCON, 0x00);
+    WriteDirectUser(Sfr::SCON, 0x00);
     EXPECT_EQ(t->Label2->text(), "1000000 (Oscillator)");
 }
 
@@ -252,24 +260,26 @@ TEST_F(PeripheralsTest, SwitchingTheProcessorKeepsTheDump) {
     ASSERT_TRUE(d->Button1Click());
 }
 
-// The text view: typed and pasted text reaches the program one byte at a time as it takes them,
-// Return as the setting says; what the program sends back shows as lines, non-printable bytes as
-// \xNN, the user's bytes in red; the choice of view and Return outlives the window.
+// The text view: typed and pasted text reaches the program over the paced serial line, Return
+// as the setting says, and shows at once in red; what the program sends back shows as lines,
+// non-printable bytes as \xNN; the choice of view and Return outlives the window.
 TEST_F(PeripheralsTest, TextTerminalSendsTypedTextAndShowsReceivedLines) {
     Settings.TermText = true;
     form->ShowSerial->trigger();
     TSerialForm* t = SerialForm;
     EXPECT_EQ(t->PageControl1->currentWidget(), t->Memo1);
     t->ComboBox1->setCurrentIndex(2);  // CR LF
-    // Stores each byte received at 40h up, echoes it, then at NUL sends "ok", a bell and CR LF.
-    ASSERT_TRUE(Open({0x75, 0x98, 0x50, 0x78, 0x40,  // MOV SCON,#50h; MOV R0,#40h
-                      0x30, 0x98, 0xFD, 0xE5, 0x99, 0xC2, 0x98,  // 0005 JNB RI,$; MOV A,SBUF; CLR RI
-                      0xF6, 0x08, 0x60, 0x09,        // MOV @R0,A; INC R0; JZ 0019
+    // 9600 baud from Timer 1; stores each byte received at 40h up and echoes it, then at NUL
+    // sends "ok", a bell and CR LF.
+    ASSERT_TRUE(Open({0x75, 0x89, 0x20, 0x75, 0x8D, 0xFD, 0xD2, 0x8E,  // TMOD=20h, TH1=FDh, SETB TR1
+                      0x75, 0x98, 0x50, 0x78, 0x40,  // MOV SCON,#50h; MOV R0,#40h
+                      0x30, 0x98, 0xFD, 0xE5, 0x99, 0xC2, 0x98,  // 000D JNB RI,$; MOV A,SBUF; CLR RI
+                      0xF6, 0x08, 0x60, 0x09,        // MOV @R0,A; INC R0; JZ 0021
                       0xF5, 0x99, 0x30, 0x99, 0xFD, 0xC2, 0x99,  // MOV SBUF,A; JNB TI,$; CLR TI
-                      0x80, 0xEC,                    // SJMP 0005
-                      0x90, 0x00, 0x2A,              // 0019 MOV DPTR,#002Ah
-                      0xE4, 0x93, 0x60, 0xFE,        // 001C CLR A; MOVC A,@A+DPTR; JZ $
-                      0xF5, 0x99, 0x30, 0x99, 0xFD, 0xC2, 0x99, 0xA3, 0x80, 0xF2,  // send, INC DPTR, SJMP 001C
+                      0x80, 0xEC,                    // SJMP 000D
+                      0x90, 0x00, 0x32,              // 0021 MOV DPTR,#0032h
+                      0xE4, 0x93, 0x60, 0xFE,        // 0024 CLR A; MOVC A,@A+DPTR; JZ $
+                      0xF5, 0x99, 0x30, 0x99, 0xFD, 0xC2, 0x99, 0xA3, 0x80, 0xF2,  // send, INC DPTR, SJMP 0024
                       'o', 'k', 0x07, 0x0D, 0x0A, 0x00}));
     form->RunProg->trigger();
     t->Memo1->setFocus();
@@ -278,21 +288,23 @@ TEST_F(PeripheralsTest, TextTerminalSendsTypedTextAndShowsReceivedLines) {
     QApplication::clipboard()->setText("a\nb");
     QTest::keyClick(t->Memo1, Qt::Key_V, Qt::ControlModifier);
     t->SendText(QString(QChar(0)));
+    const QString typed = "hi\na\nb\\x00";
+    EXPECT_TRUE(t->Memo1->toPlainText().startsWith(typed)) << t->Memo1->toPlainText().toStdString();
     EXPECT_TRUE(WaitUntil([&] { return t->Memo1->toPlainText().endsWith("ok\\x07\n"); }))
         << t->Memo1->toPlainText().toStdString();
     form->StopExecute();
     WaitForRun();
     const uint8_t expected[] = {'h', 'i', 0x0D, 0x0A, 'a', 0x0D, 0x0A, 'b', 0x00};
     for (size_t i = 0; i < sizeof expected; ++i) EXPECT_EQ(InternalRam[0x40 + i], expected[i]) << i;
-    // Each typed byte and its echo: the user's in red, the program's in black.
-    EXPECT_TRUE(t->Memo1->toPlainText().startsWith("hhii\n\naa\n\nbb\\x00ok")) << t->Memo1->toPlainText().toStdString();
+    EXPECT_EQ(SerialLineWaiting(), 0u);
+    // The user's bytes in red, the program's echo after them in black.
+    EXPECT_EQ(t->Memo1->toPlainText(), typed + "hi\na\nbok\\x07\n");
     QTextCursor c(t->Memo1->document()->firstBlock());
     c.setPosition(1);
     EXPECT_EQ(c.charFormat().foreground().color(), QColor(0xFF, 0, 0));
-    c.setPosition(2);
+    c.setPosition(int(typed.size()) + 1);
     EXPECT_EQ(c.charFormat().foreground().color(), QColor(Qt::black));
-    EXPECT_EQ(t->RichEdit1->document()->firstBlock().text().left(5), "68 68");  // the dump has them too
-    EXPECT_EQ(t->PendingTypedBytes(), 0u);
+    EXPECT_EQ(t->RichEdit1->document()->firstBlock().text().left(5), "68 69");  // the dump has them too
     // The dump one click away, and both choices kept for the next terminal.
     t->PageControl1->setCurrentIndex(1);
     t->close();
@@ -406,17 +418,17 @@ TEST_F(PeripheralsTest, MultiplexedDigitsDrawOnFallingTriggers) {
     TLEDForm* led = LEDForm;
     EXPECT_EQ(led->Picture.width(), 36 * 4 + 12);
     EXPECT_EQ(SegmentPixel(led, 0, 0), LedOff);
-    WriteDirectUi(Sfr::P2, 0x00);
-    WriteDirectUi(Sfr::P1, 0xFE);  // trigger of digit 0 falls
+    WriteDirectUser(Sfr::P2, 0x00);
+    WriteDirectUser(Sfr::P1, 0xFE);  // trigger of digit 0 falls
     for (int n = 0; n < 8; ++n) EXPECT_EQ(SegmentPixel(led, 0, n), LedOn) << n;
     EXPECT_EQ(SegmentPixel(led, 1, 0), LedOff);
-    WriteDirectUi(Sfr::P2, 0xFF);
-    WriteDirectUi(Sfr::P1, 0xFF);  // rising: nothing
-    WriteDirectUi(Sfr::P1, 0xFF);
+    WriteDirectUser(Sfr::P2, 0xFF);
+    WriteDirectUser(Sfr::P1, 0xFF);  // rising: nothing
+    WriteDirectUser(Sfr::P1, 0xFF);
     EXPECT_EQ(SegmentPixel(led, 0, 3), LedOn);
     Settings.LED[0] = 0x95;  // segment 0 on P1.5, as the dialog would set it
     led->FormCreate();
-    WriteDirectUi(Sfr::P1, 0xDE);
+    WriteDirectUser(Sfr::P1, 0xDE);
     EXPECT_EQ(SegmentPixel(led, 0, 0), LedOn);
     EXPECT_EQ(SegmentPixel(led, 0, 3), LedOff);
 }
@@ -426,12 +438,12 @@ TEST_F(PeripheralsTest, DirectModeRedrawsOnEveryStore) {
     Settings.Digits = 2;
     form->ShowLED->trigger();
     TLEDForm* led = LEDForm;
-    WriteDirectUi(Sfr::P2, 0xC0);
+    WriteDirectUser(Sfr::P2, 0xC0);
     for (int n = 0; n < 6; ++n) EXPECT_EQ(SegmentPixel(led, 0, n), LedOn) << n;
     EXPECT_EQ(SegmentPixel(led, 0, 6), LedOff);
     EXPECT_EQ(SegmentPixel(led, 0, 7), LedOff);
     InternalRam.Set(Sfr::P1, 0x00);  // digit 1 follows P1 at the next store, whatever its address
-    WriteDirectUi(Sfr::ACC, 0x12);
+    WriteDirectUser(Sfr::ACC, 0x12);
     EXPECT_EQ(SegmentPixel(led, 1, 6), LedOn);
 }
 
@@ -459,22 +471,25 @@ TEST_F(PeripheralsTest, KeypadTogglesPinsAndTheSharedPin) {
     ASSERT_TRUE(KeyForm);
     TKeyForm* k = KeyForm;
     k->Keys[3]->click();
-    EXPECT_EQ(InternalRam[Sfr::P0], 0xF7);
-    EXPECT_EQ(InternalRam[Sfr::P3], 0xFB);
+    EXPECT_EQ(PortPins(0), 0xF7);
+    EXPECT_EQ(PortPins(3), 0xFB);
+    EXPECT_EQ(InternalRam[Sfr::P0], 0xFF);  // a key pulls the pin, the latch stays
     EXPECT_TRUE(k->Keys[3]->font().bold());
+    WriteDirectUser(Sfr::P0, 0xFF);  // a held key survives the program writing the port
+    EXPECT_EQ(PortPins(0), 0xF7);
     k->Keys[5]->click();
     k->Keys[3]->click();  // releasing one key sets the shared pin although key 5 is down
-    EXPECT_EQ(InternalRam[Sfr::P0], 0xDF);
-    EXPECT_EQ(InternalRam[Sfr::P3], 0xFF);
+    EXPECT_EQ(PortPins(0), 0xDF);
+    EXPECT_EQ(PortPins(3), 0xFF);
     EXPECT_FALSE(k->Keys[3]->font().bold());
     k->FormKeyPress("5");
-    EXPECT_EQ(InternalRam[Sfr::P0], 0xFF);
+    EXPECT_EQ(PortPins(0), 0xFF);
     k->FormKeyPress("8");
     k->FormKeyPress("a");
-    EXPECT_EQ(InternalRam[Sfr::P0], 0xFF);
+    EXPECT_EQ(PortPins(0), 0xFF);
     Settings.UseInt = false;
     k->Keys[0]->click();
-    EXPECT_EQ(InternalRam[Sfr::P3], 0xFF);
+    EXPECT_EQ(PortPins(3), 0xFF);
 }
 
 // Each pin list of the keypad dialog stands beside its own key, the one nearest to it, and is
@@ -507,21 +522,21 @@ TEST_F(PeripheralsTest, KeypadDialogPutsEachPinListBesideItsKey) {
 // one again.
 TEST_F(PeripheralsTest, ResetDarkensTheDisplay) {
     form->ShowLED->trigger();
-    WriteDirectUi(Sfr::P2, 0x00);
-    WriteDirectUi(Sfr::P1, 0xFE);  // digit 0 latches all segments
+    WriteDirectUser(Sfr::P2, 0x00);
+    WriteDirectUser(Sfr::P1, 0xFE);  // digit 0 latches all segments
     ASSERT_EQ(SegmentPixel(LEDForm, 0, 0), LedOn);
     form->ResetMC->trigger();
     for (int n = 0; n < 8; ++n) EXPECT_EQ(SegmentPixel(LEDForm, 0, n), LedOff) << n;
     EXPECT_EQ(AccessibleText(LEDForm->Image1), "dark");
-    WriteDirectUi(Sfr::P2, 0xF9);
-    WriteDirectUi(Sfr::P1, 0xFE);  // the program selects it again
+    WriteDirectUser(Sfr::P2, 0xF9);
+    WriteDirectUser(Sfr::P1, 0xFE);  // the program selects it again
     EXPECT_EQ(SegmentPixel(LEDForm, 0, 1), LedOn);
     EXPECT_EQ(SegmentPixel(LEDForm, 0, 0), LedOff);
 
     Settings.Trigger = false;
     Settings.Digits = 2;
     LEDForm->FormCreate();
-    WriteDirectUi(Sfr::P2, 0xC0);
+    WriteDirectUser(Sfr::P2, 0xC0);
     ASSERT_EQ(SegmentPixel(LEDForm, 0, 0), LedOn);
     form->ResetMC->trigger();
     EXPECT_EQ(SegmentPixel(LEDForm, 0, 0), LedOff);
@@ -592,14 +607,14 @@ TEST_F(PeripheralsTest, OptionDialogsShowTheSettingsEachTimeTheyOpen) {
 // A screen reader reads the values the peripherals show, and the keypad keys' state.
 TEST_F(PeripheralsTest, PeripheralValuesReachAssistiveTechnology) {
     form->ShowPorts->trigger();
-    WriteDirectUi(Sfr::P1, 0x5A);
+    WriteDirectUser(Sfr::P1, 0x5A);
     EXPECT_EQ(AccessibleCellText(PortForm->Grids[1], 0, 0), " 5A");
     EXPECT_EQ(AccessibleCellText(PortForm->Grids[1], 0, 0, QAccessible::Description), "P1 value");
 
     form->ShowSerial->trigger();
-    WriteDirectUi(Sfr::TMOD, 0x20);
-    WriteDirectUi(Sfr::TH1, 0xFD);
-    WriteDirectUi(Sfr::SCON, 0x50);
+    WriteDirectUser(Sfr::TMOD, 0x20);
+    WriteDirectUser(Sfr::TH1, 0xFD);
+    WriteDirectUser(Sfr::SCON, 0x50);
     EXPECT_EQ(AccessibleText(SerialForm->Label2), "9600 (Timer 1)");
     EXPECT_EQ(AccessibleText(SerialForm->Label3, QAccessible::Description), "Transmit baud rate");
 
@@ -607,11 +622,11 @@ TEST_F(PeripheralsTest, PeripheralValuesReachAssistiveTechnology) {
     QLabel* display = LEDForm->Image1;
     EXPECT_EQ(AccessibleText(display), "dark");
     EXPECT_EQ(AccessibleText(display, QAccessible::Description), "7-segment display");
-    WriteDirectUi(Sfr::P1, 0xFF);
-    WriteDirectUi(Sfr::P2, uint8_t(~0x4F));  // the segments of a 3
-    WriteDirectUi(Sfr::P1, 0xFE);            // into the rightmost digit
-    WriteDirectUi(Sfr::P2, uint8_t(~0xBF));  // 0 with its point
-    WriteDirectUi(Sfr::P1, 0xFD);            // into the next digit
+    WriteDirectUser(Sfr::P1, 0xFF);
+    WriteDirectUser(Sfr::P2, uint8_t(~0x4F));  // the segments of a 3
+    WriteDirectUser(Sfr::P1, 0xFE);            // into the rightmost digit
+    WriteDirectUser(Sfr::P2, uint8_t(~0xBF));  // 0 with its point
+    WriteDirectUser(Sfr::P1, 0xFD);            // into the next digit
     EXPECT_EQ(AccessibleText(display), "  0.3");
 
     form->ShowKeys->trigger();
@@ -681,7 +696,7 @@ TEST_F(PeripheralsTest, StressEveryWindowDuringARun) {
         switch (i % 10) {
             case 0: if (PortForm) PortForm->Boxes[i % 32]->click(); break;
             case 1: if (KeyForm) KeyForm->Keys[i % 8]->click(); break;
-            case 2: if (SerialForm) { WriteDirectUi(Sfr::SCON, 0x50); SerialForm->Button1Click(); } break;
+            case 2: if (SerialForm) { WriteDirectUser(Sfr::SCON, 0x50); SerialForm->Button1Click(); } break;
             case 3: if (SFRForm8051) SFRForm8051->EditAt(SFRForm8051->StringGrid1->pos() + QPoint(12, 8)); break;
             case 4: if (PortForm) PortForm->close(); form->ShowPorts->trigger(); break;
             case 5: if (SerialForm) SerialForm->close(); form->ShowSerial->trigger(); break;

@@ -10,12 +10,12 @@
 #include <fstream>
 
 #include "HexText.h"
-#include "CodePlaces.h"
 #include "Debugger.h"
 #include "DebuggerUnit.h"
 #include "Disassembler.h"
 #include "ProgramSymbols.h"
 #include "SourceUnit.h"
+#include "Targets.h"
 #include "UiHarness.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -30,16 +30,16 @@ const std::string kSdcc = CORVAMAT_SDCC_DIR;
 class SymbolsUiTest : public UiTest {
 protected:
     // Copies the SDCC program's files into the test folder and opens the program.
-    bool OpenSdccProgram(std::initializer_list<const char*> files) {
+    bool OpenSdccProgram(std::initializer_list<const char*> files, const char* program = "main.ihx") {
         for (const char* f : files)
             std::filesystem::copy_file(kSdcc + "/" + f, dir.File(f), std::filesystem::copy_options::overwrite_existing);
-        prompts.openFile = QString::fromStdString(dir.File("main.ihx"));
+        prompts.openFile = QString::fromStdString(dir.File(program));
         form->OpenHEX->trigger();
         return !ProgramFileName.empty();
     }
     // The line of main.c that holds `marker`; by default the one that prints the results.
-    static uint32_t PrintfLine(const char* marker = "printf(\"result=") {
-        std::ifstream in(std::string(CORVAMAT_SDCC_SOURCES) + "/main.c");
+    static uint32_t PrintfLine(const char* marker = "printf(\"result=", const char* file = "main.c") {
+        std::ifstream in(std::string(CORVAMAT_SDCC_SOURCES) + "/" + file);
         std::string line;
         for (uint32_t n = 1; std::getline(in, line); ++n)
             if (line.find(marker) != std::string::npos) return n;
@@ -102,7 +102,7 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     // Run to the printf line: the values the program prints, changed ones in red.
     auto printfLine = ProgramSymbols.AddressOfLine("main.c", PrintfLine());
     ASSERT_TRUE(printfLine);
-    BreakpointTable.Set(*printfLine, 1);
+    AddCodeBreakpoint(*printfLine);
     form->RunProg->trigger();
     WaitForRun();
     EXPECT_EQ(ProgramCounter, *printfLine);
@@ -142,7 +142,7 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     EXPECT_FALSE(form->LoadSymbols->isEnabled());
     EXPECT_EQ(WatchForm->WatchList->topLevelItemCount(), 1);
     EXPECT_TRUE(WatchForm->WatchList->topLevelItem(0)->text(0).startsWith("No symbols"));
-    BreakpointTable.Set(*printfLine, 0);
+    RemoveBreakpoint(CodeBreakpointAt(*printfLine));
 }
 
 // The Watch window follows a run at the display's pace, not with the screen update off; its
@@ -231,24 +231,34 @@ TEST_F(SymbolsUiTest, BrokenAndForeignSymbolFiles) {
     dir.Write("main.cdb", broken);
     ASSERT_TRUE(OpenSdccProgram({"main.ihx"}));
     std::filesystem::copy_file(kSdcc + "/main.map", dir.File("main.map"));  // the program's modules
+    // The record it does not understand is skipped with a note; the rest of the file is used.
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages[0].startsWith("main.cdb:")) << prompts.messages[0].toStdString();
-    EXPECT_TRUE(prompts.messages[0].endsWith("The program is loaded without symbols."));
+    EXPECT_TRUE(prompts.messages[0].endsWith("The rest of the file is used."));
+    EXPECT_EQ(Form2->Model->columnCount(), 4);
+    EXPECT_GE(RowOf("LCALL _square"), 0);
+    // A file that is no debug file at all leaves the program without symbols.
+    prompts.answers = {true};
+    form->CloseHEXFile->trigger();
+    dir.Write("main.cdb", "hello\n");
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx"}));
+    ASSERT_EQ(prompts.messages.size(), 3);  // the note, Close File's question, this
+    EXPECT_TRUE(prompts.messages[2].endsWith("The program is loaded without symbols."));
     EXPECT_EQ(Form2->Model->columnCount(), 3);
     EXPECT_LT(RowOf("LCALL _square"), 0);
 
     // Load Symbols... by hand: the names appear in the open listing.
     prompts.openFile = QString::fromStdString(dir.File("good.cdb"));
     form->LoadSymbols->trigger();
-    EXPECT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(prompts.messages.size(), 3);
     EXPECT_EQ(Form2->Model->columnCount(), 4);
     EXPECT_GE(RowOf("LCALL _square"), 0);
     // Another program's symbols are refused, and the ones loaded stay.
     prompts.openFile = QString::fromStdString(kSdcc + "/stack.cdb");
     std::filesystem::copy_file(kSdcc + "/stack.cdb", dir.File("stack.cdb"));
     form->LoadSymbols->trigger();
-    ASSERT_EQ(prompts.messages.size(), 2);
-    EXPECT_TRUE(prompts.messages[1].contains("another program")) << prompts.messages[1].toStdString();
+    ASSERT_EQ(prompts.messages.size(), 4);
+    EXPECT_TRUE(prompts.messages[3].contains("another program")) << prompts.messages[3].toStdString();
     EXPECT_GE(RowOf("LCALL _square"), 0);
 }
 
@@ -303,10 +313,10 @@ TEST_F(SymbolsUiTest, StepsBySourceLine) {
     ASSERT_TRUE(SourceForm);
     const uint32_t call = PrintfLine("result = helper(20, 22);");
     const uint16_t start = *ProgramSymbols.AddressOfLine("main.c", call);
-    BreakpointTable.Set(start, 1);
+    AddCodeBreakpoint(start);
     form->RunProg->trigger();
     WaitForRun();
-    BreakpointTable.Set(start, 0);
+    RemoveBreakpoint(CodeBreakpointAt(start));
     ASSERT_EQ(ProgramCounter, start);
 
     form->MdiArea->setActiveSubWindow(SourceForm);
@@ -327,10 +337,10 @@ TEST_F(SymbolsUiTest, StepsBySourceLine) {
     form->ResetMC->trigger();
     const uint32_t loop = PrintfLine("table[i] = square(i);");
     const uint16_t loopStart = *ProgramSymbols.AddressOfLine("main.c", loop);
-    BreakpointTable.Set(loopStart, 1);
+    AddCodeBreakpoint(loopStart);
     form->RunProg->trigger();
     WaitForRun();
-    BreakpointTable.Set(loopStart, 0);
+    RemoveBreakpoint(CodeBreakpointAt(loopStart));
     ASSERT_EQ(ProgramCounter, loopStart);
     form->MdiArea->setActiveSubWindow(SourceForm);
     form->RunStep->trigger();
@@ -381,11 +391,7 @@ TEST_F(SymbolsUiTest, DebuggerWindowSpeaksTheProgramsNames) {
     ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
     form->ShowDebugger->trigger();
     form->ShowSource->trigger();
-    std::ifstream in(std::string(CORVAMAT_SDCC_SOURCES) + "/helper.c");
-    std::string text;
-    int helperLine = 0;
-    for (int n = 1; std::getline(in, text); ++n)
-        if (text.find("int s = a + b;") != std::string::npos) helperLine = n;
+    const int helperLine = int(PrintfLine("int s = a + b;", "helper.c"));
     ASSERT_TRUE(SourceForm->ToggleBreakpoint("helper.c", helperLine));
     const uint16_t mulint = *LabelAddress("__mulint");
     Form2->SelectRow(ListingRowMap[mulint]);
@@ -411,7 +417,7 @@ TEST_F(SymbolsUiTest, DebuggerWindowSpeaksTheProgramsNames) {
     EXPECT_EQ(form->MdiArea->activeSubWindow(), Form2.data());
     EXPECT_EQ(Form2->SelectedRow(), ListingRowMap[mulint]);
 
-    BreakpointTable.Set(mulint, 0);
+    RemoveBreakpoint(CodeBreakpointAt(mulint));
     form->RunProg->trigger();
     WaitForRun();
     EXPECT_EQ(Column(stack, 0), QStringList({"helper", "main"}));
@@ -431,8 +437,10 @@ TEST_F(SymbolsUiTest, DataBreakpointsByVariableName) {
     ASSERT_TRUE(change && change->isEnabled() && change->isCheckable());
     EXPECT_FALSE(change->isChecked());
     change->trigger();
-    ASSERT_EQ(DataBreakpoints.size(), 2u);  // an int: both bytes
-    EXPECT_EQ(DataBreakpoints[1].address, result + 1);
+    auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    ASSERT_EQ(data.size(), 2u);  // an int: both bytes
+    EXPECT_EQ(data[1].data.address, result + 1);
+    EXPECT_EQ(data[1].label, "result");
     EXPECT_EQ(Column(DebuggerForm->DataList, 0),
               QStringList({QStringLiteral("result (IRAM %1)").arg(QString::fromStdString(HexByteText(result))),
                            QStringLiteral("result+1 (IRAM %1)").arg(QString::fromStdString(HexByteText(result + 1)))}));
@@ -452,7 +460,7 @@ TEST_F(SymbolsUiTest, DataBreakpointsByVariableName) {
     EXPECT_TRUE(stop.contains(QStringLiteral("main.c:%1").arg(PrintfLine("result = helper(20, 22);")))) << stop.toStdString();
     menu.reset(WatchForm->MakeContextMenu(WatchForm->FindRow("result")));
     menu->findChild<QAction*>("BreakOnChange")->trigger();  // unchecked: removed
-    EXPECT_TRUE(DataBreakpoints.empty());
+    EXPECT_TRUE(ListBreakpoints(Breakpoint::Kind::Data).empty());
 
     // Typed into the editor: a name it knows, one it does not.
     TDataBreakpointDialog dialog;
@@ -489,12 +497,11 @@ TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
     const uint16_t lineStart = *ProgramSymbols.AddressOfLine("main.c", line);
     const uint16_t inside = uint16_t(lineStart + AsmTable[CodeMemory[lineStart]].Length);
     const uint16_t mulint = *LabelAddress("__mulint");
-    BreakpointTable.Set(inside, 2);  // disabled
-    BreakpointTable.Set(mulint, 1);
-    std::string error;
-    DataBreakpoints = VariableDataBreakpoints(ProgramSymbols, "result", WatchMatch::Changes, 0, &error);
-    ASSERT_EQ(DataBreakpoints.size(), 2u);
-    const DataBreakpoint onResult = DataBreakpoints[0];
+    EnableBreakpoint(AddCodeBreakpoint(inside), false);
+    AddCodeBreakpoint(mulint);
+    const auto onResult = ResolveDataTarget("result:changed");
+    ASSERT_TRUE(onResult && onResult->size() == 2u) << onResult.error();
+    for (const DataBreakpoint& b : *onResult) AddDataBreakpoint(b);
     form->ShowWatch->trigger();
     WatchForm->FindRow("origin")->setExpanded(true);
     form->ShowDebugger->trigger();
@@ -513,10 +520,11 @@ TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
     EXPECT_EQ(BreakpointTable[lineStart], 1);
     EXPECT_EQ(BreakpointTable[inside], 2);
     EXPECT_EQ(BreakpointTable[mulint], 1);
-    ASSERT_EQ(DataBreakpoints.size(), 2u);  // kept as one entry by the variable's name
+    const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    ASSERT_EQ(data.size(), 2u);  // kept as one entry by the variable's name
     EXPECT_NE(dir.Read("main.corvamat-session").find("\"variable\": \"result\""), std::string::npos);
-    EXPECT_EQ(DataBreakpoints[0].address, onResult.address);
-    EXPECT_EQ(DataBreakpoints[0].match, WatchMatch::Changes);
+    EXPECT_EQ(data[0].data.address, onResult->front().address);
+    EXPECT_EQ(data[0].data.match, WatchMatch::Changes);
     ASSERT_TRUE(WatchForm && SourceForm && DebuggerForm && Form2);
     EXPECT_EQ(WatchForm->geometry(), QRect(300, 20, 333, 222));
     EXPECT_TRUE(WatchForm->FindRow("origin")->isExpanded());
@@ -541,13 +549,50 @@ TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
     form->OpenHEX->trigger();
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("main.c:1 (no code on that line)"))) << prompts.messages[0].toStdString();
-    EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("gone (no such function)"))) << prompts.messages[0].toStdString();
+    EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("gone (no such function or label)"))) << prompts.messages[0].toStdString();
     EXPECT_EQ(BreakpointTable[inside], 2);
     form->CloseHEXFileExecute(true);
     form->OpenHEX->trigger();
     EXPECT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(BreakpointTable[inside], 2);
-    DataBreakpoints.clear();
+    RemoveAllBreakpoints();
+}
+
+// An assembler program assembled and linked with debug records: its .a51 file in the Source window,
+// a breakpoint on a line, F8 from line to line and into the routine, F10 over the call.
+TEST_F(SymbolsUiTest, AssemblerSourceStepping) {
+    ASSERT_TRUE(OpenSdccProgram({"runlight.ihx", "runlight.cdb", "runlight.map", "runlight.a51"}, "runlight.ihx"));
+    form->ShowSource->trigger();
+    ASSERT_TRUE(SourceForm);
+    ASSERT_EQ(SourceForm->PageControl1->count(), 1);
+    EXPECT_EQ(SourceForm->PageControl1->tabText(0), "runlight.a51");
+    auto line = [](const char* marker) { return PrintfLine(marker, "runlight.a51"); };
+    auto lineNow = [] { return ProgramSymbols.LineAt(ProgramCounter) ? ProgramSymbols.LineAt(ProgramCounter)->line : 0; };
+    const uint32_t call = line("lcall wait_a_while");
+    QTableView* view = SourceForm->ViewOf("runlight.a51");
+    ASSERT_TRUE(view);
+    EXPECT_TRUE(view->model()->index(int(call) - 1, 2).data().toString().contains("lcall wait_a_while"));
+    EXPECT_FALSE(SourceForm->ToggleBreakpoint("runlight.a51", 1));  // a comment
+    ASSERT_TRUE(SourceForm->ToggleBreakpoint("runlight.a51", int(call)));
+    form->RunProg->trigger();
+    WaitForRun();
+    EXPECT_EQ(lineNow(), call);
+    SourceForm->ToggleBreakpoint("runlight.a51", int(call));
+
+    form->MdiArea->setActiveSubWindow(SourceForm);
+    const uint32_t expected[] = {line("mov   r7,#3"), line("again:"), line("ret"), line("sjmp  loop"), line("loop:")};
+    for (uint32_t want : expected) {
+        form->RunStep->trigger();
+        WaitForRun();
+        EXPECT_EQ(lineNow(), want);
+    }
+    while (lineNow() != call) {
+        form->RunStep->trigger();
+        WaitForRun();
+    }
+    form->StepOver->trigger();
+    WaitForRun();
+    EXPECT_EQ(lineNow(), line("sjmp  loop"));
 }
 
 }  // namespace

@@ -48,16 +48,16 @@ TEST_F(ViewsTest, RegisterViewFollowsStoresOfTheSelectedBank) {
     TSFRForm8051* v = SFRForm8051;
     EXPECT_EQ(Cell(v->StringGrid2, 0), " 07");  // SP
     EXPECT_EQ(Cell(v->StringGrid5, 0), " 0000");
-    WriteDirectUi(Sfr::PSW, 0x18);
-    WriteDirectUi(0x1A, 0x5C);
+    WriteDirectUser(Sfr::PSW, 0x18);
+    WriteDirectUser(0x1A, 0x5C);
     EXPECT_EQ(Cell(v->StringGrid1, 4), " 5C");  // R2 of bank 3
-    WriteDirectUi(0x02, 0x77);
+    WriteDirectUser(0x02, 0x77);
     EXPECT_EQ(Cell(v->StringGrid1, 4), " 5C");
-    WriteDirectUi(Sfr::PSW, 0x00);  // back to bank 0: R2 shows 02h at once
+    WriteDirectUser(Sfr::PSW, 0x00);  // back to bank 0: R2 shows 02h at once
     EXPECT_EQ(Cell(v->StringGrid1, 4), " 77");
     EXPECT_EQ(Cell(v->StringGrid4, 0), " 00");
-    WriteDirectUi(0x83, 0x12);
-    WriteDirectUi(0x82, 0x34);
+    WriteDirectUser(0x83, 0x12);
+    WriteDirectUser(0x82, 0x34);
     EXPECT_EQ(Cell(v->StringGrid2, 5), " 12");  // DPH
     EXPECT_EQ(Cell(v->StringGrid2, 6), " 34");  // DPL
     EXPECT_EQ(v->StringGrid3->rowCount(), 11);
@@ -66,7 +66,7 @@ TEST_F(ViewsTest, RegisterViewFollowsStoresOfTheSelectedBank) {
 TEST_F(ViewsTest, DoubleClickEditsTheRowUnderThePointer) {
     form->ShowSFR8051->trigger();
     TSFRForm8051* v = SFRForm8051;
-    WriteDirectUi(Sfr::PSW, 0x08);
+    WriteDirectUser(Sfr::PSW, 0x08);
     answer = 0x42;
     v->EditAt(RowPoint(v->StringGrid1, 2));  // R0 of bank 1
     EXPECT_EQ(captions.last(), "SFR: R0");
@@ -80,7 +80,7 @@ TEST_F(ViewsTest, DoubleClickEditsTheRowUnderThePointer) {
     v->EditAt(RowPoint(v->StringGrid1, 2) + QPoint(30, 0));  // beside the grid
     EXPECT_EQ(size_t(captions.size()), before);
     // Cancel writes nothing, even when the byte changed meanwhile.
-    WriteDirectUi(Sfr::ACC, 0x12);
+    WriteDirectUser(Sfr::ACC, 0x12);
     answer.reset();
     v->EditAt(RowPoint(v->StringGrid1, 0));
     EXPECT_EQ(shown.back(), 0x12);
@@ -108,7 +108,7 @@ TEST_F(ViewsTest, PswBoxesStoreStraightIntoMemory) {
     v->PswBits[7]->click();
     EXPECT_EQ(InternalRam[Sfr::PSW], 0x80);
     EXPECT_EQ(Cell(v->StringGrid4, 0), " 80");
-    WriteDirectUi(Sfr::PSW, 0x05);
+    WriteDirectUser(Sfr::PSW, 0x05);
     EXPECT_TRUE(v->PswBits[0]->isChecked());
     EXPECT_TRUE(v->PswBits[2]->isChecked());
     EXPECT_FALSE(v->PswBits[7]->isChecked());
@@ -144,10 +144,9 @@ TEST_F(ViewsTest, InternalViewShowsTheUpperRamNotTheRegisters) {
     EXPECT_EQ(v->StringGrid1->rowCount(), 16);
     EXPECT_EQ(v->StringGrid1->verticalHeaderItem(8)->text(), " 80");
     EXPECT_EQ(v->StringGrid1->horizontalHeaderItem(10)->text(), "  A");
-    WriteDirectUi(0x80, 0x55);  // P0: no cell
+    WriteDirectUser(0x80, 0x55);  // P0: no cell
     EXPECT_EQ(Cell(v->StringGrid1, 8, 0), " 00");
-    IndirectWritePending = 1;
-    WriteDirectUi(0x80, 0x55);  // through @R0: upper RAM
+    WriteDirectUser(0x80, 0x55, true);  // through @R0: upper RAM
     EXPECT_EQ(InternalRam[0x100], 0x55);
     EXPECT_EQ(Cell(v->StringGrid1, 8, 0), " 55");
     answer = 0x66;
@@ -298,7 +297,7 @@ namespace {
 // A screen reader reads the values of the register cells, with the register as description.
 TEST_F(ViewsTest, RegisterValuesReachAssistiveTechnology) {
     form->ShowSFR8051->trigger();
-    WriteDirectUi(Sfr::ACC, 0x5A);
+    WriteDirectUser(Sfr::ACC, 0x5A);
     EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid1, 0, 0), " 5A");
     EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid1, 0, 0, QAccessible::Description), "ACC");
     EXPECT_EQ(AccessibleCellText(SFRForm8051->StringGrid3, 1, 0, QAccessible::Description), "TMOD");

@@ -1,10 +1,10 @@
 // corvamat-run's command line: parsing and checking every option, and the --help text.
 #include "Options.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+
+#include "Targets.h"
 
 const char* const kHelpText = R"(Usage: corvamat-run [options] PROGRAM
 
@@ -27,22 +27,28 @@ Controller and program:
                          PROGRAM.map or PROGRAM.noi beside the program is read if there is one
 
 Running:
-  --break ADDR           breakpoint at hexadecimal ADDR (repeatable); the run stops before
-                         that instruction, except at the instruction where it started
-  --break FUNCTION       with symbols: at the first instruction of a function (a name that is
-                         also a hexadecimal number is an address; write it as _NAME)
-  --break FILE.c:LINE    with a .cdb: at the first instruction of a C line (the next line
-                         with code when that one has none)
+  Addresses and values are hexadecimal: 0x1F, 1Fh or 1F. With symbols a name is looked up
+  before an address: --break add is the function add, --watch ab the variable ab, where the
+  program has them.
+  --break ADDR           breakpoint at ADDR (repeatable); the run stops before that
+                         instruction, except at the instruction where it started
+  --break FUNCTION       with symbols: at the first instruction of a function ("main", or
+                         "a.c:tick" where two modules have a static function tick) or a label
+  --break FILE:LINE      with a .cdb: at the first instruction of a line of a C file or of an
+                         assembler file built with -y (the next line with code when that one
+                         has none)
   --max-cycles N         stop after N machine cycles
-  --watch ADDR[:SPACE][=VALUE]
+  --watch ADDR[:SPACE][=VALUE|:changed]
                          data breakpoint (repeatable): the run stops after an instruction
-                         that writes hexadecimal ADDR in SPACE, iram (the default; 80-FF is
-                         the 8052's upper RAM), sfr, bit or xram; with =VALUE only when that
-                         hexadecimal value (a bit: 0 or 1) is written. The stop reason is
-                         "watch" and the dump's watch_pc holds the writing instruction
-  --watch NAME[=VALUE]   with symbols: a write to any byte of a global or static variable;
-                         with =VALUE a write of that hexadecimal byte to its least
-                         significant byte
+                         that writes ADDR in SPACE, iram (the default; 80-FF is the 8052's
+                         upper RAM), sfr, bit or xram; with =VALUE only when that value (a bit:
+                         0 or 1) is written, with :changed only when the write changes it. The
+                         stop reason is "watch" and the dump's watch_pc holds the writing
+                         instruction
+  --watch NAME[=VALUE|:changed]
+                         with symbols: a write to any byte of a global or static variable,
+                         named as the dump names it ("total", "a.c:tick.n"); with =VALUE a
+                         write of that byte to its least significant byte
   --real-time            run at the controller's real speed: Frequency / 12 machine cycles
                          per second (also when the settings file sets RealTime)
   The run also ends when the program passes its last address, and when it executes a jump
@@ -53,8 +59,11 @@ Input and output:
   --serial-out FILE      bytes the program sends through SBUF (default: standard output)
   --serial-in FILE       bytes delivered to the program's receiver one at a time, as frames
                          would arrive: the receive buffer of SBUF, then RI in SCON (RB8 0).
-                         The next byte comes only when REN = 1, RI = 0 and the program has
-                         read SBUF since the previous one, so a slow program loses nothing
+                         A byte comes no earlier than one frame time after the previous one
+                         (8, 10 or 11 bit times in mode 0, 1, 2/3 at the baud rate the timers
+                         and PCON give), and only when REN = 1, RI = 0 and the program has
+                         read SBUF since the previous one, so a slow program loses nothing;
+                         with no running baud-rate timer the next byte waits
   --dump FILE            the final state as JSON: stop, pc, cycles, instructions, sbuf_rx
                          (the receive buffer), iram (384 bytes), xram (65536 bytes), the
                          memories as hexadecimal digits, call_stack (the calls and
@@ -103,44 +112,20 @@ bool ParseUnsigned(const std::string& s, int base, uint64_t* v) {
     return true;
 }
 
-bool IsIdentifier(const std::string& s) {
-    if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
-    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
-}
-
-// --break FUNCTION or FILE:LINE; a line is 1 to 4294967295.
-Status ParseBreakName(const std::string& text, Options* o) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos) {
-        if (!IsIdentifier(text))
-            return UsageFailure("--break takes a hexadecimal address 0-FFFF, a function or FILE.c:LINE");
-        o->stops.breakNames.push_back(text);
-        return {};
-    }
-    uint64_t line = 0;
-    if (colon == 0 || !ParseUnsigned(text.substr(colon + 1), 10, &line) || line == 0 || line > UINT32_MAX)
-        return UsageFailure("--break " + text + ": FILE.c:LINE takes a line number 1-4294967295");
+// --break and --watch: resolved once the symbols are read, since a name comes before an address;
+// what is wrong whatever the symbols say is refused now.
+Status ParseBreakOption(const std::string& text, Options* o) {
+    if (std::string error = CodeTargetFormError(text); !error.empty())
+        return UsageFailure("--break " + text + ": " + error);
     o->stops.breakNames.push_back(text);
     return {};
 }
 
-// --watch ADDR[:SPACE][=VALUE] or NAME[=VALUE]; an "=" must be followed by the value.
 Status ParseWatchOption(const std::string& text, Options* o) {
-    const auto eq = text.find('=');
-    if (eq != std::string::npos && eq + 1 == text.size())
-        return UsageFailure("--watch " + text + ": no value after '=' (leave out '=' to stop at any write)");
-    DataBreakpoint b;
-    std::string error;
-    if (ParseWatchText(text, &b, &error)) {
-        o->stops.watches.push_back(b);
-        return {};
-    }
-    // A variable's name: its address and memory come from the symbols.
-    if (IsIdentifier(text.substr(0, eq))) {
-        o->stops.watchNames.push_back(text);
-        return {};
-    }
-    return UsageFailure("--watch " + text + ": " + error);
+    if (std::string error = DataTargetFormError(text); !error.empty())
+        return UsageFailure("--watch " + text + ": " + error);
+    o->stops.watchNames.push_back(text);
+    return {};
 }
 
 }  // namespace
@@ -188,9 +173,7 @@ Result<Options> ParseOptions(int argc, char** argv) {
             o.symbols = path();
         } else if (a == "--break") {
             const std::string v = value();
-            uint64_t address = 0;
-            if (ParseUnsigned(v, 16, &address) && address <= 0xFFFF) o.stops.breaks.push_back(uint16_t(address));
-            else if (!missing) bad = ParseBreakName(v, &o);
+            if (!missing) bad = ParseBreakOption(v, &o);
         } else if (a == "--watch") {
             const std::string v = value();
             if (!missing) bad = ParseWatchOption(v, &o);

@@ -1,5 +1,6 @@
 // The headless session: settings, loading, breakpoints and data breakpoints, the run with the
-// runner's additions (cycle limit, serial input, idle jumps, trace) and the texts of its end.
+// runner's additions (cycle limit, idle jumps, trace; serial input on the core's serial line) and
+// the texts of its end.
 #include "Session.h"
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
 #include "Settings.h"
+#include "Targets.h"
 
 namespace {
 
@@ -58,28 +60,26 @@ void NoteLoad(const std::string& program, Messages* messages) {
 
 // ---- The run -----------------------------------------------------------------------------------
 
-// The runner's additions to the run loop: cycle limit, serial input, idle jumps and the trace.
+// The runner's additions to the run loop: cycle limit, idle jumps and the trace. Serial input is
+// the core's serial line, which delivers at the pace of the frames.
 class RunnerExtras {
 public:
     uint64_t maxCycles = UINT64_MAX;
-    const std::vector<uint8_t>* input = nullptr;
-    size_t inputSize = 0;  // input->size(), once the input is set
-    size_t nextInput = 0;
     InstructionSink* trace = nullptr;
 
-    // Call once the fields above are set.
-    void Prepare() { checkAt = nextInput < inputSize ? 0 : maxCycles; }
-
-    // One test per instruction: the cycle count reaching checkAt, which is 0 while input waits
-    // (every instruction then looks), else the cycle limit.
+    // One test per instruction: the cycle limit.
     bool BeforeStep(uint64_t cycles, StopReason* reason) {
-        cyclesBefore = cycles;
-        if (cycles >= checkAt) [[unlikely]] return Check(cycles, reason);
+        if (cycles >= maxCycles) [[unlikely]] {
+            *reason = StopReason::MaxCycles;
+            return true;
+        }
         return false;
     }
 
-    bool AfterStep(uint16_t pc, uint16_t executed, StopReason* reason) {
-        if (trace) trace->Executed(executed, cyclesBefore + AsmTable[CodeMemory[pc]].Cycles);
+    bool AfterStep(uint16_t pc, const StepResult& step, StopReason* reason) {
+        // The cycles of the run so far, this instruction's included.
+        if (trace) trace->Executed(step.executed, Machine.cycles - start);
+        const uint16_t executed = step.executed;
         if (ProgramCounter != executed || executed != pc) return false;
         uint8_t op = CodeMemory[executed];
         if (op == 0x80 || op == 0x02 || (op & 0x1F) == 0x01) {
@@ -93,26 +93,7 @@ public:
     }
 
 private:
-    uint64_t cyclesBefore = 0;
-    uint64_t checkAt = 0;
-
-    [[gnu::noinline]] bool Check(uint64_t cycles, StopReason* reason) {
-        if (cycles >= maxCycles) {
-            *reason = StopReason::MaxCycles;
-            return true;
-        }
-        if (nextInput < inputSize) DeliverInput();
-        Prepare();
-        return false;
-    }
-
-    // The next byte arrives once the receiver is on (REN), RI is clear and the program has read
-    // the previous byte from SBUF: the file is a sender that never outruns the program.
-    [[gnu::noinline]] void DeliverInput() {
-        const uint8_t scon = InternalRam[Sfr::SCON];
-        if (!(scon & 0x10) || (scon & 0x01) || !SerialReceiveBufferRead) return;
-        ReceiveSerialByte((*input)[nextInput++], 0);
-    }
+    const uint64_t start = Machine.cycles;
 };
 
 std::atomic<TRunThread*> ActiveRun{nullptr};
@@ -172,6 +153,8 @@ Status LoadProgram(const std::string& program, const std::string& symbolsFile, M
     } else if (!LoadProgramSymbolsBeside(program, &error) && !error.empty()) {
         messages->warnings.push_back(error + " The program runs without symbols.");
     }
+    // What the symbol reader skipped.
+    for (const auto& note : ProgramSymbols.notes) messages->notes.push_back(note);
     return {};
 }
 
@@ -195,46 +178,16 @@ Result<std::vector<uint8_t>> ReadSerialInput(const std::string& path) {
 // ---- Stops -------------------------------------------------------------------------------------
 
 Result<uint16_t> ResolveBreakName(const std::string& name, Messages* messages) {
-    const SymbolTable* t = ActiveProgramSymbols();
-    if (!t) return UsageFailure("--break " + name + " needs the program's symbols (a .cdb beside it or --symbols)");
-    const auto colon = name.rfind(':');
-    if (colon != std::string::npos) {
-        const unsigned long long wanted = std::strtoull(name.c_str() + colon + 1, nullptr, 10);
-        if (wanted == 0 || wanted > UINT32_MAX)
-            return UsageFailure("--break " + name + ": FILE.c:LINE takes a line number 1-4294967295");
-        const uint32_t line = uint32_t(wanted);
-        uint32_t actual = 0;
-        auto a = t->AddressOfLine(name.substr(0, colon), line, &actual);
-        if (!a) return UsageFailure("--break " + name + ": no code at or after that line");
-        if (actual != line)
-            messages->notes.push_back(name + " has no code; the breakpoint is on line " + std::to_string(actual));
-        return *a;
-    }
-    if (const Function* f = t->FindFunction(name)) return f->start;
-    for (const auto& l : t->labels)
-        if (l.code && (l.name == name || l.name == "_" + name)) return l.address;
-    return UsageFailure("--break " + name + ": no such function");
+    auto target = ResolveCodeTarget(name);
+    if (!target) return UsageFailure("--break " + name + ": " + target.error());
+    if (!target->note.empty()) messages->notes.push_back(target->note);
+    return target->address;
 }
 
 Result<std::vector<DataBreakpoint>> ResolveWatchOption(const std::string& text) {
-    const SymbolTable* t = ActiveProgramSymbols();
-    if (!t) return UsageFailure("--watch " + text + " needs the program's symbols (a .cdb beside it or --symbols)");
-    const auto eq = text.find('=');
-    const std::string name = text.substr(0, eq), value = eq == std::string::npos ? "" : text.substr(eq);
-    std::string error;
-    auto w = ResolveWatchName(*t, name, &error);
-    if (!w) return UsageFailure("--watch " + text + ": " + error);
-    const uint32_t bytes = value.empty() ? w->size : 1;
-    std::vector<DataBreakpoint> watches;
-    for (uint32_t i = 0; i < bytes; ++i) {
-        DataBreakpoint b;
-        const uint32_t a = w->address + i;
-        if (a > 0xFFFF) return UsageFailure("--watch " + text + ": the variable lies past the end of memory");
-        if (!ParseWatchText(HexDigits(a, a > 0xFF ? 4 : 2) + ":" + w->space + value, &b, &error))
-            return UsageFailure("--watch " + text + ": " + error);
-        watches.push_back(b);
-    }
-    return watches;
+    auto watches = ResolveDataTarget(text);
+    if (!watches) return UsageFailure("--watch " + text + ": " + watches.error());
+    return *watches;
 }
 
 Status ArmStops(const StopPlan& plan, Messages* messages) {
@@ -250,8 +203,12 @@ Status ArmStops(const StopPlan& plan, Messages* messages) {
         if (!w) return w.failure();
         watches.insert(watches.end(), w->begin(), w->end());
     }
-    for (uint16_t b : breaks) BreakpointTable.Set(b, 1);
-    DataBreakpoints = watches;
+    for (size_t i = 0; i < breaks.size(); ++i) {
+        // A breakpoint given by name keeps the name as its label.
+        const size_t named = i >= plan.breaks.size() ? i - plan.breaks.size() : plan.breakNames.size();
+        AddCodeBreakpoint(breaks[i], named < plan.breakNames.size() ? plan.breakNames[named] : std::string());
+    }
+    for (const DataBreakpoint& w : watches) AddDataBreakpoint(w);
     ArmDebugStops(nullptr);
     return {};
 }
@@ -268,10 +225,8 @@ RunOutcome RunProgram(RunSetup& setup) {
 
     RunnerExtras extras;
     extras.maxCycles = setup.maxCycles;
-    extras.input = &setup.serialInput;
-    extras.inputSize = setup.serialInput.size();
     extras.trace = setup.trace;
-    extras.Prepare();
+    SerialLineSend(setup.serialInput.data(), setup.serialInput.size());
     InstallSerialOutputHook(setup.serialOutput);
     SingleStepMode = 0;
     ActiveRun = &run;

@@ -44,15 +44,15 @@ Result<std::vector<uint8_t>> ReadSerialInput(const std::string& path);
 // Where a run stops besides the end of the program.
 struct StopPlan {
     std::vector<uint16_t> breaks;         // code addresses
-    std::vector<std::string> breakNames;  // FUNCTION or FILE:LINE, resolved through the symbols
+    std::vector<std::string> breakNames;  // --break texts, resolved once the symbols are read
     std::vector<DataBreakpoint> watches;
-    std::vector<std::string> watchNames;  // NAME[=VALUE], resolved through the symbols
+    std::vector<std::string> watchNames;  // --watch texts, likewise (names before addresses)
     uint64_t maxCycles = UINT64_MAX;
 };
-// A function's first instruction, or the first instruction of a C line (or of the next line with
-// code, with a note saying so).
+// A --break target's address (ResolveCodeTarget): an address, a function, a label, the first
+// instruction of a source line (or of the next line with code, with a note saying so).
 Result<uint16_t> ResolveBreakName(const std::string& name, Messages* messages);
-// A variable's bytes as data breakpoints: every byte, or with =VALUE its least significant one.
+// A --watch target's data breakpoints (ResolveDataTarget): an address, or a variable's bytes.
 Result<std::vector<DataBreakpoint>> ResolveWatchOption(const std::string& text);
 // Resolves and sets the code and data breakpoints of the plan.
 Status ArmStops(const StopPlan& plan, Messages* messages);
@@ -68,7 +68,7 @@ public:
 struct RunSetup {
     uint64_t maxCycles = UINT64_MAX;
     bool realTime = false;
-    std::vector<uint8_t> serialInput;     // delivered to the receiver byte by byte
+    std::vector<uint8_t> serialInput;     // for the receiver, through the core's serial line
     SerialOutputHook* serialOutput = nullptr;
     InstructionSink* trace = nullptr;
 };

@@ -1,0 +1,76 @@
+// Observers of stores and of steps: the hooks that data breakpoints, latching displays, analysis
+// (coverage, profile, trace ring), signal recording and history hang on, apart from the windows'
+// refresh countdown.
+//
+// An observer is an object with one virtual routine, added by the controlling thread (the user
+// interface, the runner's main thread, a test). The run loop looks once per run whether any is
+// installed: with none it is exactly the loop without observers; with a store observer it runs the
+// watched step for every instruction; with a step observer it calls it after every step. An
+// observer added during a run is called from then on by the watched stores only (every store while
+// no run is in progress). Observers are called on the thread that stores or steps, must not
+// allocate or lock in the run's hot path (count into preallocated arrays), and must outlive every
+// run that may call them: remove one between runs, or keep it alive for the whole program.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "Code.h"
+
+enum class StoreSpace : uint8_t {
+    Internal,  // an InternalRam index (00h-17Fh)
+    External,  // an external RAM address
+};
+
+// Who made a store: an instruction (also one that writes the byte it finds), the controller's
+// hardware (timers, serial flags, the parity bit, pin edges, interrupt entry and level requests;
+// reported also when they leave the byte as it was), or the user (an input from outside the
+// program: an edit, a received byte, Reset).
+enum class StoreBy : uint8_t { Instruction, Hardware, User };
+
+class StoreObserver {
+public:
+    virtual ~StoreObserver() = default;
+    // Right after the byte took `value`; `old` is what it held.
+    virtual void Stored(StoreSpace space, uint16_t index, uint8_t value, uint8_t old, StoreBy by) = 0;
+};
+
+// One step as the step reports it, with the program counter it started at.
+struct StepInfo {
+    uint16_t start;      // ProgramCounter before the step (the interrupted address after an entry)
+    uint16_t executed;   // the instruction executed (the vector's first instruction after an entry)
+    uint8_t cycles;      // machine cycles, the interrupt entry's 2 included
+    bool interrupted;    // an interrupt was entered
+};
+
+class StepObserver {
+public:
+    virtual ~StepObserver() = default;
+    virtual void Stepped(const StepInfo& step) = 0;
+};
+
+constexpr int kMaxObservers = 8;
+
+// Controlling thread. Adding returns false when all kMaxObservers places are taken; adding one
+// twice adds it once.
+bool AddStoreObserver(StoreObserver* observer);
+void RemoveStoreObserver(StoreObserver* observer);
+bool AddStepObserver(StepObserver* observer);
+void RemoveStepObserver(StepObserver* observer);
+
+namespace observers {
+extern std::atomic<StoreObserver*> Stores[kMaxObservers];
+extern std::atomic<StepObserver*> Steps[kMaxObservers];
+extern std::atomic<int> StoreCount, StepCount;
+}  // namespace observers
+
+inline bool StoreObserversInstalled() { return observers::StoreCount.load(std::memory_order_relaxed) > 0; }
+inline bool StepObserversInstalled() { return observers::StepCount.load(std::memory_order_relaxed) > 0; }
+
+// Calls every installed observer (the store routines' watched path, the run loop).
+void NotifyStoreObservers(StoreSpace space, uint16_t index, uint8_t value, uint8_t old, StoreBy by);
+void NotifyStepObservers(const StepInfo& step);
+
+// Whether window refreshes are due while the run loop watches every store for the observers (it
+// holds ScreenUpdateCountdown at 0 then); 1 otherwise.
+extern Shared<uint8_t> ScreenRefreshDue;
