@@ -313,6 +313,7 @@ bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     if (WatchForm && !continuingLine_) WatchForm->RunStarts();
     runClock_.start();
     liveSkip_ = 0;
+    RunCyclesSoFar = 0;
     // With "Update screen every" off nothing is repainted during the run.
     if (rs.ScrUpdate) StartRepaintPacing([this] { ShowRunningValues(); });
     else StartRepaintPacing();
@@ -449,8 +450,13 @@ void TForm1::ShowRunningValues() {
     cost.start();
     if (SFRForm8051) SFRForm8051->ShowProgramCounter(ProgramCounter);
     if (WatchForm) WatchForm->Refresh();
-    if (activity_ == Activity::Running)
+    if (activity_ == Activity::Running) {
         StatusPanels[1]->setText(QString::fromStdString(SimulationTimeText(double(runClock_.nsecsElapsed()) / 1e9)));
+        // The controller time and the stopwatch of the cycles run so far, as the run's end shows them.
+        const uint64_t cycles = RunCyclesSoFar;
+        StatusPanels[2]->setText(QString::fromStdString(ControllerTimeText(cycles, Settings.Frequency)));
+        if (DebuggerForm) DebuggerForm->ShowRunningStopwatch(cycles);
+    }
     // A long list of variables must not take the display's whole time: after a slow tick the
     // next ones are left out, so that these values take at most about a fifth of it.
     liveSkip_ = int(cost.elapsed() / 4);

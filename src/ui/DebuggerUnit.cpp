@@ -482,6 +482,17 @@ void TDebuggerForm::FillStopwatch() {
     ZeroCycles->setText(CyclesText(CyclesSinceZero));
 }
 
+void TDebuggerForm::ShowRunningStopwatch(uint64_t runCycles) {
+    // Only a text that changed is set: an unchanged label is not repainted.
+    const auto show = [](QLabel* label, uint64_t cycles) {
+        const QString text = CyclesText(cycles);
+        if (label->text() != text) label->setText(text);
+    };
+    show(ResetCycles, CyclesSinceReset + runCycles);
+    show(LastRunCycles, runCycles);
+    show(ZeroCycles, CyclesSinceZero + runCycles);
+}
+
 void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b, const std::string& label) {
     const auto data = ListBreakpoints(Breakpoint::Kind::Data);
     if (edit >= 0 && edit < int(data.size())) {

@@ -63,6 +63,9 @@ public:
     void RefreshAll();
     // While running the lists cannot be edited.
     void SetRunning(bool running);
+    // The stopwatch during a run: the counters as they will be when the run ends now, with
+    // `runCycles` machine cycles run so far (the display's pace calls it).
+    void ShowRunningStopwatch(uint64_t runCycles);
 
     // The data breakpoint editor's work, also used by its buttons. `edit` < 0 adds.
     void StoreDataBreakpoint(int edit, const DataBreakpoint& b, const std::string& label = {});

@@ -1,6 +1,7 @@
 // An SDCC program with its debug file in the desktop program: names in the listing, the Watch
 // window through a run, edits and Close File; broken and foreign symbol files.
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStyle>
@@ -145,11 +146,15 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     RemoveBreakpoint(CodeBreakpointAt(*printfLine));
 }
 
-// The Watch window follows a run at the display's pace, not with the screen update off; its
-// context menu selects a variable's bytes in the memory views.
+// The Watch window, the status bar's controller time and the stopwatch follow a run at the
+// display's pace, not with the screen update off; the Watch context menu selects a variable's
+// bytes in the memory views.
 TEST_F(SymbolsUiTest, WatchFollowsARunAndShowsVariablesInMemory) {
     ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
     form->ShowWatch->trigger();
+    form->ShowDebugger->trigger();
+    QLabel* controller = form->StatusPanels[2];
+    const QString controllerBefore = controller->text(), lastRunBefore = DebuggerForm->LastRunCycles->text();
     Settings.ScrUpdate = 0;
     form->RunProg->trigger();
     ASSERT_TRUE(WaitUntil([] { return InternalRam[*ProgramSymbols.FindSymbol("result")->address] == 42; }));
@@ -157,6 +162,8 @@ TEST_F(SymbolsUiTest, WatchFollowsARunAndShowsVariablesInMemory) {
     run.start();
     while (run.elapsed() < 100) QApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_EQ(Value("result"), "0");
+    EXPECT_EQ(controller->text(), controllerBefore);
+    EXPECT_EQ(DebuggerForm->LastRunCycles->text(), lastRunBefore);
     form->StopExecute();
     WaitForRun();
     EXPECT_EQ(Value("result"), "42");
@@ -164,7 +171,16 @@ TEST_F(SymbolsUiTest, WatchFollowsARunAndShowsVariablesInMemory) {
     Settings.ScrUpdate = 1;
     form->RunProg->trigger();  // the program ends in an endless loop
     EXPECT_TRUE(WaitUntil([&] { return Value("result") == "42"; }));
+    // Two looks at the running counters: they move on, and the stopwatch's last run is the
+    // status bar's controller time.
+    QString lastRun, time;
+    for (int look = 0; look < 2; ++look) {
+        EXPECT_TRUE(WaitUntil([&] { return DebuggerForm->LastRunCycles->text() != lastRun && controller->text() != time; }));
+        lastRun = DebuggerForm->LastRunCycles->text();
+        time = controller->text();
+    }
     EXPECT_TRUE(form->Running());
+    EXPECT_EQ(time, "Controller: " + lastRun.section(", ", 1)) << lastRun.toStdString();
     EXPECT_TRUE(Red("result"));
     form->StopExecute();
     WaitForRun();
