@@ -175,9 +175,9 @@ bool LoadHexFile(const std::string& path, LoadReporter& reporter) {
     return true;
 }
 
-uint32_t RelocateCode(uint16_t offset) {
+uint32_t RelocateCode(uint16_t offset, uint32_t last) {
     uint32_t changed = 0;
-    for (uint32_t a = 0; a < 0xFFFF; a += AsmTable[CodeMemory[a]].Length) {
+    for (uint32_t a = 0; a < 0xFFFF && a <= last; a += AsmTable[CodeMemory[a]].Length) {
         uint8_t op = CodeMemory[a];
         if (a + AsmTable[op].Length - 1 > 0xFFFF) break;  // operands would lie past code memory
         if ((op & 0x0F) == 0x01) {
@@ -218,7 +218,7 @@ bool LoadBinaryFile(const std::string& path, LoadReporter& reporter) {
     if (Settings.BinOffset != 0) {
         LastLoadSummary.Relocated = true;
         LastLoadSummary.Offset = Settings.BinOffset;
-        LastLoadSummary.MovedTargets = RelocateCode(Settings.BinOffset);
+        LastLoadSummary.MovedTargets = RelocateCode(Settings.BinOffset, uint32_t(std::max<int32_t>(ProgramEnd, 0)));
     }
     return true;
 }

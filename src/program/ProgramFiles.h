@@ -45,6 +45,7 @@ bool LoadBinaryFile(const std::string& path, LoadReporter& reporter);
 // extension loads nothing and reports why (the path, then "not a .hex, .ihx or .bin file.").
 bool LoadProgramFile(const std::string& path, LoadReporter& reporter);
 
-// Moves the targets of AJMP/ACALL and LJMP/LCALL in all of code memory from a program built for
-// `offset` to 0000h. Returns how many targets changed.
-uint32_t RelocateCode(uint16_t offset);
+// Moves the targets of AJMP/ACALL and LJMP/LCALL in code memory from a program built for `offset`
+// to 0000h, for the instructions that start at or before `last` (past the loaded image memory is
+// cleared, and NOP has no target). Returns how many targets changed.
+uint32_t RelocateCode(uint16_t offset, uint32_t last = 0xFFFF);
