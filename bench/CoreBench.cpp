@@ -5,6 +5,7 @@
 #include "Debugger.h"
 #include "Disassembler.h"
 #include "Observers.h"
+#include "Recorder.h"
 #include "Symbols.h"
 
 namespace {
@@ -59,6 +60,28 @@ void BM_StepInstructionWithDataBreakpoint(benchmark::State& state) {
         benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_StepInstructionWithDataBreakpoint);
+
+// The same loop with the execution recorder notified after every step, as the run loop does
+// with coverage and profile recording on.
+void BM_StepInstructionRecording(benchmark::State& state) {
+    PlaceLoop();
+    ResetCallStack();
+    Recorder.Clear();
+    if (!Recorder.Enable(kDefaultTraceLength)) state.SkipWithError("no step observer place");
+    ScreenUpdateCountdown = 255;
+    uint64_t cycles = 0;
+    for (auto _ : state) {
+        const uint16_t pc = ProgramCounter;
+        const StepResult step = StepInstruction(pc);
+        cycles += step.cycles;
+        NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+    }
+    ScreenUpdateCountdown = 0;
+    Recorder.Disable();
+    state.counters["machine_cycles_per_s"] =
+        benchmark::Counter(double(cycles), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_StepInstructionRecording);
 
 void BM_BuildListing65536(benchmark::State& state) {
     for (uint32_t a = 0; a < 0x10000; ++a) CodeMemory[a] = uint8_t(a * 7 + (a >> 8));

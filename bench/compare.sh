@@ -4,7 +4,10 @@
 # and their ratio. The two simulators run alternately, RUNS times each (default 5), and the
 # median rate of each counts: CPU time is far steadier than wall-clock time on a shared machine,
 # and alternating spreads any slow spell over both.
-# Usage: bench/compare.sh [CORVAMAT_RUN] [HEX] [RUNS]
+# With RECORD=1 corvamat-run is also measured with the execution recorder on (--coverage and
+# --profile), alternating with the others, and the rate with it is given as a share of the rate
+# without.
+# Usage: [RECORD=1] bench/compare.sh [CORVAMAT_RUN] [HEX] [RUNS]
 # CORVAMAT_RUN defaults to the optimised build in build-rel (link-time optimisation on), else build.
 # Without HEX (or with "all") it compares both benchmark programs in turn: bench.hex (sieve, CRC-16,
 # insertion sort) and arith.hex (32-bit library arithmetic, a string hash, bubble sort).
@@ -22,16 +25,20 @@ trap 'rm -rf "$tmp"' EXIT
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 cpu_seconds() { awk '{ printf "%.3f\n", $1 + $2 }' "$1"; }
 
-ours_once() {
+ours_once() {  # [rates file name] [extra options]
+  local rates=${1:-ours}
+  shift || true
   # The shell's own timer reports milliseconds (/usr/bin/time only hundredths).
   local TIMEFORMAT='%3U %3S'
-  { time "$runner" --cpu 8052 --serial-out "$tmp/ours.txt" --dump "$tmp/dump.json" --stats "$hex" \
+  { time "$runner" --cpu 8052 --serial-out "$tmp/ours.txt" --dump "$tmp/dump.json" --stats "$@" "$hex" \
       2>"$tmp/stats"; } 2>"$tmp/ours.time"
   local cycles cpu
   cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")
   cpu=$(cpu_seconds "$tmp/ours.time")
-  awk -v c="$cycles" -v s="$cpu" 'BEGIN { printf "%.0f\n", c / (s > 0 ? s : 0.001) }' >>"$tmp/ours.rates"
+  awk -v c="$cycles" -v s="$cpu" 'BEGIN { printf "%.0f\n", c / (s > 0 ? s : 0.001) }' >>"$tmp/$rates.rates"
 }
+
+recording_once() { ours_once recording --coverage "$tmp/cov.info" --profile "$tmp/prof.out"; }
 
 s51_once() {
   local ticks="" line
@@ -59,9 +66,11 @@ compare() {
   ours_cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")
   halt=$(sed -n 's/^  "pc": \([0-9]*\),$/\1/p' "$tmp/dump.json")
   s51_once
+  [ "${RECORD:-0}" = 1 ] && recording_once
   for _ in $(seq 2 "$runs"); do
     ours_once
     s51_once
+    [ "${RECORD:-0}" = 1 ] && recording_once
   done
   ours_rate=$(median <"$tmp/ours.rates")
   s51_rate=$(median <"$tmp/s51.rates")
@@ -71,6 +80,11 @@ compare() {
   echo "corvamat-run:       $ours_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/ours.rates" | tr '\n' ' '))"
   echo "s51:                $s51_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/s51.rates" | tr '\n' ' '))"
   awk -v a="$ours_rate" -v b="$s51_rate" 'BEGIN { printf "ratio:              %.1f\n", a / b }'
+  if [ "${RECORD:-0}" = 1 ]; then
+    rec_rate=$(median <"$tmp/recording.rates")
+    echo "recording:          $rec_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/recording.rates" | tr '\n' ' '))"
+    awk -v a="$rec_rate" -v b="$ours_rate" 'BEGIN { printf "recording share:    %.0f%% of the rate without\n", 100 * a / b }'
+  fi
 }
 
 for hex in $hexes; do compare "$hex"; done

@@ -46,6 +46,8 @@
 #include "WatchUnit.h"
 #include "ProgramSymbols.h"
 #include "Symbols.h"
+#include "PerformanceUnit.h"
+#include "Recorder.h"
 
 TForm1* Form1 = nullptr;
 
@@ -102,6 +104,7 @@ TForm1::TForm1(const QString& settingsPath) {
     CreateActions();
     CreateMenus();
     CreateSymbolCommands();
+    CreateAnalysisCommands();
 
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(this);
@@ -366,6 +369,10 @@ void TForm1::UpdateCommandStates() {
     for (QAction* a : {OpenHEX, ClearIntRAM, ClearExtRAM, ShowSimCfg, ShowLEDCfg, ShowKeyCfg, ShowDasmCfg})
         a->setEnabled(free);
     if (LoadSymbols) LoadSymbols->setEnabled(loaded && free);
+    // The recorder is armed once per run: it is switched and cleared between runs only.
+    if (RecordAnalysis) RecordAnalysis->setEnabled(free);
+    if (ClearAnalysis) ClearAnalysis->setEnabled(free);
+    if (PerformanceForm) PerformanceForm->SetRunning(activity_ == Activity::Running);
 }
 
 void TForm1::SetRunCommands(bool running) {
@@ -378,6 +385,7 @@ void TForm1::SetRunCommands(bool running) {
     StopRepaintPacing();
     RefreshAllViews();
     SetActivity(Activity::Idle);
+    if (Recorder.Enabled()) AnalysisChanged();
     if (finishLineAfterReturn_) QTimer::singleShot(0, this, [this] { FinishLineAfterReturn(); });
 }
 
@@ -554,6 +562,8 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     ForgetWatchHit();
     // The session's source folders are known before the Source window looks for the files.
     ReadSession(full);
+    // Counts belong to the program that made them.
+    Recorder.Clear();
     LoadSymbolsBesideProgram(full);
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
@@ -575,8 +585,10 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
     ProgramCounter = 0;
     ShowProgramCounter(0);
     if (Form2) Form2->close();
+    Recorder.Clear();
     ForgetSymbols();
     UpdateCommandStates();
+    AnalysisChanged();
 }
 
 void TForm1::SaveDASMExecute() {

@@ -154,6 +154,16 @@ public:
 
     // The program's symbols: File > Load Symbols..., View > Watch, View > Source.
     QAction *LoadSymbols = nullptr, *ShowWatch = nullptr, *ShowSource = nullptr;
+    // Coverage and profile: Run > Record Coverage and Profile (checkable), Run > Clear Coverage
+    // and Profile, View > Performance Analyzer, View > Trace.
+    QAction *RecordAnalysis = nullptr, *ClearAnalysis = nullptr, *ShowPerformance = nullptr,
+            *ShowTrace = nullptr;
+    void RecordAnalysisExecute(bool on);
+    void ClearAnalysisExecute();
+    // The coverage marks and the analysis windows follow the recorder (after a run or step, a
+    // new program, Clear, the recording switched).
+    void AnalysisChanged();
+    bool ShowSourceLine(const std::string& file, int line) override;
     void LoadSymbolsExecute();
     // Reads the .cdb (or .map, .noi) beside a program that was just loaded; one that does not fit
     // gets a message and the program stays loaded without symbols.
@@ -212,6 +222,7 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateSymbolCommands();
+    void CreateAnalysisCommands();
     // After the symbols changed: the listing with or without names, the Watch and Source windows.
     void SymbolsChanged();
     void SetActivity(Activity activity);

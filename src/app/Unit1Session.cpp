@@ -11,6 +11,7 @@
 #include "DebuggerUnit.h"
 #include "KeyUnit.h"
 #include "LEDUnit.h"
+#include "PerformanceUnit.h"
 #include "PortUnit.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
@@ -18,6 +19,7 @@
 #include "SFRUnit.h"
 #include "SerialUnit.h"
 #include "SourceUnit.h"
+#include "TraceUnit.h"
 #include "Unit1.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -45,6 +47,8 @@ const ChildKind kChildKinds[] = {
     {"Watch", &TForm1::ShowWatch, [] { return static_cast<QMdiSubWindow*>(WatchForm.data()); }},
     {"Source", &TForm1::ShowSource, [] { return static_cast<QMdiSubWindow*>(SourceForm.data()); }},
     {"Debugger", &TForm1::ShowDebugger, [] { return static_cast<QMdiSubWindow*>(DebuggerForm.data()); }},
+    {"Performance Analyzer", &TForm1::ShowPerformance, [] { return static_cast<QMdiSubWindow*>(PerformanceForm.data()); }},
+    {"Trace", &TForm1::ShowTrace, [] { return static_cast<QMdiSubWindow*>(TraceForm.data()); }},
 };
 
 // The geometry a child window has in the normal state, kept while it is minimized or maximized.

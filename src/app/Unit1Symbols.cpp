@@ -10,6 +10,7 @@
 #include "ProgramSymbols.h"
 #include "Prompts.h"
 #include "Settings.h"
+#include "SourceSteps.h"
 #include "Unit1.h"
 #include "SourceUnit.h"
 #include "Unit2.h"
@@ -148,30 +149,17 @@ void TForm1::FinishLineAfterReturn() {
     FinishWorker();
     const SymbolTable* t = ActiveProgramSymbols();
     if (!t || !ActiveRunThread || ActiveRunThread->Reason != StopReason::Reached) return;
-    const LineRecord* r = t->LineAt(ProgramCounter);
-    if (!r || r->address == ProgramCounter) return;
+    const std::optional<OneShotStop> stop = FinishLineStop(*t);
+    if (!stop) return;
     continuingLine_ = true;
-    StartLineStep(true);
+    StartThread(0, &*stop);
     continuingLine_ = false;
 }
 
 void TForm1::StartLineStep(bool overCalls) {
     const SymbolTable* t = ActiveProgramSymbols();
     FinishWorker();
-    // The first address of every other line record stops the run, and the first address of this
-    // line too when it is reached in another call (recursion: the same line of the caller). A
-    // call's body counts unless the step goes over calls, where SP must be back at its value at
-    // the start of the line.
-    OneShotStop stop;
-    for (uint16_t a : t->OtherLineStarts(ProgramCounter)) stop.addresses.set(a);
-    if (const LineRecord* here = t->LineAt(ProgramCounter))
-        for (const LineRecord& r : t->lines)
-            if (r.line == here->line && r.file == here->file) stop.sameLineAddresses.set(r.address);
-    stop.depth = CallDepth();
-    if (overCalls) {
-        stop.stack = OneShotStop::Stack::AtMost;
-        stop.stackLimit = InternalRam[Sfr::SP];
-    }
+    const OneShotStop stop = SourceLineStop(*t, overCalls);
     StartThread(0, &stop);
 }
 

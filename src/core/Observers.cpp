@@ -46,6 +46,14 @@ void NotifyStoreObservers(StoreSpace space, uint16_t index, uint8_t value, uint8
 }
 
 void NotifyStepObservers(const StepInfo& step) {
-    for (auto& p : observers::Steps)
-        if (StepObserver* o = p.load(std::memory_order_acquire)) o->Stepped(step);
+    // Called after every step of an observed run: stop at the last installed observer rather than
+    // look at every place (adding fills the first free place, so one observer is one look).
+    int left = observers::StepCount.load(std::memory_order_relaxed);
+    for (auto& p : observers::Steps) {
+        if (left <= 0) break;
+        if (StepObserver* o = p.load(std::memory_order_acquire)) {
+            o->Stepped(step);
+            --left;
+        }
+    }
 }

@@ -108,6 +108,9 @@ TSettings ReadSettings(const IniFile& ini, const std::string& workDir) {
     s.TermText = ReadBool(ini, "Terminal", "Text", newUser);
     const uint8_t r = Low8(ReadInt(ini, "Terminal", "Return", 0));
     s.TermReturn = r > 2 ? 0 : r;
+    // 1 to 10,000,000 instructions (16 bytes each); anything else is the default.
+    const int64_t t = ReadInt(ini, "Options", "TraceLength", 100000);
+    s.TraceLength = (t < 1 || t > 10000000) ? 100000 : int32_t(t);
     return s;
 }
 
@@ -122,6 +125,9 @@ void WriteSettings(const TSettings& s, IniFile& ini) {
     ini.Write("Options", "DelNops", flag(s.DelNops));
     ini.Write("Options", "AutoRestart", flag(s.AutoRestart));
     ini.Write("Options", "IgnoreChecksum", flag(s.IgnoreChecksum));
+    // Written once it differs from the default, or when the file has it already.
+    if (s.TraceLength != 100000 || ini.Read("Options", "TraceLength"))
+        ini.Write("Options", "TraceLength", num(s.TraceLength));
     ini.Write("Default", "WorkDir", s.WorkDir);
     ini.Write("LED", "Digits", num(s.Digits));
     ini.Write("LED", "Trigger", flag(s.Trigger));

@@ -31,6 +31,8 @@ struct TSettings {
     // user's, who keeps the dump; without any file the text view comes first.
     bool TermText = true;
     uint8_t TermReturn = 0;
+    // Instructions the Trace window keeps while coverage and profile are recorded.
+    int32_t TraceLength = 100000;
 };
 
 extern TSettings Settings;

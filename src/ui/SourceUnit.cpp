@@ -14,10 +14,12 @@
 #include <map>
 
 #include "Code.h"
+#include "CoverageMarks.h"
 #include "Debugger.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
+#include "Recorder.h"
 #include "Symbols.h"
 #include "Unit2.h"
 
@@ -57,8 +59,11 @@ QStringList& SourceFolders() {
 SourceModel::SourceModel(QString f, QStringList lines, QObject* parent)
     : QAbstractTableModel(parent), file(std::move(f)), lines_(std::move(lines)) {
     addresses_.assign(size_t(lines_.size()) + 1, -1);
+    code_.resize(size_t(lines_.size()) + 1);
     if (const SymbolTable* t = ActiveProgramSymbols()) {
         const std::string name = file.toStdString();
+        for (LineCode& c : LineInstructions(*t))
+            if (c.file == name && c.line > 0 && c.line <= uint32_t(lines_.size())) code_[c.line] = std::move(c);
         for (const auto& r : t->lines) {
             if (r.file != name || r.line == 0 || r.line > uint32_t(lines_.size())) continue;
             int& a = addresses_[r.line];
@@ -70,6 +75,32 @@ SourceModel::SourceModel(QString f, QStringList lines, QObject* parent)
 int SourceModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(lines_.size()); }
 
 int SourceModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+
+CoverageMark SourceModel::MarkOfLine(int line) const {
+    if (line <= 0 || line >= int(code_.size()) || !CoverageMarksShown()) return CoverageMark::None;
+    return LineMark(Recorder, code_[size_t(line)]);
+}
+
+QVariant SourceModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Vertical) return {};
+    const int line = section + 1;
+    const CoverageMark mark = MarkOfLine(line);
+    if (mark == CoverageMark::None) return {};
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return CoverageMarkName(mark);
+    if (role == Qt::ToolTipRole) {
+        const LineCode& c = code_[size_t(line)];
+        QString tip = QStringLiteral("Line %1: %2; first instruction (%3h): %4")
+                          .arg(line)
+                          .arg(CoverageMarkName(mark))
+                          .arg(QStringLiteral("%1").arg(c.instructions.front(), 4, 16, QLatin1Char('0')).toUpper())
+                          .arg(QString::fromStdString(CoverageText(Recorder, c.instructions.front())));
+        for (uint16_t a : c.instructions)
+            if (a != c.instructions.front() && IsConditionalJump(CodeMemory[a]))
+                tip += QStringLiteral("\n%1h: %2").arg(QStringLiteral("%1").arg(a, 4, 16, QLatin1Char('0')).toUpper()).arg(QString::fromStdString(CoverageText(Recorder, a)));
+        return tip;
+    }
+    return {};
+}
 
 int SourceModel::AddressOfLine(int line) const {
     return line > 0 && line < int(addresses_.size()) ? addresses_[size_t(line)] : -1;
@@ -205,8 +236,10 @@ void TSourceForm::Reload() {
         font.setPixelSize(13);
         view->setFont(font);
         view->horizontalHeader()->hide();
-        view->verticalHeader()->hide();
-        view->verticalHeader()->setDefaultSectionSize(16);
+        auto* margin = new CoverageMargin([model](int row) { return model->MarkOfLine(row + 1); }, view);
+        view->setVerticalHeader(margin);
+        margin->setDefaultSectionSize(16);
+        margin->ShowMarks(CoverageMarksShown());
         view->setShowGrid(false);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -247,6 +280,18 @@ void TSourceForm::ShowProgramCounter() {
     }
 }
 
+bool TSourceForm::ShowLine(const std::string& file, int line) {
+    for (size_t i = 0; i < models_.size(); ++i) {
+        if (models_[i]->file.toStdString() != file) continue;
+        PageControl1->setCurrentIndex(int(i));
+        const QModelIndex index = models_[i]->index(std::max(line, 1) - 1, kText);
+        views_[i]->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        views_[i]->scrollTo(index.siblingAtColumn(kNumber), QAbstractItemView::PositionAtCenter);
+        return true;
+    }
+    return false;
+}
+
 bool TSourceForm::ToggleBreakpoint(const QString& file, int line) {
     for (SourceModel* m : models_) {
         if (m->file != file) continue;
@@ -261,6 +306,12 @@ bool TSourceForm::ToggleBreakpoint(const QString& file, int line) {
         return true;
     }
     return false;
+}
+
+void TSourceForm::ShowCoverage() {
+    for (QTableView* v : views_)
+        if (auto* margin = dynamic_cast<CoverageMargin*>(v->verticalHeader())) margin->ShowMarks(CoverageMarksShown());
+    RepaintMarks();
 }
 
 void TSourceForm::RepaintMarks() {

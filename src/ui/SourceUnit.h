@@ -11,6 +11,8 @@
 #include <QTableView>
 #include <vector>
 
+#include "Analysis.h"
+
 // One source file as a table: breakpoint/PC margin, line number, text.
 class SourceModel : public QAbstractTableModel {
     Q_OBJECT
@@ -19,6 +21,10 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // The row header is the coverage margin (mark name, counts in the tool tip).
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // The coverage mark of a line (1-based).
+    CoverageMark MarkOfLine(int line) const;
     // The first code address of a line (1-based), -1 when the line has no code.
     int AddressOfLine(int line) const;
     void SetPcLine(int line);
@@ -29,6 +35,7 @@ public:
 private:
     QStringList lines_;
     std::vector<int> addresses_;  // first code address per line, -1 without code
+    std::vector<LineCode> code_;  // the instructions of each line, by line
     int pcLine_ = 0;
 };
 
@@ -45,10 +52,14 @@ public:
     void Reload();
     // Marks the line of the program counter and brings it into view.
     void ShowProgramCounter();
+    // Selects and shows LINE of FILE; false when the window has no such file.
+    bool ShowLine(const std::string& file, int line);
     // Toggles the breakpoint on the first address of LINE of FILE; false when the line has no code.
     bool ToggleBreakpoint(const QString& file, int line);
     // Redraws the breakpoint marks (after a change in the listing).
     void RepaintMarks();
+    // Shows the coverage margins while recording is on and repaints the marks.
+    void ShowCoverage();
     QTableView* ViewOf(const QString& file) const;
     // The first code address of the selected line of the current tab, -1 without code.
     int SelectedAddress() const;

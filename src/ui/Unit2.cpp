@@ -9,7 +9,9 @@
 #include <QStyle>
 #include <QPainter>
 
+#include "Analysis.h"
 #include "Code.h"
+#include "CoverageMarks.h"
 #include "Disassembler.h"
 #include "MainWindowLink.h"
 #include "ProgramSymbols.h"
@@ -27,7 +29,29 @@ int BreakpointOfRow(int row) {
     return ok ? BreakpointTable[uint16_t(address)] : 0;
 }
 
+// The code address of a listing row, -1 for the empty row of an empty listing.
+int AddressOfRow(int row) {
+    if (row < 0 || row >= int(Listing.size())) return -1;
+    bool ok = false;
+    int address = QString::fromStdString(Listing[size_t(row)].Address).left(4).toInt(&ok, 16);
+    return ok ? address : -1;
+}
+
+CoverageMark MarkOfRow(int row) {
+    const int a = AddressOfRow(row);
+    return a < 0 || !CoverageMarksShown() ? CoverageMark::None : MarkOf(Recorder, uint16_t(a));
+}
+
 }  // namespace
+
+QVariant ListingModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Vertical) return {};
+    const int a = AddressOfRow(section);
+    if (a < 0 || !CoverageMarksShown()) return {};
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return CoverageMarkName(MarkOfRow(section));
+    if (role == Qt::ToolTipRole) return QString::fromStdString(CoverageText(Recorder, uint16_t(a)));
+    return {};
+}
 
 int ListingModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(Listing.size());
@@ -38,6 +62,7 @@ int ListingModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ListingModel::data(const QModelIndex& index, int role) const {
+    if (role == Qt::ToolTipRole) return headerData(index.row(), Qt::Vertical, role);
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
     if (!index.isValid() || index.row() >= int(Listing.size())) return {};
     const ListingRow& r = Listing[size_t(index.row())];
@@ -102,6 +127,8 @@ TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
     Model = new ListingModel(StringGrid1);
     StringGrid1->setModel(Model);
     StringGrid1->setItemDelegate(new ListingDelegate(StringGrid1));
+    Margin = new CoverageMargin(MarkOfRow, StringGrid1);
+    StringGrid1->setVerticalHeader(Margin);
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::Monospace);
     font.setPixelSize(13);
@@ -120,6 +147,8 @@ TForm2::TForm2(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(StringGrid1);
     resize(368, 308);
     FormResize();
+    Margin->hide();
+    ShowCoverage();
     // Any change of the selection repaints the old and the new row.
     connect(StringGrid1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { StringGrid1->viewport()->update(); });
@@ -222,6 +251,14 @@ int TForm2::SelectedAddress() const {
     bool ok = false;
     int a = QString::fromStdString(Listing[size_t(row)].Address).left(4).toInt(&ok, 16);
     return ok ? a : -1;
+}
+
+void TForm2::ShowCoverage() {
+    const bool shown = CoverageMarksShown();
+    // The margin widens the window, so that the listing's columns keep their room.
+    if (shown != !Margin->isHidden() && !isMaximized()) resize(width() + (shown ? 1 : -1) * Margin->width(), height());
+    Margin->ShowMarks(shown);
+    StringGrid1->viewport()->update();
 }
 
 void TForm2::RepaintGrid() {

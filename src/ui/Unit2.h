@@ -15,6 +15,9 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // The row header is the coverage margin: its text names the row's mark, its tool tip gives
+    // the counts.
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // Call after BuildListing.
     void Reload();
 };
@@ -27,6 +30,8 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 };
+
+class CoverageMargin;
 
 class TForm2 : public QMdiSubWindow {
     Q_OBJECT
@@ -46,6 +51,9 @@ public:
     // The address of the selected row, -1 when there is none.
     int SelectedAddress() const;
     void RepaintGrid();
+    // Shows the coverage margin while recording is on and repaints the marks.
+    void ShowCoverage();
+    CoverageMargin* Margin;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class MainWindowLink {
 public:
@@ -24,6 +25,8 @@ public:
     virtual void ShowCodePlace(uint16_t address) = 0;
     // Whether a run is in progress (breakpoints are not edited then).
     virtual bool RunInProgress() const = 0;
+    // Opens the Source window at LINE of FILE; false when it has no such file.
+    virtual bool ShowSourceLine(const std::string& file, int line) = 0;
 
 protected:
     ~MainWindowLink() = default;

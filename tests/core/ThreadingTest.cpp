@@ -1,5 +1,6 @@
 // Two threads at once: inputs submitted while the simulation thread runs are applied between
-// two instructions, and none of the program's own flag changes is lost.
+// two instructions, none of the program's own flag changes is lost, and the recorder is read while
+// a run records.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "Inputs.h"
+#include "Recorder.h"
+#include "RunThreads.h"
 #include "TestMachine.h"
 
 using namespace testing_machine;
@@ -97,6 +100,34 @@ TEST(Threads, SubmittedInputsAreAppliedInOrderWithTheirStamps) {
         }
     }
     EXPECT_LE(log.inputs.back().stamp, uint64_t(Machine.instructions));
+}
+
+// The windows read the recorder while the worker records: every count, edge, running frame and
+// trace entry is read while it is being written.
+TEST(Threads, RecorderIsReadWhileARunRecords) {
+    Fresh(true);
+    ResetDebugCounters();
+    Place(0x0000, {0x7F, 0x00,         // loop: MOV R7,#0
+                   0x12, 0x00, 0x10,   // LCALL 0010h
+                   0x80, 0xF9});       // SJMP loop
+    Place(0x0010, {0xDF, 0xFE, 0x22}); // DJNZ R7,$; RET
+    Recorder.Clear();
+    ASSERT_TRUE(Recorder.Enable(64));
+    SingleStepMode = 0;
+    TRunThread run(nullptr, RunSettings());
+    run.Start();
+    uint64_t seen = 0;
+    for (int i = 0; i < 20; ++i) {
+        seen += Recorder.Starts(0x0010) + Recorder.Entry(0x0010).cycles + Recorder.Edges().size() +
+                Recorder.Trace().size() + Recorder.TotalCycles();
+        std::this_thread::yield();
+    }
+    run.Terminate();
+    run.WaitFor();
+    Recorder.Disable();
+    EXPECT_GT(seen, 0u);
+    EXPECT_EQ(Recorder.TotalCycles(), run.CycleCount);
+    Recorder.Clear();
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ for tool in grep cat mktemp rm env; do ln -s "$(command -v "$tool")" "$bin/$tool
 printf '#!/bin/sh\nexit 1\n' >"$bin/dpkg-query"  # nothing installed
 printf '#!/bin/sh\nexit 0\n' >"$bin/sleep"
 chmod +x "$bin/dpkg-query" "$bin/sleep"
-run() { PATH="$bin" "$BASH" "$script" >"$work/out" 2>&1; }
+run() { PATH="$bin" CORVAMAT_SKIP_NPM=1 "$BASH" "$script" >"$work/out" 2>&1; }
 fail=0
 
 # A user without sudo: the missing packages and how to install them, no "command not found".

@@ -77,21 +77,37 @@ Input and output:
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
                          and exit; with symbols the operands show names, and a fourth column
-                         the label that starts at the row
+                         the label that starts at the row. With --coverage or --profile the
+                         program runs first and a last column holds how often each row's
+                         instruction started
+  --coverage FILE        an lcov tracefile of the run (needs the program's .cdb): per C file
+                         the functions with their calls, the lines with the executions of
+                         their first instruction and every conditional jump taken and not
+                         taken; genhtml and lcov --summary read it
+  --profile FILE         a callgrind profile of the run (events Cycles and Instructions) per
+                         function with calls and inclusive cost; with a .cdb by C line,
+                         otherwise by instruction address, functions named sub_XXXX and
+                         int_XXXX; callgrind_annotate and KCachegrind read it
   --export FILE          write the disassembly as assembler source and exit (with symbols,
                          labelled with the program's names)
   -q, --quiet            no notes on standard error: neither the stop line nor the notes on
                          relocated or dropped bytes (errors are still reported)
   --help                 this text
 
-FILE may be - for standard output (--serial-out, --trace, --dump, --export). Every output file
-is opened before the program runs; one that cannot be opened is a usage error. --dump and
---export replace a regular file only once the new one is written whole; a FILE that exists and
-is not a regular file (a device such as /dev/null, a FIFO, /dev/stdout) is written directly,
-never replaced. A write that fails (a full disk) is reported with the file and the reason.
+Debugging from an editor:
+  --dap                  serve the Debug Adapter Protocol on standard input and output, for
+                         VS Code (editors/vscode) and other editors; no other option goes with
+                         it: the editor's launch request names the program and its settings
+
+FILE may be - for standard output (--serial-out, --trace, --dump, --export, --coverage,
+--profile). Every output file is opened before the program runs; one that cannot be opened is
+a usage error. --dump and --export replace a regular file only once the new one is written
+whole; a FILE that exists and is not a regular file (a device such as /dev/null, a FIFO,
+/dev/stdout) is written directly, never replaced. A write that fails (a full disk) is reported with the file and the reason.
 When the run ends, one line on standard error says why, where and when, e.g.
   corvamat-run: end of program at 0000h after 70522 machine cycles
 with "end of program", "breakpoint", "watch", "idle jump", "cycle limit" or "interrupted".
+--coverage and --profile are written however the run ends, SIGTERM included.
 
 Exit status: 0 after the end, a breakpoint, a watch or an idle jump; 1 after --max-cycles; 2 when
 the program cannot be loaded; 64 for a usage error (a value that cannot be used, an output file
@@ -153,6 +169,10 @@ Result<Options> ParseOptions(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             o.help = true;
             return o;
+        } else if (a == "--dap") {
+            if (argc != 2) return UsageFailure("--dap takes no other options: the editor's launch request names the program");
+            o.dap = true;
+            return o;
         } else if (a == "--cpu") {
             const std::string v = value();
             if (v == "8051" || v == "8052") o.settings.processor = v == "8052" ? 1 : 0;
@@ -193,6 +213,10 @@ Result<Options> ParseOptions(int argc, char** argv) {
             o.stats = true;
         } else if (a == "--listing") {
             o.listing = true;
+        } else if (a == "--coverage") {
+            o.coverage = path();
+        } else if (a == "--profile") {
+            o.profile = path();
         } else if (a == "--export") {
             o.exportFile = path();
         } else if (a == "-q" || a == "--quiet") {

@@ -14,7 +14,11 @@ struct Options {
     bool realTime = false;
     // Files; "-" is standard output.
     std::string serialIn, serialOut, dump, trace, exportFile;
+    // Written at the end of every run: an lcov tracefile (needs a .cdb) and a callgrind profile.
+    std::string coverage, profile;
     bool stats = false, listing = false, quiet = false, help = false;
+    // Serve the Debug Adapter Protocol on standard input and output (no other option goes with it).
+    bool dap = false;
 };
 
 // The --help text.

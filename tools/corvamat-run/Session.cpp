@@ -15,6 +15,7 @@
 #include "HexText.h"
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
+#include "Recorder.h"
 #include "Settings.h"
 #include "Targets.h"
 
@@ -159,6 +160,7 @@ Status LoadProgram(const std::string& program, const std::string& symbolsFile, M
 }
 
 Result<std::vector<uint8_t>> ReadSerialInput(const std::string& path) {
+    constexpr size_t kMaxSerialInput = 16u << 20;
     auto fail = [&](int err) { return Failure{kExitUsage, "cannot read " + path + ": " + std::strerror(err)}; };
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return fail(EISDIR);
@@ -167,7 +169,13 @@ Result<std::vector<uint8_t>> ReadSerialInput(const std::string& path) {
     std::vector<uint8_t> bytes;
     uint8_t block[4096];
     size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes.insert(bytes.end(), block, block + n);
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) {
+        bytes.insert(bytes.end(), block, block + n);
+        if (bytes.size() > kMaxSerialInput) {
+            std::fclose(f);
+            return Failure{kExitUsage, "cannot read " + path + ": more than 16 MB of serial input"};
+        }
+    }
     const bool failed = std::ferror(f);
     const int err = errno ? errno : EIO;
     std::fclose(f);
@@ -228,6 +236,9 @@ RunOutcome RunProgram(RunSetup& setup) {
     extras.trace = setup.trace;
     SerialLineSend(setup.serialInput.data(), setup.serialInput.size());
     InstallSerialOutputHook(setup.serialOutput);
+    // The runner writes no trace from the ring. The recorder is its only step observer, so it
+    // always finds a place.
+    if (setup.record) (void)Recorder.Enable(1);
     SingleStepMode = 0;
     ActiveRun = &run;
     std::signal(SIGINT, OnSignal);

@@ -38,7 +38,8 @@ Status ApplySettings(const SettingsChoice& choice);
 // naming the program file, with exit status 2.
 Status LoadProgram(const std::string& program, const std::string& symbolsFile, Messages* messages);
 
-// The bytes of a --serial-in file, read whole before the run (a failure is a usage error).
+// The bytes of a --serial-in file, read whole before the run (a failure is a usage error; so is a
+// file of more than 16 MB, such as a device that never ends).
 Result<std::vector<uint8_t>> ReadSerialInput(const std::string& path);
 
 // Where a run stops besides the end of the program.
@@ -68,9 +69,11 @@ public:
 struct RunSetup {
     uint64_t maxCycles = UINT64_MAX;
     bool realTime = false;
-    std::vector<uint8_t> serialInput;     // for the receiver, through the core's serial line
+    std::vector<uint8_t> serialInput;     // put on the core's serial line as the run starts
     SerialOutputHook* serialOutput = nullptr;
     InstructionSink* trace = nullptr;
+    // Records coverage and profile (Recorder.h) for --coverage, --profile.
+    bool record = false;
 };
 
 struct RunOutcome {
@@ -81,8 +84,9 @@ struct RunOutcome {
     std::optional<uint16_t> watchWriter;  // the instruction that wrote a watched byte
 };
 
-// Runs the loaded program on the calling thread until it stops. SIGINT and SIGTERM end it at an
-// instruction boundary with StopReason::Stopped.
+// Runs the loaded program on the calling thread until it stops (StopReason::MaxCycles once
+// setup.maxCycles more machine cycles have run). SIGINT and SIGTERM end it at an instruction
+// boundary with StopReason::Stopped.
 RunOutcome RunProgram(RunSetup& setup);
 
 // The stop reason as the dump names it ("end", "breakpoint", "idle", "max-cycles", ...).

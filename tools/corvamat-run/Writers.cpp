@@ -8,9 +8,11 @@
 #include <system_error>
 #include <vector>
 
+#include "Analysis.h"
 #include "Code.h"
 #include "HexText.h"
 #include "ProgramSymbols.h"
+#include "Recorder.h"
 
 namespace {
 
@@ -179,13 +181,34 @@ std::string DumpText(const RunOutcome& outcome) {
     return Layout(dump, "", 2) + "\n";
 }
 
-std::string ListingText() {
+std::string ListingText(bool counts) {
     const bool labels = ActiveProgramSymbols() != nullptr;
     std::string text;
     for (const auto& r : Listing) {
         text += r.Address + '\t' + r.Text + '\t' + r.Bytes;
         if (labels) text += '\t' + r.Label;
+        // The row's address is its first four characters (hexadecimal).
+        if (counts) {
+            unsigned a = 0;
+            const bool isAddress = std::sscanf(r.Address.c_str(), "%4x", &a) == 1;
+            text += '\t' + (isAddress ? std::to_string(Recorder.Starts(uint16_t(a))) : std::string());
+        }
         text += '\n';
     }
     return text;
+}
+
+bool CoverageAvailable() {
+    const SymbolTable* symbols = ActiveProgramSymbols();
+    return symbols && !symbols->lines.empty();
+}
+
+std::string CoverageFileText() {
+    const SymbolTable* symbols = ActiveProgramSymbols();
+    if (!symbols || symbols->lines.empty()) return "";
+    return LcovText(Recorder, *symbols, ProgramEnd);
+}
+
+std::string ProfileFileText(const std::string& program) {
+    return CallgrindText(Recorder, ActiveProgramSymbols(), ProgramEnd, program);
 }

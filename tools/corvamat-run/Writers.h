@@ -75,7 +75,14 @@ private:
 // The final state as JSON: stop, pc, cycles, instructions, sbuf_rx, watch_pc (after a watch
 // stop), call_stack, iram and xram (hexadecimal digits), variables (with symbols).
 std::string DumpText(const RunOutcome& outcome);
-// The listing, one row a line: address, text, bytes and (with symbols) the label, tab-separated.
-std::string ListingText();
+// The listing, one row a line: address, text, bytes and (with symbols) the label, tab-separated;
+// with `counts` a last column with the recorder's starts of each row's instruction.
+std::string ListingText(bool counts = false);
+// Whether the program's symbols have line records, which coverage needs.
+bool CoverageAvailable();
+// The lcov tracefile of the recorder's counts ("" without line records).
+std::string CoverageFileText();
+// The callgrind profile of the recorder's counts; `program` names the run.
+std::string ProfileFileText(const std::string& program);
 // Writes `text` to standard output and flushes it.
 Status WriteStandardOutput(const std::string& text);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "DapServer.h"
 #include "Disassembler.h"
 #include "Export.h"
 #include "Options.h"
@@ -39,14 +40,17 @@ struct Printer {
     }
 };
 
-// --listing and --export: the disassembly, then the end.
+bool Recording(const Options& o) { return !o.coverage.empty() || !o.profile.empty(); }
+
+// --listing and --export: the disassembly, then the end (after a run with --coverage or
+// --profile, the listing with its counts).
 int ListOrExport(const Options& o, const Printer& out) {
     WholeOutput exportFile;
     if (!o.exportFile.empty())
         if (Status s = exportFile.Open(o.exportFile)) return out.Fail(*s);
     BuildListing();
     if (o.listing)
-        if (Status s = WriteStandardOutput(ListingText())) return out.Fail(*s);
+        if (Status s = WriteStandardOutput(ListingText(Recording(o)))) return out.Fail(*s);
     if (!o.exportFile.empty()) {
         ExportOptions options = CurrentExportOptions();
         if (Status s = exportFile.Write(ExportText(Listing, options))) return out.Fail(*s);
@@ -66,14 +70,20 @@ int main(int argc, char** argv) {
         Status s = WriteStandardOutput(kHelpText);
         return s ? out.Fail(*s) : kExitOk;
     }
+    if (o.dap) return DapServer::Serve(0, 1);
     if (Status s = ApplySettings(o.settings)) return out.Fail(*s);
 
-    const bool listOnly = o.listing || !o.exportFile.empty();
+    // With --coverage or --profile the listing comes after the run, with its counts.
+    const bool listOnly = (o.listing && !Recording(o)) || !o.exportFile.empty();
     // Every file of the run is opened (or read) before the program is loaded.
     RunSetup setup;
     OutputStream serialOut, traceOut;
-    WholeOutput dump;
+    WholeOutput dump, coverage, profile;
     if (!listOnly) {
+        if (!o.coverage.empty())
+            if (Status s = coverage.Open(o.coverage)) return out.Fail(*s);
+        if (!o.profile.empty())
+            if (Status s = profile.Open(o.profile)) return out.Fail(*s);
         if (!o.serialIn.empty()) {
             auto input = ReadSerialInput(o.serialIn);
             if (!input) return out.Fail(input.failure());
@@ -103,6 +113,10 @@ int main(int argc, char** argv) {
     setup.realTime = o.realTime;
     setup.serialOutput = &serial;
     setup.trace = o.trace.empty() ? nullptr : &trace;
+    setup.record = Recording(o);
+    const bool coverageKnown = CoverageAvailable();
+    if (!o.coverage.empty() && !coverageKnown)
+        out.Line("--coverage needs the program's .cdb (beside the program or given with --symbols); no coverage is written");
     const RunOutcome outcome = RunProgram(setup);
 
     // The outputs are finished before anything else is said; a failed write ends with 74.
@@ -114,6 +128,13 @@ int main(int argc, char** argv) {
     out.Note(StopLine(outcome));
     if (!o.dump.empty())
         if (Status s = dump.Write(DumpText(outcome))) failures.push_back(*s);
+    // Coverage and profile however the run ended: a limit, a breakpoint, a watch, a signal.
+    if (!o.coverage.empty() && coverageKnown)
+        if (Status s = coverage.Write(CoverageFileText())) failures.push_back(*s);
+    if (!o.profile.empty())
+        if (Status s = profile.Write(ProfileFileText(o.program))) failures.push_back(*s);
+    if (o.listing)
+        if (int listed = ListOrExport(o, out); listed != kExitOk) status = listed;
     for (const Failure& f : failures) status = out.Fail(f);
     return status;
 }
