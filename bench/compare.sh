@@ -9,6 +9,8 @@
 # without.
 # Usage: [RECORD=1] bench/compare.sh [CORVAMAT_RUN] [HEX] [RUNS]
 # CORVAMAT_RUN defaults to the optimised build in build-rel (link-time optimisation on), else build.
+# RUNNER_ARGS adds options to corvamat-run's command, e.g. RUNNER_ARGS="--vcd /dev/null" to measure
+# the recording of the 32 port pins.
 # Without HEX (or with "all") it compares both benchmark programs in turn: bench.hex (sieve, CRC-16,
 # insertion sort) and arith.hex (32-bit library arithmetic, a string hash, bubble sort).
 set -euo pipefail
@@ -30,7 +32,8 @@ ours_once() {  # [rates file name] [extra options]
   shift || true
   # The shell's own timer reports milliseconds (/usr/bin/time only hundredths).
   local TIMEFORMAT='%3U %3S'
-  { time "$runner" --cpu 8052 --serial-out "$tmp/ours.txt" --dump "$tmp/dump.json" --stats "$@" "$hex" \
+  # shellcheck disable=SC2086
+  { time "$runner" ${RUNNER_ARGS-} --cpu 8052 --serial-out "$tmp/ours.txt" --dump "$tmp/dump.json" --stats "$@" "$hex" \
       2>"$tmp/stats"; } 2>"$tmp/ours.time"
   local cycles cpu
   cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")

@@ -2,7 +2,7 @@
 # Installs the Debian packages Corvamat needs to build and test, skipping those already present.
 set -euo pipefail
 packages=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-svg-dev
-          nlohmann-json3-dev sdcc sdcc-ucsim xvfb xauth jq lcov valgrind)
+          nlohmann-json3-dev sdcc sdcc-ucsim xvfb xauth jq lcov valgrind gtkwave)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -44,6 +44,7 @@
 #include "DebuggerUnit.h"
 #include "SourceUnit.h"
 #include "WatchUnit.h"
+#include "LogicUnit.h"
 #include "ProgramSymbols.h"
 #include "Symbols.h"
 #include "PerformanceUnit.h"
@@ -196,6 +197,8 @@ void TForm1::CreateActions() {
     StepOut = MakeAction("StepOut", "Step Out", "Step Out", "", QKeySequence(Qt::SHIFT | Qt::Key_F10), false);
     RunToCursor = MakeAction("RunToCursor", "Run to Cursor", "Run to Cursor", "", QKeySequence(Qt::Key_F4), false);
     ShowDebugger = MakeAction("ShowDebugger", "Debugger", "Debugger", "", {}, true);
+    ShowLogic = MakeAction("ShowLogic", "Logic Analyzer", "Logic Analyzer", "", {}, true);
+    connect(ShowLogic, &QAction::triggered, this, [this] { ShowLogicExecute(); });
     connect(StepOver, &QAction::triggered, this, [this] { StepOverExecute(); });
     connect(StepOut, &QAction::triggered, this, [this] { StepOutExecute(); });
     connect(RunToCursor, &QAction::triggered, this, [this] { RunToCursorExecute(); });
@@ -258,6 +261,7 @@ void TForm1::CreateMenus() {
     view->addActions({ShowLED, ShowKeys});
     view->addSeparator();
     view->addAction(ShowDebugger);
+    view->addAction(ShowLogic);
     QMenu* config = menuBar()->addMenu(QStringLiteral("&Configuration"));
     config->addActions({ShowSimCfg, ShowDasmCfg});
     config->addSeparator();
@@ -358,6 +362,7 @@ void TForm1::UpdateCommandStates() {
     for (QAction* a : RunLikeCommands()) a->setEnabled(loaded && idle);
     RunToCursor->setEnabled(loaded && idle && listing);
     if (DebuggerForm) DebuggerForm->SetRunning(!free);
+    if (LogicForm) LogicForm->SetRunning(!idle);
     Stop->setEnabled(activity_ == Activity::Running);
     CloseHEXFile->setEnabled(loaded && free);
     if (ReloadProg) ReloadProg->setEnabled(loaded && free);
@@ -442,6 +447,11 @@ void TForm1::RunToCursorExecute() {
 void TForm1::ShowDebuggerExecute() {
     ShowChild(DebuggerForm);
     DebuggerForm->SetRunning(CurrentActivity() == Activity::Running);
+}
+
+void TForm1::ShowLogicExecute() {
+    ShowChild(LogicForm);
+    LogicForm->SetRunning(CurrentActivity() != Activity::Idle);
 }
 
 void TForm1::RunEnded() {

@@ -41,6 +41,9 @@ public:
     QAction *WinCascade, *WinMinimize, *WinClose, *ShowReadme, *ShowAbout;
     // The debugger's commands, after the others in their menus.
     QAction *StepOver, *StepOut, *RunToCursor, *ShowDebugger;
+    // View > Logic Analyzer, after the other windows.
+    QAction* ShowLogic;
+    void ShowLogicExecute();
 
     QMdiArea* MdiArea;
     QToolBar* ToolBar1;

@@ -21,6 +21,8 @@ std::deque<uint8_t> Line;
 std::atomic<std::size_t> LineCount{0};
 
 std::atomic<InputObserver*> Observer{nullptr};
+std::atomic<InputObserver*> Others[kMaxInputObservers];
+std::atomic<int> OtherCount{0};
 
 constexpr uint64_t kNever = ~uint64_t(0);
 // With no running baud-rate source the line looks again after this many machine cycles.
@@ -75,6 +77,9 @@ void ApplyInput(const MachineInput& input) {
         case InputKind::Reset: ResetController(); break;
     }
     if (InputObserver* o = Observer.load(std::memory_order_acquire)) o->InputApplied(in);
+    if (OtherCount.load(std::memory_order_acquire) > 0)
+        for (auto& p : Others)
+            if (InputObserver* o = p.load(std::memory_order_acquire)) o->InputApplied(in);
 }
 
 void SubmitInput(const MachineInput& input) {
@@ -88,6 +93,27 @@ void SubmitInput(const MachineInput& input) {
 }
 
 void InstallInputObserver(InputObserver* observer) { Observer.store(observer, std::memory_order_release); }
+
+bool AddInputObserver(InputObserver* observer) {
+    if (!observer) return false;
+    for (auto& p : Others)
+        if (p.load() == observer) return true;
+    for (auto& p : Others) {
+        InputObserver* empty = nullptr;
+        if (p.compare_exchange_strong(empty, observer)) {
+            OtherCount.fetch_add(1);
+            return true;
+        }
+    }
+    return false;
+}
+
+void RemoveInputObserver(InputObserver* observer) {
+    for (auto& p : Others) {
+        InputObserver* here = observer;
+        if (observer && p.compare_exchange_strong(here, nullptr)) OtherCount.fetch_sub(1);
+    }
+}
 
 void BeginWorkerOwnership() {
     std::lock_guard<std::recursive_mutex> lock(QueueMutex);

@@ -50,13 +50,21 @@ void SubmitInput(const MachineInput& input);
 // The thread that owns the machine: applies the input now, stamps it and reports it.
 void ApplyInput(const MachineInput& input);
 
-// Told of every applied input, with its stamp, on the thread that applied it.
+// Told of every applied input, with its stamp, on the thread that applied it, right after the
+// input changed the machine.
 class InputObserver {
 public:
     virtual ~InputObserver() = default;
     virtual void InputApplied(const MachineInput& input) = 0;
 };
+// The input log (history's): one at a time, nullptr for none.
 void InstallInputObserver(InputObserver* observer);
+// Observers beside the log (signal recording), told after it: up to kMaxInputObservers, added
+// once (false when all places are taken) and removed by the thread that owns the machine, between
+// runs or at the start and end of its own run. Each must outlive the runs that may call it.
+constexpr int kMaxInputObservers = 4;
+bool AddInputObserver(InputObserver* observer);
+void RemoveInputObserver(InputObserver* observer);
 
 // The run thread takes the machine over for its run and hands it back at the end, applying what
 // was queued in between.

@@ -45,6 +45,13 @@ void NotifyStoreObservers(StoreSpace space, uint16_t index, uint8_t value, uint8
         if (StoreObserver* o = p.load(std::memory_order_acquire)) o->Stored(space, index, value, old, by);
 }
 
+StepObserver* OnlyStepObserver() {
+    if (observers::StepCount.load(std::memory_order_relaxed) != 1) return nullptr;
+    for (auto& p : observers::Steps)
+        if (StepObserver* o = p.load(std::memory_order_acquire)) return o;
+    return nullptr;
+}
+
 void NotifyStepObservers(const StepInfo& step) {
     // Called after every step of an observed run: stop at the last installed observer rather than
     // look at every place (adding fills the first free place, so one observer is one look).
@@ -56,4 +63,9 @@ void NotifyStepObservers(const StepInfo& step) {
             --left;
         }
     }
+}
+
+void NotifyInterruptEntry(const StepInfo& entry) {
+    for (auto& p : observers::Steps)
+        if (StepObserver* o = p.load(std::memory_order_acquire)) o->Entered(entry);
 }

@@ -5,7 +5,8 @@
 // An observer is an object with one virtual routine, added by the controlling thread (the user
 // interface, the runner's main thread, a test). The run loop looks once per run whether any is
 // installed: with none it is exactly the loop without observers; with a store observer it runs the
-// watched step for every instruction; with a step observer it calls it after every step. An
+// watched step for every instruction; with a step observer it calls it after every step (and at
+// an interrupt entry within a step). An
 // observer added during a run is called from then on by the watched stores only (every store while
 // no run is in progress). Observers are called on the thread that stores or steps, must not
 // allocate or lock in the run's hot path (count into preallocated arrays), and must outlive every
@@ -47,6 +48,11 @@ class StepObserver {
 public:
     virtual ~StepObserver() = default;
     virtual void Stepped(const StepInfo& step) = 0;
+    // An interrupt entered within a step, before the vector's first instruction runs: start is the
+    // interrupted address, executed the vector, cycles 2 (the hardware LCALL), interrupted true.
+    // Its stores (the return address, SP, the cleared request flag) are made; Machine.cycles does
+    // not count the step's cycles yet, and the timers have not counted them.
+    virtual void Entered(const StepInfo&) {}
 };
 
 constexpr int kMaxObservers = 8;
@@ -67,9 +73,14 @@ extern std::atomic<int> StoreCount, StepCount;
 inline bool StoreObserversInstalled() { return observers::StoreCount.load(std::memory_order_relaxed) > 0; }
 inline bool StepObserversInstalled() { return observers::StepCount.load(std::memory_order_relaxed) > 0; }
 
+// The one step observer installed, or nullptr when there are none or several (controlling
+// thread, between runs).
+StepObserver* OnlyStepObserver();
 // Calls every installed observer (the store routines' watched path, the run loop).
 void NotifyStoreObservers(StoreSpace space, uint16_t index, uint8_t value, uint8_t old, StoreBy by);
 void NotifyStepObservers(const StepInfo& step);
+// The step's interrupt entry, while step observers are installed.
+void NotifyInterruptEntry(const StepInfo& entry);
 
 // Whether window refreshes are due while the run loop watches every store for the observers (it
 // holds ScreenUpdateCountdown at 0 then); 1 otherwise.

@@ -267,10 +267,13 @@ void TRunThread::StepMode() {
     }
     start_ = std::chrono::steady_clock::now();
     const uint16_t pc = ProgramCounter;
-    const StepResult step = StepInstruction(pc);
-    CycleCount = step.cycles;
+    {
+        const SignalArming recording(LogicSignals);
+        const StepResult step = StepInstruction(pc);
+        CycleCount = step.cycles;
+        if (StepObserversInstalled()) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+    }
     Instructions = 1;
-    if (StepObserversInstalled()) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
     stop_ = std::chrono::steady_clock::now();
     Reason = StopReason::Stopped;
     ShowPcAndRow();

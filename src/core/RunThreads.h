@@ -19,6 +19,8 @@
 #include "Debugger.h"
 #include "Inputs.h"
 #include "Observers.h"
+#include "Recorder.h"
+#include "Signals.h"
 
 // ---- Thread layer ----------------------------------------------------------------------------
 
@@ -150,10 +152,14 @@ public:
             StepMode();
         } else {
             BeginRun();
-            // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has loops
-            // of its own, so that the others stay as they are.
-            const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
-            Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
+            {
+                // The Logic Analyzer's signals hang on the core's observers for this run (Signals.h).
+                const SignalArming recording(LogicSignals);
+                // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has
+                // loops of its own, so that the others stay as they are.
+                const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
+                Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
+            }
             EndRun();
         }
     }
@@ -203,6 +209,10 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
     const bool stops = Armed && DebugStopsArmed;
     const bool watching = Armed && StoreObserversInstalled();
     const bool observed = Armed && StepObserversInstalled();
+    // One step observer is called directly rather than through the observer list, and the
+    // execution recorder alone (coverage, profile, trace ring) inline: they run after every step.
+    StepObserver* const only = observed ? OnlyStepObserver() : nullptr;
+    const bool recorderOnly = only == &Recorder;
     uint16_t lastExecuted = 0;
     // The run's cycles are the machine's total less its value at the start: the step adds them.
     const uint64_t start = Machine.cycles;
@@ -254,7 +264,12 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
         lastExecuted = step.executed;
         ++count;
         breakValue = 1;
-        if (observed) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+        if (recorderOnly)
+            Recorder.OnStep(step.executed, step.cycles);
+        else if (only)
+            only->Stepped({pc, step.executed, step.cycles, step.interrupted});
+        else if (observed)
+            NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
         if (extras.AfterStep(pc, step, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) ProgramCounter = 0;
         if (Paced && Machine.cycles - start >= nextPace_) Pace(Machine.cycles - start);

@@ -116,8 +116,11 @@ TEST(Threads, RecorderIsReadWhileARunRecords) {
     SingleStepMode = 0;
     TRunThread run(nullptr, RunSettings());
     run.Start();
+    // Reads race with the recording run; on a loaded machine the run may start late, so read
+    // until something was seen (at most ten seconds).
     uint64_t seen = 0;
-    for (int i = 0; i < 20; ++i) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int i = 0; (i < 20 || seen == 0) && std::chrono::steady_clock::now() < give_up; ++i) {
         seen += Recorder.Starts(0x0010) + Recorder.Entry(0x0010).cycles + Recorder.Edges().size() +
                 Recorder.Trace().size() + Recorder.TotalCycles();
         std::this_thread::yield();

@@ -180,6 +180,33 @@ grep -q '"call_stack": \[$' "$tmp/k.json" && grep -q '{"site": 0, "target": 5, "
 check "call stack in the dump" $?
 head -1 "$tmp/k.trace" | grep -q 'CYCLES=2$'; check "trace counts cycles" $?
 
+# --vcd: the PWM example's P1.0 is high 300 of every 1000 machine cycles, written in ns at
+# 11.0592 MHz; GTKWave's converter reads the file, and its own VCD has the same edges.
+# edges VCD NAME: "time value" for each change of the 1-bit variable NAME (repeats left out).
+edges() {
+  awk -v want="$2" '
+    $1 == "$var" && $5 == want { id = $4 }
+    /^#/ { t = substr($1, 2) }
+    /^[01]/ && substr($1, 2) == id { v = substr($1, 1, 1); if (v != last) print t, v; last = v }' "$1"
+}
+"$run" "$examples/pwm.hex" --max-cycles 20000 --vcd "$tmp/p.vcd" --signals P1.0,TL0,30:iram
+check "vcd exits 1 at the cycle limit" $(($? == 1 ? 0 : 1))
+grep -qx '\$timescale 1 ns \$end' "$tmp/p.vcd" && grep -q '^\$var wire 8 [^ ]* TL0 \$end$' "$tmp/p.vcd" &&
+  grep -q '^\$var wire 8 [^ ]* 30:iram \$end$' "$tmp/p.vcd"; check "vcd header" $?
+edges "$tmp/p.vcd" P1.0 >"$tmp/p.edges"
+check "vcd high time and period" "$(awk '
+  NR > 1 && $2 == 0 && rise { high = $1 - rise; if (high < 325520 || high > 325522) bad = 1 }
+  NR > 1 && $2 == 1 { if (rise && ($1 - rise < 1085069 || $1 - rise > 1085071)) bad = 1; rise = $1; n++ }
+  END { exit bad || n < 10 }' "$tmp/p.edges" && echo 0 || echo 1)"
+if command -v vcd2fst >/dev/null && command -v fst2vcd >/dev/null; then
+  vcd2fst "$tmp/p.vcd" "$tmp/p.fst" >/dev/null 2>&1; check "vcd2fst reads the file" $?
+  fst2vcd "$tmp/p.fst" >"$tmp/back.vcd" 2>/dev/null
+  check "GTKWave keeps the edges" "$(edges "$tmp/back.vcd" P1.0 | cmp -s - "$tmp/p.edges" && echo 0 || echo 1)"
+fi
+"$run" "$examples/ledcount.hex" --max-cycles 100 --vcd "$tmp/pins.vcd" 2>/dev/null
+check "vcd has the 32 pins by default" "$([ "$(grep -c '^\$var wire 1 ' "$tmp/pins.vcd")" -eq 32 ] && echo 0 || echo 1)"
+"$run" "$examples/pwm.hex" --vcd "$tmp/x.vcd" --signals P1.0,P9.9 >/dev/null 2>&1; check "bad signal name" $(($? == 64 ? 0 : 1))
+
 # SIGTERM ends the run at an instruction boundary, still writing the dump.
 "$run" "$examples/counter.hex" --dump "$tmp/i.json" 2>"$tmp/ierr" &
 pid=$!

@@ -1,5 +1,6 @@
 // Tests of the resolvers of code and data targets on the programs SDCC compiled in the build.
 #include "SdccPrograms.h"
+#include "SignalNames.h"
 #include "Targets.h"
 
 namespace {
@@ -113,6 +114,34 @@ TEST(Targets, DataTargets) {
     EXPECT_NE(DataError("total", nullptr).find("symbols"), std::string::npos);
     Program main("main");
     EXPECT_EQ(DataError("greeting", &main.table), "greeting lies in code memory, which a program cannot write");
+}
+
+// Logic-analyzer signals follow variables by the names the resolvers use: a qualified static, a
+// plain global, a bit; an ambiguous name says so, and ADDR:SPACE stays an address.
+TEST(Targets, SignalsByUniqueNames) {
+    Program p("multi");
+    const SymbolTable* t = &p.table;
+    std::string error;
+    auto n = ParseSignalName("mb.c:tick.n", t, &error);
+    ASSERT_TRUE(n) << error;
+    EXPECT_EQ(n->name, "mb.c:tick.n");
+    EXPECT_EQ(n->source, (SignalSource{SignalSpace::Direct, uint16_t(*t->FindSymbol("mb.c:tick.n")->address), -1, 1}));
+    EXPECT_NE(n->source, ParseSignalName("ma.c:tick.n", t, &error)->source);
+    auto shared = ParseSignalName("shared", t, &error);
+    ASSERT_TRUE(shared) << error;
+    EXPECT_EQ(shared->source.bytes, 2);
+    EXPECT_EQ(ParseSignalName("b_flag", t, &error)->source.bit, int8_t(*p.Sym("b_flag").address & 7));
+    EXPECT_EQ(ParseSignalName("30:iram", t, &error)->source, (SignalSource{SignalSpace::Direct, 0x30, -1, 1}));
+    EXPECT_FALSE(ParseSignalName("tick.n", t, &error));
+    EXPECT_EQ(error, "tick.n is ambiguous: ma.c:tick.n, mb.c:tick.n");
+    std::vector<SignalDef> list;
+    ASSERT_TRUE(ParseSignalList("P1.0,ma.c:fs,mb.c:fs", t, &list, &error)) << error;
+    EXPECT_NE(list[1].source, list[2].source);
+
+    const std::vector<std::string> names = SignalCatalogue(t);
+    for (const char* want : {"ma.c:tick.n", "mb.c:tick.n", "mb.c:fs", "shared", "b_flag", "P1.0", "TF0"})
+        EXPECT_NE(std::find(names.begin(), names.end(), want), names.end()) << want;
+    EXPECT_EQ(std::find(names.begin(), names.end(), "tick.n"), names.end());
 }
 #endif
 

@@ -68,6 +68,8 @@ TEST_F(DebuggerWindowTest, CommandsComeAfterTheOthersAndFollowRun) {
     ASSERT_GT(at, runActions.indexOf(form->ClearExtRAM));
     EXPECT_EQ(runActions.mid(at, 3), QList<QAction*>({form->StepOver, form->StepOut, form->RunToCursor}));
     EXPECT_GT(view->actions().indexOf(form->ShowDebugger), view->actions().indexOf(form->ShowKeys));
+    // The Logic Analyzer came later, after the Debugger.
+    EXPECT_GT(view->actions().indexOf(form->ShowLogic), view->actions().indexOf(form->ShowDebugger));
     EXPECT_EQ(form->StepOver->shortcut(), QKeySequence(Qt::Key_F10));
     EXPECT_EQ(form->StepOut->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F10));
     EXPECT_EQ(form->RunToCursor->shortcut(), QKeySequence(Qt::Key_F4));

@@ -73,6 +73,13 @@ Input and output:
                          a value has no storage)
   --trace FILE           one line per instruction: address, bytes, text, A, PSW, SP, DPTR
                          and the machine cycles counted when the instruction has run
+  --vcd FILE             the signals as a VCD file (GTKWave opens it), written at the end of
+                         the run: the 32 port pins, or those of --signals; times in ns of
+                         controller time at the clock frequency. It holds the last 1048576
+                         changes (a note says when older ones were dropped)
+  --signals LIST         the signals of --vcd, comma-separated, named as in the Logic Analyzer
+                         window: P1.3 (a pin), P1 (a port's pins), TF0 (an SFR bit), TL0 (an
+                         SFR byte), D7:bit, 30:iram, 1234:xram, or a variable with symbols
   --stats                instructions, machine cycles, host seconds, cycles per second and
                          the controller time on standard error
   --listing              print the disassembly (address, instruction, bytes; tab-separated)
@@ -99,8 +106,8 @@ Debugging from an editor:
                          VS Code (editors/vscode) and other editors; no other option goes with
                          it: the editor's launch request names the program and its settings
 
-FILE may be - for standard output (--serial-out, --trace, --dump, --export, --coverage,
---profile). Every output file is opened before the program runs; one that cannot be opened is
+FILE may be - for standard output (--serial-out, --trace, --dump, --vcd, --export,
+--coverage, --profile). Every output file is opened before the program runs; one that cannot be opened is
 a usage error. --dump and --export replace a regular file only once the new one is written
 whole; a FILE that exists and is not a regular file (a device such as /dev/null, a FIFO,
 /dev/stdout) is written directly, never replaced. A write that fails (a full disk) is reported with the file and the reason.
@@ -209,6 +216,11 @@ Result<Options> ParseOptions(int argc, char** argv) {
             o.dump = path();
         } else if (a == "--trace") {
             o.trace = path();
+        } else if (a == "--vcd") {
+            o.vcd = path();
+        } else if (a == "--signals") {
+            o.signals = value();
+            if (!missing && o.signals.empty()) bad = UsageFailure("--signals needs a list of signals");
         } else if (a == "--stats") {
             o.stats = true;
         } else if (a == "--listing") {
@@ -232,5 +244,6 @@ Result<Options> ParseOptions(int argc, char** argv) {
         if (bad) return *bad;
     }
     if (o.program.empty()) return UsageFailure("no PROGRAM given");
+    if (!o.signals.empty() && o.vcd.empty()) return UsageFailure("--signals needs --vcd FILE");
     return o;
 }

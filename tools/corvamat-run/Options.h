@@ -13,7 +13,8 @@ struct Options {
     StopPlan stops;           // --break, --watch, --max-cycles
     bool realTime = false;
     // Files; "-" is standard output.
-    std::string serialIn, serialOut, dump, trace, exportFile;
+    std::string serialIn, serialOut, dump, trace, exportFile, vcd;
+    std::string signals;  // --signals: the signals of --vcd (the 32 port pins when empty)
     // Written at the end of every run: an lcov tracefile (needs a .cdb) and a callgrind profile.
     std::string coverage, profile;
     bool stats = false, listing = false, quiet = false, help = false;

@@ -16,6 +16,7 @@
 #include "ProgramFiles.h"
 #include "ProgramSymbols.h"
 #include "Recorder.h"
+#include "SignalNames.h"
 #include "Settings.h"
 #include "Targets.h"
 
@@ -291,4 +292,14 @@ int ExitStatusOf(StopReason r) {
         case StopReason::Stopped: return kExitInterrupted;
         default: return kExitOk;
     }
+}
+
+Status ArmSignals(const std::string& list) {
+    std::vector<SignalDef> signals = PortPinSignals();
+    std::string error;
+    if (!list.empty() && !ParseSignalList(list, ActiveProgramSymbols(), &signals, &error))
+        return UsageFailure("--signals " + list + ": " + error);
+    LogicSignals.SetSignals(std::move(signals));
+    LogicSignals.Begin(0);
+    return std::nullopt;
 }

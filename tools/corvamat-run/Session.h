@@ -58,6 +58,11 @@ Result<std::vector<DataBreakpoint>> ResolveWatchOption(const std::string& text);
 // Resolves and sets the code and data breakpoints of the plan.
 Status ArmStops(const StopPlan& plan, Messages* messages);
 
+// Chooses the signals that the run records for --vcd: those named in `list` (comma-separated, as
+// the Logic Analyzer window names them; variables through the symbols), or the 32 port pins
+// when it is empty. Recording starts at machine cycle 0.
+Status ArmSignals(const std::string& list);
+
 // Receives every instruction executed (its address, the machine cycles counted once it has run),
 // for a trace.
 class InstructionSink {

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <system_error>
+#include <algorithm>
+#include <sstream>
 #include <vector>
 
 #include "Analysis.h"
@@ -13,6 +15,8 @@
 #include "HexText.h"
 #include "ProgramSymbols.h"
 #include "Recorder.h"
+#include "Settings.h"
+#include "Signals.h"
 
 namespace {
 
@@ -196,6 +200,15 @@ std::string ListingText(bool counts) {
         text += '\n';
     }
     return text;
+}
+
+std::string VcdText(uint64_t* dropped) {
+    SignalHistory history;
+    history.Update(LogicSignals);
+    *dropped = history.Dropped();
+    std::ostringstream text;
+    WriteVcd(history, uint32_t(std::max<int32_t>(Settings.Frequency, 0)), text);
+    return text.str();
 }
 
 bool CoverageAvailable() {

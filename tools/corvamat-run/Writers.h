@@ -75,6 +75,9 @@ private:
 // The final state as JSON: stop, pc, cycles, instructions, sbuf_rx, watch_pc (after a watch
 // stop), call_stack, iram and xram (hexadecimal digits), variables (with symbols).
 std::string DumpText(const RunOutcome& outcome);
+// The recorded signals as a VCD file (--vcd); `dropped` says how many of the oldest changes the
+// bounded store had to drop.
+std::string VcdText(uint64_t* dropped);
 // The listing, one row a line: address, text, bytes and (with symbols) the label, tab-separated;
 // with `counts` a last column with the recorder's starts of each row's instruction.
 std::string ListingText(bool counts = false);

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     // Every file of the run is opened (or read) before the program is loaded.
     RunSetup setup;
     OutputStream serialOut, traceOut;
-    WholeOutput dump, coverage, profile;
+    WholeOutput dump, coverage, profile, vcd;
     if (!listOnly) {
         if (!o.coverage.empty())
             if (Status s = coverage.Open(o.coverage)) return out.Fail(*s);
@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
         }
         if (!o.dump.empty())
             if (Status s = dump.Open(o.dump)) return out.Fail(*s);
+        if (!o.vcd.empty())
+            if (Status s = vcd.Open(o.vcd)) return out.Fail(*s);
         if (!o.trace.empty())
             if (Status s = traceOut.Open(o.trace)) return out.Fail(*s);
         if (Status s = serialOut.Open(o.serialOut.empty() ? "-" : o.serialOut)) return out.Fail(*s);
@@ -106,6 +108,8 @@ int main(int argc, char** argv) {
     Status armed = ArmStops(o.stops, &messages);
     out.Show(messages);
     if (armed) return out.Fail(*armed);
+    if (!o.vcd.empty())
+        if (Status s = ArmSignals(o.signals)) return out.Fail(*s);
 
     SerialWriter serial(serialOut);
     TraceWriter trace(traceOut, CurrentListingFormat());
@@ -128,6 +132,13 @@ int main(int argc, char** argv) {
     out.Note(StopLine(outcome));
     if (!o.dump.empty())
         if (Status s = dump.Write(DumpText(outcome))) failures.push_back(*s);
+    if (!o.vcd.empty()) {
+        uint64_t dropped = 0;
+        if (Status s = vcd.Write(VcdText(&dropped))) failures.push_back(*s);
+        if (dropped)
+            out.Note("the VCD file holds the newest changes; " + std::to_string(dropped) +
+                     " older ones were dropped");
+    }
     // Coverage and profile however the run ended: a limit, a breakpoint, a watch, a signal.
     if (!o.coverage.empty() && coverageKnown)
         if (Status s = coverage.Write(CoverageFileText())) failures.push_back(*s);
