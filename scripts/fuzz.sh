@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(Hex Binary Settings Listing Step Inputs Cdb Dap)
+[ ${#targets[@]} -gt 0 ] || targets=(Hex Binary Settings Listing Step Inputs Cdb Dap Session)
 if ! command -v clang++ >/dev/null 2>&1; then
   echo "fuzz.sh needs clang with libFuzzer: apt-get install clang libclang-rt-14-dev" >&2
   exit 1

@@ -33,6 +33,7 @@
 #include "History.h"
 #include "Inputs.h"
 #include "DasmCfg.h"
+#include "Debugger.h"
 #include "Disassembler.h"
 #include "Export.h"
 #include "ProgramFiles.h"
@@ -95,6 +96,8 @@ TForm1::TForm1(const QString& settingsPath) {
     MdiArea = new QMdiArea(this);
     MdiArea->setBackground(palette().brush(QPalette::Dark));
     setCentralWidget(MdiArea);
+    // The child windows' normal geometry is followed for the sessions (eventFilter).
+    MdiArea->viewport()->installEventFilter(this);
 
     // FormCreate: the reset values, the settings, the status text.
     InitMachineState();
@@ -351,6 +354,7 @@ bool TForm1::StartThread(uint8_t singleStep, const OneShotStop* oneShot) {
     if (WatchForm && !continuingLine_) WatchForm->RunStarts();
     runClock_.start();
     liveSkip_ = 0;
+    RunCyclesSoFar = 0;
     // With "Update screen every" off nothing is repainted during the run.
     if (rs.ScrUpdate) StartRepaintPacing([this] { ShowRunningValues(); });
     else StartRepaintPacing({}, false);
@@ -397,6 +401,7 @@ void TForm1::UpdateCommandStates() {
     if (LogicForm) LogicForm->SetRunning(!idle);
     Stop->setEnabled(activity_ == Activity::Running);
     CloseHEXFile->setEnabled(loaded && free);
+    if (ReloadProg) ReloadProg->setEnabled(loaded && free);
     ShowDASM->setEnabled(loaded);
     ToggleBP->setEnabled(listing && free);
     ClearBP->setEnabled(listing && free);
@@ -580,8 +585,13 @@ void TForm1::ShowRunningValues() {
     cost.start();
     if (SFRForm8051) SFRForm8051->ShowProgramCounter(ProgramCounter);
     if (WatchForm) WatchForm->Refresh();
-    if (activity_ == Activity::Running)
+    if (activity_ == Activity::Running) {
         StatusPanels[1]->setText(QString::fromStdString(SimulationTimeText(double(runClock_.nsecsElapsed()) / 1e9)));
+        // The controller time and the stopwatch of the cycles run so far, as the run's end shows them.
+        const uint64_t cycles = RunCyclesSoFar;
+        StatusPanels[2]->setText(QString::fromStdString(ControllerTimeText(cycles, Settings.Frequency)));
+        if (DebuggerForm) DebuggerForm->ShowRunningStopwatch(cycles);
+    }
     // A long list of variables must not take the display's whole time: after a slow tick the
     // next ones are left out, so that these values take at most about a fifth of it.
     liveSkip_ = int(cost.elapsed() / 4);
@@ -670,6 +680,8 @@ void TForm1::OpenHEXExecute() {
 
 bool TForm1::LoadProgramFromFile(const QString& path) {
     FinishWorker();
+    // The program loaded so far keeps its session.
+    SaveSession();
     setWindowTitle(QStringLiteral("Corvamat"));
     const QString full = QFileInfo(path).absoluteFilePath();
     ProgramFileName = full.toStdString();
@@ -683,6 +695,11 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     // The program starts at 0000h: every window shows that, not the last program's counter.
     ProgramCounter = 0;
     ShowProgramCounter(0);
+    // Data breakpoints belong to the program, as the code breakpoints the loader cleared do.
+    RemoveDataBreakpoints();
+    ForgetWatchHit();
+    // The session's source folders are known before the Source window looks for the files.
+    ReadSession(full);
     // Counts belong to the program that made them.
     Recorder.Clear();
     HistoryRestart();
@@ -690,6 +707,7 @@ bool TForm1::LoadProgramFromFile(const QString& path) {
     if (!Form2) ShowChild(Form2);
     Form2->BuildListingIntoGrid();
     UpdateCommandStates();
+    ApplySession();
     if (DebuggerForm) DebuggerForm->RefreshAll();
     return true;
 }
@@ -700,6 +718,7 @@ void TForm1::CloseHEXFileExecute(bool fromActionList) {
             this, QStringLiteral("Close current program file and reset program counter?")))
         return;
     FinishWorker();
+    SaveSession();
     setWindowTitle(QStringLiteral("Corvamat"));
     ProgramFileName.clear();
     ProgramCounter = 0;
@@ -841,9 +860,10 @@ void TForm1::RebuildProcessorWindows() {
         else if (w == SerialForm) {
             // The dump survives: the new terminal takes over the old one's lines and colours into
             // its own document.
-            const QTextDocumentFragment lines = SerialForm->Lines();
+            const QTextDocumentFragment lines = SerialForm->Lines(), text = SerialForm->TextLines();
             RebuildChild(SerialForm);
             SerialForm->TakeLines(lines);
+            SerialForm->TakeTextLines(text);
         }
         else if (!w->isMinimized()) w->raise();
     }
@@ -886,6 +906,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         if (Stop->isEnabled()) StopExecute();
         FinishWorker(true);
     }
+    SaveSession();
     std::string error;
     if (!SaveSettingsFile(SettingsPath.toStdString(), &error))
         CurrentPrompts().Error(this, QStringLiteral("Unable to write to %1").arg(SettingsPath));

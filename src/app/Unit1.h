@@ -13,6 +13,7 @@
 
 #include "MainWindowLink.h"
 #include "RunThreads.h"
+#include "SessionFile.h"
 
 class QAction;
 class QLabel;
@@ -102,6 +103,8 @@ public:
     bool OpenFromArguments(const QStringList& arguments);
     void ShowListingAddress(uint16_t address) override;
     void ShowMemoryBytes(MemoryView view, uint16_t first, int count) override;
+    void ShowCodePlace(uint16_t address) override;
+    bool RunInProgress() const override { return activity_ == Activity::Running; }
     void RunEnded() override;
     // At the display's pace while a run goes on with the screen update on: the program counter
     // cell, the Watch window, the status bar's simulation time.
@@ -223,8 +226,28 @@ public:
     // With `oneShot` the run also stops there (Step Over, Step Out, Run to Cursor).
     bool StartThread(uint8_t singleStep, const OneShotStop* oneShot = nullptr);
 
+    // Sessions: per program, the code and data breakpoints, the source folders found with
+    // "Locate...", the Watch window's expanded rows and the open windows with their places, kept
+    // in PROGRAM.corvamat-session (or under the configuration folder when the program's folder
+    // cannot be written) and restored when the program is opened again.
+    QAction* ReloadProg = nullptr;
+    // Reads the program file and its symbols again, keeping the session (breakpoints follow
+    // their C lines and functions into the rebuilt program).
+    void ReloadProgExecute();
+    // Whether sessions are read and written (the window tests leave it off unless they test it).
+    bool KeepSessions = true;
+    // The configuration folder for sessions of programs in folders that cannot be written.
+    QString SessionConfigFolder;
+    // Writes the loaded program's session when it differs from the file's.
+    void SaveSession();
+    // The session as it would be written now.
+    ProgramSession CaptureSession() const;
+    // The file the loaded program's session was read from or is written to, "" before one exists.
+    QString SessionFilePath() const { return sessionPath_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool SourceStepping() const;
@@ -241,6 +264,16 @@ private:
     void SetActivity(Activity activity);
     QAction* MakeAction(const char* name, const QString& caption, const QString& hint,
                         const QString& icon, const QKeySequence& shortcut, bool enabled);
+    // The session of a program just loaded: read before its symbols (the source folders), applied
+    // once the listing exists.
+    void ReadSession(const QString& programPath);
+    void ApplySession();
+    std::vector<SessionWindow> CaptureWindows() const;
+    void RestoreWindows(const std::vector<SessionWindow>& windows);
+    ProgramSession session_;       // as read or last written
+    QString sessionPath_;          // where it was read from or last written
+    bool sessionBlocked_ = false;  // a file that could not be read is never written over
+    std::vector<std::string> sessionProblems_;
     Activity activity_ = Activity::Idle;
     // A history command for the next StartThread to carry out instead of a run or step, and what
     // to do with what it found once it has ended.

@@ -37,6 +37,9 @@ void TForm1::CreateSymbolCommands() {
         if (!open) PlaceBesideListing(SourceForm);
     });
     connect(LoadSymbols, &QAction::triggered, this, [this] { LoadSymbolsExecute(); });
+    ReloadProg = MakeAction("ReloadProg", "Reload Program", "Read the program and its symbols again, keeping its breakpoints and windows",
+                            "", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), false);
+    connect(ReloadProg, &QAction::triggered, this, [this] { ReloadProgExecute(); });
     connect(ShowWatch, &QAction::triggered, this, [this] {
         const bool open = WatchForm;
         ShowChild(WatchForm);
@@ -49,6 +52,7 @@ void TForm1::CreateSymbolCommands() {
         for (QAction* a : file->actions())
             if (a->isSeparator()) before = a;
         file->insertAction(before, LoadSymbols);
+        file->insertAction(before, ReloadProg);
     }
     // Watch and Source as a group of their own after the peripherals (7-Segment-LEDs, Keypad),
     // before what follows them.

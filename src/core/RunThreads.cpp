@@ -11,6 +11,7 @@
 #include <mutex>
 
 Shared<uint8_t> SingleStepMode;
+Shared<uint64_t> RunCyclesSoFar;
 
 // ---- Synchronize -------------------------------------------------------------------------------
 

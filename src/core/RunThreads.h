@@ -124,6 +124,11 @@ void RestartProgramAtZero();
 // row, every window repainted, the commands offered again).
 using HistoryJob = std::function<HistoryHit(const std::atomic<bool>* cancel)>;
 
+// The machine cycles of the run in progress, published by the run loop with each screen refresh
+// ("Update screen every" N instructions; never with the updates off), for the stopwatch and the
+// controller time that the windows show while the program runs. Zero when a run starts.
+extern Shared<uint64_t> RunCyclesSoFar;
+
 // "%.6g": six significant digits without trailing zeros; fixed notation unless the value is
 // below 0.00001 or has more than six integer digits, else mantissa, "E", exponent (1.5E-6).
 std::string FormatSeconds(double seconds);
@@ -246,6 +251,7 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
     uint8_t countdown = ScreenUpdateCountdown;
     // Refreshes switched off: the countdown rests at 255 for the whole run.
     if (!Refreshes) ScreenUpdateCountdown = countdown = 255;
+    RunCyclesSoFar = 0;
     // The breakpoint value that stops the run: none (no byte is 100h) before the first
     // instruction, so that a run can start at a breakpoint.
     uint16_t breakValue = 0x100;
@@ -275,6 +281,7 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
         if (Refreshes) {
             if (countdown == 0) countdown = n;
             ScreenUpdateCountdown = --countdown;
+            if (countdown == 0) RunCyclesSoFar = Machine.cycles - start;
         }
         // Once per instruction: the step with every store watched, or the one without.
         bool watched = Refreshes ? StepIsWatched(countdown) : StepIsWatched(255);

@@ -2,12 +2,22 @@
 // thread, the Send button, and the baud rates.
 #include "SerialUnit.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
@@ -130,26 +140,68 @@ TSerialForm::TSerialForm(QWidget* parent) : QMdiSubWindow(parent) {
     setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     auto* client = new QWidget(this);
-    client->setFixedSize(552, 269);
     QFont small = client->font();
     small.setPixelSize(11);
     client->setFont(small);
-    RichEdit1 = new QTextEdit(client);
-    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setAccessibleName(QStringLiteral("Serial dump"));
-    RichEdit1->setGeometry(0, 0, 551, 197);
     QFont mono(QStringLiteral("Courier New"));
     mono.setStyleHint(QFont::Monospace);
     mono.setPixelSize(13);
+    // The two views of the same bytes share the dump's place, one tab click apart; what Return
+    // sends is chosen beside the tabs.
+    PageControl1 = new QTabWidget(client);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setDocumentMode(true);
+    PageControl1->setAccessibleName(QStringLiteral("Terminal views"));
+    PageControl1->setAccessibleDescription(QStringLiteral("The bytes sent both ways as text or as a hexadecimal dump"));
+    Memo1 = new QPlainTextEdit;
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setAccessibleName(QStringLiteral("Serial text"));
+    Memo1->setAccessibleDescription(QStringLiteral(
+        "The bytes from the controller as text, the bytes sent to it in red; non-printable bytes as \\xNN; "
+        "typed or pasted text goes to the controller's receiver"));
+    Memo1->setPlaceholderText(QStringLiteral("Type here to send text to the controller"));
+    Memo1->setFont(mono);
+    Memo1->setReadOnly(true);
+    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Memo1->setUndoRedoEnabled(false);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setMaximumBlockCount(kDumpLines);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    Memo1->installEventFilter(this);
+    RichEdit1 = new QTextEdit;
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setAccessibleName(QStringLiteral("Serial dump"));
     RichEdit1->setFont(mono);
     RichEdit1->setReadOnly(true);
     RichEdit1->setUndoRedoEnabled(false);  // a long session must not keep every edit
     RichEdit1->setLineWrapMode(QTextEdit::NoWrap);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    PageControl1->addTab(Memo1, QStringLiteral("Text"));
+    PageControl1->addTab(RichEdit1, QStringLiteral("Hex Dump"));
+    auto* corner = new QWidget;
+    auto* cornerLayout = new QHBoxLayout(corner);
+    cornerLayout->setContentsMargins(0, 0, 4, 0);
+    Label6 = new QLabel(QStringLiteral("Return sends:"));
+    ComboBox1 = new QComboBox;
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems({QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
+    ComboBox1->setCurrentIndex(Settings.TermReturn);
+    ComboBox1->setAccessibleName(QStringLiteral("Return sends"));
+    ComboBox1->setAccessibleDescription(QStringLiteral("The bytes the Return key and the line breaks of pasted text send"));
+    Label6->setBuddy(ComboBox1);
+    cornerLayout->addWidget(Label6);
+    cornerLayout->addWidget(ComboBox1);
+    PageControl1->setCornerWidget(corner, Qt::TopRightCorner);
+    // The dump keeps its 551 x 197 pixels below the tabs; the controls below move down by them.
+    const int bar = std::max(PageControl1->tabBar()->sizeHint().height(), corner->sizeHint().height());
+    PageControl1->setGeometry(0, 0, 552, bar + 197);
+    client->setFixedSize(552, 269 + bar);
+    PageControl1->setCurrentIndex(Settings.TermText ? 0 : 1);
     GroupBox1 = new QGroupBox(QStringLiteral("Transmission"), client);
-    GroupBox1->setGeometry(8, 204, 345, 57);
+    GroupBox1->setGeometry(8, 204 + bar, 345, 57);
     GroupBox2 = new QGroupBox(QStringLiteral("Baud Rate"), client);
-    GroupBox2->setGeometry(360, 204, 185, 57);
+    GroupBox2->setGeometry(360, 204 + bar, 185, 57);
     Label1 = new QLabel(QStringLiteral("Value:"), GroupBox1);
     Label1->move(16, 24);
     Edit1 = new QLineEdit(QStringLiteral("00"), GroupBox1);
@@ -177,6 +229,18 @@ TSerialForm::TSerialForm(QWidget* parent) : QMdiSubWindow(parent) {
     setWidget(client);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [](int index) { Settings.TermText = index == 0; });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [](int index) { Settings.TermReturn = uint8_t(index); });
+    connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu* menu = Memo1->createStandardContextMenu(pos);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        QAction* paste = menu->addAction(QStringLiteral("Paste to Controller"));
+        paste->setObjectName(QStringLiteral("PasteToController"));
+        paste->setEnabled(!QApplication::clipboard()->text().isEmpty());
+        connect(paste, &QAction::triggered, this, [this] { SendText(QApplication::clipboard()->text()); });
+        menu->popup(Memo1->viewport()->mapToGlobal(pos));
+    });
+
     ShowLiveState();
     // Every byte the rates and the Send controls are derived from.
     AddRefreshTarget(this, RefreshOrder::Serial, [](uint16_t a) {
@@ -271,9 +335,80 @@ void TSerialForm::Button1Click() {
 void TSerialForm::Button2Click() {
     RichEdit1->clear();
     RichEdit1->setTextColor(Qt::black);
+    Memo1->clear();
+    received_ = sent_ = TerminalTextDecoder();
 }
 
 void TSerialForm::AppendByte(uint8_t byte, bool fromUser) {
+    AppendDumpByte(byte, fromUser);
+    std::string text;
+    (fromUser ? sent_ : received_).Append(byte, text);
+    AppendText(text, fromUser);
+}
+
+void TSerialForm::AppendText(const std::string& text, bool fromUser) {
+    if (text.empty()) return;
+    // The view follows the newest text unless the user scrolled back to read.
+    QScrollBar* bar = Memo1->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    QTextCursor cursor(Memo1->document());
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    format.setForeground(fromUser ? QColor(0xFF, 0x00, 0x00) : QColor(Qt::black));
+    // Line by line, so that the view's limit on lines removes whole old ones.
+    const QString all = QString::fromLatin1(text.data(), int(text.size()));
+    const QStringList lines = all.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i > 0) cursor.insertBlock();
+        if (!lines[i].isEmpty()) cursor.insertText(lines[i], format);
+    }
+    if (atEnd) bar->setValue(bar->maximum());
+}
+
+void TSerialForm::SendText(const QString& text) {
+    // The bytes go onto the serial line, which delivers them at the pace of their frames as the
+    // program takes them; the terminal shows them at once, as a terminal echoes what is typed.
+    const std::string bytes = TypedBytes(text.toUtf8().toStdString(), Settings.TermReturn);
+    if (bytes.empty()) return;
+    SerialLineSend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    for (char c : bytes) AppendByte(uint8_t(c), true);
+}
+
+bool TSerialForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != Memo1 || event->type() != QEvent::KeyPress) return QMdiSubWindow::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    // Copying and selecting keep their keys; pasting sends the clipboard's text.
+    if (key->matches(QKeySequence::Paste)) {
+        SendText(QApplication::clipboard()->text());
+        return true;
+    }
+    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll)) return false;
+    switch (key->key()) {
+        case Qt::Key_Return: case Qt::Key_Enter: SendText(QStringLiteral("\n")); return true;
+        case Qt::Key_Backspace: SendText(QStringLiteral("\b")); return true;
+        case Qt::Key_Tab: SendText(QStringLiteral("\t")); return true;
+        case Qt::Key_Escape: SendText(QStringLiteral("\x1B")); return true;
+        default: break;
+    }
+    const QString text = key->text();
+    if (!text.isEmpty() && !(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) && text.at(0).isPrint()) {
+        SendText(text);
+        return true;
+    }
+    return false;  // moving and scrolling
+}
+
+void TSerialForm::ShowTextView(bool text) { PageControl1->setCurrentIndex(text ? 0 : 1); }
+
+QTextDocumentFragment TSerialForm::TextLines() const { return QTextDocumentFragment(Memo1->document()); }
+
+void TSerialForm::TakeTextLines(const QTextDocumentFragment& lines) {
+    QTextCursor cursor(Memo1->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertFragment(lines);
+}
+
+void TSerialForm::AppendDumpByte(uint8_t byte, bool fromUser) {
     QTextDocument* doc = RichEdit1->document();
     const bool hasLine = !doc->isEmpty();
     const QTextBlock last = doc->lastBlock();
@@ -299,9 +434,12 @@ void TSerialForm::AppendByte(uint8_t byte, bool fromUser) {
 void TSerialForm::AppendControllerBytes(const std::vector<uint8_t>& bytes) {
     QTextDocument* doc = RichEdit1->document();
     size_t i = 0;
+    std::string text;
+    for (uint8_t b : bytes) received_.Append(b, text);
+    AppendText(text, false);
     // The rest of the current line byte by byte, then whole lines as one piece of text.
     while (i < bytes.size() && !doc->isEmpty() && doc->lastBlock().text().size() < 66)
-        AppendByte(bytes[i++], false);
+        AppendDumpByte(bytes[i++], false);
     if (i == bytes.size()) return;
     std::string lines;
     for (; i < bytes.size(); ++i) AppendHexDumpByte(lines, bytes[i]);

@@ -107,6 +107,10 @@ TSettings ReadSettings(const IniFile& ini, const std::string& workDir) {
     s.Numbers = n > 2 ? 1 : n;
     uint8_t a = Low8(ReadInt(ini, "Disassembler", "Addresses", 2));
     s.Addresses = a > 2 ? 2 : a;
+    const bool newUser = !ini.Read("Options", "Processor").has_value();
+    s.TermText = ReadBool(ini, "Terminal", "Text", newUser);
+    const uint8_t r = Low8(ReadInt(ini, "Terminal", "Return", 0));
+    s.TermReturn = r > 2 ? 0 : r;
     // 1 to 10,000,000 instructions (16 bytes each); anything else is the default.
     const int64_t t = ReadInt(ini, "Options", "TraceLength", 100000);
     s.TraceLength = (t < 1 || t > 10000000) ? 100000 : int32_t(t);
@@ -144,6 +148,8 @@ void WriteSettings(const TSettings& s, IniFile& ini) {
     ini.Write("LED", "Persistence", flag(s.Persistence));
     WriteDeviceSettings(s, ini);
     ini.Write("History", "HistoryMB", num(s.HistoryMB));
+    ini.Write("Terminal", "Text", flag(s.TermText));
+    ini.Write("Terminal", "Return", num(s.TermReturn));
 }
 
 void LoadSettingsFile(const std::string& path) {

@@ -35,6 +35,11 @@ struct TSettings {
     bool Optn[4] = {true, true, false, false};
     uint8_t Numbers = 1;    // 0 binary, 1 decimal, 2 hexadecimal
     uint8_t Addresses = 2;  // same coding
+    // The serial terminal: the text view (1) or the hexadecimal dump (0) in front, and what the
+    // Return key sends (0 CR, 1 LF, 2 CR LF). A settings file without the key is an older
+    // user's, who keeps the dump; without any file the text view comes first.
+    bool TermText = true;
+    uint8_t TermReturn = 0;
     // Instructions the Trace window keeps while coverage and profile are recorded.
     int32_t TraceLength = 100000;
     // [History]: the memory for going back, in megabytes (0 = none); the oldest history goes first.

@@ -15,11 +15,16 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "Code.h"
+#include "CodePlaces.h"
 #include "Disassembler.h"
 #include "HexText.h"
 #include "MainWindowLink.h"
+#include "ProgramSymbols.h"
 #include "Prompts.h"
+#include "Targets.h"
 #include "RunThreads.h"
 #include "Settings.h"
 #include "Unit2.h"
@@ -61,6 +66,11 @@ QTreeWidget* MakeList(const QStringList& headers, const QString& name, const QSt
     return list;
 }
 
+// Every column but the last as wide as its texts, so that names and lines are read whole.
+void FitColumns(QTreeWidget* list) {
+    for (int c = 0; c + 1 < list->columnCount(); ++c) list->resizeColumnToContents(c);
+}
+
 QPushButton* MakeButton(const QString& caption, const QString& description) {
     auto* b = new QPushButton(caption);
     b->setAccessibleDescription(description);
@@ -81,6 +91,16 @@ QString CyclesText(uint64_t cycles) {
 TDataBreakpointDialog::TDataBreakpointDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("DataBreakpointDialog"));
     setWindowTitle(QStringLiteral("Data Breakpoint"));
+    VariableBox = new QComboBox;
+    VariableBox->setEditable(true);
+    VariableBox->setInsertPolicy(QComboBox::NoInsert);
+    VariableBox->addItem(QString());
+    if (const SymbolTable* table = ActiveProgramSymbols())
+        for (const std::string& name : WatchableVariables(*table)) VariableBox->addItem(QString::fromStdString(name));
+    VariableBox->setEnabled(VariableBox->count() > 1);
+    VariableBox->setAccessibleName(QStringLiteral("Variable"));
+    VariableBox->setAccessibleDescription(QStringLiteral(
+        "A variable of the program to watch by name, every byte of it; empty to watch an address"));
     SpaceBox = new QComboBox;
     SpaceBox->addItems({QStringLiteral("Internal RAM"), QStringLiteral("SFR"), QStringLiteral("Bit"),
                         QStringLiteral("External RAM")});
@@ -101,6 +121,7 @@ TDataBreakpointDialog::TDataBreakpointDialog(QWidget* parent) : QDialog(parent) 
     EnabledBox->setChecked(true);
     EnabledBox->setAccessibleDescription(QStringLiteral("Whether the breakpoint stops runs"));
     auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Variable:"), VariableBox);
     form->addRow(QStringLiteral("Memory:"), SpaceBox);
     form->addRow(QStringLiteral("Address (hex):"), AddressEdit);
     form->addRow(QStringLiteral("Stop on:"), ConditionBox);
@@ -113,7 +134,49 @@ TDataBreakpointDialog::TDataBreakpointDialog(QWidget* parent) : QDialog(parent) 
     layout->addLayout(form);
     layout->addWidget(buttons);
     connect(ConditionBox, &QComboBox::currentIndexChanged, this, [this] { UpdateValueField(); });
+    connect(VariableBox, &QComboBox::currentTextChanged, this, [this] { UpdateAddressFields(); });
     UpdateValueField();
+}
+
+// A variable names its own memory and address: the fields show where it lies and rest.
+void TDataBreakpointDialog::UpdateAddressFields() {
+    const QString name = VariableBox->currentText().trimmed();
+    SpaceBox->setEnabled(name.isEmpty());
+    AddressEdit->setEnabled(name.isEmpty());
+    const SymbolTable* table = ActiveProgramSymbols();
+    if (name.isEmpty() || !table) return;
+    DataTarget target;
+    target.target = name.toStdString();
+    const auto bytes = ResolveDataTarget(target, table);
+    if (!bytes || bytes->empty()) return;
+    const DataBreakpoint& first = bytes->front();
+    SpaceBox->setCurrentIndex(int(first.space));
+    AddressEdit->setText(QString::fromStdString(HexDigits(first.address, first.address > 0xFF ? 4 : 2)));
+}
+
+bool TDataBreakpointDialog::ReadBreakpoints(std::vector<DataBreakpoint>* out, QString* error) const {
+    out->clear();
+    const QString name = VariableBox->currentText().trimmed();
+    if (name.isEmpty()) {
+        DataBreakpoint b;
+        if (!ReadBreakpoint(&b, error)) return false;
+        out->push_back(b);
+        return true;
+    }
+    // A name as the runner's --watch takes it: every byte of a variable (an address also works).
+    DataTarget target;
+    target.target = name.toStdString();
+    target.match = WatchMatch(ConditionBox->currentIndex());
+    target.value = ValueEdit->text().trimmed().toStdString();
+    const auto set = ResolveDataTarget(target, ActiveProgramSymbols());
+    if (!set) {
+        *error = QString::fromStdString(set.error());
+        if (!error->isEmpty()) (*error)[0] = error->at(0).toUpper();
+        return false;
+    }
+    *out = *set;
+    for (DataBreakpoint& b : *out) b.enabled = EnabledBox->isChecked();
+    return true;
 }
 
 void TDataBreakpointDialog::UpdateValueField() {
@@ -146,9 +209,9 @@ bool TDataBreakpointDialog::ReadBreakpoint(DataBreakpoint* b, QString* error) co
 }
 
 void TDataBreakpointDialog::accept() {
-    DataBreakpoint b;
+    std::vector<DataBreakpoint> b;
     QString error;
-    if (!ReadBreakpoint(&b, &error)) {
+    if (!ReadBreakpoints(&b, &error)) {
         CurrentPrompts().Error(this, error + QLatin1Char('.'));
         return;
     }
@@ -179,9 +242,9 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     // Code breakpoints.
     auto* code = new QWidget;
     auto* codeLayout = new QVBoxLayout(code);
-    CodeList = MakeList({QStringLiteral("Address"), QStringLiteral("Instruction"), QStringLiteral("State")},
+    CodeList = MakeList({QStringLiteral("Address"), QStringLiteral("Source"), QStringLiteral("Instruction"), QStringLiteral("State")},
                         QStringLiteral("Code breakpoints"),
-                        QStringLiteral("The breakpoints of the listing; a run stops before these instructions; double-click shows one in the listing"));
+                        QStringLiteral("The code breakpoints by address, C line and function; a run stops before these instructions; double-click shows one in the source or the listing"));
     RemoveCode = MakeButton(QStringLiteral("Remove"), QStringLiteral("Removes the selected code breakpoint"));
     RemoveAllCode = MakeButton(QStringLiteral("Remove All"), QStringLiteral("Removes every code breakpoint"));
     ToggleCode = MakeButton(QStringLiteral("Disable"), QStringLiteral("Disables or enables the selected code breakpoint without removing it"));
@@ -210,9 +273,9 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     Tabs->addTab(data, QStringLiteral("Data Breakpoints"));
 
     // Call stack.
-    StackList = MakeList({QStringLiteral("Routine"), QStringLiteral("At"), QStringLiteral("Returns to"), QStringLiteral("SP")},
+    StackList = MakeList({QStringLiteral("Function"), QStringLiteral("Source"), QStringLiteral("At"), QStringLiteral("Returns to"), QStringLiteral("SP")},
                          QStringLiteral("Call stack"),
-                         QStringLiteral("The routines and interrupts not yet returned from, innermost first; double-click shows the place in the listing"));
+                         QStringLiteral("The functions and interrupts not yet returned from, innermost first, with the C line each one is at; double-click shows the place in the source or the listing"));
     Tabs->addTab(StackList, QStringLiteral("Call Stack"));
 
     // Stopwatch.
@@ -236,7 +299,7 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
     Tabs->addTab(watch, QStringLiteral("Stopwatch"));
 
     setWidget(client);
-    resize(420, 300);
+    resize(520, 300);
 
     connect(CodeList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(DataList, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
@@ -277,10 +340,10 @@ TDebuggerForm::TDebuggerForm(QWidget* parent) : QMdiSubWindow(parent) {
         DataList->setCurrentItem(DataList->topLevelItem(n));
     });
     connect(CodeList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* i) {
-        if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(0, Qt::UserRole).toUInt()));
+        if (MainWindow) MainWindow->ShowCodePlace(uint16_t(i->data(0, Qt::UserRole).toUInt()));
     });
     connect(StackList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* i) {
-        if (MainWindow) MainWindow->ShowListingAddress(uint16_t(i->data(1, Qt::UserRole).toUInt()));
+        if (MainWindow) MainWindow->ShowCodePlace(uint16_t(i->data(0, Qt::UserRole).toUInt()));
     });
     connect(ZeroButton, &QPushButton::clicked, this, [this] {
         // Only the zeroed counter: the one since Reset counts from the machine's total, which the
@@ -321,7 +384,8 @@ void TDebuggerForm::UpdateButtons() {
     RemoveData->setEnabled(!running_ && data);
     ToggleData->setEnabled(!running_ && data);
     if (QTreeWidgetItem* i = CodeList->currentItem())
-        ToggleCode->setText(BreakpointTable[uint16_t(i->data(0, Qt::UserRole).toUInt())] == 1 ? QStringLiteral("Disable") : QStringLiteral("Enable"));
+        if (const auto b = FindBreakpoint(i->data(1, Qt::UserRole).toInt()))
+            ToggleCode->setText(b->enabled ? QStringLiteral("Disable") : QStringLiteral("Enable"));
     const int n = DataList->indexOfTopLevelItem(DataList->currentItem());
     const auto watches = ListBreakpoints(Breakpoint::Kind::Data);
     if (n >= 0 && n < int(watches.size()))
@@ -331,12 +395,15 @@ void TDebuggerForm::UpdateButtons() {
 void TDebuggerForm::FillCode() {
     const int keep = CodeList->indexOfTopLevelItem(CodeList->currentItem());
     CodeList->clear();
+    const SymbolTable* table = ActiveProgramSymbols();
     for (const Breakpoint& b : ListBreakpoints(Breakpoint::Kind::Code)) {
-        auto* item = new QTreeWidgetItem(CodeList, {AddressText(b.address), ListingText(b.address),
+        const QString place = QString::fromStdString(CodePlaceText(DescribeCode(table, b.address)));
+        auto* item = new QTreeWidgetItem(CodeList, {AddressText(b.address), place, ListingText(b.address),
                                                     b.enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
         item->setData(0, Qt::UserRole, unsigned(b.address));
         item->setData(1, Qt::UserRole, b.id);
     }
+    FitColumns(CodeList);
     if (keep >= 0) CodeList->setCurrentItem(CodeList->topLevelItem(std::min(keep, CodeList->topLevelItemCount() - 1)));
     UpdateButtons();
 }
@@ -345,21 +412,29 @@ void TDebuggerForm::FillData() {
     const int keep = DataList->indexOfTopLevelItem(DataList->currentItem());
     DataList->clear();
     const WatchHitInfo hit = LastWatchHit();
+    const SymbolTable* table = ActiveProgramSymbols();
+    // "result (IRAM 09h)" where a variable lies, the address alone elsewhere.
+    auto place = [table](const DataBreakpoint& b) {
+        const std::string variable = DataBreakpointVariable(table, b);
+        return QString::fromStdString(variable.empty() ? WatchPlaceText(b) : variable + " (" + WatchPlaceText(b) + ")");
+    };
     const auto data = ListBreakpoints(Breakpoint::Kind::Data);
     int hitRow = -1;
     for (size_t n = 0; n < data.size(); ++n) {
         const DataBreakpoint& b = data[n].data;
-        new QTreeWidgetItem(DataList, {QString::fromStdString(WatchPlaceText(b)),
+        new QTreeWidgetItem(DataList, {place(b),
                                        QString::fromStdString(WatchConditionText(b)),
                                        data[n].enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
         if (hit.hit && data[n].id == hit.id) hitRow = int(n);
     }
     if (hitRow >= 0) {
         DataList->setCurrentItem(DataList->topLevelItem(hitRow));
+        const std::string source = CodePlaceText(DescribeCode(table, hit.writer));
         StopLabel->setText(QStringLiteral("Stopped by data breakpoint %1 (%2): the instruction at %3 wrote %4.")
                                .arg(hitRow + 1)
-                               .arg(QString::fromStdString(WatchPlaceText(data[size_t(hitRow)].data)))
-                               .arg(AddressText(hit.writer), ByteText(hit.value)));
+                               .arg(place(data[size_t(hitRow)].data))
+                               .arg(AddressText(hit.writer) + (source.empty() ? QString() : QStringLiteral(" in ") + QString::fromStdString(source)),
+                                    ByteText(hit.value)));
         StopLabel->show();
     } else {
         StopLabel->clear();
@@ -367,22 +442,40 @@ void TDebuggerForm::FillData() {
         if (keep >= 0 && DataList->topLevelItemCount() > 0)
             DataList->setCurrentItem(DataList->topLevelItem(std::min(keep, DataList->topLevelItemCount() - 1)));
     }
+    FitColumns(DataList);
     UpdateButtons();
 }
 
 void TDebuggerForm::FillStack() {
     StackList->clear();
+    const SymbolTable* table = ActiveProgramSymbols();
     const std::vector<CallFrame> frames = CallStackSnapshot();
+    // The C line each frame is at, "" where there is no source.
+    auto source = [table](uint16_t at) {
+        const CodePlace p = DescribeCode(table, at);
+        return p.file.empty() ? QString() : QStringLiteral("%1:%2").arg(QString::fromStdString(p.file)).arg(p.line);
+    };
+    // A frame's routine by name: the function it is in, a library routine's label, its address.
+    auto routine = [table](uint16_t target, uint16_t at) {
+        const CodePlace p = DescribeCode(table, at);
+        if (!p.function.empty()) return QString::fromStdString(p.function);
+        const std::string label = table ? table->CodeLabelAt(target) : std::string();
+        return label.empty() ? AddressText(target) : QString::fromStdString(label);
+    };
     uint16_t at = ProgramCounter;
     for (auto f = frames.rbegin(); f != frames.rend(); ++f) {
-        const QString routine = f->interrupt ? QStringLiteral("%1 (%2)").arg(InterruptName(f->target), AddressText(f->target))
-                                             : AddressText(f->target);
-        auto* item = new QTreeWidgetItem(StackList, {routine, AddressText(at), AddressText(f->returnAddress), ByteText(f->sp)});
-        item->setData(1, Qt::UserRole, at);
+        const QString name = f->interrupt ? QStringLiteral("%1 (%2)").arg(InterruptName(f->target), routine(f->target, at))
+                                          : routine(f->target, at);
+        auto* item = new QTreeWidgetItem(StackList, {name, source(at), AddressText(at), AddressText(f->returnAddress), ByteText(f->sp)});
+        item->setData(0, Qt::UserRole, at);
         at = f->site;
     }
-    auto* outer = new QTreeWidgetItem(StackList, {QStringLiteral("(program)"), AddressText(at), QString(), QString()});
-    outer->setData(1, Qt::UserRole, at);
+    // The outermost frame: main, or "(program)" where no function is known.
+    const CodePlace p = DescribeCode(table, at);
+    auto* outer = new QTreeWidgetItem(StackList, {p.function.empty() ? QStringLiteral("(program)") : QString::fromStdString(p.function),
+                                                  source(at), AddressText(at), QString(), QString()});
+    outer->setData(0, Qt::UserRole, at);
+    FitColumns(StackList);
 }
 
 void TDebuggerForm::FillStopwatch() {
@@ -391,13 +484,24 @@ void TDebuggerForm::FillStopwatch() {
     ZeroCycles->setText(CyclesText(CyclesSinceZero));
 }
 
-void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b) {
+void TDebuggerForm::ShowRunningStopwatch(uint64_t runCycles) {
+    // Only a text that changed is set: an unchanged label is not repainted.
+    const auto show = [](QLabel* label, uint64_t cycles) {
+        const QString text = CyclesText(cycles);
+        if (label->text() != text) label->setText(text);
+    };
+    show(ResetCycles, CyclesSinceReset + runCycles);
+    show(LastRunCycles, runCycles);
+    show(ZeroCycles, CyclesSinceZero + runCycles);
+}
+
+void TDebuggerForm::StoreDataBreakpoint(int edit, const DataBreakpoint& b, const std::string& label) {
     const auto data = ListBreakpoints(Breakpoint::Kind::Data);
     if (edit >= 0 && edit < int(data.size())) {
         ChangeDataBreakpoint(data[size_t(edit)].id, b);
         ForgetWatchHit();
     } else {
-        AddDataBreakpoint(b);
+        AddDataBreakpoint(b, label);
     }
     RefreshAll();
     DataList->setCurrentItem(DataList->topLevelItem(edit >= 0 ? edit : DataList->topLevelItemCount() - 1));
@@ -408,7 +512,46 @@ void TDebuggerForm::OpenDataEditor(int edit) {
     const auto data = ListBreakpoints(Breakpoint::Kind::Data);
     if (edit >= 0 && edit < int(data.size())) dialog.SetBreakpoint(data[size_t(edit)].data);
     if (dialog.exec() != QDialog::Accepted) return;
-    DataBreakpoint b;
+    std::vector<DataBreakpoint> set;
     QString error;
-    if (dialog.ReadBreakpoint(&b, &error)) StoreDataBreakpoint(edit, b);
+    if (!dialog.ReadBreakpoints(&set, &error)) return;
+    // An edit changes its own breakpoint; the other bytes of a variable are added after it.
+    const std::string label = dialog.VariableBox->currentText().trimmed().toStdString();
+    StoreDataBreakpoint(edit, set.front(), label);
+    for (size_t i = 1; i < set.size(); ++i) StoreDataBreakpoint(-1, set[i], label);
+}
+
+namespace {
+
+bool Same(const DataBreakpoint& a, const DataBreakpoint& b) {
+    return a.space == b.space && a.address == b.address && a.match == b.match &&
+           (a.match != WatchMatch::Equals || a.value == b.value);
+}
+
+// The id of the data breakpoint that watches as `b` does, 0 for none.
+int DataBreakpointLike(const DataBreakpoint& b) {
+    for (const Breakpoint& d : ListBreakpoints(Breakpoint::Kind::Data))
+        if (Same(b, d.data)) return d.id;
+    return 0;
+}
+
+}  // namespace
+
+bool HasVariableBreakpoints(const std::vector<DataBreakpoint>& set) {
+    return !set.empty() && std::all_of(set.begin(), set.end(), [](const DataBreakpoint& b) { return DataBreakpointLike(b) != 0; });
+}
+
+void AddVariableBreakpoints(const std::vector<DataBreakpoint>& set, const std::string& variable) {
+    for (const DataBreakpoint& b : set) {
+        if (const int id = DataBreakpointLike(b)) EnableBreakpoint(id, true);
+        else AddDataBreakpoint(b, variable);
+    }
+    if (DebuggerForm) DebuggerForm->RefreshAll();
+}
+
+void RemoveVariableBreakpoints(const std::vector<DataBreakpoint>& set) {
+    for (const DataBreakpoint& b : set)
+        if (const int id = DataBreakpointLike(b)) RemoveBreakpoint(id);
+    ForgetWatchHit();
+    if (DebuggerForm) DebuggerForm->RefreshAll();
 }

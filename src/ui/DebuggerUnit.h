@@ -6,6 +6,9 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include <string>
+#include <vector>
+
 #include "Debugger.h"
 
 class QCheckBox;
@@ -23,7 +26,12 @@ public:
     void SetBreakpoint(const DataBreakpoint& b);
     // The breakpoint the fields describe; false with a message when a field is not valid.
     bool ReadBreakpoint(DataBreakpoint* b, QString* error) const;
+    // The breakpoints the fields describe: those of the variable named in VariableBox (one per
+    // byte), or the one of the memory and address fields.
+    bool ReadBreakpoints(std::vector<DataBreakpoint>* out, QString* error) const;
 
+    // A variable by name (chosen from the program's variables or typed), or empty for an address.
+    QComboBox* VariableBox;
     QComboBox *SpaceBox, *ConditionBox;
     QLineEdit *AddressEdit, *ValueEdit;
     QCheckBox* EnabledBox;
@@ -33,6 +41,7 @@ protected:
 
 private:
     void UpdateValueField();
+    void UpdateAddressFields();
 };
 
 class TDebuggerForm : public QMdiSubWindow {
@@ -54,9 +63,13 @@ public:
     void RefreshAll();
     // While running the lists cannot be edited.
     void SetRunning(bool running);
+    // The stopwatch during a run: the counters as they will be when the run ends now, with
+    // `runCycles` machine cycles run so far (the display's pace calls it).
+    void ShowRunningStopwatch(uint64_t runCycles);
 
     // The data breakpoint editor's work, also used by its buttons. `edit` < 0 adds.
-    void StoreDataBreakpoint(int edit, const DataBreakpoint& b);
+    void StoreDataBreakpoint(int edit, const DataBreakpoint& b, const std::string& label = {});
+    void OpenDataEditor(int edit);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -67,9 +80,15 @@ private:
     void FillStack();
     void FillStopwatch();
     void UpdateButtons();
-    void OpenDataEditor(int edit);
     bool running_ = false;
 };
+
+// The data breakpoints on a variable's bytes (the Watch window's Break on Write and Break on
+// Change): whether all of them are there, and adding (labelled with the variable's name) or
+// removing them. The Debugger window, when open, shows the change.
+bool HasVariableBreakpoints(const std::vector<DataBreakpoint>& set);
+void AddVariableBreakpoints(const std::vector<DataBreakpoint>& set, const std::string& variable);
+void RemoveVariableBreakpoints(const std::vector<DataBreakpoint>& set);
 
 // The open debugger window, empty while there is none.
 extern QPointer<TDebuggerForm> DebuggerForm;

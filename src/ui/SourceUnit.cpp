@@ -39,7 +39,22 @@ QString Folder(const std::string& path) {
     return path.empty() ? QString() : QFileInfo(QString::fromStdString(path)).absolutePath() + "/";
 }
 
+// The file F of the debug file in a folder: by the name as written, or by its last component when
+// the compiler recorded a path.
+QString FindIn(const QString& folder, const QString& f) {
+    if (folder.isEmpty()) return {};
+    const QString dir = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    for (const QString& name : {f, QFileInfo(f).fileName()})
+        if (QFileInfo(dir + name).isFile()) return dir + name;
+    return {};
+}
+
 }  // namespace
+
+QStringList& SourceFolders() {
+    static QStringList folders;
+    return folders;
+}
 
 SourceModel::SourceModel(QString f, QStringList lines, QObject* parent)
     : QAbstractTableModel(parent), file(std::move(f)), lines_(std::move(lines)) {
@@ -179,18 +194,21 @@ void TSourceForm::Reload() {
         if (!files.contains(f)) files << f;
     }
     for (const QString& f : files) {
+        // Beside the debug file, beside the program, then in the folders found with "Locate...".
         QString path;
-        for (const QString& folder : {Folder(t->source), Folder(ProgramFileName)})
-            if (!folder.isEmpty() && QFileInfo::exists(folder + f)) {
-                path = folder + f;
-                break;
-            }
+        for (const QString& folder : QStringList{Folder(t->source), Folder(ProgramFileName)} + SourceFolders())
+            if (path.isEmpty()) path = FindIn(folder, f);
         if (path.isEmpty() && LocatedFiles().count(f)) path = LocatedFiles()[f];
         if (path.isEmpty() && !asked_.contains(f)) {
             asked_ << f;
             path = CurrentPrompts().OpenFileNameTitled(this, QStringLiteral("Locate\u2026"), Folder(t->source),
                                                        QStringLiteral("%1 (%1);;All files (*)").arg(f));
-            if (!path.isEmpty()) LocatedFiles()[f] = path;
+            if (!path.isEmpty()) {
+                LocatedFiles()[f] = path;
+                // The other files of the program that lie in the same folder are found there.
+                const QString folder = QFileInfo(path).absolutePath();
+                if (!SourceFolders().contains(folder)) SourceFolders() << folder;
+            }
         }
         QStringList lines;
         QFile file(path);
@@ -311,4 +329,16 @@ int TSourceForm::SelectedAddress() const {
     if (i < 0 || size_t(i) >= models_.size()) return -1;
     const QModelIndex current = views_[size_t(i)]->selectionModel()->currentIndex();
     return current.isValid() ? models_[size_t(i)]->AddressOfLine(current.row() + 1) : -1;
+}
+
+bool TSourceForm::ShowLine(const QString& file, int line) {
+    for (size_t i = 0; i < models_.size(); ++i) {
+        if (models_[i]->file != file || line < 1 || line > models_[i]->rowCount()) continue;
+        PageControl1->setCurrentIndex(int(i));
+        const QModelIndex index = models_[i]->index(line - 1, kNumber);
+        views_[i]->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        views_[i]->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        return true;
+    }
+    return false;
 }

@@ -63,12 +63,20 @@ public:
     QTableView* ViewOf(const QString& file) const;
     // The first code address of the selected line of the current tab, -1 without code.
     int SelectedAddress() const;
+    // Brings FILE's tab to the front with LINE selected and in view; false when the window has no
+    // such file.
+    bool ShowLine(const QString& file, int line);
 
 private:
     std::vector<SourceModel*> models_;
     std::vector<QTableView*> views_;
     QStringList asked_;  // files the user was asked to locate
 };
+
+// The folders in which the user found source files with "Locate...": every other file of the
+// program is looked for there too, so one "Locate..." serves a whole folder. Kept per program by
+// its session.
+QStringList& SourceFolders();
 
 // The open Source window, empty while there is none.
 extern QPointer<TSourceForm> SourceForm;

@@ -8,11 +8,13 @@
 #include <set>
 
 #include "Code.h"
+#include "DebuggerUnit.h"
 #include "HexText.h"
 #include "Inputs.h"
 #include "ProgramSymbols.h"
 #include "Prompts.h"
 #include "Symbols.h"
+#include "Targets.h"
 #include "ValueDecoder.h"
 
 QPointer<TWatchForm> WatchForm;
@@ -46,23 +48,10 @@ bool Editable(const Symbol& s) {
     }
 }
 
-// The paths of the expanded rows, so that a refresh keeps them open.
-void CollectExpanded(QTreeWidgetItem* item, const QString& path, std::set<QString>* out) {
-    for (int i = 0; i < item->childCount(); ++i) {
-        QTreeWidgetItem* c = item->child(i);
-        QString p = path + "/" + c->text(kName);
-        if (c->isExpanded()) out->insert(p);
-        CollectExpanded(c, p, out);
-    }
-}
-
-void Expand(QTreeWidgetItem* item, const QString& path, const std::set<QString>& expanded) {
-    for (int i = 0; i < item->childCount(); ++i) {
-        QTreeWidgetItem* c = item->child(i);
-        QString p = path + "/" + c->text(kName);
-        if (expanded.count(p)) c->setExpanded(true);
-        Expand(c, p, expanded);
-    }
+// The expanded rows by path, the window's and the session's.
+std::set<QString>& Expanded() {
+    static std::set<QString> rows;
+    return rows;
 }
 
 void Submit(InputKind kind, uint32_t address, uint8_t value) {
@@ -111,6 +100,17 @@ QString SizeText(const Symbol& s) {
 
 }  // namespace
 
+QStringList WatchExpandedRows() {
+    QStringList rows;
+    for (const QString& r : Expanded()) rows << r;
+    return rows;
+}
+
+void SetWatchExpandedRows(const QStringList& rows) {
+    Expanded() = std::set<QString>(rows.begin(), rows.end());
+    if (WatchForm) WatchForm->ApplyExpansionNow();
+}
+
 TWatchForm::TWatchForm(QWidget* parent) : QMdiSubWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Watch"));
@@ -137,6 +137,11 @@ TWatchForm::TWatchForm(QWidget* parent) : QMdiSubWindow(parent) {
     });
     connect(WatchList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (!filling_ && column == kValue) EditValue(item, item->text(kValue));
+    });
+    // The user's expansions are remembered by path; those a refresh makes are the same paths.
+    connect(WatchList, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { Expanded().insert(PathOf(item)); });
+    connect(WatchList, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
+        if (!filling_) Expanded().erase(PathOf(item));
     });
     connect(WatchList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         QTreeWidgetItem* item = WatchList->itemAt(pos);
@@ -231,10 +236,8 @@ void TWatchForm::Refresh() {
     bool same = !placeholder_ && WatchList->topLevelItemCount() == paths.size();
     for (int i = 0; same && i < paths.size(); ++i)
         same = WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == paths[i];
-    std::set<QString> expanded;
     const int scroll = WatchList->verticalScrollBar()->value();
     if (!same) {
-        CollectExpanded(WatchList->invisibleRootItem(), QString(), &expanded);
         WatchList->clear();
         placeholder_ = false;
     }
@@ -255,8 +258,8 @@ void TWatchForm::Refresh() {
             item->setFlags(editable ? item->flags() | Qt::ItemIsEditable : item->flags() & ~Qt::ItemIsEditable);
         symbols_[item] = s;
     }
+    ApplyExpansion();
     if (!same) {
-        Expand(WatchList->invisibleRootItem(), QString(), expanded);
         WatchList->verticalScrollBar()->setValue(scroll);
         // Other variables (a function's locals) may need wider columns; none gets narrower.
         for (int c = kName; c < kValue; ++c) {
@@ -266,6 +269,44 @@ void TWatchForm::Refresh() {
         }
     }
     filling_ = false;
+}
+
+QString TWatchForm::PathOf(QTreeWidgetItem* item) const {
+    QString path;
+    for (; item && item->parent(); item = item->parent()) path = QLatin1Char('/') + item->text(kName) + path;
+    return item ? item->data(kName, Qt::UserRole).toString() + path : path;
+}
+
+// Rows listed anew open as they were: every remembered path that is listed now is expanded.
+void TWatchForm::ApplyExpansion() {
+    const std::set<QString>& rows = Expanded();
+    if (rows.empty()) return;
+    const bool filling = filling_;
+    filling_ = true;
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < WatchList->topLevelItemCount(); ++i) stack.push_back(WatchList->topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* item = stack.back();
+        stack.pop_back();
+        if (item->childCount() == 0) continue;
+        if (!item->isExpanded() && rows.count(PathOf(item))) item->setExpanded(true);
+        for (int i = 0; i < item->childCount(); ++i) stack.push_back(item->child(i));
+    }
+    filling_ = filling;
+}
+
+void TWatchForm::ApplyExpansionNow() {
+    ApplyExpansion();
+    // Rows the paths no longer name close.
+    const std::set<QString>& rows = Expanded();
+    std::vector<QTreeWidgetItem*> stack;
+    for (int i = 0; i < WatchList->topLevelItemCount(); ++i) stack.push_back(WatchList->topLevelItem(i));
+    while (!stack.empty()) {
+        QTreeWidgetItem* item = stack.back();
+        stack.pop_back();
+        if (item->isExpanded() && !rows.count(PathOf(item))) item->setExpanded(false);
+        for (int i = 0; i < item->childCount(); ++i) stack.push_back(item->child(i));
+    }
 }
 
 void TWatchForm::RunStarts() {
@@ -346,6 +387,33 @@ QMenu* TWatchForm::MakeContextMenu(QTreeWidgetItem* item) {
             if (WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == path)
                 return ShowInMemory(WatchList->topLevelItem(i));
     });
+    // Data breakpoints on the variable's bytes: checked while they are set, unchecked to remove
+    // them. Variables without fixed bytes (in registers, on the stack) have none.
+    const SymbolTable* table = ActiveProgramSymbols();
+    menu->setToolTipsVisible(true);
+    const struct {
+        const char *caption, *name;
+        WatchMatch match;
+    } commands[] = {{"Break on Write", "BreakOnWrite", WatchMatch::AnyWrite},
+                    {"Break on Change", "BreakOnChange", WatchMatch::Changes}};
+    for (const auto& c : commands) {
+        DataTarget target;
+        target.target = path.toStdString();
+        target.match = c.match;
+        const auto resolved = table ? ResolveDataTarget(target, table)
+                                    : Expected<std::vector<DataBreakpoint>>::Failure("the program has no symbols");
+        const std::vector<DataBreakpoint> set = resolved ? *resolved : std::vector<DataBreakpoint>();
+        QAction* a = menu->addAction(QString::fromLatin1(c.caption));
+        a->setObjectName(QString::fromLatin1(c.name));
+        a->setCheckable(true);
+        a->setChecked(HasVariableBreakpoints(set));
+        a->setEnabled(!set.empty() && !(MainWindow && MainWindow->RunInProgress()));
+        if (!resolved) a->setToolTip(QString::fromStdString(resolved.error()));
+        const std::string variable = target.target;
+        connect(a, &QAction::triggered, this, [set, variable](bool on) {
+            on ? AddVariableBreakpoints(set, variable) : RemoveVariableBreakpoints(set);
+        });
+    }
     // Back to the last instruction that wrote any of the variable's bytes.
     QAction* last = menu->addAction(QStringLiteral("Go to Last Write"));
     last->setObjectName(QStringLiteral("GoToLastWrite"));
@@ -355,7 +423,6 @@ QMenu* TWatchForm::MakeContextMenu(QTreeWidgetItem* item) {
             if (WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == path)
                 return GoToLastWrite(WatchList->topLevelItem(i));
     });
-    // The breakpoint commands on a variable's bytes go here, after those.
     return menu;
 }
 

@@ -48,15 +48,21 @@ public:
         int count;
     };
     std::optional<MemoryBytes> MemoryOf(QTreeWidgetItem* item) const;
-    // The context menu of a row: "Show in Memory". The caller owns the menu.
+    // The context menu of a row: "Show in Memory", "Break on Write", "Break on Change". The
+    // caller owns the menu.
     QMenu* MakeContextMenu(QTreeWidgetItem* item);
     // Go to Last Write of the row's bytes (those "Show in Memory" selects).
     void GoToLastWrite(QTreeWidgetItem* item);
     // Selects the row's bytes in the internal or external RAM view.
     void ShowInMemory(QTreeWidgetItem* item);
+    // Expands exactly the rows of WatchExpandedRows().
+    void ApplyExpansionNow();
 
 private:
     void Fill(QTreeWidgetItem* item, const DecodedValue& v, const QString& path);
+    // The row path of an item: its top-level row's path and the names below it.
+    QString PathOf(QTreeWidgetItem* item) const;
+    void ApplyExpansion();
     const Symbol* SymbolOf(QTreeWidgetItem* item) const;
     void FitColumns();
     bool filling_ = false;
@@ -66,6 +72,12 @@ private:
     std::map<QString, QString> baseline_;  // value texts at the last stop by row path
     std::map<QTreeWidgetItem*, const Symbol*> symbols_;
 };
+
+// The Watch window's expanded rows by path ("origin", "origin/inner", "main.p" for a local of
+// main), kept while the window is closed and per program by the session. Setting them expands
+// the rows of an open window.
+QStringList WatchExpandedRows();
+void SetWatchExpandedRows(const QStringList& rows);
 
 // The open Watch window, empty while there is none.
 extern QPointer<TWatchForm> WatchForm;

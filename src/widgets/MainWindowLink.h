@@ -25,6 +25,11 @@ public:
     // `count` bytes from `first` (internal: the view's address 00h-FFh; external: 0000h-FFFFh).
     enum class MemoryView { Internal, External };
     virtual void ShowMemoryBytes(MemoryView view, uint16_t first, int count) = 0;
+    // Shows a code address where the user reads the program: the Source window at its C line when
+    // the symbols have one, the listing's row otherwise; the window comes to the front.
+    virtual void ShowCodePlace(uint16_t address) = 0;
+    // Whether a run is in progress (breakpoints are not edited then).
+    virtual bool RunInProgress() const = 0;
     // Opens the Source window at LINE of FILE; false when it has no such file.
     virtual bool ShowSourceLine(const std::string& file, int line) = 0;
     // Go to Last Write: back to the instant right after the last instruction that wrote any of

@@ -87,7 +87,18 @@ TEST(SettingsWrite, NewFileHasTheSectionsAndKeysInOrder) {
               "[LCD]\r\nData=P0\r\nRS=P2.0\r\nRW=P2.1\r\nE=P2.2\r\nBits=8\r\nColumns=16\r\nLines=2\r\n"
               "Color=Green\r\n"
               "[Keypad4x4]\r\nRows=P1.0,P1.1,P1.2,P1.3\r\nColumns=P1.4,P1.5,P1.6,P1.7\r\n"
-              "[LEDBar]\r\nPort=P1\r\nActiveLow=1\r\n[History]\r\nHistoryMB=256\r\n");
+              "[LEDBar]\r\nPort=P1\r\nActiveLow=1\r\n[History]\r\nHistoryMB=256\r\n"
+              "[Terminal]\r\nText=1\r\nReturn=0\r\n");
+}
+
+// The terminal's text view is the first one for new users; a settings file written before it
+// existed is an older user's, who keeps the dump in front.
+TEST(SettingsRead, TerminalViewForNewAndOlderUsers) {
+    EXPECT_TRUE(FromText("").TermText);
+    EXPECT_FALSE(FromText("[Options]\nProcessor=1\n").TermText);
+    EXPECT_TRUE(FromText("[Options]\nProcessor=1\n[Terminal]\nText=1\n").TermText);
+    EXPECT_EQ(FromText("[Terminal]\nReturn=2\n").TermReturn, 2);
+    EXPECT_EQ(FromText("[Terminal]\nReturn=3\n").TermReturn, 0);
 }
 
 TEST(SettingsWrite, UnknownKeysAndSectionsStayInPlace) {

@@ -110,8 +110,9 @@ TEST_F(DebuggerWindowTest, StepOverStepOutAndRunToCursorFromActionsAndKeys) {
     EXPECT_EQ(ProgramCounter, 0x0010);
     EXPECT_EQ(BreakpointTable[0x0010], 0);
     EXPECT_EQ(Column(DebuggerForm->StackList, 0), QStringList({"0010h", "000Ah", "(program)"}));
-    EXPECT_EQ(Column(DebuggerForm->StackList, 1), QStringList({"0010h", "000Ch", "0000h"}));
-    EXPECT_EQ(Column(DebuggerForm->StackList, 2).first(), "000Fh");
+    EXPECT_EQ(Column(DebuggerForm->StackList, 1), QStringList({"", "", ""}));  // no source
+    EXPECT_EQ(Column(DebuggerForm->StackList, 2), QStringList({"0010h", "000Ch", "0000h"}));
+    EXPECT_EQ(Column(DebuggerForm->StackList, 3).first(), "000Fh");
     // Double-click on a frame selects its place in the listing.
     QTreeWidgetItem* caller = DebuggerForm->StackList->topLevelItem(1);
     emit DebuggerForm->StackList->itemDoubleClicked(caller, 0);
@@ -159,7 +160,7 @@ TEST_F(DebuggerWindowTest, BreakpointListsAndADataBreakpointStop) {
     Form2->SelectRow(ListingRowMap[0x0008]);
     form->ToggleBP->trigger();
     EXPECT_EQ(Column(DebuggerForm->CodeList, 0), QStringList({"0008h", "000Ch"}));
-    EXPECT_EQ(DebuggerForm->CodeList->topLevelItem(1)->text(1), QString::fromStdString(Listing[size_t(ListingRowMap[0x000C])].Text));
+    EXPECT_EQ(DebuggerForm->CodeList->topLevelItem(1)->text(2), QString::fromStdString(Listing[size_t(ListingRowMap[0x000C])].Text));
 
     emit DebuggerForm->CodeList->itemDoubleClicked(DebuggerForm->CodeList->topLevelItem(1), 0);
     EXPECT_EQ(SelectedRow(), ListingRowMap[0x000C]);
@@ -167,7 +168,7 @@ TEST_F(DebuggerWindowTest, BreakpointListsAndADataBreakpointStop) {
     DebuggerForm->CodeList->setCurrentItem(DebuggerForm->CodeList->topLevelItem(1));
     DebuggerForm->ToggleCode->click();
     EXPECT_EQ(BreakpointTable[0x000C], 2);
-    EXPECT_EQ(DebuggerForm->CodeList->topLevelItem(1)->text(2), "Disabled");
+    EXPECT_EQ(DebuggerForm->CodeList->topLevelItem(1)->text(3), "Disabled");
     EXPECT_EQ(DebuggerForm->ToggleCode->text(), "Enable");
 
     // A data breakpoint on the MOVX target, added through the editor's fields.

@@ -1,7 +1,11 @@
 // The port panel, the serial terminal, the LED display and the keypad with their dialogs.
 #include <QAccessible>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTest>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +18,7 @@
 #include <algorithm>
 
 #include "HexDump.h"
+#include "Inputs.h"
 #include "KeyCfg.h"
 #include "KeyUnit.h"
 #include "LEDCfg.h"
@@ -253,6 +258,62 @@ TEST_F(PeripheralsTest, SwitchingTheProcessorKeepsTheDump) {
     d->FormCreate();
     d->Radio8052->setChecked(true);
     ASSERT_TRUE(d->Button1Click());
+}
+
+// The text view: typed and pasted text reaches the program over the paced serial line, Return
+// as the setting says, and shows at once in red; what the program sends back shows as lines,
+// non-printable bytes as \xNN; the choice of view and Return outlives the window.
+TEST_F(PeripheralsTest, TextTerminalSendsTypedTextAndShowsReceivedLines) {
+    Settings.TermText = true;
+    form->ShowSerial->trigger();
+    TSerialForm* t = SerialForm;
+    EXPECT_EQ(t->PageControl1->currentWidget(), t->Memo1);
+    t->ComboBox1->setCurrentIndex(2);  // CR LF
+    // 9600 baud from Timer 1; stores each byte received at 40h up and echoes it, then at NUL
+    // sends "ok", a bell and CR LF.
+    ASSERT_TRUE(Open({0x75, 0x89, 0x20, 0x75, 0x8D, 0xFD, 0xD2, 0x8E,  // TMOD=20h, TH1=FDh, SETB TR1
+                      0x75, 0x98, 0x50, 0x78, 0x40,  // MOV SCON,#50h; MOV R0,#40h
+                      0x30, 0x98, 0xFD, 0xE5, 0x99, 0xC2, 0x98,  // 000D JNB RI,$; MOV A,SBUF; CLR RI
+                      0xF6, 0x08, 0x60, 0x09,        // MOV @R0,A; INC R0; JZ 0021
+                      0xF5, 0x99, 0x30, 0x99, 0xFD, 0xC2, 0x99,  // MOV SBUF,A; JNB TI,$; CLR TI
+                      0x80, 0xEC,                    // SJMP 000D
+                      0x90, 0x00, 0x32,              // 0021 MOV DPTR,#0032h
+                      0xE4, 0x93, 0x60, 0xFE,        // 0024 CLR A; MOVC A,@A+DPTR; JZ $
+                      0xF5, 0x99, 0x30, 0x99, 0xFD, 0xC2, 0x99, 0xA3, 0x80, 0xF2,  // send, INC DPTR, SJMP 0024
+                      'o', 'k', 0x07, 0x0D, 0x0A, 0x00}));
+    form->RunProg->trigger();
+    t->Memo1->setFocus();
+    QTest::keyClicks(t->Memo1, "hi");
+    QTest::keyClick(t->Memo1, Qt::Key_Return);
+    QApplication::clipboard()->setText("a\nb");
+    QTest::keyClick(t->Memo1, Qt::Key_V, Qt::ControlModifier);
+    t->SendText(QString(QChar(0)));
+    const QString typed = "hi\na\nb\\x00";
+    EXPECT_TRUE(t->Memo1->toPlainText().startsWith(typed)) << t->Memo1->toPlainText().toStdString();
+    EXPECT_TRUE(WaitUntil([&] { return t->Memo1->toPlainText().endsWith("ok\\x07\n"); }))
+        << t->Memo1->toPlainText().toStdString();
+    form->StopExecute();
+    WaitForRun();
+    const uint8_t expected[] = {'h', 'i', 0x0D, 0x0A, 'a', 0x0D, 0x0A, 'b', 0x00};
+    for (size_t i = 0; i < sizeof expected; ++i) EXPECT_EQ(InternalRam[0x40 + i], expected[i]) << i;
+    EXPECT_EQ(SerialLineWaiting(), 0u);
+    // The user's bytes in red, the program's echo after them in black.
+    EXPECT_EQ(t->Memo1->toPlainText(), typed + "hi\na\nbok\\x07\n");
+    QTextCursor c(t->Memo1->document()->firstBlock());
+    c.setPosition(1);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(0xFF, 0, 0));
+    c.setPosition(int(typed.size()) + 1);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(Qt::black));
+    EXPECT_EQ(t->RichEdit1->document()->firstBlock().text().left(5), "68 69");  // the dump has them too
+    // The dump one click away, and both choices kept for the next terminal.
+    t->PageControl1->setCurrentIndex(1);
+    t->close();
+    QApplication::processEvents();
+    EXPECT_FALSE(Settings.TermText);
+    EXPECT_EQ(Settings.TermReturn, 2);
+    form->ShowSerial->trigger();
+    EXPECT_EQ(SerialForm->PageControl1->currentWidget(), SerialForm->RichEdit1);
+    EXPECT_EQ(SerialForm->ComboBox1->currentText(), "CR LF");
 }
 
 QColor SegmentPixel(TLEDForm* led, int digitFromRight, int segment) {

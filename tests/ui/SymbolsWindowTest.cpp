@@ -1,6 +1,8 @@
 // An SDCC program with its debug file in the desktop program: names in the listing, the Watch
 // window through a run, edits and Close File; broken and foreign symbol files.
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStyle>
 #include <QTreeWidget>
@@ -9,9 +11,12 @@
 #include <fstream>
 
 #include "HexText.h"
+#include "Debugger.h"
+#include "DebuggerUnit.h"
 #include "Disassembler.h"
 #include "ProgramSymbols.h"
 #include "SourceUnit.h"
+#include "Targets.h"
 #include "UiHarness.h"
 #include "Unit2.h"
 #include "Unit3.h"
@@ -141,11 +146,15 @@ TEST_F(SymbolsUiTest, ListingAndWatchWindowThroughARun) {
     RemoveBreakpoint(CodeBreakpointAt(*printfLine));
 }
 
-// The Watch window follows a run at the display's pace, not with the screen update off; its
-// context menu selects a variable's bytes in the memory views.
+// The Watch window, the status bar's controller time and the stopwatch follow a run at the
+// display's pace, not with the screen update off; the Watch context menu selects a variable's
+// bytes in the memory views.
 TEST_F(SymbolsUiTest, WatchFollowsARunAndShowsVariablesInMemory) {
     ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
     form->ShowWatch->trigger();
+    form->ShowDebugger->trigger();
+    QLabel* controller = form->StatusPanels[2];
+    const QString controllerBefore = controller->text(), lastRunBefore = DebuggerForm->LastRunCycles->text();
     Settings.ScrUpdate = 0;
     form->RunProg->trigger();
     ASSERT_TRUE(WaitUntil([] { return InternalRam[*ProgramSymbols.FindSymbol("result")->address] == 42; }));
@@ -153,6 +162,8 @@ TEST_F(SymbolsUiTest, WatchFollowsARunAndShowsVariablesInMemory) {
     run.start();
     while (run.elapsed() < 100) QApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_EQ(Value("result"), "0");
+    EXPECT_EQ(controller->text(), controllerBefore);
+    EXPECT_EQ(DebuggerForm->LastRunCycles->text(), lastRunBefore);
     form->StopExecute();
     WaitForRun();
     EXPECT_EQ(Value("result"), "42");
@@ -160,7 +171,16 @@ TEST_F(SymbolsUiTest, WatchFollowsARunAndShowsVariablesInMemory) {
     Settings.ScrUpdate = 1;
     form->RunProg->trigger();  // the program ends in an endless loop
     EXPECT_TRUE(WaitUntil([&] { return Value("result") == "42"; }));
+    // Two looks at the running counters: they move on, and the stopwatch's last run is the
+    // status bar's controller time.
+    QString lastRun, time;
+    for (int look = 0; look < 2; ++look) {
+        EXPECT_TRUE(WaitUntil([&] { return DebuggerForm->LastRunCycles->text() != lastRun && controller->text() != time; }));
+        lastRun = DebuggerForm->LastRunCycles->text();
+        time = controller->text();
+    }
     EXPECT_TRUE(form->Running());
+    EXPECT_EQ(time, "Controller: " + lastRun.section(", ", 1)) << lastRun.toStdString();
     EXPECT_TRUE(Red("result"));
     form->StopExecute();
     WaitForRun();
@@ -370,6 +390,188 @@ TEST_F(SymbolsUiTest, StepsBySourceLine) {
     form->RunStep->trigger();
     WaitForRun();
     EXPECT_EQ(ProgramCounter, pc + AsmTable[CodeMemory[pc]].Length);
+}
+
+QStringList Column(QTreeWidget* list, int column) {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(column);
+    return out;
+}
+
+// The Debugger window by the program's names: code breakpoints by C line and function, the call
+// stack by function and line (the address where there is no source), a double-click opening the
+// source at the line or, without one, the listing.
+TEST_F(SymbolsUiTest, DebuggerWindowSpeaksTheProgramsNames) {
+    for (const char* f : {"main.c", "helper.c"})
+        std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/" + f, dir.File(f));
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    form->ShowDebugger->trigger();
+    form->ShowSource->trigger();
+    const int helperLine = int(PrintfLine("int s = a + b;", "helper.c"));
+    ASSERT_TRUE(SourceForm->ToggleBreakpoint("helper.c", helperLine));
+    const uint16_t mulint = *LabelAddress("__mulint");
+    Form2->SelectRow(ListingRowMap[mulint]);
+    form->ToggleBP->trigger();
+    const QStringList places = Column(DebuggerForm->CodeList, 1);
+    EXPECT_TRUE(places.contains(QStringLiteral("helper.c:%1 (helper)").arg(helperLine))) << places.join('|').toStdString();
+    EXPECT_TRUE(places.contains("(__mulint)")) << places.join('|').toStdString();
+
+    // Stopped in the library's multiplication, called from square, called from main.
+    form->RunProg->trigger();
+    WaitForRun();
+    ASSERT_EQ(ProgramCounter, mulint);
+    QTreeWidget* stack = DebuggerForm->StackList;
+    EXPECT_EQ(Column(stack, 0), QStringList({"__mulint", "square", "main"}));
+    EXPECT_EQ(Column(stack, 1), QStringList({"", QStringLiteral("main.c:%1").arg(PrintfLine("int r = v * v;")),
+                                             QStringLiteral("main.c:%1").arg(PrintfLine("table[i] = square(i);"))}));
+    EXPECT_EQ(stack->topLevelItem(0)->text(2), QString::fromStdString(HexAddressText(mulint)));
+    emit stack->itemDoubleClicked(stack->topLevelItem(1), 0);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), SourceForm.data());
+    EXPECT_EQ(SourceForm->PageControl1->tabText(SourceForm->PageControl1->currentIndex()), "main.c");
+    EXPECT_EQ(SourceForm->ViewOf("main.c")->selectionModel()->currentIndex().row(), int(PrintfLine("int r = v * v;")) - 1);
+    emit stack->itemDoubleClicked(stack->topLevelItem(0), 0);
+    EXPECT_EQ(form->MdiArea->activeSubWindow(), Form2.data());
+    EXPECT_EQ(Form2->SelectedRow(), ListingRowMap[mulint]);
+
+    RemoveBreakpoint(CodeBreakpointAt(mulint));
+    form->RunProg->trigger();
+    WaitForRun();
+    EXPECT_EQ(Column(stack, 0), QStringList({"helper", "main"}));
+    EXPECT_EQ(stack->topLevelItem(0)->text(1), QStringLiteral("helper.c:%1").arg(helperLine));
+}
+
+// Data breakpoints by variable name: from a Watch row's context menu (every byte of the variable,
+// checked while set) and typed into the editor; the Debugger window names the variable and the
+// C line of the instruction that wrote.
+TEST_F(SymbolsUiTest, DataBreakpointsByVariableName) {
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    form->ShowWatch->trigger();
+    form->ShowDebugger->trigger();
+    const uint32_t result = *ProgramSymbols.FindSymbol("result")->address;
+    std::unique_ptr<QMenu> menu(WatchForm->MakeContextMenu(WatchForm->FindRow("result")));
+    QAction* change = menu->findChild<QAction*>("BreakOnChange");
+    ASSERT_TRUE(change && change->isEnabled() && change->isCheckable());
+    EXPECT_FALSE(change->isChecked());
+    change->trigger();
+    auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    ASSERT_EQ(data.size(), 2u);  // an int: both bytes
+    EXPECT_EQ(data[1].data.address, result + 1);
+    EXPECT_EQ(data[1].label, "result");
+    EXPECT_EQ(Column(DebuggerForm->DataList, 0),
+              QStringList({QStringLiteral("result (IRAM %1)").arg(QString::fromStdString(HexByteText(result))),
+                           QStringLiteral("result+1 (IRAM %1)").arg(QString::fromStdString(HexByteText(result + 1)))}));
+    menu.reset(WatchForm->MakeContextMenu(WatchForm->FindRow("result")));
+    EXPECT_TRUE(menu->findChild<QAction*>("BreakOnChange")->isChecked());
+    EXPECT_FALSE(menu->findChild<QAction*>("BreakOnWrite")->isChecked());
+
+    form->RunProg->trigger();
+    WaitForRun();
+    // Stopped in main: its loop counter lives in registers, which have no bytes to watch.
+    ASSERT_TRUE(WatchForm->FindRow("i"));
+    menu.reset(WatchForm->MakeContextMenu(WatchForm->FindRow("i")));
+    EXPECT_FALSE(menu->findChild<QAction*>("BreakOnWrite")->isEnabled());
+    EXPECT_EQ(InternalRam[result], 42);  // the start-up code's clearing changed nothing
+    const QString stop = DebuggerForm->StopLabel->text();
+    EXPECT_TRUE(stop.contains("result (IRAM")) << stop.toStdString();
+    EXPECT_TRUE(stop.contains(QStringLiteral("main.c:%1").arg(PrintfLine("result = helper(20, 22);")))) << stop.toStdString();
+    menu.reset(WatchForm->MakeContextMenu(WatchForm->FindRow("result")));
+    menu->findChild<QAction*>("BreakOnChange")->trigger();  // unchecked: removed
+    EXPECT_TRUE(ListBreakpoints(Breakpoint::Kind::Data).empty());
+
+    // Typed into the editor: a name it knows, one it does not.
+    TDataBreakpointDialog dialog;
+    EXPECT_GT(dialog.VariableBox->findText("negative"), 0);
+    dialog.VariableBox->setCurrentText("negative");
+    EXPECT_FALSE(dialog.AddressEdit->isEnabled());
+    std::vector<DataBreakpoint> set;
+    QString error;
+    ASSERT_TRUE(dialog.ReadBreakpoints(&set, &error)) << error.toStdString();
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(set[0].address, *ProgramSymbols.FindSymbol("negative")->address);
+    dialog.VariableBox->setCurrentText("nosuch");
+    EXPECT_FALSE(dialog.ReadBreakpoints(&set, &error));
+    EXPECT_TRUE(error.contains("nosuch")) << error.toStdString();
+}
+
+// A session kept beside the program: breakpoints by C line, routine and address, a data
+// breakpoint by variable, the source folder found once with "Locate...", the Watch window's
+// open rows and the windows come back when the program is opened again or reloaded; what no
+// longer fits is left out and said once.
+TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
+    form->KeepSessions = true;
+    std::filesystem::create_directory(dir.File("src"));
+    for (const char* f : {"main.c", "helper.c"})
+        std::filesystem::copy_file(std::string(CORVAMAT_SDCC_SOURCES) + "/" + f, dir.File(std::string("src/") + f));
+    ASSERT_TRUE(OpenSdccProgram({"main.ihx", "main.cdb", "main.map", "main.rst", "helper.rst"}));
+    prompts.openFile = QString::fromStdString(dir.File("src/main.c"));  // "Locate..." for main.c
+    form->ShowSource->trigger();
+    EXPECT_TRUE(prompts.openFilter.startsWith("main.c")) << prompts.openFilter.toStdString();
+    EXPECT_NE(SourceForm->ViewOf("helper.c")->model()->index(0, 2).data().toString(), "(helper.c was not found)");
+
+    const uint32_t line = PrintfLine();
+    ASSERT_TRUE(SourceForm->ToggleBreakpoint("main.c", int(line)));
+    const uint16_t lineStart = *ProgramSymbols.AddressOfLine("main.c", line);
+    const uint16_t inside = uint16_t(lineStart + AsmTable[CodeMemory[lineStart]].Length);
+    const uint16_t mulint = *LabelAddress("__mulint");
+    EnableBreakpoint(AddCodeBreakpoint(inside), false);
+    AddCodeBreakpoint(mulint);
+    const auto onResult = ResolveDataTarget("result:changed");
+    ASSERT_TRUE(onResult && onResult->size() == 2u) << onResult.error();
+    for (const DataBreakpoint& b : *onResult) AddDataBreakpoint(b);
+    form->ShowWatch->trigger();
+    WatchForm->FindRow("origin")->setExpanded(true);
+    form->ShowDebugger->trigger();
+    WatchForm->setGeometry(300, 20, 333, 222);
+
+    form->CloseHEXFileExecute(true);
+    const std::string session = dir.File("main.corvamat-session");
+    ASSERT_TRUE(std::filesystem::exists(session));
+    form->WinCloseExecute();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // closed windows are gone
+    ASSERT_FALSE(WatchForm || SourceForm || DebuggerForm);
+    prompts.openFile = QString::fromStdString(dir.File("main.ihx"));  // what a stray Locate would get
+    prompts.messages.clear();
+    form->OpenHEX->trigger();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+    EXPECT_EQ(BreakpointTable[lineStart], 1);
+    EXPECT_EQ(BreakpointTable[inside], 2);
+    EXPECT_EQ(BreakpointTable[mulint], 1);
+    const auto data = ListBreakpoints(Breakpoint::Kind::Data);
+    ASSERT_EQ(data.size(), 2u);  // kept as one entry by the variable's name
+    EXPECT_NE(dir.Read("main.corvamat-session").find("\"variable\": \"result\""), std::string::npos);
+    EXPECT_EQ(data[0].data.address, onResult->front().address);
+    EXPECT_EQ(data[0].data.match, WatchMatch::Changes);
+    ASSERT_TRUE(WatchForm && SourceForm && DebuggerForm && Form2);
+    EXPECT_EQ(WatchForm->geometry(), QRect(300, 20, 333, 222));
+    EXPECT_TRUE(WatchForm->FindRow("origin")->isExpanded());
+    EXPECT_EQ(SourceForm->ViewOf("main.c")->model()->index(0, 2).data().toString().left(2), "/*");
+    EXPECT_EQ(DebuggerForm->CodeList->topLevelItemCount(), 3);
+    // Reload keeps the session: the breakpoints follow their lines into the program read again.
+    form->ReloadProg->trigger();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
+    EXPECT_EQ(BreakpointTable[lineStart], 1);
+    EXPECT_TRUE(WatchForm->FindRow("origin")->isExpanded());
+
+    // The program changed under the session: a line without code and a routine that is gone are
+    // left out, said once; the rest stays.
+    form->CloseHEXFileExecute(true);
+    std::string kept = dir.Read("main.corvamat-session");
+    const std::string lineText = "\"line\": " + std::to_string(line);
+    ASSERT_NE(kept.find(lineText), std::string::npos) << kept;
+    kept.replace(kept.find(lineText), lineText.size(), "\"line\": 1");
+    ASSERT_NE(kept.find("\"__mulint\""), std::string::npos) << kept;
+    kept.replace(kept.find("\"__mulint\""), 10, "\"gone\"");
+    dir.Write("main.corvamat-session", kept);
+    form->OpenHEX->trigger();
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("main.c:1 (no code on that line)"))) << prompts.messages[0].toStdString();
+    EXPECT_TRUE(prompts.messages[0].contains(QStringLiteral("gone (no such function or label)"))) << prompts.messages[0].toStdString();
+    EXPECT_EQ(BreakpointTable[inside], 2);
+    form->CloseHEXFileExecute(true);
+    form->OpenHEX->trigger();
+    EXPECT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(BreakpointTable[inside], 2);
+    RemoveAllBreakpoints();
 }
 
 // An assembler program assembled and linked with debug records: its .a51 file in the Source window,

@@ -178,6 +178,10 @@ protected:
         InstallPrompts(&prompts);
         Settings = TSettings();
         form = std::make_unique<TForm1>(QString::fromStdString(dir.File("corvamat.ini")));
+        // Programs opened from the source tree get no session files; the session tests switch
+        // sessions on, with a configuration folder of their own.
+        form->KeepSessions = false;
+        form->SessionConfigFolder = QString::fromStdString(dir.File("config"));
     }
     void TearDown() override {
         if (form) {
