@@ -479,7 +479,8 @@ void TDebuggerForm::FillStack() {
 }
 
 void TDebuggerForm::FillStopwatch() {
-    ResetCycles->setText(CyclesText(CyclesSinceReset()));
+    resetCyclesAtStop_ = CyclesSinceReset();
+    ResetCycles->setText(CyclesText(resetCyclesAtStop_));
     LastRunCycles->setText(CyclesText(CyclesLastRun));
     ZeroCycles->setText(CyclesText(CyclesSinceZero));
 }
@@ -490,7 +491,7 @@ void TDebuggerForm::ShowRunningStopwatch(uint64_t runCycles) {
         const QString text = CyclesText(cycles);
         if (label->text() != text) label->setText(text);
     };
-    show(ResetCycles, CyclesSinceReset + runCycles);
+    show(ResetCycles, resetCyclesAtStop_ + runCycles);
     show(LastRunCycles, runCycles);
     show(ZeroCycles, CyclesSinceZero + runCycles);
 }

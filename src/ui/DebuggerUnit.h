@@ -66,6 +66,9 @@ public:
     // The stopwatch during a run: the counters as they will be when the run ends now, with
     // `runCycles` machine cycles run so far (the display's pace calls it).
     void ShowRunningStopwatch(uint64_t runCycles);
+    // The cycles since Reset as the last stop left them: during a run the machine's total belongs
+    // to the simulation thread, and the run's own cycles come published.
+    uint64_t resetCyclesAtStop_ = 0;
 
     // The data breakpoint editor's work, also used by its buttons. `edit` < 0 adds.
     void StoreDataBreakpoint(int edit, const DataBreakpoint& b, const std::string& label = {});
