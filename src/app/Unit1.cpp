@@ -42,6 +42,7 @@
 #include "RefreshRouter.h"
 #include "Settings.h"
 #include "SimCfg.h"
+#include "SourceSteps.h"
 #include "Unit2.h"
 #include "DebuggerUnit.h"
 #include "SourceUnit.h"
@@ -515,8 +516,7 @@ void TForm1::StepBackExecute() {
     if (SourceStepping()) {
         // Back to the latest instant at the first address of another line: the start of the
         // previous line executed.
-        auto stop = std::make_shared<OneShotStop>();
-        for (uint16_t a : ActiveProgramSymbols()->OtherLineStarts(ProgramCounter)) stop->addresses.set(a);
+        auto stop = std::make_shared<OneShotStop>(PreviousLineStop(*ActiveProgramSymbols()));
         pendingJob_ = [stop](const std::atomic<bool>* cancel) {
             HistoryStops stops;
             stops.oneShot = stop.get();

@@ -21,3 +21,9 @@ std::optional<OneShotStop> FinishLineStop(const SymbolTable& symbols) {
     if (!r || r->address == ProgramCounter) return std::nullopt;
     return SourceLineStop(symbols, true);
 }
+
+OneShotStop PreviousLineStop(const SymbolTable& symbols) {
+    OneShotStop stop;
+    for (uint16_t a : symbols.OtherLineStarts(ProgramCounter)) stop.addresses.set(a);
+    return stop;
+}

@@ -19,3 +19,8 @@ OneShotStop SourceLineStop(const SymbolTable& symbols, bool overCalls);
 // the next line. The stop for that, or none when the program counter is at the start of a line or
 // in none.
 std::optional<OneShotStop> FinishLineStop(const SymbolTable& symbols);
+
+// The stop of a step back by source line: the first address of every line but the program
+// counter's. A reverse continue to it reaches the start of the previous line executed. The
+// desktop's Step Back in the Source window and the debug adapter's stepBack use it.
+OneShotStop PreviousLineStop(const SymbolTable& symbols);

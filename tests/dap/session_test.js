@@ -327,6 +327,43 @@ async function sessionFour() {
   dc.stop();
 }
 
+// Time travel: stepBack by line and by instruction to earlier values, reverseContinue to a
+// breakpoint and to the entry, and a forward run again over the recorded future.
+async function sessionBack() {
+  const dc = await client();
+  await check('stepBack and reverseContinue reach earlier lines, values and breakpoints', async () => {
+    assert.strictEqual((await dc.initializeRequest()).body.supportsStepBack, true);
+    await dc.launchRequest({ program });
+    const setAddBody = () => dc.setBreakpointsRequest({ source: { path: source }, breakpoints: [{ line: line('add-body') }] });
+    await setAddBody();
+    let stopped = dc.waitForEvent('stopped');
+    await dc.configurationDoneRequest();
+    await stopped;
+    const ev = async (expression) => (await dc.evaluateRequest({ expression, context: 'watch' })).body.result;
+    const move = async (request, args = {}) => {
+      stopped = dc.waitForEvent('stopped');
+      await request({ threadId: 1, ...args });
+      const body = (await stopped).body;
+      return [body.reason, (await topFrame(dc)).line];
+    };
+    await move((a) => dc.nextRequest(a));
+    assert.deepStrictEqual(await move((a) => dc.nextRequest(a)), ['step', line('add-total') + 1]);
+    assert.strictEqual(await ev('total'), '5');
+    assert.deepStrictEqual(await move((a) => dc.stepBackRequest(a)), ['step', line('add-total')]);
+    assert.deepStrictEqual([await ev('total'), await ev('s')], ['0', '5']);
+    assert.deepStrictEqual(await move((a) => dc.stepBackRequest(a), { granularity: 'instruction' }), ['step', line('add-body')]);
+    assert.deepStrictEqual(await move((a) => dc.reverseContinueRequest(a)), ['breakpoint', line('add-body')]);
+    assert.deepStrictEqual([await ev('x'), await ev('y')], ['2', '3']);
+    await dc.setBreakpointsRequest({ source: { path: source }, breakpoints: [] });
+    assert.strictEqual((await move((a) => dc.reverseContinueRequest(a)))[0], 'entry');
+    assert.strictEqual((await topFrame(dc)).instructionPointerReference, '0x0000');
+    await setAddBody();
+    assert.deepStrictEqual(await move((a) => dc.continueRequest(a)), ['breakpoint', line('add-body')]);
+    await dc.disconnectRequest({});
+  });
+  dc.stop();
+}
+
 // A client that goes away while the program runs: the adapter ends by itself.
 async function sessionThree() {
   const dc = await client();
@@ -360,6 +397,7 @@ async function extensionManifest() {
   await sessionOne();
   await sessionTwo();
   await sessionFour();
+  await sessionBack();
   await sessionThree();
   console.log(`dap: ${passed} passed, ${failed} failed`);
   process.exit(failed ? 1 : 0);

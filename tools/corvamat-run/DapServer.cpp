@@ -223,6 +223,8 @@ const std::map<std::string, DapServer::Handler>& DapServer::Handlers() {
         {"next", &DapServer::Next},
         {"stepIn", &DapServer::StepIn},
         {"stepOut", &DapServer::StepOut},
+        {"stepBack", &DapServer::StepBack},
+        {"reverseContinue", &DapServer::ReverseContinue},
         {"pause", &DapServer::Pause},
         {"stackTrace", &DapServer::StackTrace},
         {"scopes", &DapServer::Scopes},
@@ -329,6 +331,7 @@ void DapServer::Stopped(const RunEnd& end) {
     static const char* const reasons[] = {"entry", "breakpoint", "step", "data breakpoint", "pause", "goto"};
     json body{{"reason", reasons[end.kind]}, {"threadId", kThreadId}, {"allThreadsStopped", true}};
     if (!end.text.empty()) body["text"] = end.text;
+    if (!end.description.empty()) body["description"] = end.description;
     // The protocol's breakpoints behind the core's one that stopped the run.
     json ids = json::array();
     if (end.kind == RunEnd::Breakpoint) {
@@ -378,7 +381,7 @@ DapServer::Reply DapServer::Initialize(const json&) {
                   {"supportsGotoTargetsRequest", true},
                   {"supportsEvaluateForHovers", true},
                   {"supportsConditionalBreakpoints", false},
-                  {"supportsStepBack", false}};
+                  {"supportsStepBack", true}};
     return r;
 }
 
@@ -707,6 +710,23 @@ DapServer::Reply DapServer::StepOut(const json&) { return Resume(DapSession::Res
 DapServer::Reply DapServer::Pause(const json&) {
     Reply r;
     if (session_.Running()) Stopped(session_.Pause());
+    return r;
+}
+
+// Moves back in history: answered at once, the stop reported after the response.
+DapServer::Reply DapServer::StepBack(const json& a) {
+    Reply r;
+    r.error = NeedsStop();
+    if (!r.error.empty()) return r;
+    Stopped(session_.StepBack(OptString(a, "granularity").value_or("") == "instruction"));
+    return r;
+}
+
+DapServer::Reply DapServer::ReverseContinue(const json&) {
+    Reply r;
+    r.error = NeedsStop();
+    if (!r.error.empty()) return r;
+    Stopped(session_.ReverseContinue());
     return r;
 }
 

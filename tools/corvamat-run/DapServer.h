@@ -72,6 +72,8 @@ private:
     Reply StepIn(const nlohmann::json& a);
     Reply StepOut(const nlohmann::json& a);
     Reply Pause(const nlohmann::json& a);
+    Reply StepBack(const nlohmann::json& a);
+    Reply ReverseContinue(const nlohmann::json& a);
     Reply StackTrace(const nlohmann::json& a);
     Reply Scopes(const nlohmann::json& a);
     Reply Variables(const nlohmann::json& a);

@@ -12,6 +12,7 @@
 #include "Code.h"
 #include "Disassembler.h"
 #include "HexText.h"
+#include "History.h"
 #include "Inputs.h"
 #include "ProgramSymbols.h"
 #include "RunThreads.h"
@@ -243,6 +244,8 @@ std::string DapSession::Launch(const LaunchOptions& o) {
         input = std::move(*read);
     }
     if (Status s = ApplySettings(choice)) return s->message;
+    // History from the load on (LoadProgram starts it again), for stepBack and reverseContinue.
+    if (HistoryBudget() != run_.historyMB << 20) SetHistoryBudget(run_.historyMB << 20);
     Messages messages;
     Status loaded = LoadProgram(o.program, o.symbols, &messages);
     if (loaded) return loaded->message;
@@ -252,6 +255,7 @@ std::string DapSession::Launch(const LaunchOptions& o) {
     serialIn_ = std::move(input);
     SerialLineSend(serialIn_.data(), serialIn_.size());
     launchState_ = std::make_unique<MachineState>(SaveMachine());
+    launchInstructions_ = Machine.instructions;
     stopOnEntry_ = o.stopOnEntry;
     sourceDirs_.clear();
     if (const SymbolTable* t = ActiveProgramSymbols())
@@ -415,6 +419,53 @@ RunEnd DapSession::Pause() {
     return end;
 }
 
+RunEnd DapSession::StepBack(bool instruction) {
+    const SymbolTable* t = Symbols();
+    RunEnd end;
+    end.kind = RunEnd::Step;
+    if (instruction || !t || t->lines.empty()) {
+        if (HistoryStepBack(1) == 0) end.description = "the oldest instant history keeps";
+    } else {
+        const OneShotStop stop = PreviousLineStop(*t);
+        HistoryStops stops;
+        stops.oneShot = &stop;
+        if (HistoryReverseContinue(stops).kind != HistoryHit::Kind::Reached)
+            end.description = "the oldest instant history keeps";
+    }
+    HistoryNoteStop();
+    end.pc = ProgramCounter;
+    return end;
+}
+
+RunEnd DapSession::ReverseContinue() {
+    const HistoryHit hit = HistoryReverseContinue(BreakpointHistoryStops());
+    HistoryNoteStop();
+    RunEnd end;
+    end.pc = ProgramCounter;
+    end.breakpoint = hit.breakpointId;
+    switch (hit.kind) {
+        case HistoryHit::Kind::Breakpoint: end.kind = RunEnd::Breakpoint; break;
+        case HistoryHit::Kind::Watch:
+            end.kind = RunEnd::DataBreakpoint;
+            if (const auto b = FindBreakpoint(hit.breakpointId))
+                end.text = WatchPlaceText(b->data) + " written as " + HexText(hit.value, 2) +
+                           " by the instruction at " + HexText(hit.pc, 4);
+            break;
+        default:
+            // No breakpoint before: the oldest instant history keeps, the program's entry unless
+            // the budget let the start go.
+            if (Machine.instructions == launchInstructions_) {
+                end.kind = RunEnd::Entry;
+                end.description = "back at the program's entry";
+            } else {
+                end.kind = RunEnd::Step;
+                end.description = "the oldest instant history keeps";
+            }
+            break;
+    }
+    return end;
+}
+
 void DapSession::QueueSerialInput(const std::string& bytes) {
     SerialLineSend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
@@ -442,6 +493,7 @@ void DapSession::ResetToLaunch() {
     oneShot_.reset();
     ArmDebugStops(nullptr);
     RestoreMachine(*launchState_);
+    HistoryRestart();
     SerialLineClear();
     SerialLineSend(serialIn_.data(), serialIn_.size());
     running_ = ended_ = finishLineAfterReturn_ = false;

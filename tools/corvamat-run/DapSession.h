@@ -43,6 +43,7 @@ struct RunEnd {
     uint16_t pc = 0;
     int breakpoint = 0;       // Breakpoint, DataBreakpoint: the core's id of the one that stopped it
     std::string text;         // a short description for the user
+    std::string description;  // what the stop is, when the reason alone does not say it
 };
 
 // One shown value: a variable, a register, a member. `children` (structures, arrays, PSW's flags)
@@ -116,6 +117,12 @@ public:
     void QueueSerialInput(const std::string& bytes);
     // Bytes the program has sent since the last call.
     std::string TakeOutput();
+    // Moves back in the recorded history while stopped: one instruction (`instruction`, or without
+    // line records), else to the start of the previous source line executed.
+    RunEnd StepBack(bool instruction);
+    // Back to the latest instant where an enabled code or data breakpoint would have stopped a
+    // forward run, or to the oldest instant history keeps.
+    RunEnd ReverseContinue();
     // Sets the program counter (a goto); false with a message when it cannot.
     bool SetProgramCounter(uint16_t address, std::string* error);
     // Back to the state right after the launch: the machine as loaded, no breakpoints, the serial
@@ -160,6 +167,7 @@ private:
     Sink* sink_;
     // For ResetToLaunch: the machine as loaded and the launch's serial input.
     std::unique_ptr<MachineState> launchState_;
+    uint64_t launchInstructions_ = 0;  // the instruction count at the launch: the program's entry
     std::vector<uint8_t> serialIn_;
 
     // The run's one-shot stop, kept to arm again when the data breakpoints change during the run.
