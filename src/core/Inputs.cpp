@@ -8,6 +8,7 @@
 
 #include "Debugger.h"
 #include "History.h"
+#include "Observers.h"
 
 namespace {
 
@@ -123,25 +124,10 @@ void InstallInputObserver(InputObserver* observer) { Observer.store(observer, st
 void InstallInputGate(InputGate gate) { Gate.store(gate, std::memory_order_release); }
 
 bool AddInputObserver(InputObserver* observer) {
-    if (!observer) return false;
-    for (auto& p : Others)
-        if (p.load() == observer) return true;
-    for (auto& p : Others) {
-        InputObserver* empty = nullptr;
-        if (p.compare_exchange_strong(empty, observer)) {
-            OtherCount.fetch_add(1);
-            return true;
-        }
-    }
-    return false;
+    return observer && observers::AddTo(Others, OtherCount, observer);
 }
 
-void RemoveInputObserver(InputObserver* observer) {
-    for (auto& p : Others) {
-        InputObserver* here = observer;
-        if (observer && p.compare_exchange_strong(here, nullptr)) OtherCount.fetch_sub(1);
-    }
-}
+void RemoveInputObserver(InputObserver* observer) { observers::RemoveFrom(Others, OtherCount, observer); }
 
 void BeginWorkerOwnership() {
     std::lock_guard<std::recursive_mutex> lock(QueueMutex);

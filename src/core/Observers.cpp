@@ -10,36 +10,11 @@ std::atomic<StepObserver*> Steps[kMaxObservers];
 std::atomic<int> StoreCount{0}, StepCount{0};
 }  // namespace observers
 
-namespace {
 
-template <class T>
-bool Add(std::atomic<T*> (&places)[kMaxObservers], std::atomic<int>& count, T* o) {
-    for (auto& p : places)
-        if (p.load() == o) return true;
-    for (auto& p : places) {
-        T* empty = nullptr;
-        if (p.compare_exchange_strong(empty, o)) {
-            count.fetch_add(1);
-            return true;
-        }
-    }
-    return false;
-}
-
-template <class T>
-void Remove(std::atomic<T*> (&places)[kMaxObservers], std::atomic<int>& count, T* o) {
-    for (auto& p : places) {
-        T* here = o;
-        if (o && p.compare_exchange_strong(here, nullptr)) count.fetch_sub(1);
-    }
-}
-
-}  // namespace
-
-bool AddStoreObserver(StoreObserver* o) { return Add(observers::Stores, observers::StoreCount, o); }
-void RemoveStoreObserver(StoreObserver* o) { Remove(observers::Stores, observers::StoreCount, o); }
-bool AddStepObserver(StepObserver* o) { return Add(observers::Steps, observers::StepCount, o); }
-void RemoveStepObserver(StepObserver* o) { Remove(observers::Steps, observers::StepCount, o); }
+bool AddStoreObserver(StoreObserver* o) { return observers::AddTo(observers::Stores, observers::StoreCount, o); }
+void RemoveStoreObserver(StoreObserver* o) { observers::RemoveFrom(observers::Stores, observers::StoreCount, o); }
+bool AddStepObserver(StepObserver* o) { return observers::AddTo(observers::Steps, observers::StepCount, o); }
+void RemoveStepObserver(StepObserver* o) { observers::RemoveFrom(observers::Steps, observers::StepCount, o); }
 
 void SetSoleStoreObserver(StoreObserver* o) {
     // Counted as installed while it is there, so that watched stores reach it.

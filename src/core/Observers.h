@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "Code.h"
@@ -75,6 +76,32 @@ extern std::atomic<StoreObserver*> Sole;
 extern std::atomic<StoreObserver*> Stores[kMaxObservers];
 extern std::atomic<StepObserver*> Steps[kMaxObservers];
 extern std::atomic<int> StoreCount, StepCount;
+}  // namespace observers
+
+namespace observers {
+// A fixed list of places that the controlling thread fills and the stepping thread reads: adding
+// takes the first free place (once for an observer already there), false when all are taken;
+// `count` follows how many are filled.
+template <class T, std::size_t N>
+bool AddTo(std::atomic<T*> (&places)[N], std::atomic<int>& count, T* o) {
+    for (auto& p : places)
+        if (p.load() == o) return true;
+    for (auto& p : places) {
+        T* empty = nullptr;
+        if (p.compare_exchange_strong(empty, o)) {
+            count.fetch_add(1);
+            return true;
+        }
+    }
+    return false;
+}
+template <class T, std::size_t N>
+void RemoveFrom(std::atomic<T*> (&places)[N], std::atomic<int>& count, T* o) {
+    for (auto& p : places) {
+        T* here = o;
+        if (o && p.compare_exchange_strong(here, nullptr)) count.fetch_sub(1);
+    }
+}
 }  // namespace observers
 
 inline bool StoreObserversInstalled() { return observers::StoreCount.load(std::memory_order_relaxed) > 0; }

@@ -296,12 +296,14 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
         lastExecuted = step.executed;
         ++count;
         breakValue = 1;
-        if (recorderOnly)
-            Recorder.OnStep(step.executed, step.cycles);
-        else if (only)
-            only->Stepped({pc, step.executed, step.cycles, step.interrupted});
-        else if (observed)
-            NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+        if constexpr (Armed) {
+            if (recorderOnly)
+                Recorder.OnStep(step.executed, step.cycles);
+            else if (only)
+                only->Stepped({pc, step.executed, step.cycles, step.interrupted});
+            else if (observed)
+                NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+        }
         if (extras.AfterStep(pc, step, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) RestartProgramAtZero();
         if (Paced && Machine.cycles - start >= nextPace_) Pace(Machine.cycles - start);

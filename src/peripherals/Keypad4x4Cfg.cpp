@@ -38,13 +38,7 @@ TKeypad4x4CfgForm::TKeypad4x4CfgForm(QWidget* parent) : QDialog(parent) {
     }
     grid->addWidget(new QLabel(QStringLiteral("Columns"), this), 6, 0, 1, 4, Qt::AlignCenter);
     grid->setColumnMinimumWidth(4, 12);
-    QPushButton *ok, *cancel;
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(OkCancelRow(this, ok, cancel));
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    LayOutOptionDialog(this, grid, [this] { Button1Click(); });
     FormShow();
 }
 

@@ -47,13 +47,7 @@ TLCDCfgForm::TLCDCfgForm(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("RS:"), RS);
     form->addRow(QStringLiteral("RW:"), RW);
     form->addRow(QStringLiteral("E:"), E);
-    QPushButton *ok, *cancel;
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(OkCancelRow(this, ok, cancel));
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    LayOutOptionDialog(this, form, [this] { Button1Click(); });
     FormShow();
 }
 

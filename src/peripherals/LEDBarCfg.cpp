@@ -21,13 +21,7 @@ TLEDBarCfgForm::TLEDBarCfgForm(QWidget* parent) : QDialog(parent) {
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Port:"), Port);
     form->addRow(CheckBox1);
-    QPushButton *ok, *cancel;
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(OkCancelRow(this, ok, cancel));
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    connect(ok, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    LayOutOptionDialog(this, form, [this] { Button1Click(); });
     FormShow();
 }
 

@@ -10,13 +10,6 @@ namespace {
 
 const char* const kSpaces[] = {"iram", "sfr", "bit", "xram"};
 
-// A code label of the linker map (a library routine) by name.
-const Label* CodeLabel(const SymbolTable& t, const std::string& name) {
-    for (const Label& l : t.labels)
-        if (l.code && l.name == name) return &l;
-    return nullptr;
-}
-
 }  // namespace
 
 CodePlace DescribeCode(const SymbolTable* table, uint16_t address) {

@@ -193,17 +193,19 @@ void TDataBreakpointDialog::SetBreakpoint(const DataBreakpoint& b) {
 }
 
 bool TDataBreakpointDialog::ReadBreakpoint(DataBreakpoint* b, QString* error) const {
-    static const char* const spaces[] = {"iram", "sfr", "bit", "xram"};
-    std::string text = AddressEdit->text().trimmed().toStdString() + ":" + spaces[SpaceBox->currentIndex()];
-    const bool equals = ConditionBox->currentIndex() == int(WatchMatch::Equals);
-    if (equals) text += "=" + ValueEdit->text().trimmed().toStdString();
-    std::string message;
-    if (!ParseWatchText(text, b, &message)) {
-        *error = QString::fromStdString(message);
+    // An address in the chosen memory, read by the same typed routine as a variable's name.
+    DataTarget target;
+    target.target = AddressEdit->text().trimmed().toStdString();
+    target.space = WatchSpace(SpaceBox->currentIndex());
+    target.match = WatchMatch(ConditionBox->currentIndex());
+    if (target.match == WatchMatch::Equals) target.value = ValueEdit->text().trimmed().toStdString();
+    const auto set = ResolveDataTarget(target, nullptr);
+    if (!set || set->size() != 1) {
+        *error = set ? QStringLiteral("no address") : QString::fromStdString(set.error());
         if (!error->isEmpty()) (*error)[0] = error->at(0).toUpper();
         return false;
     }
-    b->match = WatchMatch(ConditionBox->currentIndex());
+    *b = set->front();
     b->enabled = EnabledBox->isChecked();
     return true;
 }

@@ -1,8 +1,10 @@
 // The OK and Cancel row of the option dialogs.
 #include "DialogButtons.h"
 
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 QHBoxLayout* OkCancelRow(QWidget* dialog, QPushButton*& ok, QPushButton*& cancel) {
     ok = new QPushButton(QStringLiteral("OK"), dialog);
@@ -13,4 +15,14 @@ QHBoxLayout* OkCancelRow(QWidget* dialog, QPushButton*& ok, QPushButton*& cancel
     row->addWidget(ok);
     row->addWidget(cancel);
     return row;
+}
+
+void LayOutOptionDialog(QDialog* dialog, QLayout* body, std::function<void()> accept) {
+    QPushButton *ok, *cancel;
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(body);
+    layout->addLayout(OkCancelRow(dialog, ok, cancel));
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    QObject::connect(ok, &QPushButton::clicked, dialog, std::move(accept));
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
 }

@@ -7,13 +7,7 @@ set -u
 run=$1
 src=$2
 examples=$3
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() {  # description, status (0 = as expected)
-  if [ "$2" -eq 0 ]; then passed=$((passed + 1)); else echo "FAIL: $1"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/../checks.sh"
 for tool in sdcc lcov genhtml callgrind_annotate; do
   command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (scripts/install-deps.sh)"; echo "analysis: 0 passed, 1 failed"; exit 1; }
 done
@@ -82,5 +76,4 @@ wait $pid
 check "SIGTERM exits 130" $(($? == 130 ? 0 : 1))
 grep -q "^summary: $(cycles "$tmp/terr") " "$tmp/t.out"; check "profile after SIGTERM" $?
 
-echo "analysis: $passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish "analysis"

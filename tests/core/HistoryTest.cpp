@@ -17,15 +17,6 @@ using namespace testing_machine;
 
 namespace {
 
-MachineInput Input(InputKind kind, uint16_t address, uint8_t value, uint8_t extra = 0) {
-    MachineInput in;
-    in.kind = kind;
-    in.address = address;
-    in.value = value;
-    in.extra = extra;
-    return in;
-}
-
 class HistoryTest : public ::testing::Test {
 protected:
     void TearDown() override {

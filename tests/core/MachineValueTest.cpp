@@ -19,15 +19,6 @@ struct InputLog : InputObserver {
     void InputApplied(const MachineInput& in) override { inputs.push_back(in); }
 };
 
-MachineInput Input(InputKind kind, uint16_t address, uint8_t value, uint8_t extra = 0) {
-    MachineInput in;
-    in.kind = kind;
-    in.address = address;
-    in.value = value;
-    in.extra = extra;
-    return in;
-}
-
 // Random code after a set-up that starts Timer 0, Timer 1 as the baud-rate generator, the receiver
 // and every interrupt; a copy taken in the middle of the run and restored, with the inputs logged
 // after it replayed at their stamps, gives the same machine as the first run.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Code.h"
+#include "Inputs.h"
 
 namespace testing_machine {
 
@@ -64,5 +65,15 @@ public:
     std::vector<uint8_t> bytes;
     void ByteSent(uint8_t v) override { bytes.push_back(v); }
 };
+
+// An input from outside the program, as the windows and the runner submit them.
+inline MachineInput Input(InputKind kind, uint16_t address, uint8_t value, uint8_t extra = 0) {
+    MachineInput in;
+    in.kind = kind;
+    in.address = address;
+    in.value = value;
+    in.extra = extra;
+    return in;
+}
 
 }  // namespace testing_machine

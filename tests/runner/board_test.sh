@@ -7,14 +7,7 @@ set -u
 run=$1
 examples=$2
 here=$3
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-
-check() {  # description, command status (0 = as expected)
-  if [ "$2" -eq 0 ]; then passed=$((passed + 1)); else echo "FAIL: $1"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/../checks.sh"
 same() {  # description, got, expected
   if [ "$2" = "$3" ]; then check "$1" 0; else echo "  got:      $2"; echo "  expected: $3"; check "$1" 1; fi
 }
@@ -61,5 +54,4 @@ check "missing board exits 64" $(($? == 64 ? 0 : 1))
 "$run" --press G@5 "$examples/hello.hex" >/dev/null 2>&1
 check "bad key exits 64" $(($? == 64 ? 0 : 1))
 
-echo "runner board: $passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish "runner board"

@@ -4,14 +4,7 @@
 set -u
 run=$1
 examples=$2
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-
-check() {  # description, command status (0 = as expected)
-  if [ "$2" -eq 0 ]; then passed=$((passed + 1)); else echo "FAIL: $1"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/../checks.sh"
 field() { sed -n "s/^  \"$2\": \"\{0,1\}\([^\",]*\)\"\{0,1\},\{0,1\}$/\1/p" "$1"; }
 
 # The serial "Hello" example halts in a jump to itself.
@@ -238,5 +231,4 @@ check "SIGTERM exits 130" $(($? == 130 ? 0 : 1))
 check "interrupted stop" "$([ "$(field "$tmp/i.json" stop)" = interrupted ] && echo 0 || echo 1)"
 grep -qx "corvamat-run: interrupted at [0-9A-F]\{4\}h after [0-9]* machine cycles" "$tmp/ierr"; check "interrupted line" $?
 
-echo "runner: $passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish "runner"

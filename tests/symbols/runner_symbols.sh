@@ -7,13 +7,7 @@ set -u
 run=$1
 dir=$2
 src=$3
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() {  # description, status (0 = as expected)
-  if [ "$2" -eq 0 ]; then passed=$((passed + 1)); else echo "FAIL: $1"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/../checks.sh"
 # The value of a variable of the dump's "variables" (scalars and one-line objects).
 var() { grep -o "^    \"$2\": .*" "$1" | sed 's/^[^:]*: //; s/,$//'; }
 
@@ -110,5 +104,4 @@ line=$(grep -n 'lcall wait_a_while' "$src/runlight.a51" | cut -d: -f1)
 "$run" -q --break "runlight.a51:$line" --dump "$tmp/asm.json" "$dir/runlight.ihx"
 check "break on an assembler line" "$(jq -e '.stop == "breakpoint" and .pc == 60' "$tmp/asm.json" >/dev/null; echo $?)"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish symbols
