@@ -62,6 +62,13 @@ struct Recorder {
     uint64_t NextStamp() const { return applied < LogEnd() ? Next().stamp : UINT64_MAX; }
     uint64_t Oldest() const { return checkpoints.empty() ? 0 : checkpoints.front().instructions; }
     uint64_t Present() const { return inPast ? present : Machine.instructions; }
+
+    ~Recorder() {
+        // The pages that the checkpoints still share, at the program's end.
+        for (Checkpoint& c : checkpoints)
+            for (Page* p : c.pages)
+                if (p && --p->refs == 0) delete p;
+    }
 };
 Recorder R;
 
