@@ -197,7 +197,7 @@ struct MachineState {
 // The live machine.
 extern MachineState Machine;
 
-// The spec's names, as references into the one instance: each compiles to a direct access.
+// The machine's long-standing names, as references into the one instance: each compiles to a direct access.
 inline constexpr auto& CodeMemory = Machine.code;
 inline constexpr auto& InternalRam = Machine.iram;
 inline constexpr auto& ExternalRam = Machine.xram;
