@@ -5,9 +5,9 @@
 # median rate of each counts: CPU time is far steadier than wall-clock time on a shared machine,
 # and alternating spreads any slow spell over both.
 # With RECORD=1 corvamat-run is also measured with the execution recorder on (--coverage and
-# --profile), alternating with the others, and the rate with it is given as a share of the rate
-# without.
-# Usage: [RECORD=1] bench/compare.sh [CORVAMAT_RUN] [HEX] [RUNS]
+# --profile), with SIGNALS=1 with the 32 port pins recorded (--vcd), alternating with the others,
+# and the rate with each is given as a share of the rate without.
+# Usage: [RECORD=1] [SIGNALS=1] bench/compare.sh [CORVAMAT_RUN] [HEX] [RUNS]
 # CORVAMAT_RUN defaults to the optimised build in build-rel (link-time optimisation on), else build.
 # RUNNER_ARGS adds options to corvamat-run's command, e.g. RUNNER_ARGS="--vcd /dev/null" to measure
 # the recording of the 32 port pins.
@@ -41,7 +41,17 @@ ours_once() {  # [rates file name] [extra options]
   awk -v c="$cycles" -v s="$cpu" 'BEGIN { printf "%.0f\n", c / (s > 0 ? s : 0.001) }' >>"$tmp/$rates.rates"
 }
 
-recording_once() { ours_once recording --coverage "$tmp/cov.info" --profile "$tmp/prof.out"; }
+# The measured additions: name and options.
+additions=()
+[ "${RECORD:-0}" = 1 ] && additions+=(recording)
+[ "${SIGNALS:-0}" = 1 ] && additions+=(signals)
+addition_once() {
+  case $1 in
+    recording) ours_once recording --coverage "$tmp/cov.info" --profile "$tmp/prof.out" ;;
+    signals) ours_once signals --vcd "$tmp/pins.vcd" ;;
+  esac
+}
+additions_once() { local a; for a in ${additions[@]+"${additions[@]}"}; do addition_once "$a"; done; }
 
 s51_once() {
   local ticks="" line
@@ -69,11 +79,11 @@ compare() {
   ours_cycles=$(sed -n 's/^machine cycles: //p' "$tmp/stats")
   halt=$(sed -n 's/^  "pc": \([0-9]*\),$/\1/p' "$tmp/dump.json")
   s51_once
-  [ "${RECORD:-0}" = 1 ] && recording_once
+  additions_once
   for _ in $(seq 2 "$runs"); do
     ours_once
     s51_once
-    [ "${RECORD:-0}" = 1 ] && recording_once
+    additions_once
   done
   ours_rate=$(median <"$tmp/ours.rates")
   s51_rate=$(median <"$tmp/s51.rates")
@@ -83,11 +93,13 @@ compare() {
   echo "corvamat-run:       $ours_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/ours.rates" | tr '\n' ' '))"
   echo "s51:                $s51_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/s51.rates" | tr '\n' ' '))"
   awk -v a="$ours_rate" -v b="$s51_rate" 'BEGIN { printf "ratio:              %.1f\n", a / b }'
-  if [ "${RECORD:-0}" = 1 ]; then
-    rec_rate=$(median <"$tmp/recording.rates")
-    echo "recording:          $rec_rate machine cycles per CPU second (median of $runs: $(sort -g "$tmp/recording.rates" | tr '\n' ' '))"
-    awk -v a="$rec_rate" -v b="$ours_rate" 'BEGIN { printf "recording share:    %.0f%% of the rate without\n", 100 * a / b }'
-  fi
+  local a rate
+  for a in ${additions[@]+"${additions[@]}"}; do
+    rate=$(median <"$tmp/$a.rates")
+    printf '%-20s%s machine cycles per CPU second (median of %s: %s)\n' "$a:" "$rate" "$runs" \
+      "$(sort -g "$tmp/$a.rates" | tr '\n' ' ')"
+    awk -v n="$a share:" -v a="$rate" -v b="$ours_rate" 'BEGIN { printf "%-20s%.0f%% of the rate without\n", n, 100 * a / b }'
+  done
 }
 
 for hex in $hexes; do compare "$hex"; done

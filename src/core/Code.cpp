@@ -985,7 +985,7 @@ StepResult Exec<Watched>::Step(uint16_t address) {
     AdvanceTimers<Watched>(c);
     Machine.cycles += c;
     ++Machine.instructions;
-    const StepResult result{pc, uint8_t(c), entered};
+    const StepResult result{pc, uint8_t(c), entered, op};
     // Stage 2: the instruction.
     const uint8_t b1 = CodeMemory[uint16_t(pc + 1)];
     // The second operand byte, read where an instruction has one.

@@ -366,6 +366,7 @@ struct StepResult {
     uint16_t executed;
     uint8_t cycles;
     bool interrupted;
+    uint8_t opcode;  // the instruction executed
 };
 
 // Whether a step's stores are watched: each watched store reaches the store observers and asks for

@@ -21,7 +21,6 @@ ExecutionRecorder::ExecutionRecorder() {
 ExecutionRecorder::~ExecutionRecorder() { RemoveStepObserver(this); }
 
 bool ExecutionRecorder::Enable(size_t traceLength) {
-    traceLength = std::max<size_t>(1, traceLength);
     if (!counts_) {
         counts_ = std::make_unique<std::atomic<uint64_t>[]>(2 * 0x10000);
         taken_ = std::make_unique<std::atomic<uint64_t>[]>(0x10000);

@@ -57,7 +57,7 @@ public:
     ExecutionRecorder& operator=(const ExecutionRecorder&) = delete;
 
     // ---- Controlling thread, no run in progress ----
-    // Switches recording on with a trace of the last `traceLength` instructions (at least 1).
+    // Switches recording on with a trace of the last `traceLength` instructions (0: no trace).
     // What was recorded before stays unless the trace length changes, which empties the trace.
     // False, with recording left off, when every step observer place is taken.
     bool Enable(size_t traceLength = kDefaultTraceLength);
@@ -71,11 +71,12 @@ public:
 
     // ---- The worker, after every step ----
     // The step observer: every step of a run and every Single Step while recording is on.
-    void Stepped(const StepInfo& step) override { OnStep(step.executed, step.cycles); }
+    void Stepped(const StepInfo& step) override { OnStep(step.executed, step.cycles, CodeMemory[step.executed]); }
     // `executed` is the instruction's address (the vector when the step entered an interrupt),
-    // `cycles` the machine cycles the step took. Reads ProgramCounter (the next address), the
-    // registers and the shadow call stack as the step left them.
-    inline void OnStep(uint16_t executed, uint32_t cycles);
+    // `cycles` the machine cycles the step took, `opcode` the instruction there. Reads
+    // ProgramCounter (the next address), the registers and the shadow call stack as the step left
+    // them.
+    inline void OnStep(uint16_t executed, uint32_t cycles, uint8_t opcode);
 
     // ---- Readers, any thread ----
     // (All 0 before the first Enable.)
@@ -148,20 +149,21 @@ private:
 // The process-wide recorder that the run loop, the windows and the runner share.
 extern ExecutionRecorder Recorder;
 
-inline void ExecutionRecorder::OnStep(uint16_t executed, uint32_t cycles) {
+inline void ExecutionRecorder::OnStep(uint16_t executed, uint32_t cycles, uint8_t op) {
     const uint64_t cyclesBefore = Load(totalCycles_), instructionsBefore = Load(totalInstructions_);
     const uint64_t now = cyclesBefore + cycles;
-    Add(counts_[2 * executed], 1);
-    Add(counts_[2 * executed + 1], cycles);
+    std::atomic<uint64_t>* const count = &counts_[2 * executed];
+    Add(count[0], 1);
+    Add(count[1], cycles);
     Put(totalCycles_, now);
     Put(totalInstructions_, instructionsBefore + 1);
-    const uint8_t op = CodeMemory[executed];
     if (conditional_[op]) {
         if (ProgramCounter != uint16_t(executed + InstructionLength[op])) Add(taken_[executed], 1);
     }
     const int d = call_stack::Depth;
     if (d != depth_.load(std::memory_order_relaxed) || (d > 0 && call_stack::Frames[d - 1] != top_)) [[unlikely]]
         FollowCalls(cyclesBefore, instructionsBefore);
+    if (traceLength_ == 0) return;
     std::atomic<uint64_t>* slot = &ring_[2 * ringNext_];
     Put(slot[0], now);
     Put(slot[1], uint64_t(executed) | uint64_t(InternalRam[Sfr::ACC]) << 16 |

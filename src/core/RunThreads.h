@@ -177,10 +177,7 @@ public:
         {
             // The Logic Analyzer's signals hang on the core's observers for this run (Signals.h).
             const SignalArming recording(LogicSignals);
-            // A run with debugger conditions or observers armed (Debugger.h, Observers.h) has
-            // loops of its own, so that the others stay as they are.
-            const bool armed = DebugStopsArmed || StoreObserversInstalled() || StepObserversInstalled();
-            Reason = armed ? Loops<true>(extras) : Loops<false>(extras);
+            Reason = ObservedLoops(extras);
         }
         CycleCount += replayedCycles;
         Instructions += replayed;
@@ -210,13 +207,32 @@ private:
     void ShowPc();
     void ShowPcAndRow();
     void ReportTimes();
-    template <bool Armed, class Extras>
-    StopReason Loops(Extras& extras) {
-        if (settings_.RealTime)
-            return settings_.ScrUpdate ? Loop<true, true, Armed>(extras) : Loop<false, true, Armed>(extras);
-        return settings_.ScrUpdate ? Loop<true, false, Armed>(extras) : Loop<false, false, Armed>(extras);
+    // What the run loop does after every step besides the machine's own work: nothing; the
+    // execution recorder alone or the Logic Analyzer's signals alone, called inline (coverage and
+    // signal recording at full speed); or anything (debugger conditions, store observers, several
+    // step observers), through the observer lists. Each has loops of its own, so that the others
+    // stay as they are.
+    enum class Observed { Nothing, Recorder, Signals, Anything };
+    template <class Extras>
+    StopReason ObservedLoops(Extras& extras) {
+        if (!DebugStopsArmed && !StoreObserversInstalled()) {
+            if (!StepObserversInstalled()) return Loops<Observed::Nothing>(extras);
+            // The real-time pace has no use for the inline forms.
+            const StepObserver* only = settings_.RealTime ? nullptr : OnlyStepObserver();
+            if (only == &Recorder) return Loops<Observed::Recorder>(extras);
+            if (only == &LogicProbe) return Loops<Observed::Signals>(extras);
+        }
+        return Loops<Observed::Anything>(extras);
     }
-    template <bool Refreshes, bool Paced, bool Armed, class Extras>
+    template <Observed O, class Extras>
+    StopReason Loops(Extras& extras) {
+        if constexpr (O == Observed::Nothing || O == Observed::Anything) {
+            if (settings_.RealTime)
+                return settings_.ScrUpdate ? Loop<true, true, O>(extras) : Loop<false, true, O>(extras);
+        }
+        return settings_.ScrUpdate ? Loop<true, false, O>(extras) : Loop<false, false, O>(extras);
+    }
+    template <bool Refreshes, bool Paced, Observed O, class Extras>
     StopReason Loop(Extras& extras);
     // The real-time pace: waits until the host time since the start of the run reaches the
     // controller time of `cycles`, then sets the cycle count of the next look.
@@ -232,16 +248,17 @@ private:
 // The run loop: tests before every instruction, the refresh countdown, the step, the cycle total
 // the step reports. It is compiled with and without the countdown ("Update screen every" N >= 1
 // or 0), with and without the real-time pace, and with and without debugger stops and observers
-// (Armed), each with the unwatched step inlined: the watched step and every rare path stay calls.
-template <bool Refreshes, bool Paced, bool Armed, class Extras>
+// (Observed), each with the unwatched step inlined: the watched step and every rare path stay calls.
+template <bool Refreshes, bool Paced, TRunThread::Observed O, class Extras>
 [[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
+    constexpr bool Armed = O == Observed::Anything;
     const uint8_t n = settings_.ScrUpdate;
     const bool autoRestart = settings_.AutoRestart;
     const bool stops = Armed && DebugStopsArmed;
     const bool watching = Armed && StoreObserversInstalled();
     const bool observed = Armed && StepObserversInstalled();
     // One step observer is called directly rather than through the observer list, and the
-    // execution recorder alone (coverage, profile, trace ring) inline: they run after every step.
+    // execution recorder alone inline.
     StepObserver* const only = observed ? OnlyStepObserver() : nullptr;
     const bool recorderOnly = only == &Recorder;
     uint16_t lastExecuted = 0;
@@ -296,9 +313,13 @@ template <bool Refreshes, bool Paced, bool Armed, class Extras>
         lastExecuted = step.executed;
         ++count;
         breakValue = 1;
-        if constexpr (Armed) {
+        if constexpr (O == Observed::Recorder) {
+            Recorder.OnStep(step.executed, step.cycles, step.opcode);
+        } else if constexpr (O == Observed::Signals) {
+            LogicProbe.Stepped({pc, step.executed, step.cycles, step.interrupted});
+        } else if constexpr (Armed) {
             if (recorderOnly)
-                Recorder.OnStep(step.executed, step.cycles);
+                Recorder.OnStep(step.executed, step.cycles, step.opcode);
             else if (only)
                 only->Stepped({pc, step.executed, step.cycles, step.interrupted});
             else if (observed)

@@ -252,60 +252,38 @@ void SignalRecorder::NoteWrite(SignalSpace space, uint16_t index) {
 
 // ---- Arming --------------------------------------------------------------------------------------
 
+SignalProbe LogicProbe;
+
 namespace {
-
-// The recorder's hands on the observers. One for the process: one run or step at a time arms it,
-// and it outlives every run, so an observer list can never hold a dead one.
-class SignalProbe final : public StepObserver, public StoreObserver, public InputObserver {
-public:
-    SignalRecorder* recorder = nullptr;
-    // The recorder's cycle is the machine's total plus this (wrapping), fixed at arming.
-    uint64_t offset = 0;
-
-    uint64_t Now() const { return Machine.cycles + offset; }
-    void Stepped(const StepInfo& step) override { recorder->Sample(Now(), step.executed); }
-    // The step has not counted its cycles yet: the entry ends two cycles after the instruction
-    // before it, and its stores are the hardware LCALL's to the vector.
-    void Entered(const StepInfo& entry) override { recorder->SampleBetween(Now() + entry.cycles, entry.executed); }
-    // Inputs are applied before the step's own work: at the cycle the instruction before ended.
-    void InputApplied(const MachineInput&) override { recorder->SampleBetween(Now(), kFromOutside); }
-    void Stored(StoreSpace space, uint16_t index, uint8_t, uint8_t, StoreBy by) override {
-        if (by == StoreBy::Instruction)
-            recorder->NoteWrite(space == StoreSpace::External ? SignalSpace::External : SignalSpace::Direct, index);
-    }
-};
-
-SignalProbe Probe;
 bool ProbeStores = false;
-
 }  // namespace
 
 SignalArming::SignalArming(SignalRecorder& r) {
-    if (r.Empty() || Probe.recorder) return;
-    Probe.recorder = &r;
-    Probe.offset = r.LastCycle() - Machine.cycles;
+    if (r.Empty() || LogicProbe.recorder) return;
+    LogicProbe.recorder = &r;
+    LogicProbe.offset = r.LastCycle() - Machine.cycles;
     r.SampleBetween(r.LastCycle(), kFromOutside);
     ProbeStores = r.HasValuesOfSeveralBytes();
-    armed_ = AddStepObserver(&Probe);
-    if (armed_) armed_ = AddInputObserver(&Probe);
-    if (armed_ && ProbeStores) armed_ = AddStoreObserver(&Probe);
+    armed_ = AddStepObserver(&LogicProbe);
+    if (armed_) armed_ = AddInputObserver(&LogicProbe);
+    if (armed_ && ProbeStores) armed_ = AddStoreObserver(&LogicProbe);
     r.SetWritesNoted(armed_ && ProbeStores);
     if (!armed_) {
-        RemoveStepObserver(&Probe);
-        RemoveInputObserver(&Probe);
-        RemoveStoreObserver(&Probe);
-        Probe.recorder = nullptr;
+        RemoveStepObserver(&LogicProbe);
+        RemoveInputObserver(&LogicProbe);
+        RemoveStoreObserver(&LogicProbe);
+        LogicProbe.recorder = nullptr;
     }
 }
 
 SignalArming::~SignalArming() {
     if (!armed_) return;
-    RemoveStepObserver(&Probe);
-    RemoveInputObserver(&Probe);
-    if (ProbeStores) RemoveStoreObserver(&Probe);
-    Probe.recorder->Publish(Probe.Now());
-    Probe.recorder->SetWritesNoted(false);
-    Probe.recorder = nullptr;
+    RemoveStepObserver(&LogicProbe);
+    RemoveInputObserver(&LogicProbe);
+    if (ProbeStores) RemoveStoreObserver(&LogicProbe);
+    LogicProbe.recorder->Publish(LogicProbe.Now());
+    LogicProbe.recorder->SetWritesNoted(false);
+    LogicProbe.recorder = nullptr;
 }
 
 // ---- History -------------------------------------------------------------------------------------

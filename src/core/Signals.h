@@ -31,6 +31,8 @@
 #include <vector>
 
 #include "Code.h"
+#include "Inputs.h"
+#include "Observers.h"
 
 // Where a signal takes its value from.
 enum class SignalSpace : uint8_t {
@@ -178,6 +180,29 @@ private:
     std::atomic<uint64_t> claimed_{0}, written_{0}, lastCycle_{0}, beginCycle_{0}, generation_{0};
     std::atomic<uint64_t> droppedUpTo_{0};  // cycle of the newest change overwritten
 };
+
+// The recorder's hands on the observers. One for the process (LogicProbe): one run or step at a
+// time arms it, and it outlives every run, so an observer list can never hold a dead one. A run
+// loop whose only step observer it is calls Stepped directly, inlined.
+class SignalProbe final : public StepObserver, public StoreObserver, public InputObserver {
+public:
+    SignalRecorder* recorder = nullptr;
+    // The recorder's cycle is the machine's total plus this (wrapping), fixed at arming.
+    uint64_t offset = 0;
+
+    uint64_t Now() const { return Machine.cycles + offset; }
+    void Stepped(const StepInfo& step) override { recorder->Sample(Now(), step.executed); }
+    // The step has not counted its cycles yet: the entry ends two cycles after the instruction
+    // before it, and its stores are the hardware LCALL's to the vector.
+    void Entered(const StepInfo& entry) override { recorder->SampleBetween(Now() + entry.cycles, entry.executed); }
+    // Inputs are applied before the step's own work: at the cycle the instruction before ended.
+    void InputApplied(const MachineInput&) override { recorder->SampleBetween(Now(), kFromOutside); }
+    void Stored(StoreSpace space, uint16_t index, uint8_t, uint8_t, StoreBy by) override {
+        if (by == StoreBy::Instruction)
+            recorder->NoteWrite(space == StoreSpace::External ? SignalSpace::External : SignalSpace::Direct, index);
+    }
+};
+extern SignalProbe LogicProbe;
 
 // ---- Arming -------------------------------------------------------------------------------------
 

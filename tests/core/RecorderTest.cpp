@@ -74,6 +74,21 @@ TEST_F(RecorderTest, LoopCountsBranchesAndCycles) {
     Recorder.Clear();
     EXPECT_EQ(Recorder.Starts(0x0002), 0u);
     EXPECT_FALSE(Recorder.HasData());
+    // With another step observer beside it the recorder is called through the observer list,
+    // and counts the same.
+    struct Counter final : StepObserver {
+        uint64_t steps = 0;
+        void Stepped(const StepInfo&) override { ++steps; }
+    } other;
+    ASSERT_TRUE(AddStepObserver(&other));
+    ProgramCounter = 0;
+    EXPECT_EQ(Run(), cycles);
+    RemoveStepObserver(&other);
+    EXPECT_EQ(other.steps, instructions);
+    EXPECT_EQ(Recorder.Starts(0x0002), 10u);
+    EXPECT_EQ(Recorder.Taken(0x0003), 5u);
+    EXPECT_EQ(Recorder.Taken(0x0007), 9u);
+    EXPECT_EQ(SumOfCycles(), cycles);
 }
 
 TEST_F(RecorderTest, RecursiveCallsCountEveryEdgeAndTheOutermostActivationOnce) {

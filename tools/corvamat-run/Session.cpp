@@ -285,9 +285,9 @@ RunOutcome RunProgram(RunSetup& setup) {
         ScheduleKeypad4x4Presses(keys, uint64_t(Settings.Frequency) / 12 * 20 / 1000);
     }
     InstallSerialOutputHook(setup.serialOutput);
-    // The runner writes no trace from the ring. The recorder is its only step observer, so it
-    // always finds a place.
-    if (setup.record) (void)Recorder.Enable(1);
+    // The runner writes no trace from the ring, so it keeps none. The recorder is its only step
+    // observer, so it always finds a place.
+    if (setup.record) (void)Recorder.Enable(0);
     SingleStepMode = 0;
     ActiveRun = &run;
     std::signal(SIGINT, OnSignal);
