@@ -148,7 +148,16 @@ void TWaveView::DrawAxis(QPainter& p) {
         const int decimals = std::max(0, int(std::ceil(-std::log10(step / unit) - 1e-9)));
         const QString label = QString::number(t / unit, 'f', decimals) +
                               (unit == 1e-6 ? QStringLiteral(" \u00b5s") : unit == 1e-3 ? QStringLiteral(" ms") : QStringLiteral(" s"));
-        if (x + 2 + fm.horizontalAdvance(label) > width()) continue;
+        const double right = x + 2 + fm.horizontalAdvance(label);
+        if (right > width()) continue;
+        // A label that a cursor's letter box would cover is left out rather than cut.
+        bool covered = false;
+        for (const auto& c : form_->cursors_) {
+            if (!c) continue;
+            const double cx = XOf(double(*c));
+            covered = covered || (cx + 7 > x && cx - 7 < right);
+        }
+        if (covered) continue;
         p.setPen(palette().color(QPalette::Text));
         p.drawText(QPointF(x + 2, fm.ascent() + 1), label);
     }

@@ -34,7 +34,9 @@ TEST_F(BoardTest, LoadBoardOpensItsDevicesAndSaveBoardWritesThem) {
     const QList<QMdiSubWindow*> windows = form->MdiArea->subWindowList();
     for (QMdiSubWindow* a : windows)
         for (QMdiSubWindow* b : windows) {
-            if (a != b) EXPECT_FALSE(a->geometry().intersects(b->geometry())) << a->windowTitle().toStdString();
+            if (a != b) {
+                EXPECT_FALSE(a->geometry().intersects(b->geometry())) << a->windowTitle().toStdString();
+            }
         }
 
     // Save Board writes the open devices only.

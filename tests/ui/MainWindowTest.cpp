@@ -420,7 +420,9 @@ TEST_F(UiTest, EveryWindowShowsItsTextsInFull) {
                            form->ShowSource, form->ShowLCD, form->ShowKeypad4x4, form->ShowLEDBar})
             a->trigger();
         QApplication::processEvents();
-        if (Form2) EXPECT_EQ(ClippedListingCells(Form2->StringGrid1).join('\n').toStdString(), "");
+        if (Form2) {
+            EXPECT_EQ(ClippedListingCells(Form2->StringGrid1).join('\n').toStdString(), "");
+        }
         for (QMdiSubWindow* w : form->MdiArea->subWindowList())
             EXPECT_EQ(CrampedTexts(w).join('\n').toStdString(), "") << w->windowTitle().toStdString() << processor;
         form->WinCloseExecute();

@@ -332,7 +332,9 @@ TEST_F(PeripheralsTest, SingleStepsShowTheRatesDerivedFromEveryByte) {
     for (int i = 0; i < 5; ++i) {
         form->RunStep->trigger();
         WaitForRun();
-        if (i == 2) EXPECT_EQ(SerialForm->Label3->text(), "9600 (Timer 1)");
+        if (i == 2) {
+            EXPECT_EQ(SerialForm->Label3->text(), "9600 (Timer 1)");
+        }
     }
     EXPECT_EQ(SerialForm->Label3->text(), "19200 (Timer 1)");
     EXPECT_EQ(SerialForm->Label2->text(), "19200 (Timer 1)");
