@@ -3,9 +3,9 @@
 
 #include <QHeaderView>
 #include <QPainter>
-#include <QVBoxLayout>
 #include <algorithm>
 
+#include "AnalysisTable.h"
 #include "Code.h"
 #include "MainWindowLink.h"
 #include "ProgramSymbols.h"
@@ -151,43 +151,25 @@ void ShareBarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 }
 
 TPerformanceForm::TPerformanceForm(QWidget* parent) : QMdiSubWindow(parent) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Performance Analyzer"));
-    setObjectName(QStringLiteral("PerformanceForm"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/performance.svg")));
-    auto* body = new QWidget(this);
-    auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(2, 2, 2, 2);
-    Label1 = new QLabel(body);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    StringGrid1 = new QTableView(body);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    StringGrid1->setAccessibleName(QStringLiteral("Functions"));
-    StringGrid1->setAccessibleDescription(QStringLiteral(
-        "One row per function: calls, machine cycles of its own instructions, cycles with its "
-        "callees and its share of all cycles; click a heading to sort, double-click a row to open "
-        "the function"));
+    const AnalysisTableParts parts = BuildAnalysisTable(
+        this, QStringLiteral("Performance Analyzer"), QStringLiteral("PerformanceForm"),
+        QStringLiteral(":/icons/performance.svg"), QStringLiteral("Functions"),
+        QStringLiteral("One row per function: calls, machine cycles of its own instructions, cycles with its "
+                       "callees and its share of all cycles; click a heading to sort, double-click a row to open "
+                       "the function"),
+        18);
+    Label1 = parts.label;
+    StringGrid1 = parts.grid;
     Model = new PerformanceModel(StringGrid1);
     StringGrid1->setModel(Model);
     StringGrid1->setItemDelegateForColumn(PerformanceModel::Share, new ShareBarDelegate(StringGrid1));
     StringGrid1->setSortingEnabled(true);
     StringGrid1->horizontalHeader()->setSortIndicator(PerformanceModel::Self, Qt::DescendingOrder);
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->verticalHeader()->setDefaultSectionSize(18);
-    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setWordWrap(false);
     StringGrid1->setColumnWidth(PerformanceModel::Name, 150);
     StringGrid1->setColumnWidth(PerformanceModel::Calls, 70);
     StringGrid1->setColumnWidth(PerformanceModel::Self, 90);
     StringGrid1->setColumnWidth(PerformanceModel::WithCallees, 100);
     StringGrid1->setColumnWidth(PerformanceModel::Share, 140);
-    StringGrid1->horizontalHeader()->setStretchLastSection(true);
-    layout->addWidget(Label1);
-    layout->addWidget(StringGrid1, 1);
-    setWidget(body);
     resize(600, 300);
     connect(StringGrid1, &QTableView::doubleClicked, this, [this](const QModelIndex& i) { OpenFunction(i.row()); });
     pace_ = new QTimer(this);

@@ -2,8 +2,8 @@
 #include "TraceUnit.h"
 
 #include <QHeaderView>
-#include <QVBoxLayout>
 
+#include "AnalysisTable.h"
 #include "Code.h"
 #include "Disassembler.h"
 #include "MainWindowLink.h"
@@ -51,41 +51,22 @@ void TraceModel::Reload() {
 }
 
 TTraceForm::TTraceForm(QWidget* parent) : QMdiSubWindow(parent) {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Trace"));
-    setObjectName(QStringLiteral("TraceForm"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/trace.svg")));
-    auto* body = new QWidget(this);
-    auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(2, 2, 2, 2);
-    Label1 = new QLabel(body);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    StringGrid1 = new QTableView(body);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    StringGrid1->setAccessibleName(QStringLiteral("Executed instructions"));
-    StringGrid1->setAccessibleDescription(QStringLiteral(
-        "The last instructions executed, newest last, with the registers after each; "
-        "double-click a row to select its address in the listing"));
+    const AnalysisTableParts parts = BuildAnalysisTable(
+        this, QStringLiteral("Trace"), QStringLiteral("TraceForm"), QStringLiteral(":/icons/trace.svg"),
+        QStringLiteral("Executed instructions"),
+        QStringLiteral("The last instructions executed, newest last, with the registers after each; "
+                       "double-click a row to select its address in the listing"),
+        16);
+    Label1 = parts.label;
+    StringGrid1 = parts.grid;
     Model = new TraceModel(StringGrid1);
     StringGrid1->setModel(Model);
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::Monospace);
     font.setPixelSize(13);
     StringGrid1->setFont(font);
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(16);
-    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setWordWrap(false);
     const int widths[] = {64, 200, 90, 36, 40, 36, 52};
     for (int c = 0; c < TraceModel::Columns; ++c) StringGrid1->setColumnWidth(c, widths[c]);
-    StringGrid1->horizontalHeader()->setStretchLastSection(true);
-    layout->addWidget(Label1);
-    layout->addWidget(StringGrid1, 1);
-    setWidget(body);
     resize(560, 320);
     connect(StringGrid1, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
         if (MainWindow && i.row() < Model->rowCount()) MainWindow->ShowListingAddress(Model->EntryOfRow(i.row()).address);

@@ -27,20 +27,7 @@ protected:
     }
     // Random code after a set-up that starts Timer 0, Timer 1 as the baud-rate generator, the
     // receiver and every interrupt, with RETI at the vectors.
-    void RandomProgram(unsigned seed) {
-        Fresh(true);
-        std::mt19937 random(seed);
-        for (uint32_t a = 0; a < 0x10000; ++a) CodeMemory[a] = uint8_t(random());
-        Place(0x0000, {0x02, 0x01, 0x00});  // LJMP 0100h
-        for (uint16_t v : {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B}) Place(v, {0x05, 0x7F, 0x32});  // INC 7Fh; RETI
-        Place(0x0100, {0x75, 0x89, 0x21,    // MOV TMOD,#21h
-                       0x75, 0x8D, 0xFD,    // MOV TH1,#FDh
-                       0x75, 0x98, 0x50,    // MOV SCON,#50h
-                       0x75, 0x88, 0x55,    // MOV TCON,#55h (TR1, TR0, IT1, IT0)
-                       0x75, 0xA8, 0x9F,    // MOV IE,#9Fh
-                       0x02, 0x02, 0x00});  // LJMP 0200h
-        NoteCodeChanged();
-    }
+    void RandomProgram(unsigned seed) { RandomTimedProgram(seed, true); }
 };
 
 // One run of a random program with serial input, key presses, pin pulls, byte edits and a Reset,

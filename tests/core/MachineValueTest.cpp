@@ -24,17 +24,7 @@ struct InputLog : InputObserver {
 // after it replayed at their stamps, gives the same machine as the first run.
 TEST(MachineValue, ACopyRestoredAndReplayedReproducesTheRestOfTheRun) {
     for (unsigned seed = 1; seed <= 12; ++seed) {
-        Fresh(true);
-        std::mt19937 random(seed);
-        for (uint32_t a = 0; a < 0x10000; ++a) CodeMemory[a] = uint8_t(random());
-        Place(0x0000, {0x02, 0x01, 0x00});  // LJMP 0100h
-        Place(0x0100, {0x75, 0x89, 0x21,    // MOV TMOD,#21h
-                       0x75, 0x8D, 0xFD,    // MOV TH1,#FDh
-                       0x75, 0x98, 0x50,    // MOV SCON,#50h
-                       0x75, 0x88, 0x55,    // MOV TCON,#55h (TR1, TR0, IT1, IT0)
-                       0x75, 0xA8, 0x9F,    // MOV IE,#9Fh
-                       0x02, 0x02, 0x00});  // LJMP 0200h
-        NoteCodeChanged();
+        RandomTimedProgram(seed, false);
         InputLog log;
         InstallInputObserver(&log);
         Step(2000);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "Code.h"
@@ -65,6 +66,25 @@ public:
     std::vector<uint8_t> bytes;
     void ByteSent(uint8_t v) override { bytes.push_back(v); }
 };
+
+// Random code memory (from `seed`) entered through a start-up that runs every timer, the serial
+// port and all interrupts before it jumps into the random bytes at 0200h; with `retiVectors`
+// each interrupt vector counts in 7Fh and returns.
+inline void RandomTimedProgram(unsigned seed, bool retiVectors) {
+    Fresh(true);
+    std::mt19937 random(seed);
+    for (uint32_t a = 0; a < 0x10000; ++a) CodeMemory[a] = uint8_t(random());
+    Place(0x0000, {0x02, 0x01, 0x00});  // LJMP 0100h
+    if (retiVectors)
+        for (uint16_t v : {0x03, 0x0B, 0x13, 0x1B, 0x23, 0x2B}) Place(v, {0x05, 0x7F, 0x32});  // INC 7Fh; RETI
+    Place(0x0100, {0x75, 0x89, 0x21,    // MOV TMOD,#21h
+                   0x75, 0x8D, 0xFD,    // MOV TH1,#FDh
+                   0x75, 0x98, 0x50,    // MOV SCON,#50h
+                   0x75, 0x88, 0x55,    // MOV TCON,#55h (TR1, TR0, IT1, IT0)
+                   0x75, 0xA8, 0x9F,    // MOV IE,#9Fh
+                   0x02, 0x02, 0x00});  // LJMP 0200h
+    NoteCodeChanged();
+}
 
 // An input from outside the program, as the windows and the runner submit them.
 inline MachineInput Input(InputKind kind, uint16_t address, uint8_t value, uint8_t extra = 0) {
