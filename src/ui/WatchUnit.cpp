@@ -237,6 +237,7 @@ void TWatchForm::Refresh() {
     for (int i = 0; same && i < paths.size(); ++i)
         same = WatchList->topLevelItem(i)->data(kName, Qt::UserRole).toString() == paths[i];
     const int scroll = WatchList->verticalScrollBar()->value();
+    const bool firstList = placeholder_ || WatchList->topLevelItemCount() == 0;
     if (!same) {
         WatchList->clear();
         placeholder_ = false;
@@ -261,11 +262,13 @@ void TWatchForm::Refresh() {
     ApplyExpansion();
     if (!same) {
         WatchList->verticalScrollBar()->setValue(scroll);
-        // Other variables (a function's locals) may need wider columns; none gets narrower.
+        // The first variables listed size the columns to their texts, so that the value column
+        // has the room; other variables (a function's locals) may need wider columns, and then
+        // none gets narrower.
         for (int c = kName; c < kValue; ++c) {
             const int before = WatchList->columnWidth(c);
             WatchList->resizeColumnToContents(c);
-            if (WatchList->columnWidth(c) < before) WatchList->setColumnWidth(c, before);
+            if (!firstList && WatchList->columnWidth(c) < before) WatchList->setColumnWidth(c, before);
         }
     }
     filling_ = false;
