@@ -10,6 +10,7 @@
 #include "Debugger.h"
 #include "DebuggerUnit.h"
 #include "KeyUnit.h"
+#include "LogicUnit.h"
 #include "LEDUnit.h"
 #include "PerformanceUnit.h"
 #include "PortUnit.h"
@@ -49,6 +50,7 @@ const ChildKind kChildKinds[] = {
     {"Debugger", &TForm1::ShowDebugger, [] { return static_cast<QMdiSubWindow*>(DebuggerForm.data()); }},
     {"Performance Analyzer", &TForm1::ShowPerformance, [] { return static_cast<QMdiSubWindow*>(PerformanceForm.data()); }},
     {"Trace", &TForm1::ShowTrace, [] { return static_cast<QMdiSubWindow*>(TraceForm.data()); }},
+    {"Logic Analyzer", &TForm1::ShowLogic, [] { return static_cast<QMdiSubWindow*>(LogicForm.data()); }},
 };
 
 // The geometry a child window has in the normal state, kept while it is minimized or maximized.
@@ -93,6 +95,8 @@ ProgramSession TForm1::CaptureSession() const {
     s.dataBreakpoints = SessionDataBreakpoints(table);
     for (const QString& f : SourceFolders()) s.sourceFolders.push_back(f.toStdString());
     for (const QString& r : WatchExpandedRows()) s.watchExpanded.push_back(r.toStdString());
+    if (LogicForm)
+        for (int row = 0; row < LogicForm->SignalCount(); ++row) s.logicSignals.push_back(LogicForm->SignalName(row).toStdString());
     s.windows = CaptureWindows();
     return s;
 }
@@ -167,6 +171,8 @@ void TForm1::ApplySession() {
     for (const std::string& r : session_.watchExpanded) rows << QString::fromStdString(r);
     SetWatchExpandedRows(rows);
     RestoreWindows(session_.windows);
+    if (LogicForm && !session_.logicSignals.empty())
+        for (const std::string& d : LogicForm->SetSignalNames(session_.logicSignals)) dropped.push_back(d);
     if (Form2) Form2->RepaintGrid();
     if (SourceForm) SourceForm->RepaintMarks();
     if (DebuggerForm) DebuggerForm->RefreshAll();

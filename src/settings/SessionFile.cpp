@@ -198,6 +198,7 @@ SessionReadResult ReadSessionText(const std::string& text) {
     if (const json* l = list("dataBreakpoints")) ReadDataBreakpoints(*l, &r);
     if (const json* l = list("sourceFolders")) ReadStrings(*l, "a source folder", &r.session.sourceFolders, &r);
     if (const json* l = list("watchExpanded")) ReadStrings(*l, "a Watch row", &r.session.watchExpanded, &r);
+    if (const json* l = list("logicSignals")) ReadStrings(*l, "a Logic Analyzer signal", &r.session.logicSignals, &r);
     if (const json* l = list("windows")) ReadWindows(*l, &r);
     r.ok = true;
     return r;
@@ -239,6 +240,7 @@ std::string SessionText(const ProgramSession& s) {
     j["dataBreakpoints"] = data;
     j["sourceFolders"] = s.sourceFolders;
     j["watchExpanded"] = s.watchExpanded;
+    j["logicSignals"] = s.logicSignals;
     json windows = json::array();
     for (const SessionWindow& w : s.windows)
         windows.push_back({{"window", w.window}, {"x", w.x}, {"y", w.y}, {"width", w.width},

@@ -1,5 +1,6 @@
 // The per-program session file (PROGRAM.corvamat-session): breakpoints, source folders, the Watch
-// window's open rows and the windows' places as plain data, with its JSON reader and writer.
+// window's open rows, the Logic Analyzer's signals and the windows' places as plain data, with its
+// JSON reader and writer.
 //
 // The file is our own JSON format:
 //
@@ -12,6 +13,7 @@
 //                          {"memory": "xram", "address": "1234h", "stop": "equals", "value": "55h"} ],
 //     "sourceFolders": [ "/home/ann/blink/src" ],
 //     "watchExpanded": [ "origin", "origin/inner" ],
+//     "logicSignals": [ "P1.0", "TL0", "total" ],
 //     "windows": [ {"window": "Disassembly", "x": 0, "y": 0, "width": 400, "height": 300,
 //                   "state": "normal"} ]
 //   }
@@ -63,6 +65,7 @@ struct ProgramSession {
     std::vector<SessionDataBreakpoint> dataBreakpoints;
     std::vector<std::string> sourceFolders;  // folders found with "Locate..."
     std::vector<std::string> watchExpanded;  // row paths of the Watch window's expanded rows
+    std::vector<std::string> logicSignals;   // the Logic Analyzer's signals by name, top first
     std::vector<SessionWindow> windows;      // bottom of the stacking order first
     bool operator==(const ProgramSession&) const = default;
 };

@@ -447,6 +447,26 @@ bool TLogicForm::AddSignal(const QString& text) {
     return true;
 }
 
+std::vector<std::string> TLogicForm::SetSignalNames(const std::vector<std::string>& names) {
+    std::vector<std::string> left;
+    if (running_) return left;
+    std::vector<SignalDef> defs;
+    for (const std::string& name : names) {
+        std::string error;
+        auto def = ParseSignalName(name, ActiveProgramSymbols(), &error);
+        bool repeated = false;
+        for (const SignalDef& d : defs)
+            repeated = repeated || QString::fromStdString(d.name).compare(QString::fromStdString(name),
+                                                                          Qt::CaseInsensitive) == 0;
+        if (def && !repeated) defs.push_back(*def);
+        else left.push_back("the Logic Analyzer signal " + name + ": " + (def ? "shown already" : error));
+    }
+    decimal_.assign(defs.size(), false);
+    SignalsChanged(std::move(defs));
+    SelectRow(SignalCount() > 0 ? 0 : -1);
+    return left;
+}
+
 void TLogicForm::RemoveSignal(int row) {
     if (running_ || row < 0 || row >= SignalCount()) return;
     std::vector<SignalDef> defs = LogicSignals.Signals();

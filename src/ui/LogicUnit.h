@@ -76,6 +76,9 @@ public:
     // Changing the signals starts a new recording from the controller's present state.
     bool AddSignal(const QString& name);
     void RemoveSignal(int row);
+    // Between runs: shows exactly these signals (a session coming back), without messages; returns
+    // a text for each name left out ("the Logic Analyzer signal X: why").
+    std::vector<std::string> SetSignalNames(const std::vector<std::string>& names);
     int SignalCount() const { return int(history_.SignalCount()); }
     QString SignalName(int row) const;
     // The value text of a row at a cycle, as the row shows it ("9Ch", "156", "1").

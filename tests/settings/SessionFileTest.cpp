@@ -29,6 +29,7 @@ ProgramSession Sample() {
     s.dataBreakpoints = {byName, byAddress};
     s.sourceFolders = {"/home/ann/blink/src", "/tmp/\xC3\xA9t\xC3\xA9"};
     s.watchExpanded = {"origin", "origin/inner", "main.p"};
+    s.logicSignals = {"P1.0", "main.c:tick.n"};
     s.windows = {{"Disassembly", 0, 0, 420, 300, "normal"}, {"Watch", -5, 310, 500, 200, "maximized"}};
     return s;
 }

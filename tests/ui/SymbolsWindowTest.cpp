@@ -13,6 +13,7 @@
 #include "HexText.h"
 #include "Debugger.h"
 #include "DebuggerUnit.h"
+#include "LogicUnit.h"
 #include "Disassembler.h"
 #include "ProgramSymbols.h"
 #include "SourceUnit.h"
@@ -521,6 +522,8 @@ TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
     form->ShowWatch->trigger();
     WatchForm->FindRow("origin")->setExpanded(true);
     form->ShowDebugger->trigger();
+    form->ShowLogic->trigger();
+    ASSERT_TRUE(LogicForm->AddSignal("P1.0") && LogicForm->AddSignal("result"));
     WatchForm->setGeometry(300, 20, 333, 222);
 
     form->CloseHEXFileExecute(true);
@@ -546,6 +549,9 @@ TEST_F(SymbolsUiTest, SessionComesBackWithTheProgram) {
     EXPECT_TRUE(WatchForm->FindRow("origin")->isExpanded());
     EXPECT_EQ(SourceForm->ViewOf("main.c")->model()->index(0, 2).data().toString().left(2), "/*");
     EXPECT_EQ(DebuggerForm->CodeList->topLevelItemCount(), 3);
+    ASSERT_TRUE(LogicForm);
+    ASSERT_EQ(LogicForm->SignalCount(), 2);
+    EXPECT_EQ(LogicForm->SignalName(1), "result");
     // Reload keeps the session: the breakpoints follow their lines into the program read again.
     form->ReloadProg->trigger();
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
