@@ -773,10 +773,7 @@ void TForm1::SetPCExecute() {
     int a = Form2->SelectedAddress();
     if (a < 0) return;
     FinishWorker(true);
-    MachineInput in;
-    in.kind = InputKind::SetPc;
-    in.address = uint16_t(a);
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::SetPc, uint16_t(a)));
     ShowProgramCounter(ProgramCounter);
 }
 
@@ -784,9 +781,7 @@ void TForm1::ResetMCExecute() {
     StopExecute();
     FinishWorker(true);
     if (Form2) Form2->SelectRow(0);
-    MachineInput in;
-    in.kind = InputKind::Reset;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::Reset));
     ShowProgramCounter(0);
     // The display's digits went dark with the controller: none lights until the program selects
     // it again.
@@ -797,17 +792,13 @@ void TForm1::ResetMCExecute() {
 
 void TForm1::ClearIntRAMExecute() {
     FinishWorker();
-    MachineInput in;
-    in.kind = InputKind::ClearInternalRam;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::ClearInternalRam));
     RefreshAllViews();
 }
 
 void TForm1::ClearExtRAMExecute() {
     FinishWorker();
-    MachineInput in;
-    in.kind = InputKind::ClearExternalRam;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::ClearExternalRam));
     RefreshAllViews();
 }
 

@@ -111,11 +111,7 @@ public:
         if (now < ClockDue) return;
         while (NextEvent < Schedule.size() && Schedule[NextEvent].cycle <= now) {
             const KeyEvent& e = Schedule[NextEvent++];
-            MachineInput in;
-            in.kind = InputKind::DeviceKey;
-            in.address = uint16_t(e.key);
-            in.value = e.down ? 1 : 0;
-            ApplyInput(in);
+            ApplyInput(MakeInput(InputKind::DeviceKey, uint16_t(e.key), e.down ? 1 : 0));
         }
         if (B().attached & BoardState::kSegments) B().segments.Tick(now);
         if ((B().attached & BoardState::kLcd) && B().lcd.PullsChangeAt() <= now) Update();
@@ -178,11 +174,7 @@ void DetachKeypad4x4() {
 bool Keypad4x4Attached() { return B().attached & BoardState::kKeypad; }
 
 void SetKeypad4x4Key(int key, bool down) {
-    MachineInput in;
-    in.kind = InputKind::DeviceKey;
-    in.address = uint16_t(key & 15);
-    in.value = down ? 1 : 0;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::DeviceKey, uint16_t(key & 15), down ? 1 : 0));
 }
 
 void ApplyKeypad4x4Key(int key, bool down) {

@@ -679,7 +679,7 @@ template <bool Watched>
     const InterruptSource& s = kSources[taken];
     NoteInterruptEntry(pc, s.vector);
     if (s.clearMask != 0xFF) Store<true>(Sfr::TCON, R(Sfr::TCON) & s.clearMask, StoreBy::Hardware);
-    if (StepObserversInstalled()) NotifyInterruptEntry({pc, s.vector, 2, true});
+    if (StepObserversInstalled()) NotifyInterruptEntry({pc, s.vector, 2, true, CodeMemory[s.vector]});
     return s.vector;
 }
 

@@ -539,7 +539,7 @@ HistoryHit HistoryRunForward(const std::atomic<bool>* cancel) {
             if (c >= R.present) break;
             ApplyStepInputs();
             const StepResult step = watching ? StepWatched(ProgramCounter) : StepUnwatched(ProgramCounter);
-            if (observed) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+            if (observed) NotifyStepObservers(StepInfoOf(pc, step));
             last = step.executed;
             first = false;
             if (!R.inPast) break;  // an input applied by the step discarded the future: live from here

@@ -231,9 +231,7 @@ void ServeSerialLine() {
         Machine.serialDue = due;
         return;
     }
-    MachineInput in;
-    in.kind = InputKind::SerialByte;
-    in.value = Line.front();
+    MachineInput in = MakeInput(InputKind::SerialByte, 0, Line.front());
     in.inStep = true;
     Line.pop_front();
     LineCount.store(Line.size(), std::memory_order_relaxed);

@@ -55,6 +55,15 @@ struct MachineInput {
 // Any thread: queued for the simulation thread while a run is in progress, else applied at once.
 // False when the installed gate refused it (nothing changes then).
 bool SubmitInput(const MachineInput& input);
+// An input of `kind` with its address, value and extra, not yet applied.
+inline MachineInput MakeInput(InputKind kind, uint16_t address = 0, uint8_t value = 0, uint8_t extra = 0) {
+    MachineInput in;
+    in.kind = kind;
+    in.address = address;
+    in.value = value;
+    in.extra = extra;
+    return in;
+}
 // The thread that owns the machine: applies the input now, stamps it and reports it (to history
 // and to the input observer).
 void ApplyInput(const MachineInput& input);

@@ -43,7 +43,13 @@ struct StepInfo {
     uint16_t executed;   // the instruction executed (the vector's first instruction after an entry)
     uint8_t cycles;      // machine cycles, the interrupt entry's 2 included
     bool interrupted;    // an interrupt was entered
+    uint8_t opcode;      // the instruction executed (at an entry: the vector's first, still to run)
 };
+
+// The step that started at `pc` and reported `step`.
+inline StepInfo StepInfoOf(uint16_t pc, const StepResult& step) {
+    return {pc, step.executed, step.cycles, step.interrupted, step.opcode};
+}
 
 class StepObserver {
 public:

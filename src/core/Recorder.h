@@ -71,7 +71,7 @@ public:
 
     // ---- The worker, after every step ----
     // The step observer: every step of a run and every Single Step while recording is on.
-    void Stepped(const StepInfo& step) override { OnStep(step.executed, step.cycles, CodeMemory[step.executed]); }
+    void Stepped(const StepInfo& step) override { OnStep(step.executed, step.cycles, step.opcode); }
     // `executed` is the instruction's address (the vector when the step entered an interrupt),
     // `cycles` the machine cycles the step took, `opcode` the instruction there. Reads
     // ProgramCounter (the next address), the registers and the shadow call stack as the step left

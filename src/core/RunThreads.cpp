@@ -251,10 +251,7 @@ StopReason ReasonOf(HistoryHit::Kind kind) {
 }  // namespace
 
 void RestartProgramAtZero() {
-    MachineInput in;
-    in.kind = InputKind::SetPc;
-    in.address = 0;
-    ApplyInput(in);
+    ApplyInput(MakeInput(InputKind::SetPc, 0));
 }
 
 bool TRunThread::ReplayedToAStop() {
@@ -334,7 +331,7 @@ void TRunThread::StepMode() {
         HistoryAfterStep();
         CycleCount = step.cycles;
         Instructions = 1;
-        if (StepObserversInstalled()) NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+        if (StepObserversInstalled()) NotifyStepObservers(StepInfoOf(pc, step));
     }
     stop_ = std::chrono::steady_clock::now();
     Reason = StopReason::Stopped;

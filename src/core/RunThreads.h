@@ -247,8 +247,8 @@ private:
 
 // The run loop: tests before every instruction, the refresh countdown, the step, the cycle total
 // the step reports. It is compiled with and without the countdown ("Update screen every" N >= 1
-// or 0), with and without the real-time pace, and with and without debugger stops and observers
-// (Observed), each with the unwatched step inlined: the watched step and every rare path stay calls.
+// or 0), with and without the real-time pace, and for what follows each step (Observed), each with
+// the unwatched step inlined: the watched step and every rare path stay calls.
 template <bool Refreshes, bool Paced, TRunThread::Observed O, class Extras>
 [[gnu::flatten]] StopReason TRunThread::Loop(Extras& extras) {
     constexpr bool Armed = O == Observed::Anything;
@@ -316,14 +316,14 @@ template <bool Refreshes, bool Paced, TRunThread::Observed O, class Extras>
         if constexpr (O == Observed::Recorder) {
             Recorder.OnStep(step.executed, step.cycles, step.opcode);
         } else if constexpr (O == Observed::Signals) {
-            LogicProbe.Stepped({pc, step.executed, step.cycles, step.interrupted});
+            LogicProbe.Stepped(StepInfoOf(pc, step));
         } else if constexpr (Armed) {
             if (recorderOnly)
                 Recorder.OnStep(step.executed, step.cycles, step.opcode);
             else if (only)
-                only->Stepped({pc, step.executed, step.cycles, step.interrupted});
+                only->Stepped(StepInfoOf(pc, step));
             else if (observed)
-                NotifyStepObservers({pc, step.executed, step.cycles, step.interrupted});
+                NotifyStepObservers(StepInfoOf(pc, step));
         }
         if (extras.AfterStep(pc, step, &reason)) break;
         if (autoRestart && int32_t(ProgramCounter) > ProgramEnd) RestartProgramAtZero();

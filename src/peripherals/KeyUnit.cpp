@@ -18,12 +18,8 @@ namespace {
 // wrote it, and the pull is the keypad's own.
 void DrivePin(uint8_t bitAddress, bool low) {
     if ((bitAddress & 0xC8) != 0x80) return;  // not a port bit
-    MachineInput in;
-    in.kind = InputKind::DevicePin;
-    in.extra = uint8_t(DeviceId::Keypad);
-    in.address = uint16_t(((bitAddress >> 4) & 3) * 8 + (bitAddress & 7));
-    in.value = low ? 0 : 1;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::DevicePin, uint16_t(((bitAddress >> 4) & 3) * 8 + (bitAddress & 7)),
+                          low ? 0 : 1, uint8_t(DeviceId::Keypad)));
 }
 
 }  // namespace

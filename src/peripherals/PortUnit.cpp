@@ -86,12 +86,8 @@ void TPortForm::ShowPort(int p, uint8_t pins, uint8_t latch) {
 // A click pulls the pin low (box cleared) or lets it go (box set); the program's latch stays as
 // the program wrote it, so a pin whose latch is 0 stays low.
 void TPortForm::PtOnClick(int tag) {
-    MachineInput in;
-    in.kind = InputKind::DevicePin;
-    in.extra = uint8_t(DeviceId::PortPanel);
-    in.address = uint16_t(8 * (tag / 8) + 7 - tag % 8);
-    in.value = Boxes[tag]->isChecked() ? 1 : 0;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::DevicePin, uint16_t(8 * (tag / 8) + 7 - tag % 8), Boxes[tag]->isChecked() ? 1 : 0,
+                          uint8_t(DeviceId::PortPanel)));
     // A released pin whose latch is 0 stays low: the boxes show the pins as they are.
     FillAll();
 }

@@ -324,11 +324,7 @@ void TSerialForm::Button1Click() {
     // The receive buffer first, then RB8 and RI, so that a program polling RI reads the new
     // byte. The dump shows the byte sent, whatever the running program stores into SBUF meanwhile.
     const uint8_t byte = uint8_t(value);
-    MachineInput in;
-    in.kind = InputKind::SerialByte;
-    in.value = byte;
-    in.extra = CheckBox1->isChecked() ? 1 : 0;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::SerialByte, 0, byte, CheckBox1->isChecked() ? 1 : 0));
     AppendByte(byte, true);
 }
 

@@ -2,6 +2,7 @@
 #include "ProgramSymbols.h"
 
 #include "Code.h"
+#include "Inputs.h"
 #include "ProgramFiles.h"
 
 SymbolTable ProgramSymbols;
@@ -41,4 +42,15 @@ std::string VariablesJson(const SymbolTable& table, TargetMemory& memory, const 
     }
     out += first ? "}" : "\n" + indent + "}";
     return out;
+}
+
+void SubmitVariableStores(const std::vector<VariableStore>& stores) {
+    for (const VariableStore& s : stores) {
+        switch (s.kind) {
+            case VariableStore::Direct: SubmitInput(MakeInput(InputKind::DirectByte, s.address & 0xFF, s.value)); break;
+            case VariableStore::Indirect: SubmitInput(MakeInput(InputKind::IndirectByte, s.address & 0xFF, s.value)); break;
+            case VariableStore::External: SubmitInput(MakeInput(InputKind::ExternalByte, s.address, s.value)); break;
+            case VariableStore::Bit: SubmitInput(MakeInput(InputKind::DirectBit, s.address & 0xFF, s.value ? 1 : 0)); break;
+        }
+    }
 }

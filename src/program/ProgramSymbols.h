@@ -30,6 +30,10 @@ public:
     uint8_t Code(uint16_t address) override;
 };
 
+// Makes the stores that write a variable (EncodeVariableValue) as inputs from the user: through the
+// input queue, so that they take effect between two instructions and history records them.
+void SubmitVariableStores(const std::vector<VariableStore>& stores);
+
 // Every global and static variable with its value, as one JSON object ("{}" without symbols):
 // {"result": 42, "origin": {"x": 3, ...}, ...}. `indent` starts every line after the first.
 std::string VariablesJson(const SymbolTable& table, TargetMemory& memory, const std::string& indent);

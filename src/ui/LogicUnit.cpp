@@ -34,6 +34,14 @@ QPointer<TLogicForm> LogicForm;
 
 namespace {
 
+// The one of `defs` with that name, or nullptr; names that differ in case only are the same.
+const SignalDef* Shown(const std::vector<SignalDef>& defs, const std::string& name) {
+    for (const SignalDef& d : defs)
+        if (QString::fromStdString(d.name).compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0)
+            return &d;
+    return nullptr;
+}
+
 constexpr double kMinPerPixel = 1.0 / 64;  // at most 64 pixels for one machine cycle
 constexpr int kPollMs = 40;                 // the display's pace while the window is open
 
@@ -435,11 +443,10 @@ bool TLogicForm::AddSignal(const QString& text) {
         return false;
     }
     std::vector<SignalDef> defs = LogicSignals.Signals();
-    for (const SignalDef& d : defs)
-        if (QString::fromStdString(d.name).compare(QString::fromStdString(def->name), Qt::CaseInsensitive) == 0) {
-            CurrentPrompts().Error(this, QStringLiteral("%1 is shown already").arg(QString::fromStdString(d.name)));
-            return false;
-        }
+    if (const SignalDef* shown = Shown(defs, def->name)) {
+        CurrentPrompts().Error(this, QStringLiteral("%1 is shown already").arg(QString::fromStdString(shown->name)));
+        return false;
+    }
     defs.push_back(*def);
     decimal_.push_back(false);
     SignalsChanged(std::move(defs));
@@ -454,10 +461,7 @@ std::vector<std::string> TLogicForm::SetSignalNames(const std::vector<std::strin
     for (const std::string& name : names) {
         std::string error;
         auto def = ParseSignalName(name, ActiveProgramSymbols(), &error);
-        bool repeated = false;
-        for (const SignalDef& d : defs)
-            repeated = repeated || QString::fromStdString(d.name).compare(QString::fromStdString(name),
-                                                                          Qt::CaseInsensitive) == 0;
+        const bool repeated = def && Shown(defs, def->name) != nullptr;
         if (def && !repeated) defs.push_back(*def);
         else left.push_back("the Logic Analyzer signal " + name + ": " + (def ? "shown already" : error));
     }

@@ -174,10 +174,7 @@ void TSFRForm8051::BitsOnClick() {
     for (int i = 0; i < 8; ++i)
         if (PswBits[i]->isChecked()) v |= 1u << i;
     // Straight into memory, no side effects; the next step sets P from ACC again.
-    MachineInput in;
-    in.kind = InputKind::PswBits;
-    in.value = uint8_t(v);
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::PswBits, 0, uint8_t(v)));
     // RS0 and RS1 pick the bank that the R0-R7 rows show.
     ShowLiveState();
 }
@@ -223,9 +220,5 @@ void TSFRForm8051::EditAt(const QPoint& pos) {
     auto result = EditEntry(QStringLiteral("SFR: ") + QString::fromLatin1(RegisterViewRows[index].Name),
                             InternalRam[address]);
     if (!result) return;
-    MachineInput in;
-    in.kind = InputKind::DirectByte;
-    in.address = address;
-    in.value = *result;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::DirectByte, address, *result));
 }

@@ -86,12 +86,8 @@ void TForm3::EditCell(int a) {
     auto result = EditEntry(HexCaption(QStringLiteral("Internal RAM: "), unsigned(a), 2),
                             InternalRam[InternalViewIndex(a)]);
     if (!result) return;
-    MachineInput in;
     // From 80h on the view shows the upper RAM, which only @Ri reaches, not the registers.
-    in.kind = a >= 0x80 ? InputKind::IndirectByte : InputKind::DirectByte;
-    in.address = uint16_t(a);
-    in.value = *result;
-    SubmitInput(in);
+    SubmitInput(MakeInput(a >= 0x80 ? InputKind::IndirectByte : InputKind::DirectByte, uint16_t(a), *result));
 }
 
 void TForm3::SelectBytes(int first, int count) {

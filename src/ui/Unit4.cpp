@@ -97,11 +97,7 @@ void TForm4::EditCell(int row, int column) {
     const uint16_t a = uint16_t(Page() * 256 + row * 16 + column);
     auto result = EditEntry(HexCaption(QStringLiteral("External RAM: "), a, 4), ExternalRam[a]);
     if (!result) return;
-    MachineInput in;
-    in.kind = InputKind::ExternalByte;
-    in.address = a;
-    in.value = *result;
-    SubmitInput(in);
+    SubmitInput(MakeInput(InputKind::ExternalByte, a, *result));
 }
 
 void TForm4::SelectBytes(uint16_t first, int count) {

@@ -54,26 +54,6 @@ std::set<QString>& Expanded() {
     return rows;
 }
 
-void Submit(InputKind kind, uint32_t address, uint8_t value) {
-    MachineInput in;
-    in.kind = kind;
-    in.address = uint16_t(address);
-    in.value = value;
-    SubmitInput(in);
-}
-
-// Makes the stores that write a variable, as inputs from the user.
-void Apply(const std::vector<VariableStore>& stores) {
-    for (const VariableStore& s : stores) {
-        switch (s.kind) {
-            case VariableStore::Direct: Submit(InputKind::DirectByte, s.address & 0xFF, s.value); break;
-            case VariableStore::Indirect: Submit(InputKind::IndirectByte, s.address & 0xFF, s.value); break;
-            case VariableStore::External: Submit(InputKind::ExternalByte, s.address & 0xFFFF, s.value); break;
-            case VariableStore::Bit: Submit(InputKind::DirectBit, s.address & 0xFF, s.value ? 1 : 0); break;
-        }
-    }
-}
-
 QString Hex(uint32_t v, int digits) { return QString::fromStdString(HexText(v, digits)); }
 
 // Where the variable's bytes are now, as an address of its memory ("" when it has none now).
@@ -330,7 +310,7 @@ bool TWatchForm::EditValue(QTreeWidgetItem* item, const QString& text) {
         QMetaObject::invokeMethod(this, [this] { Refresh(); }, Qt::QueuedConnection);
         return false;
     }
-    Apply(*stores);
+    SubmitVariableStores(*stores);
     // The edit is no change the program made: this value is not drawn red, and the other values
     // keep their marks.
     const QString path = item->data(kName, Qt::UserRole).toString();

@@ -88,12 +88,7 @@ inline void RandomTimedProgram(unsigned seed, bool retiVectors) {
 
 // An input from outside the program, as the windows and the runner submit them.
 inline MachineInput Input(InputKind kind, uint16_t address, uint8_t value, uint8_t extra = 0) {
-    MachineInput in;
-    in.kind = kind;
-    in.address = address;
-    in.value = value;
-    in.extra = extra;
-    return in;
+    return MakeInput(kind, address, value, extra);
 }
 
 }  // namespace testing_machine

@@ -122,24 +122,7 @@ std::string MemoryReferenceOf(const ValueLocation& l) {
 
 // A change from outside the program, as a user's edit: through the input queue, so that it takes
 // effect between two instructions and history records it.
-void Submit(InputKind kind, uint32_t address, uint8_t value = 0) {
-    MachineInput in;
-    in.kind = kind;
-    in.address = uint16_t(address);
-    in.value = value;
-    SubmitInput(in);
-}
-
-void SubmitStores(const std::vector<VariableStore>& stores) {
-    for (const VariableStore& s : stores) {
-        switch (s.kind) {
-            case VariableStore::Direct: Submit(InputKind::DirectByte, s.address & 0xFF, s.value); break;
-            case VariableStore::Indirect: Submit(InputKind::IndirectByte, s.address & 0xFF, s.value); break;
-            case VariableStore::External: Submit(InputKind::ExternalByte, s.address, s.value); break;
-            case VariableStore::Bit: Submit(InputKind::DirectBit, s.address & 0xFF, s.value ? 1 : 0); break;
-        }
-    }
-}
+void Submit(InputKind kind, uint32_t address, uint8_t value = 0) { SubmitInput(MakeInput(kind, uint16_t(address), value)); }
 
 }  // namespace
 
@@ -737,7 +720,7 @@ std::optional<ShownValue> DapSession::SetValue(const ShownValue& target, const s
                 *error = stores.error();
                 return std::nullopt;
             }
-            SubmitStores(*stores);
+            SubmitVariableStores(*stores);
             ShownValue shown = ShowSymbol(target.evaluateName, s);
             shown.name = target.name;
             return shown;
